@@ -1,0 +1,28 @@
+# One static library per subsystem folder: tarvelin_library(<name> DEPS <libs...>)
+# builds every .cpp of src/<name> into the library `<name>`; headers are
+# included as "<name>/<file>.h" from src/.
+function(tarvelin_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${name}/*.cpp)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} Threads::Threads)
+endfunction()
+
+# Tests of one subsystem: every .cpp of tests/<name> in one GoogleTest program
+# `<name>_tests`, registered with CTest under the label <name>.
+# Tests find the built programs through TARVELIN_BIN_DIR and shared test data
+# through TARVELIN_SOURCE_DIR.
+function(tarvelin_tests name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${name}/*.cpp)
+  add_executable(${name}_tests ${sources})
+  target_include_directories(${name}_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${name}_tests PRIVATE ${name} ${ARG_DEPS} GTest::gtest_main)
+  target_compile_definitions(${name}_tests PRIVATE
+    TARVELIN_BIN_DIR="${CMAKE_BINARY_DIR}"
+    TARVELIN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  gtest_discover_tests(${name}_tests
+    PROPERTIES LABELS ${name}
+    DISCOVERY_TIMEOUT 60)
+endfunction()

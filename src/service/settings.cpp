@@ -1,0 +1,3 @@
+#include "service/settings.h"
+
+ServerSettingsRecord ServerSettings;

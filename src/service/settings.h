@@ -1,0 +1,31 @@
+#pragma once
+// The process-wide settings record. Filled by ServiceStart before any
+// component thread starts; read without locks afterwards.
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+struct ServerSettingsRecord {
+  int LogLevel = 1;  // 1, or 2 with DebugLog: debug lines are written only at 2
+  std::mutex MppsLock;  // serialises MPPS database updates; lives as long as the process
+  std::string ProgramFolder;  // instance folder, ends with "/"
+  std::string LogFolder;      // ProgramFolder + "logs/"
+  std::string HL7InFolder;    // ProgramFolder + "HL7in/"
+  std::string HL7OutFolder;   // ProgramFolder + "HL7out/"
+  std::string WL_AET = "TARVELIN";
+  std::string WL_Port = "104";
+  std::string HL7Port = "2100";
+  std::string WEBPort = "80";
+  std::string PACS_AET = "PACS";
+  std::string PACS_IP = "127.0.0.1";
+  std::string PACS_Port = "11112";
+  std::string UIDRoot;  // empty: the built-in root of the UID generator
+  bool DebugLog = false;
+  bool DeleteOld = false;
+  bool DeletePACS = false;
+  bool FilterByAET = false;
+  bool Authentication_Enabled = true;
+  std::uint8_t DefaultModality = 0;
+};
+
+extern ServerSettingsRecord ServerSettings;

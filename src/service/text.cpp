@@ -1,0 +1,42 @@
+#include "service/text.h"
+
+#include <charconv>
+
+std::string Piece(const std::string& text, const std::string& delim, int n) {
+  if (n < 1) return "";
+  if (delim.empty()) return n == 1 ? text : "";
+  std::string::size_type start = 0;
+  for (int i = 1; i < n; ++i) {
+    auto p = text.find(delim, start);
+    if (p == std::string::npos) return "";
+    start = p + delim.size();
+  }
+  auto end = text.find(delim, start);
+  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+static bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string TrimLeft(const std::string& s) {
+  std::string::size_type b = 0;
+  while (b < s.size() && IsBlank(s[b])) ++b;
+  return s.substr(b);
+}
+
+std::string TrimRight(const std::string& s) {
+  auto e = s.size();
+  while (e > 0 && IsBlank(s[e - 1])) --e;
+  return s.substr(0, e);
+}
+
+std::string Trim(const std::string& s) { return TrimLeft(TrimRight(s)); }
+
+long long ToIntDef(const std::string& s, long long fallback) {
+  if (s.empty()) return fallback;
+  const char* first = s.data();
+  if (*first == '+' && s.size() > 1) ++first;
+  long long v = 0;
+  auto [ptr, ec] = std::from_chars(first, s.data() + s.size(), v);
+  if (ec != std::errc() || ptr != s.data() + s.size()) return fallback;
+  return v;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The 8-bit text helpers every layer uses. Text is a byte string in the
+// system code page (Windows-1252); nothing here converts encodings.
+#include <string>
+
+// Field n (from 1) of `text` cut at `delim` (which may be longer than one
+// character). The last field runs to the end; n out of range gives "";
+// an empty delimiter gives the whole text for n = 1 and "" otherwise.
+std::string Piece(const std::string& text, const std::string& delim, int n);
+
+// Remove every character with code 32 or below from the ends.
+std::string Trim(const std::string& s);
+std::string TrimLeft(const std::string& s);
+std::string TrimRight(const std::string& s);
+
+// Decimal integer of `s`, or `fallback` when `s` is not entirely a number
+// (an optional sign then digits, nothing else, no overflow).
+long long ToIntDef(const std::string& s, long long fallback);
