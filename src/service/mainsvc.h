@@ -1,0 +1,22 @@
+#pragma once
+// The service frame: start-up and shutdown in their fixed order.
+//
+// The long-running components live in higher layers, so the executable hands
+// them in as hooks; an empty hook means the component is not built in. Each
+// start hook may throw: ServiceStart logs the failure and starts the rest.
+#include <functional>
+#include <string>
+
+struct ServiceComponents {
+  std::function<void(int port, const std::string& programFolder)> StartHL7;  // HL7 listener
+  std::function<void(const std::string& port)> StartDicom;                    // DICOM listener thread
+  std::function<void(int port)> StartWeb;                                     // HTTP server
+  std::function<void()> StartHousekeeping;                                    // housekeeping thread
+  std::function<void()> StopWeb;           // deactivate and destroy the HTTP server
+  std::function<void()> StopDicom;         // ask the listener to end and wake its accept
+  std::function<void()> StopHousekeeping;  // ask the housekeeping thread to end
+};
+
+// `programFolder` is the instance folder, ending with "/".
+void ServiceStart(const std::string& programFolder, const ServiceComponents& components);
+void ServiceStop(const ServiceComponents& components);
