@@ -1,0 +1,38 @@
+#pragma once
+// The services the DICOM server hands requests to but does not implement
+// itself: the worklist query and the performed procedure step updates live in
+// the worklist engine, a higher layer. The executable registers them once,
+// before the DICOM listener starts; the association threads only read them.
+//
+// A hook that is not set means the service is not available: a worklist
+// C-FIND then ends the association's message loop as a failed query does, and
+// an N-CREATE/N-SET on the MPPS class ends it without a response.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class DcmObj;
+class PDU_Service;
+
+struct ServiceHandlers {
+  // Answers a C-FIND-RQ on the Modality Worklist context: reads the identifier
+  // from the association, writes every pending response and the final one.
+  // True when all responses, the final one included, were sent.
+  std::function<bool(PDU_Service& association, DcmObj& command)> WorklistFind;
+
+  // Applies an N-CREATE of a performed procedure step. `sopInstanceUID` is the
+  // request's Affected SOP Instance UID; when it is empty a new UID may be
+  // written into it, and the response carries what it holds afterwards.
+  // Returns the DIMSE status to answer with (0x0000, 0x0100, 0x0101).
+  std::function<std::uint16_t(DcmObj& dataset, std::string& sopInstanceUID)> CreateMPPS;
+
+  // Applies an N-SET of a performed procedure step, found by the request's
+  // Requested SOP Instance UID. Returns the DIMSE status to answer with.
+  std::function<std::uint16_t(DcmObj& dataset, const std::string& sopInstanceUID)> SetMPPS;
+};
+
+// Registers the hooks (the executable calls this before ServiceStart).
+void SetServiceHandlers(const ServiceHandlers& handlers);
+
+// The registered hooks; members are empty until SetServiceHandlers was called.
+const ServiceHandlers& RegisteredServiceHandlers();
