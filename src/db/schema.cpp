@@ -1,0 +1,82 @@
+#include "db/schema.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <system_error>
+
+const std::string& DatabaseSchemaSql() {
+  static const std::string sql =
+      "CREATE TABLE Worklist ("
+      "PatientID VARCHAR(64), "
+      "PatientName VARCHAR(128), "
+      "PatientBD VARCHAR(8), "
+      "PatientSex VARCHAR(16), "
+      "ReferringPhysician VARCHAR(64), "
+      "AccessionNumber VARCHAR(16) PRIMARY KEY, "
+      "MedicalAlerts VARCHAR(64), "
+      "PatientState VARCHAR(64), "
+      "PatientTransport VARCHAR(64), "
+      "StudyInstanceUID VARCHAR(64), "
+      "RequestedProcedureDescription VARCHAR(64), "
+      "Modality VARCHAR(16), "
+      "SPSDate VARCHAR(8), "
+      "SPSTime VARCHAR(16), "
+      "PerformingPhysician VARCHAR(64), "
+      "SPSDescription VARCHAR(64), "
+      "SPSID VARCHAR(32), "
+      "SPSStatus VARCHAR(16), "
+      "ScheduledStation VARCHAR(16), "
+      "RequestedProcedureID VARCHAR(16), "
+      "SOPInstanceUID VARCHAR(64), "
+      "RequestedProcedurePriority VARCHAR(8));\n"
+      "CREATE TABLE Users ("
+      "UserName VARCHAR(64) PRIMARY KEY, "
+      "PassWord VARCHAR(64), "
+      "Rights INTEGER);\n"
+      "CREATE TABLE Referrers ("
+      "Name VARCHAR(64) PRIMARY KEY, "
+      "Address VARCHAR(64), "
+      "Phone VARCHAR(16), "
+      "Email VARCHAR(32));\n"
+      "CREATE TABLE StudyDescription ("
+      "Code INTEGER PRIMARY KEY, "
+      "Modality VARCHAR(16), "
+      "Description VARCHAR(64));\n"
+      // Modalities ask for what is scheduled, usually for a date range; MPPS
+      // messages find their entry by the performed step's SOP Instance UID.
+      "CREATE INDEX WorklistStatusDate ON Worklist (SPSStatus, SPSDate);\n"
+      "CREATE INDEX WorklistSOPInstance ON Worklist (SOPInstanceUID);\n";
+  return sql;
+}
+
+bool CreateDatabase(const std::string& path, std::string& error) {
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec) || ec) {
+    error = ec ? "cannot check " + path + ": " + ec.message()
+               : "database already exists, left untouched: " + path;
+    return false;
+  }
+  sqlite3* handle = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                           nullptr);
+  if (rc == SQLITE_OK) {
+    char* message = nullptr;
+    rc = sqlite3_exec(handle, ("BEGIN;\n" + DatabaseSchemaSql() + "COMMIT;").c_str(), nullptr,
+                      nullptr, &message);
+    if (rc != SQLITE_OK) error = message ? message : sqlite3_errstr(rc);
+    sqlite3_free(message);
+  } else {
+    error = handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
+  }
+  if (sqlite3_close(handle) != SQLITE_OK && rc == SQLITE_OK) {
+    rc = SQLITE_ERROR;
+    error = "cannot close " + path;
+  }
+  if (rc != SQLITE_OK) {
+    error = "cannot create database " + path + ": " + error;
+    std::filesystem::remove(path, ec);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,114 @@
+#include "db/sqldb.h"
+
+#include <sqlite3.h>
+
+#include "platform/clock.h"
+#include "service/log.h"
+#include "service/settings.h"
+
+static_assert(SQLdb::ReadOnly == SQLITE_OPEN_READONLY);
+static_assert(SQLdb::ReadWrite == SQLITE_OPEN_READWRITE);
+
+namespace {
+constexpr int kBusyRetries = 4;
+constexpr int kBusySleepMs = 1000;
+constexpr int kQueryBusyTimeoutMs = 1000;
+
+// Takes SQLite's allocated message (may be null) and frees it.
+std::string TakeMessage(char* message) {
+  std::string text = message ? message : "";
+  sqlite3_free(message);
+  return text;
+}
+}  // namespace
+
+std::string DatabasePath(const std::string& name) {
+  return ServerSettings.ProgramFolder + "database/" + name + ".db";
+}
+
+SQLdb::SQLdb(const std::string& name, int openMode) : IsOpen(true), Name(name) {
+  // Only the two access flags pass: the service must never create the file.
+  const int flags = openMode & (SQLITE_OPEN_READONLY | SQLITE_OPEN_READWRITE);
+  ResultCode = sqlite3_open_v2(DatabasePath(name).c_str(), &Handle, flags, nullptr);
+  if (ResultCode != SQLITE_OK) {
+    ErrorText = Handle ? sqlite3_errmsg(Handle) : sqlite3_errstr(ResultCode);
+    WriteLog("ERROR, SQLdb(), " + ErrorText);
+    sqlite3_close(Handle);
+    Handle = nullptr;
+    IsOpen = false;
+    return;
+  }
+  char* message = nullptr;
+  if (sqlite3_exec(Handle, "PRAGMA temp_store = MEMORY", nullptr, nullptr, &message) != SQLITE_OK)
+    WriteLog("WARNING, Setting temp_store to MEMORY, " + TakeMessage(message));
+  else
+    sqlite3_free(message);
+}
+
+SQLdb::~SQLdb() { sqlite3_close(Handle); }
+
+int SQLdb::Exec(const std::string& sql) {
+  if (!IsOpen) return ResultCode = SQLITE_ERROR;
+  int busyCount = 0;
+  for (;;) {
+    char* message = nullptr;
+    ResultCode = sqlite3_exec(Handle, sql.c_str(), nullptr, nullptr, &message);
+    if (ResultCode != SQLITE_OK) ErrorText = TakeMessage(message);
+    if (ResultCode == SQLITE_OK) break;
+    if (ResultCode == SQLITE_BUSY) {
+      WriteLog("WARNING, SQldb::Exec, SQLITE_BUSY: sleeping for a while...");
+      SleepMs(kBusySleepMs);
+      if (++busyCount < kBusyRetries) continue;
+      WriteLog("ERROR, SQldb::Exec, SQLITE_BUSY: time_out reached (20 sec), command: " + sql);
+      break;
+    }
+    WriteLog("ERROR, SQldb::Exec, command: " + sql + ", " + ErrorText);
+    break;
+  }
+  return ResultCode;
+}
+
+int SQLdb::Query(const std::string& sql, std::vector<std::string>& rows) {
+  RowCount = 0;
+  ColumnCount = 0;
+  if (!IsOpen) return ResultCode = SQLITE_ERROR;
+  sqlite3_busy_timeout(Handle, kQueryBusyTimeoutMs);
+  sqlite3_stmt* statement = nullptr;
+  ResultCode = sqlite3_prepare_v2(Handle, sql.c_str(), static_cast<int>(sql.size()), &statement,
+                                  nullptr);
+  if (ResultCode != SQLITE_OK) {
+    ErrorText = sqlite3_errmsg(Handle);
+    WriteLog("ERROR, SQLdb::Query, sqlite3_prepare_v2, " + ErrorText);
+    return ResultCode;
+  }
+  if (!statement) return ResultCode;  // blank text or only a comment: no rows
+  ColumnCount = sqlite3_column_count(statement);
+  for (;;) {
+    const int step = sqlite3_step(statement);
+    if (step == SQLITE_ROW) {
+      std::string line;
+      for (int column = 0; column < ColumnCount; ++column) {
+        const auto* text = sqlite3_column_text(statement, column);
+        const int length = sqlite3_column_bytes(statement, column);
+        if (text) {
+          // A ";" inside a value would shift every later field of the line.
+          for (int i = 0; i < length; ++i) line += text[i] == ';' ? ':' : static_cast<char>(text[i]);
+        }
+        line += ';';
+      }
+      rows.push_back(std::move(line));
+      ++RowCount;
+      continue;
+    }
+    if (step == SQLITE_DONE) {
+      ResultCode = SQLITE_OK;
+    } else {
+      ResultCode = step;
+      ErrorText = sqlite3_errmsg(Handle);
+      WriteLog("ERROR, SQLdb::Query, sqlite3_step, " + ErrorText);
+    }
+    break;
+  }
+  sqlite3_finalize(statement);
+  return ResultCode;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The gateway to the service's SQLite database. One object is one connection,
+// used by one thread for one logical operation and then destroyed. The file
+// and its tables must exist: the connection is opened without the create flag.
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+class SQLdb {
+ public:
+  // Open modes: SQLite's open flags, never combined with the create flag.
+  static constexpr int ReadOnly = 1;   // SQLITE_OPEN_READONLY
+  static constexpr int ReadWrite = 2;  // SQLITE_OPEN_READWRITE
+
+  // Opens ServerSettings.ProgramFolder + "database/" + name + ".db".
+  // Check IsOpen afterwards; a failure is logged and leaves IsOpen false.
+  SQLdb(const std::string& name, int openMode);
+  ~SQLdb();
+  SQLdb(const SQLdb&) = delete;
+  SQLdb& operator=(const SQLdb&) = delete;
+
+  // Runs SQL that yields no rows. Returns the SQLite result code (0 success);
+  // retries a locked database four times, one second apart, then gives up with 5.
+  int Exec(const std::string& sql);
+
+  // Runs one SELECT and appends one line per row to `rows`: every column's
+  // text followed by ";" (a ";" inside a value becomes ":", NULL gives an
+  // empty field). Waits up to one second for a locked database. Returns the
+  // SQLite result code (0 when every row was read).
+  int Query(const std::string& sql, std::vector<std::string>& rows);
+
+  sqlite3* Handle = nullptr;
+  int ResultCode = 0;   // SQLite result code of the last call
+  int RowCount = 0;     // rows delivered by the last Query
+  int ColumnCount = 0;  // result columns of the last Query
+  std::string ErrorText;  // SQLite's message of the last failure
+  bool IsOpen = false;
+  std::string Name;
+};
+
+// The file a database name stands for: ProgramFolder + "database/" + name + ".db".
+std::string DatabasePath(const std::string& name);
