@@ -1,0 +1,87 @@
+#pragma once
+// One DICOM association, on either side. As acceptor it takes over an
+// accepted connection, negotiates the A-ASSOCIATE-RQ and answers with an
+// A-ASSOCIATE-AC; as requestor it connects, sends assocRQ and checks the
+// answer. Both sides then read and write DIMSE message parts (command sets
+// and data sets) through P-DATA-TF PDUs, answer release requests, react to
+// aborts and release. Used by one thread only.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dicom/dcmobj.h"
+#include "net/associate_pdu.h"
+#include "net/buffer.h"
+#include "net/control_pdu.h"
+#include "net/pdatatf.h"
+#include "net/presentation_context.h"
+
+class PDU_Service {
+ public:
+  // The `kind` of a message part passed to Write.
+  static constexpr int DataSetPart = 0;
+  static constexpr int CommandPart = 1;
+
+  // Contexts with result 0 of this association, in accept order, each with
+  // its ID, abstract syntax and transfer syntax.
+  std::vector<PresentationContextAccept> AcceptedPresentationContexts;
+  bool DumpDataSets = false;  // log every message part read or written
+  bool PreferJPEG2000 = false;  // as acceptor, try JPEG 2000 first for images
+  std::string UserName;  // user identity sent when requesting (empty: none)
+  std::string Passcode;
+  Buffer Link;  // the connection; big-endian both ways
+  AAssociateRQ assocRQ;
+  AAssociateAC assocAC;
+  AAssociateRJ assocRJ;
+  AReleaseRQ releaseRQ;
+  AReleaseRP releaseRP;
+  AAbortRQ abortRQ;
+  // Its StoredPresentationContextID is the context of the last PDV read and
+  // the one every message part is written on (0 until set up).
+  PDataTF pdata;
+
+  PDU_Service();
+  ~PDU_Service();
+  PDU_Service(const PDU_Service&) = delete;
+  PDU_Service& operator=(const PDU_Service&) = delete;
+
+  // Acceptor: takes over an accepted connection, reads the request and
+  // negotiates it. False (connection closed) when nothing was accepted.
+  bool Multiplex(int handle);
+  // Acceptor: negotiates assocRQ into assocAC and sends the accept.
+  bool InterogateAAssociateRQ();
+  // Requestor: connects, sends assocRQ (AE titles and contexts prepared by
+  // the caller) and checks the answer.
+  bool Connect(const std::string& host, const std::string& port);
+  // Requestor: takes the peer's accepted contexts and the default context.
+  bool InterogateAAssociateAC();
+
+  // Reads the next complete message part into `obj`. False on a release
+  // request (answered, connection left open), an abort, a protocol error
+  // (answered with an A-ABORT) or a broken connection.
+  bool Read(DcmObj& obj);
+  // Sends `obj` as one message part: kind CommandPart or DataSetPart.
+  bool Write(DcmObj& obj, int kind);
+  // Sends an A-RELEASE-RQ, reads the answer and closes; always true.
+  bool Release();
+  // Sends an A-ABORT (source 3, reason 1) and closes the connection.
+  void Abort();
+  // Closes the connection without a PDU.
+  void Close();
+  bool IsConnected() const { return Link.Sock.Connected; }
+
+  // Transfer syntax of an accepted context; false when not accepted.
+  bool GetTransferSyntaxUID(std::uint8_t contextID, std::string& uid) const;
+  // Abstract syntax of the accepted context of the stored context ID, or "".
+  std::string GetAbstractSyntaxUID() const;
+
+  // Decodes the bytes queued in `buffer` into `obj` in the transfer syntax
+  // of the accepted context `contextID`.
+  bool ParseRawVRIntoDCM(Buffer& buffer, DcmObj& obj, std::uint8_t contextID);
+  // Encodes `obj` (in its own TransferSyntax and ExplicitVR form) into the
+  // outgoing queue of `buffer`.
+  bool ParseDCMIntoRawVR(DcmObj& obj, Buffer& buffer);
+
+ private:
+  void DumpDataSet(DcmObj& obj, const char* arrow);
+};

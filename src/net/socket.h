@@ -1,0 +1,56 @@
+#pragma once
+// A blocking IPv4 TCP connection or listening socket for everything DICOM:
+// the listener, each accepted association, the find client's outgoing
+// connection and the stop handler's wake-up connection. Failures are
+// reported by the result and one log line; nothing throws.
+#include <netinet/in.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class Socket {
+ public:
+  static constexpr int NoHandle = -1;  // a handle field that holds no socket
+
+  int LastError = 0;                 // platform error of the last failed bind or connect
+  std::uint32_t NumericAddress = 0;  // peer address (network order) when given in dotted form
+  int Socketfd = NoHandle;           // the connection in use
+  int ListenSocketfd = NoHandle;     // the listening socket
+  bool Connected = false;
+  bool Listened = false;
+  int TimeOut = 300;  // read time-out in seconds; 0 means "poll once, no error line"
+  sockaddr_in Address{};  // address used for bind, accept (the peer) and connect
+
+  Socket();
+  ~Socket();
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+
+  // Listening socket on all local IPv4 addresses; the port is a number or a
+  // service name.
+  bool Listen(const std::string& port);
+  // Waits (no time-out) for one connection; it becomes the connected handle.
+  bool Accept();
+  // Outgoing connection to a dotted address or host name.
+  bool Connect(const std::string& host, const std::string& port);
+  // Sends the whole block; false (no log line) when not connected.
+  bool SendBinary(const void* bytes, std::size_t count);
+  // Up to `size` bytes: the count read, 0 (time-out with TimeOut 0) or -1.
+  int ReadBinary(void* buffer, std::size_t size);
+  // Closes both handles without shutdown; always true.
+  bool Close();
+  bool SetTimeout(int seconds);
+
+  // Takes over a connection accepted elsewhere (the association thread).
+  void Attach(int handle);
+  // Gives up the connected handle without closing it (the listener hands it
+  // to an association thread); returns NoHandle when there is none.
+  int Detach();
+
+  // The platform's last socket error code (errno).
+  static int GetLastError();
+
+  // Number of live Socket objects in the process.
+  static int LiveCount();
+};
