@@ -51,3 +51,10 @@ std::string LogTarget() {
   std::lock_guard<std::mutex> hold(logBusy);
   return target;
 }
+
+std::string DailyLogPath() {
+  std::tm t = LocalTime(Now());
+  char date[48];
+  std::snprintf(date, sizeof date, "%04d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+  return ServerSettings.LogFolder + date + "_tarvelin.log";
+}

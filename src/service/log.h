@@ -20,3 +20,7 @@ void ClearLogTarget();
 
 // The current log file path ("" when none).
 std::string LogTarget();
+
+// The day's log file: ServerSettings.LogFolder + local date of Now() as
+// "yyyymmdd" + "_tarvelin.log".
+std::string DailyLogPath();

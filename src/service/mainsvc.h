@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/program_folder.h"
+
 struct ServiceComponents {
   std::function<void(int port, const std::string& programFolder)> StartHL7;  // HL7 listener
   std::function<void(const std::string& port)> StartDicom;                    // DICOM listener thread
@@ -17,6 +19,14 @@ struct ServiceComponents {
   std::function<void()> StopHousekeeping;  // ask the housekeeping thread to end
 };
 
-// `programFolder` is the instance folder, ending with "/".
-void ServiceStart(const std::string& programFolder, const ServiceComponents& components);
-void ServiceStop(const ServiceComponents& components);
+// Creates the working folders, opens the day's log, logs the start line, reads
+// TRVGUI.ini into ServerSettings and starts the components: HL7, DICOM, web,
+// housekeeping. Never refuses: a component that fails is logged and the rest
+// start. `programFolder` is the instance folder, ending with "/";
+// `executable` is the file whose version stamp the start line shows.
+void ServiceStart(const std::string& programFolder, const ServiceComponents& components,
+                  const std::string& executable = ExecutablePath());
+
+// Stops the web server, asks the DICOM listener and housekeeping to end (it
+// joins no thread), logs the finishing line and releases the log target.
+void ServiceStop(const ServiceComponents& components, const std::string& executable = ExecutablePath());

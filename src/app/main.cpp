@@ -1,0 +1,83 @@
+// tarvelin: the worklist server. Runs in the foreground until SIGTERM/SIGINT
+// (systemd's stop), or registers/removes its systemd unit.
+//
+// Each long-running component is registered below as a hook of
+// ServiceComponents; ServiceStart starts them in the fixed order HL7, DICOM,
+// web, housekeeping and ServiceStop stops them.
+#include <cstdio>
+#include <iostream>
+#include <unistd.h>
+
+#include "platform/command_line.h"
+#include "platform/daemon.h"
+#include "platform/program_folder.h"
+#include "platform/systemd_unit.h"
+#include "service/mainsvc.h"
+
+namespace {
+int Install(const CommandLine& args) {
+  std::string error;
+  if (!InstallUnit(UnitFolder(), ExecutablePath(), ResolveProgramFolder(args.home), error)) {
+    std::cerr << "Service installation failed: " << error << "\n";
+    return 1;
+  }
+  if (!args.silent) std::cout << "Service installed successfully\n";
+  return 0;
+}
+
+int Uninstall(const CommandLine& args) {
+  std::string error;
+  if (!UninstallUnit(UnitFolder(), error)) {
+    std::cerr << "Service uninstallation failed: " << error << "\n";
+    return 1;
+  }
+  if (!args.silent) std::cout << "Service uninstalled successfully\n";
+  return 0;
+}
+
+// Fills the component hooks. Components are registered here as they are built.
+ServiceComponents BuildComponents() {
+  ServiceComponents components;
+
+  // ---- DICOM services (worklist engine): register the DIMSE service handlers
+  //      (worklist C-FIND, MPPS N-CREATE/N-SET) here, before the listener starts.
+
+  // ---- HL7 listener: components.StartHL7 = ...
+
+  // ---- DICOM listener: components.StartDicom = ...; components.StopDicom = ...
+
+  // ---- Web server: components.StartWeb = ...; components.StopWeb = ...
+
+  // ---- Housekeeping: components.StartHousekeeping = ...; components.StopHousekeeping = ...
+
+  return components;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  const CommandLine args = ParseCommandLine(argc, argv);
+  if (!args.error.empty()) {
+    std::cerr << args.error << "\n" << UsageText(argv[0]);
+    return 2;
+  }
+  switch (args.action) {
+    case CommandLine::Action::Help:
+      std::cout << UsageText(argv[0]);
+      return 0;
+    case CommandLine::Action::Install:
+      return Install(args);
+    case CommandLine::Action::Uninstall:
+      return Uninstall(args);
+    case CommandLine::Action::Run:
+      break;
+  }
+
+  const std::string programFolder = ResolveProgramFolder(args.home);
+  const ServiceComponents components = BuildComponents();
+  RunUntilStopSignal([&] { ServiceStart(programFolder, components); }, [&] { ServiceStop(components); });
+
+  // Component threads are not joined: like the service process they belong
+  // to, they end with it. Leave without running static destructors under them.
+  std::fflush(nullptr);
+  _exit(0);
+}

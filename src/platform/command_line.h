@@ -1,0 +1,19 @@
+#pragma once
+// The executable's command line: "INSTALL" or "UNINSTALL" (each optionally
+// with "SILENT") register or remove the systemd unit; "--home DIR" names the
+// instance folder. Switches are matched without regard to case and may be
+// written with a leading "/" or "-", as on the service's original platform.
+#include <string>
+
+struct CommandLine {
+  enum class Action { Run, Install, Uninstall, Help };
+  Action action = Action::Run;
+  bool silent = false;  // no message on success
+  std::string home;     // "" when --home was not given
+  std::string error;    // set when the arguments are not understood
+};
+
+CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+// One line per form of the command, for --help and argument errors.
+std::string UsageText(const std::string& program);

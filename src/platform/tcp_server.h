@@ -1,0 +1,91 @@
+#pragma once
+// A small multi-threaded TCP server: one listening IPv4 socket, one thread per
+// accepted connection running the connection handler. Deactivation closes the
+// listening socket and every open connection and waits for their threads.
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+// One accepted connection, handed to the handler on the connection's thread.
+class TcpConnection {
+ public:
+  explicit TcpConnection(int fd) : fd_(fd) {}
+  TcpConnection(const TcpConnection&) = delete;
+  TcpConnection& operator=(const TcpConnection&) = delete;
+
+  // Waits until bytes arrive and appends all that are waiting (at most one
+  // buffer's worth) to `out`. False when the peer closed the connection, the
+  // read failed or the server is being deactivated.
+  bool Receive(std::string& out);
+
+  // Writes all of `data`; false when the connection failed.
+  bool Send(std::string_view data);
+
+  // Dotted address of the peer ("" when unknown).
+  std::string PeerAddress() const;
+
+  int Fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+class TcpServer {
+ public:
+  // Runs on the connection's own thread while the connection is open; the
+  // connection is closed when it returns.
+  using Handler = std::function<void(TcpConnection&)>;
+  // Receives a text for every failure the server meets on its own threads
+  // (a failed accept, an exception that escaped the handler).
+  using ErrorSink = std::function<void(const std::string&)>;
+
+  TcpServer() = default;
+  ~TcpServer();
+  TcpServer(const TcpServer&) = delete;
+  TcpServer& operator=(const TcpServer&) = delete;
+
+  void SetDefaultPort(int port) { defaultPort_ = port; }
+  void SetOnExecute(Handler handler) { handler_ = std::move(handler); }
+  void SetOnError(ErrorSink sink) { onError_ = std::move(sink); }
+
+  // Binds to the default port on every local IPv4 address and starts
+  // accepting. Throws std::runtime_error naming the reason when the port
+  // cannot be bound or listened on. Port 0 takes any free port (see Port()).
+  void Activate();
+
+  // Stops accepting, closes every open connection and waits for all
+  // connection threads to end. Safe to call more than once.
+  void Deactivate();
+
+  bool Active() const { return listenFd_ >= 0; }
+
+  // The port actually listened on (after Activate).
+  int Port() const { return boundPort_; }
+
+ private:
+  struct Worker {
+    std::thread thread;
+    int fd = -1;
+    bool finished = false;
+  };
+
+  void AcceptLoop();
+  void StartWorker(int fd);
+  void RunWorker(Worker& worker);
+  void ReapFinished();
+  void Report(const std::string& text);
+
+  int defaultPort_ = 0;
+  int boundPort_ = 0;
+  Handler handler_;
+  ErrorSink onError_;
+  int listenFd_ = -1;
+  int wakePipe_[2] = {-1, -1};
+  std::thread acceptThread_;
+  std::mutex workersLock_;  // guards workers_ and every worker's fd
+  std::list<std::unique_ptr<Worker>> workers_;
+};
