@@ -1,0 +1,50 @@
+#pragma once
+// UID classifiers, display names and the UID generator.
+#include <string>
+
+// Transfer syntaxes.
+inline constexpr const char* UID_ImplicitVRLittleEndian = "1.2.840.10008.1.2";
+inline constexpr const char* UID_ExplicitVRLittleEndian = "1.2.840.10008.1.2.1";
+inline constexpr const char* UID_ExplicitVRBigEndian = "1.2.840.10008.1.2.2";
+inline constexpr const char* UID_RLELossless = "1.2.840.10008.1.2.5";
+inline constexpr const char* UID_JPEGBaseline = "1.2.840.10008.1.2.4.50";
+inline constexpr const char* UID_JPEGExtended = "1.2.840.10008.1.2.4.51";
+inline constexpr const char* UID_JPEGLossless = "1.2.840.10008.1.2.4.70";
+inline constexpr const char* UID_JPEG2000Lossless = "1.2.840.10008.1.2.4.90";
+inline constexpr const char* UID_JPEG2000 = "1.2.840.10008.1.2.4.91";
+inline constexpr const char* UID_MPEG2MainProfile = "1.2.840.10008.1.2.4.100";
+inline constexpr const char* UID_MPEG4AVCHighProfile = "1.2.840.10008.1.2.4.102";
+
+// Application context and SOP classes.
+inline constexpr const char* UID_ApplicationContext = "1.2.840.10008.3.1.1.1";
+inline constexpr const char* UID_Verification = "1.2.840.10008.1.1";
+inline constexpr const char* UID_ModalityWorklistFind = "1.2.840.10008.5.1.4.31";
+inline constexpr const char* UID_StudyRootFind = "1.2.840.10008.5.1.4.1.2.2.1";
+inline constexpr const char* UID_StudyRootMove = "1.2.840.10008.5.1.4.1.2.2.2";
+inline constexpr const char* UID_MPPS = "1.2.840.10008.3.1.2.3.3";
+inline constexpr const char* UID_UltrasoundMultiFrameImageStorage = "1.2.840.10008.5.1.4.1.1.3.1";
+inline constexpr const char* UID_SecondaryCaptureImageStorage = "1.2.840.10008.5.1.4.1.1.7";
+
+// The built-in UID root; ServerSettings.UIDRoot (ini TRVSVC/UIDRoot)
+// replaces it when not empty.
+inline constexpr const char* DefaultUIDRoot = "1.3.6.1.4.1.47923.11";
+// The UID root in effect.
+std::string UIDRoot();
+// The implementation class UID: UIDRoot() + ".999".
+std::string ImplementationClassUID();
+inline constexpr const char* ImplementationVersionName = "QuillatSoft";
+
+// Exact text comparisons (no trimming).
+bool IsServiceClass(const std::string& uid);
+bool IsVideoStorage(const std::string& uid);
+bool IsNonImageStorage(const std::string& uid);
+bool IsImageStorage(const std::string& uid);
+// Display name, or "" for an unknown UID.
+std::string GetUIDName(const std::string& uid);
+
+// A new UID under UIDRoot() built from the entry's identifying texts:
+// root "." prefix site "." keyB keyA "." date time, where the appended parts
+// are cleaned into digits. "" when keyA is empty. Same inputs, same UID.
+std::string CreateUID(const std::string& site, const std::string& keyA,
+                      const std::string& keyB, const std::string& date,
+                      const std::string& time, const std::string& prefix);

@@ -1,0 +1,22 @@
+#include "dicom/vrlayout.h"
+
+#include <cstring>
+
+bool IsLongLengthVR(const char* vr) {
+  static const char* const kLong[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ",
+                                      "SV", "UC", "UN", "UR", "UT", "UV"};
+  for (const char* candidate : kLong)
+    if (vr[0] == candidate[0] && vr[1] == candidate[1]) return true;
+  return false;
+}
+
+const char* VRToWrite(const DcmTag& tag) {
+  if (tag.VR[0] == 0) return "UN";
+  if (!IsLongLengthVR(tag.VR) && tag.Length > 0xFFFF) return "UN";
+  return tag.VR;
+}
+
+std::uint32_t HeaderSize(const DcmTag& tag, bool explicitVR) {
+  if (CarriesVR(tag, explicitVR) && IsLongLengthVR(VRToWrite(tag))) return 12;
+  return 8;
+}
