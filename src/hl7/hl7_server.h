@@ -1,0 +1,36 @@
+#pragma once
+// The HL7 listener: takes ORM^O01 orders over TCP (one thread per connection)
+// and answers every message with an ACK^O01 once its database work is done.
+#include <string>
+
+#include "platform/tcp_server.h"
+
+class THL7Server {
+ public:
+  // Listens on `port` at once. The two texts (the program folder and an
+  // empty text at service start) are kept but not used. Throws
+  // std::runtime_error when the port cannot be listened on.
+  THL7Server(int port, const std::string& programFolder, const std::string& extra);
+  // Closes the listening socket and the open connections.
+  ~THL7Server();
+  THL7Server(const THL7Server&) = delete;
+  THL7Server& operator=(const THL7Server&) = delete;
+
+  // The port actually listened on (differs from the given one only for 0).
+  int Port() const { return server_.Port(); }
+
+ private:
+  void HandleConnection(TcpConnection& connection);
+
+  std::string programFolder_;
+  std::string extra_;
+  TcpServer server_;
+};
+
+// The acknowledgement for one received message, after its database work:
+// logs the message, runs it through the order parser and builds the ACK text.
+std::string AnswerHL7(const std::string& message);
+
+// Creates the process-wide listener (kept until the process ends). Throws as
+// the constructor does.
+void StartHL7Listener(int port, const std::string& programFolder);
