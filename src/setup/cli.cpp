@@ -1,0 +1,34 @@
+#include "setup/cli.h"
+
+#include <filesystem>
+#include <system_error>
+
+bool WantsHelp(const Args& args) {
+  for (const auto& arg : args)
+    if (arg == "--help" || arg == "-h") return true;
+  return false;
+}
+
+int UsageError(std::ostream& err, const std::string& command, const std::string& message) {
+  err << "tarvelin-setup: " << message << "\n"
+      << "Try 'tarvelin-setup " << (command.empty() ? "" : command + " ") << "--help'.\n";
+  return kExitUsage;
+}
+
+int Failure(std::ostream& err, const std::string& message) {
+  err << "tarvelin-setup: " << message << "\n";
+  return kExitFailed;
+}
+
+bool TakeOptionValue(const Args& args, std::size_t& i, std::string& value) {
+  if (i + 1 >= args.size()) return false;
+  value = args[++i];
+  return true;
+}
+
+bool CheckInstanceFolder(const std::string& dir, std::ostream& err) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(dir, ec)) return true;
+  Failure(err, "no instance folder " + dir + " (create one with: tarvelin-setup init " + dir + ")");
+  return false;
+}

@@ -1,0 +1,6 @@
+#pragma once
+// The settings file a new instance starts with: every key the server reads,
+// commented out with its default, so the file documents itself.
+#include <string>
+
+std::string DefaultIniText();

@@ -1,0 +1,120 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <system_error>
+
+#include "db/schema.h"
+#include "db/sqldb.h"
+#include "db/userdb.h"
+#include "setup/cli.h"
+#include "setup/default_ini.h"
+#include "setup/instance.h"
+#include "setup/password.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr const char* kHelp =
+    "Usage: tarvelin-setup init DIR [--admin-password P]\n"
+    "Creates the instance folder DIR (and any missing parents) for 'tarvelin --home DIR':\n"
+    "  database/quillat.db   the database with its tables and the web user \"admin\" (ADMIN)\n"
+    "  TRVGUI.ini            every setting with its default, commented out (kept if present)\n"
+    "  logs/ HL7in/ HL7out/ javascript/\n"
+    "The admin password is P, or a random one printed once. An existing database is\n"
+    "never touched: init then fails without changing anything.\n";
+
+const char* const kFolders[] = {"database", "logs", "HL7in", "HL7out", "javascript"};
+
+bool WriteNewFile(const std::string& path, const std::string& text) {
+  std::ofstream file(path, std::ios::binary);
+  file << text;
+  file.close();
+  return !file.fail();
+}
+
+// Builds the database under a private name and links it into place only when
+// complete, so the server never sees a half-made file and an existing file
+// (even one made meanwhile) is never replaced.
+bool CreateInstanceDatabase(const std::string& dir, const std::string& adminPassword,
+                            std::string& error) {
+  const std::string workName = std::string(".") + kDatabaseName + "-setup-" + std::to_string(getpid());
+  UseInstance(dir);
+  const std::string workPath = DatabasePath(workName);
+  const std::string finalPath = InstanceDatabasePath(dir);
+  if (!CreateDatabase(workPath, error)) return false;
+  bool ok = chmod(workPath.c_str(), 0600) == 0;  // the users' passwords are stored in it
+  if (!ok) error = "cannot restrict access to " + workPath + ": " + std::strerror(errno);
+  if (ok) {
+    SQLdb db(workName, SQLdb::ReadWrite);
+    UserDB admin;
+    admin.UserName = "admin";
+    admin.PassWord = adminPassword;
+    admin.Rights = 1;
+    ok = db.IsOpen && admin.Insert(db);
+    if (!ok) error = "cannot add the user admin: " + db.ErrorText;
+  }
+  if (ok && link(workPath.c_str(), finalPath.c_str()) != 0) {
+    ok = false;
+    error = errno == EEXIST ? "a database appeared meanwhile at " + finalPath + "; left untouched"
+                            : "cannot create " + finalPath + ": " + std::strerror(errno);
+  }
+  std::error_code ignored;
+  fs::remove(workPath, ignored);
+  fs::remove(workPath + "-journal", ignored);
+  return ok;
+}
+}  // namespace
+
+int RunInit(const Args& args, std::ostream& out, std::ostream& err) {
+  if (WantsHelp(args)) {
+    out << kHelp;
+    return kExitOk;
+  }
+  std::optional<std::string> dir, password;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--admin-password") {
+      std::string value;
+      if (!TakeOptionValue(args, i, value)) return UsageError(err, "init", "--admin-password needs a value");
+      if (value.empty()) return UsageError(err, "init", "the admin password cannot be empty");
+      password = value;
+    } else if (args[i].starts_with("-") || dir) {
+      return UsageError(err, "init", "unexpected argument \"" + args[i] + "\"");
+    } else {
+      dir = args[i];
+    }
+  }
+  if (!dir || dir->empty()) return UsageError(err, "init", "missing instance folder DIR");
+
+  std::error_code ec;
+  const std::string dbPath = InstanceDatabasePath(*dir);
+  if (fs::exists(dbPath, ec) || fs::is_symlink(dbPath, ec))
+    return Failure(err, "a database already exists at " + dbPath + "; nothing was changed");
+  if (fs::exists(*dir, ec) && !fs::is_directory(*dir, ec))
+    return Failure(err, *dir + " exists and is not a folder");
+  for (const char* folder : kFolders) {
+    fs::create_directories(InstanceFolder(*dir) + folder, ec);
+    if (ec) return Failure(err, "cannot create " + InstanceFolder(*dir) + folder + ": " + ec.message());
+  }
+  const std::string iniPath = InstanceIniPath(*dir);
+  const bool keepIni = fs::exists(iniPath, ec);
+  if (!keepIni && !WriteNewFile(iniPath, DefaultIniText())) return Failure(err, "cannot write " + iniPath);
+
+  const std::string adminPassword = password.value_or(RandomPassword());
+  std::string error;
+  if (!CreateInstanceDatabase(*dir, adminPassword, error)) return Failure(err, error);
+
+  out << "Created the Tarvelin instance " << InstanceFolder(*dir) << "\n"
+      << "  database: " << dbPath << "\n"
+      << "  settings: " << iniPath << (keepIni ? " (existing file kept)" : "") << "\n"
+      << "Web administration user: admin (ADMIN)\n";
+  if (!password)
+    out << "  password: " << adminPassword << "\n"
+        << "  (shown only this once; change it with: tarvelin-setup user " << *dir << " passwd admin)\n";
+  out << "Start the server with: tarvelin --home " << InstanceFolder(*dir) << "\n";
+  return kExitOk;
+}

@@ -1,0 +1,18 @@
+#include "setup/instance.h"
+
+#include "db/sqldb.h"
+#include "service/settings.h"
+
+std::string InstanceFolder(const std::string& dir) {
+  std::string folder = dir;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder == "/" ? folder : folder + "/";
+}
+
+std::string InstanceDatabasePath(const std::string& dir) {
+  return InstanceFolder(dir) + "database/" + kDatabaseName + ".db";
+}
+
+std::string InstanceIniPath(const std::string& dir) { return InstanceFolder(dir) + "TRVGUI.ini"; }
+
+void UseInstance(const std::string& dir) { ServerSettings.ProgramFolder = InstanceFolder(dir); }

@@ -1,0 +1,12 @@
+// tarvelin-setup: creates an instance folder and maintains its settings and users.
+#include <iostream>
+
+#include "setup/cli.h"
+
+int main(int argc, char** argv) {
+  try {
+    return RunSetup(Args(argv + 1, argv + argc), std::cout, std::cerr);
+  } catch (const std::exception& e) {
+    return Failure(std::cerr, std::string("unexpected failure: ") + e.what());
+  }
+}

@@ -1,0 +1,14 @@
+#include "setup/password.h"
+
+#include <random>
+#include <string_view>
+
+std::string RandomPassword() {
+  static constexpr std::string_view kAlphabet =
+      "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";  // no look-alikes
+  std::random_device source;  // the kernel's random source
+  std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
+  std::string password;
+  for (int i = 0; i < 16; ++i) password += kAlphabet[pick(source)];
+  return password;
+}

@@ -1,0 +1,6 @@
+#pragma once
+// Random passwords for users created without one.
+#include <string>
+
+// 16 letters and digits from the system's random source.
+std::string RandomPassword();

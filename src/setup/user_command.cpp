@@ -1,0 +1,172 @@
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <system_error>
+
+#include "db/dbinsert.h"
+#include "db/sqldb.h"
+#include "db/sqlquote.h"
+#include "db/userdb.h"
+#include "service/text.h"
+#include "setup/cli.h"
+#include "setup/instance.h"
+#include "setup/password.h"
+
+namespace {
+constexpr const char* kHelp =
+    "Usage: tarvelin-setup user DIR add NAME [--password P] [--admin]\n"
+    "       tarvelin-setup user DIR passwd NAME [--password P]\n"
+    "       tarvelin-setup user DIR remove NAME\n"
+    "       tarvelin-setup user DIR list\n"
+    "Manages the users of the web administration in DIR/database/quillat.db.\n"
+    "  add      a new user, GENERAL unless --admin is given\n"
+    "  passwd   a new password for an existing user (rights unchanged)\n"
+    "  remove   deletes a user; the last ADMIN user cannot be removed\n"
+    "  list     names and rights, one user a line\n"
+    "Without --password a random password is printed once; '--password -' reads it\n"
+    "from the first line of standard input. Changes apply at the user's next request.\n";
+
+constexpr const char* kCommand = "user";
+
+struct Request {
+  std::string action, name;
+  std::optional<std::string> password;
+  bool admin = false;
+};
+
+// Rights of a stored user, or nothing when the user does not exist.
+std::optional<int> StoredRights(SQLdb& db, const std::string& name) {
+  std::vector<std::string> rows;
+  if (db.Query("SELECT Rights FROM Users WHERE UserName=" + SqlQuote(name), rows) != 0 || rows.empty())
+    return std::nullopt;
+  return static_cast<int>(ToIntDef(Piece(rows[0], ";", 1), 0));
+}
+
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return bytes;
+}
+
+// The password to store: given, read from standard input, or made up and shown.
+bool ResolvePassword(Request& request, std::ostream& out, std::ostream& err) {
+  if (!request.password) {
+    request.password = RandomPassword();
+    out << "Password for " << request.name << ": " << *request.password << " (shown only this once)\n";
+  } else if (*request.password == "-") {
+    std::string line;
+    if (!std::getline(std::cin, line)) line.clear();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    request.password = line;
+  }
+  if (request.password->empty()) {
+    Failure(err, "the password cannot be empty");
+    return false;
+  }
+  return true;
+}
+
+int Add(SQLdb& db, Request& request, std::ostream& out, std::ostream& err) {
+  // HTTP Basic authentication cannot carry a ":" in a user name.
+  if (request.name.find(':') != std::string::npos) return Failure(err, "a user name cannot contain \":\"");
+  if (dbLocate(db, "Users", "UserName", request.name))
+    return Failure(err, "user " + request.name + " already exists");
+  if (!ResolvePassword(request, out, err)) return kExitFailed;
+  UserDB user;
+  user.UserName = request.name;
+  user.PassWord = *request.password;
+  user.Rights = request.admin ? 1 : 0;
+  if (!user.Insert(db)) return Failure(err, "cannot add user " + request.name + ": " + db.ErrorText);
+  out << "Added user " << request.name << " (" << (request.admin ? "ADMIN" : "GENERAL") << ")\n";
+  return kExitOk;
+}
+
+int ChangePassword(SQLdb& db, Request& request, std::ostream& out, std::ostream& err) {
+  const auto rights = StoredRights(db, request.name);
+  if (!rights) return Failure(err, "no user " + request.name);
+  if (!ResolvePassword(request, out, err)) return kExitFailed;
+  UserDB user;
+  user.UserName = request.name;
+  user.PassWord = *request.password;
+  user.Rights = *rights;
+  if (!user.Update(db)) return Failure(err, "cannot change the password of " + request.name + ": " + db.ErrorText);
+  out << "Password changed for " << request.name << "\n";
+  return kExitOk;
+}
+
+int Remove(SQLdb& db, const Request& request, std::ostream& out, std::ostream& err) {
+  const auto rights = StoredRights(db, request.name);
+  if (!rights) return Failure(err, "no user " + request.name);
+  if (*rights == 1) {
+    std::vector<std::string> rows;
+    if (db.Query("SELECT COUNT(*) FROM Users WHERE Rights=1", rows) != 0 || rows.empty())
+      return Failure(err, "cannot count the ADMIN users: " + db.ErrorText);
+    if (ToIntDef(Piece(rows[0], ";", 1), 0) <= 1)
+      return Failure(err, "user " + request.name + " is the last ADMIN user and cannot be removed");
+  }
+  if (db.Exec("DELETE FROM Users WHERE UserName=" + SqlQuote(request.name)) != 0)
+    return Failure(err, "cannot remove user " + request.name + ": " + db.ErrorText);
+  out << "Removed user " << request.name << "\n";
+  return kExitOk;
+}
+
+int List(SQLdb& db, std::ostream& out, std::ostream& err) {
+  // Names travel as hex so that a ";" in a name survives the row format.
+  std::vector<std::string> rows;
+  if (db.Query("SELECT Rights, hex(UserName) FROM Users ORDER BY UserName", rows) != 0)
+    return Failure(err, "cannot list the users: " + db.ErrorText);
+  for (const auto& row : rows)
+    out << FromHex(Piece(row, ";", 2)) << "\t" << (ToIntDef(Piece(row, ";", 1), 0) == 1 ? "ADMIN" : "GENERAL")
+        << "\n";
+  return kExitOk;
+}
+
+std::optional<int> Parse(const Args& args, Request& request, std::ostream& err) {
+  if (args.size() < 2) return UsageError(err, kCommand, "expected DIR and an action (add, passwd, remove, list)");
+  request.action = args[1];
+  const bool takesName = request.action == "add" || request.action == "passwd" || request.action == "remove";
+  if (!takesName && request.action != "list")
+    return UsageError(err, kCommand, "unknown action \"" + request.action + "\"");
+  std::size_t i = 2;
+  if (takesName) {
+    if (args.size() < 3 || args[2].empty()) return UsageError(err, kCommand, "missing user NAME");
+    request.name = args[2];
+    i = 3;
+  }
+  for (; i < args.size(); ++i) {
+    const bool withPassword = request.action == "add" || request.action == "passwd";
+    if (args[i] == "--password" && withPassword) {
+      std::string value;
+      if (!TakeOptionValue(args, i, value)) return UsageError(err, kCommand, "--password needs a value");
+      request.password = value;
+    } else if (args[i] == "--admin" && request.action == "add") {
+      request.admin = true;
+    } else {
+      return UsageError(err, kCommand, "unexpected argument \"" + args[i] + "\"");
+    }
+  }
+  return std::nullopt;
+}
+}  // namespace
+
+int RunUser(const Args& args, std::ostream& out, std::ostream& err) {
+  if (WantsHelp(args)) {
+    out << kHelp;
+    return kExitOk;
+  }
+  Request request;
+  if (const auto usage = Parse(args, request, err)) return *usage;
+  const std::string& dir = args[0];
+  if (dir.empty()) return UsageError(err, kCommand, "missing instance folder DIR");
+  if (!CheckInstanceFolder(dir, err)) return kExitFailed;
+  std::error_code ec;
+  if (!std::filesystem::exists(InstanceDatabasePath(dir), ec))
+    return Failure(err, "no database at " + InstanceDatabasePath(dir) + " (create the instance with: tarvelin-setup init " + dir + ")");
+  UseInstance(dir);
+  SQLdb db(kDatabaseName, request.action == "list" ? SQLdb::ReadOnly : SQLdb::ReadWrite);
+  if (!db.IsOpen) return Failure(err, "cannot open " + InstanceDatabasePath(dir) + ": " + db.ErrorText);
+  if (request.action == "add") return Add(db, request, out, err);
+  if (request.action == "passwd") return ChangePassword(db, request, out, err);
+  if (request.action == "remove") return Remove(db, request, out, err);
+  return List(db, out, err);
+}
