@@ -1,0 +1,303 @@
+#include "dicom/bufdata.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "dicom/datadictionary.h"
+#include "dicom/vrlayout.h"
+#include "service/log.h"
+
+namespace {
+
+// Sequences nest a few levels in real datasets; the bound keeps a hostile
+// stream from exhausting the stack with thousands of nested items.
+constexpr int kMaxNesting = 64;
+
+std::string TagText(const DcmTag& tag) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04X,%04X", tag.Group, tag.Element);
+  return text;
+}
+
+bool IsExpandable(const DcmTag& tag) {
+  return (tag.IsVR("SQ") || tag.Is(0xFFFE, 0xE000)) && tag.HasValue();
+}
+
+// In implicit VR the VR comes from the dictionary; an unknown tag of
+// undefined length can only be a sequence.
+void ImplicitVR(DcmTag& tag) {
+  LookupVR(tag);
+  if (tag.IsVR("UN") && tag.Length == UndefinedLength) tag.SetVR("SQ");
+}
+
+void MakeNestedHeader(DcmObj& nested, const DcmTag& tag) {
+  nested.Header.Group = tag.Group;
+  nested.Header.Element = tag.Element;
+  nested.Header.Length = tag.Length;
+  nested.Header.SetVR(tag.Group == 0xFFFE || tag.Element == 0xE000 ? nullptr : "SQ");
+}
+
+}  // namespace
+
+// Reads the header numbers of one element and checks the value fits; the
+// value itself is left in the stream.
+class ElementReader {
+ public:
+  ElementReader(const std::uint8_t* bytes, std::size_t size, std::size_t& position, bool bigEndian)
+      : bytes_(bytes), size_(size), pos_(position), big_(bigEndian) {}
+
+  bool Header(DcmTag& tag, bool explicitVR, bool insideSequence) {
+    if (!Need(4, tag, "tag")) return false;
+    tag.Group = U16();
+    tag.Element = U16();
+    const bool withVR = tag.Group != 0x0000 && tag.Group != 0xFFFE &&
+                        (explicitVR || (tag.Group == 0x0002 && insideSequence));
+    if (!withVR) return Length32(tag);
+    if (!Need(2, tag, "VR")) return false;
+    const std::uint8_t a = bytes_[pos_], b = bytes_[pos_ + 1];
+    if (explicitVR && !(IsVRLetter(a) && IsVRLetter(b))) {
+      // Not a VR: an implicit-VR element inside an explicit stream.
+      if (!Length32(tag)) return false;
+      LookupVR(tag);
+      return true;
+    }
+    pos_ += 2;
+    const char vr[3] = {char(a), char(b), 0};
+    tag.SetVR(vr);
+    if (!explicitVR) LookupVR(tag);
+    if (IsLongLengthVR(tag.VR)) {
+      if (!Need(6, tag, "length")) return false;
+      pos_ += 2;
+      return Length32(tag);
+    }
+    if (!Need(2, tag, "length")) return false;
+    tag.Length = U16();
+    return true;
+  }
+
+  // Refuses a value longer than the bytes left, before anything is allocated.
+  bool ValueFits(const DcmTag& tag) const {
+    if (!tag.HasValue() || tag.Length <= size_ - pos_) return true;
+    WriteLog("ERROR, BufData::ReadTag, read bytes!=tag->length (" + TagText(tag) +
+             ") count=" + std::to_string(size_ - pos_) +
+             ", tag->length=" + std::to_string(tag.Length));
+    return false;
+  }
+
+  bool Value(DcmTag& tag) {
+    if (!tag.HasValue()) return true;
+    if (!ValueFits(tag)) return false;
+    try {
+      tag.Data.assign(bytes_ + pos_, bytes_ + pos_ + tag.Length);
+    } catch (const std::bad_alloc&) {
+      WriteLog("ERROR, BufData::ReadTag, assigning memory to tag->data");
+      return false;
+    } catch (const std::exception&) {
+      WriteLog("ERROR: BufData::ReadTag, (" + TagText(tag) + ") tag->length=" +
+               std::to_string(tag.Length) + ", MS Size=" + std::to_string(size_) +
+               ", MS Pos=" + std::to_string(pos_));
+      return false;
+    }
+    pos_ += tag.Length;
+    return true;
+  }
+
+  void Skip(std::uint32_t count) { pos_ += count; }
+  const std::uint8_t* Here() const { return bytes_ + pos_; }
+  bool AtEnd() const { return pos_ >= size_; }
+
+ private:
+  static bool IsVRLetter(std::uint8_t c) { return c >= 0x41 && c <= 0x7F; }
+
+  bool Need(std::size_t count, const DcmTag& tag, const char* what) const {
+    if (size_ - pos_ >= count) return true;
+    WriteLog(std::string("ERROR, BufData::ReadTag, stream ends inside the ") + what +
+             " of an element header (" + TagText(tag) + "), MS Size=" + std::to_string(size_) +
+             ", MS Pos=" + std::to_string(pos_));
+    return false;
+  }
+
+  bool Length32(DcmTag& tag) {
+    if (!Need(4, tag, "length")) return false;
+    const std::uint32_t hi = U16(), lo = U16();
+    tag.Length = big_ ? (hi << 16) | lo : (lo << 16) | hi;
+    return true;
+  }
+
+  std::uint32_t U16() {
+    const std::uint8_t a = bytes_[pos_], b = bytes_[pos_ + 1];
+    pos_ += 2;
+    return big_ ? (std::uint32_t(a) << 8) | b : (std::uint32_t(b) << 8) | a;
+  }
+
+  const std::uint8_t* bytes_;
+  std::size_t size_;
+  std::size_t& pos_;
+  bool big_;
+};
+
+namespace {
+
+bool ExpandRange(DcmObj& nested, const std::uint8_t* bytes, std::size_t size, int level,
+                 bool expandSequences);
+
+// Decodes an expandable sequence or item whose value starts at the reader's
+// position into a nested dataset appended to `parent`, without copying it.
+bool ExpandInPlace(DcmObj& parent, ElementReader& reader, const DcmTag& tag, bool bigEndian,
+                   int level) {
+  if (!reader.ValueFits(tag)) return false;
+  auto nested = std::make_unique<DcmObj>();
+  nested->ExplicitVR = parent.ExplicitVR;
+  nested->BigEndian = bigEndian;
+  if (!ExpandRange(*nested, reader.Here(), tag.Length, level + 1, true)) return false;
+  reader.Skip(tag.Length);
+  MakeNestedHeader(*nested, tag);
+  parent.Add(std::move(nested));
+  return true;
+}
+
+bool ExpandRange(DcmObj& nested, const std::uint8_t* bytes, std::size_t size, int level,
+                 bool expandSequences) {
+  if (level > kMaxNesting) {
+    WriteLog("ERROR, Expand_SQ: sequences nested deeper than " + std::to_string(kMaxNesting) +
+             " levels");
+    return false;
+  }
+  std::size_t position = 0;
+  ElementReader reader(bytes, size, position, nested.BigEndian);
+  while (!reader.AtEnd()) {
+    DcmTag tag;
+    if (!reader.Header(tag, nested.ExplicitVR, true)) {
+      WriteLog("ERROR, Expand_SQ: Reading tag...");
+      return false;
+    }
+    if (!nested.ExplicitVR) ImplicitVR(tag);
+    tag.BigEndian = nested.BigEndian;
+    if (expandSequences && IsExpandable(tag)) {
+      if (!ExpandInPlace(nested, reader, tag, nested.BigEndian, level)) return false;
+      continue;
+    }
+    if (!reader.Value(tag)) {
+      WriteLog("ERROR, Expand_SQ: Reading tag...");
+      return false;
+    }
+    nested.Add(std::move(tag));
+  }
+  return true;
+}
+
+}  // namespace
+
+BufData::BufData(const std::uint8_t* bytes, std::size_t size) {
+  if (size) Stream.Bytes.assign(bytes, bytes + size);
+}
+
+bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool insideSequence) {
+  ElementReader reader(Stream.Bytes.data(), Stream.Size(), Stream.Position, BigEndian);
+  return reader.Header(tag, explicitVR, insideSequence) && reader.Value(tag);
+}
+
+bool BufData::ReadOjb(DcmObj& obj) {
+  bool pixelDataSeen = false;
+  if (Stream.Position > Stream.Size()) Stream.Position = Stream.Size();
+  ElementReader reader(Stream.Bytes.data(), Stream.Size(), Stream.Position, BigEndian);
+  while (!reader.AtEnd()) {
+    DcmTag tag;
+    if (!reader.Header(tag, obj.ExplicitVR, false)) return false;
+    // A zero group length with no value: the rest is padding.
+    if (tag.Is(0x0000, 0x0000) && tag.Length == 0) return true;
+    tag.BigEndian = BigEndian;
+    if (!obj.ExplicitVR) ImplicitVR(tag);
+    if (tag.Is(0x7FE0, 0x0010)) {
+      if (!reader.Value(tag)) return false;
+      obj.Add(std::move(tag));
+      pixelDataSeen = true;
+      continue;
+    }
+    if (!pixelDataSeen && IsExpandable(tag)) {
+      if (!ExpandInPlace(obj, reader, tag, BigEndian, 0)) return false;
+      continue;
+    }
+    if (!reader.Value(tag)) return false;
+    if (tag.Group != 0x0002) obj.Add(std::move(tag));
+  }
+  return true;
+}
+
+bool BufData::Expand_SQ(DcmObj& nested, const DcmTag& tag) {
+  const std::size_t size = tag.HasValue() ? std::min<std::size_t>(tag.Length, tag.Data.size()) : 0;
+  return ExpandRange(nested, tag.Data.data(), size, 1, !tag.Is(0x7FE0, 0x0010));
+}
+
+namespace {
+
+void Put(MemoryStream& stream, const std::uint8_t* bytes, std::size_t count) {
+  if (stream.Bytes.size() < stream.Position + count) stream.Bytes.resize(stream.Position + count);
+  std::copy(bytes, bytes + count, stream.Bytes.begin() + stream.Position);
+  stream.Position += count;
+}
+
+void Put16(MemoryStream& stream, std::uint16_t value, bool bigEndian) {
+  const std::uint8_t bytes[2] = {std::uint8_t(bigEndian ? value >> 8 : value),
+                                 std::uint8_t(bigEndian ? value : value >> 8)};
+  Put(stream, bytes, 2);
+}
+
+void Put32(MemoryStream& stream, std::uint32_t value, bool bigEndian) {
+  Put16(stream, std::uint16_t(bigEndian ? value >> 16 : value), bigEndian);
+  Put16(stream, std::uint16_t(bigEndian ? value : value >> 16), bigEndian);
+}
+
+// Encodes the entries of `obj` into `out`; nested datasets are written with
+// defined lengths in the same byte order and VR form as their parent.
+void WriteEntries(BufData& out, DcmObj& obj) {
+  for (DcmEntry& entry : obj.Entries) {
+    if (entry.IsTag()) {
+      out.WriteTag(*entry.Tag, obj.ExplicitVR);
+      continue;
+    }
+    DcmObj& nested = *entry.Obj;
+    nested.ExplicitVR = obj.ExplicitVR;
+    nested.BigEndian = out.BigEndian;
+    BufData contents;
+    contents.BigEndian = out.BigEndian;
+    WriteEntries(contents, nested);
+    nested.Header.Data = std::move(contents.Stream.Bytes);
+    nested.Header.Length = static_cast<std::uint32_t>(nested.Header.Data.size());
+    out.WriteTag(nested.Header, obj.ExplicitVR);
+    nested.Header.Data.clear();
+    nested.Header.Data.shrink_to_fit();
+  }
+}
+
+}  // namespace
+
+void BufData::WriteTag(const DcmTag& tag, bool explicitVR) {
+  Put16(Stream, tag.Group, BigEndian);
+  Put16(Stream, tag.Element, BigEndian);
+  if (CarriesVR(tag, explicitVR)) {
+    const char* vr = VRToWrite(tag);
+    Put(Stream, reinterpret_cast<const std::uint8_t*>(vr), 2);
+    if (IsLongLengthVR(vr)) {
+      Put16(Stream, 0, BigEndian);
+      Put32(Stream, tag.Length, BigEndian);
+    } else {
+      Put16(Stream, std::uint16_t(tag.Length), BigEndian);
+    }
+  } else {
+    Put32(Stream, tag.Length, BigEndian);
+  }
+  if (!tag.HasValue()) return;
+  // Exactly Length bytes, even if Data was resized behind the element's back.
+  const std::size_t available = std::min<std::size_t>(tag.Length, tag.Data.size());
+  Put(Stream, tag.Data.data(), available);
+  const std::vector<std::uint8_t> zeros(tag.Length - available, 0);
+  Put(Stream, zeros.data(), zeros.size());
+}
+
+void BufData::WriteObj(DcmObj& obj) {
+  if (obj.TransferSyntax == ExplicitVRBigEndianTS) BigEndian = 1;
+  WriteEntries(*this, obj);
+}
