@@ -1,0 +1,103 @@
+#include "dimse/cfind.h"
+
+#include "dimse/command_set.h"
+#include "net/identifier.h"
+#include "net/pdu_service.h"
+#include "service/log.h"
+
+DcmObj CFind::BuildRQ(const std::string& sopClass, std::uint16_t messageID) {
+  return MakeCommandSet({
+      CommandUID(Cmd::AffectedSOPClassUID, sopClass),
+      CommandUS(Cmd::CommandField, Cmd::C_FIND_RQ),
+      CommandUS(Cmd::MessageID, messageID),
+      CommandUS(Cmd::Priority, Cmd::MediumPriority),
+      CommandUS(Cmd::CommandDataSetType, Cmd::DataSetPresent),
+  });
+}
+
+DcmObj CFind::BuildRSP(const std::string& sopClass, std::uint16_t messageID,
+                       bool identifierFollows, std::uint16_t status) {
+  return MakeCommandSet({
+      CommandUID(Cmd::AffectedSOPClassUID, sopClass),
+      CommandUS(Cmd::CommandField, Cmd::C_FIND_RSP),
+      CommandUS(Cmd::MessageIDBeingRespondedTo, messageID),
+      CommandUS(Cmd::CommandDataSetType, identifierFollows ? Cmd::DataSetPresent : Cmd::NoDataSet),
+      CommandUS(Cmd::Status, status),
+  });
+}
+
+std::uint16_t CFind::NewMessageID() {
+  return static_cast<std::uint16_t>(NextOddIdentifier() & 0xFFFF);
+}
+
+bool CFind::ReadRQ(PDU_Service* association, const DcmObj& command, DcmObj* identifier) {
+  if (command.Count() == 0) {
+    WriteLog("ERROR, CFind::ReadRQ, DCO->Count() is zero");
+    return false;
+  }
+  if (command.GetUS(0x0000, Cmd::CommandField) != Cmd::C_FIND_RQ) {
+    WriteLog("ERROR, CFind::ReadRQ, DCO is not C-Find");
+    return false;
+  }
+  if (command.GetUS(0x0000, Cmd::CommandDataSetType) == Cmd::NoDataSet) {
+    WriteLog("ERROR, CFind::ReadRQ, DCO with no data section");
+    return false;
+  }
+  if (association && identifier) return association->Read(*identifier);
+  return true;
+}
+
+bool CFind::WriteRQ(PDU_Service* association, DcmObj& identifier, const std::string& sopClass) {
+  if (!association) {
+    WriteLog("ERROR, CFind::WriteRQ, PDU is NULL");
+    return false;
+  }
+  DcmObj command = BuildRQ(sopClass, NewMessageID());
+  if (!association->Write(command, PDU_Service::CommandPart)) {
+    WriteLog("ERROR, CFind::WriteRQ, PDU->Write failed!");
+    return false;
+  }
+  if (identifier.Count() > 0) return association->Write(identifier, PDU_Service::DataSetPart);
+  return true;
+}
+
+std::int32_t CFind::ReadRSP(PDU_Service* association, DcmObj& identifier) {
+  DcmObj command;
+  if (!association || !association->Read(command)) {
+    WriteLog("ERROR, CFind::ReadRSP, PDU->Read Failed!");
+    return -1;
+  }
+  if (command.GetUS(0x0000, Cmd::CommandField) != Cmd::C_FIND_RSP) {
+    WriteLog("ERROR, CFind::ReadRSP, DCO not C-Find");
+    return -1;
+  }
+  if (command.GetUS(0x0000, Cmd::CommandDataSetType) != Cmd::NoDataSet &&
+      !association->Read(identifier))
+    return -1;
+  return command.GetUS(0x0000, Cmd::Status);
+}
+
+bool CFind::WriteRSP(PDU_Service* association, const DcmObj* request, DcmObj* identifier,
+                     std::uint16_t status) {
+  if (!association) {
+    WriteLog("ERROR, CFind::WriteRSP, PDU==NULL");
+    return false;
+  }
+  if (!request) {
+    WriteLog("ERROR, CFind::WriteRSP, DCO==NULL");
+    return false;
+  }
+  const std::string sopClass = request->GetString(0x0000, Cmd::AffectedSOPClassUID);
+  if (sopClass.empty()) {
+    WriteLog("ERROR, CFind::WriteRSP, SOPClassUID.Length==0");
+    return false;
+  }
+  DcmObj command = BuildRSP(sopClass, request->GetUS(0x0000, Cmd::MessageID),
+                            identifier != nullptr, status);
+  if (!association->Write(command, PDU_Service::CommandPart)) {
+    WriteLog("ERROR, CFind::WriteRSP, Failed PDU->Write DCOR");
+    return false;
+  }
+  if (identifier) return association->Write(*identifier, PDU_Service::DataSetPart);
+  return true;
+}

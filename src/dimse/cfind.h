@@ -1,0 +1,35 @@
+#pragma once
+// C-FIND on both sides: the server reads requests and writes responses (the
+// worklist engine drives it), the find client writes requests and reads
+// responses. Failures are logged here and reported by the result.
+#include <cstdint>
+#include <string>
+
+#include "dicom/dcmobj.h"
+
+class PDU_Service;
+
+class CFind {
+ public:
+  // Checks that `command` is a C-FIND-RQ with an identifier and, when an
+  // association and an identifier object are given, reads the identifier.
+  bool ReadRQ(PDU_Service* association, const DcmObj& command, DcmObj* identifier);
+  // Sends a C-FIND-RQ for `sopClass` with a new message ID, then the
+  // identifier when it has entries.
+  bool WriteRQ(PDU_Service* association, DcmObj& identifier, const std::string& sopClass);
+  // Reads one C-FIND-RSP (and its identifier, when one follows) and returns
+  // its status, or -1 when no response could be read.
+  std::int32_t ReadRSP(PDU_Service* association, DcmObj& identifier);
+  // Sends the response to `request` with `status`, followed by `identifier`
+  // when one is given (pending responses), or alone (the final response).
+  bool WriteRSP(PDU_Service* association, const DcmObj* request, DcmObj* identifier,
+                std::uint16_t status);
+
+  // The C-FIND-RQ command set.
+  static DcmObj BuildRQ(const std::string& sopClass, std::uint16_t messageID);
+  // The C-FIND-RSP command set.
+  static DcmObj BuildRSP(const std::string& sopClass, std::uint16_t messageID,
+                         bool identifierFollows, std::uint16_t status);
+  // The next message ID of a request: odd, from the process-wide counter.
+  static std::uint16_t NewMessageID();
+};

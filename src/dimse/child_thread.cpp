@@ -1,0 +1,181 @@
+#include "dimse/child_thread.h"
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <thread>
+
+#include "dicom/uid.h"
+#include "dimse/cecho.h"
+#include "dimse/command_set.h"
+#include "dimse/nmessage.h"
+#include "dimse/service_handlers.h"
+#include "net/pdu_service.h"
+#include "platform/clock.h"
+#include "service/log.h"
+
+namespace {
+// How long a finished association stays open before the connection is closed.
+constexpr int CloseDelayMs = 2000;
+}  // namespace
+
+void ChildThread::Start(int handle) {
+  std::thread([handle] { ChildThread(handle).Execute(); }).detach();
+}
+
+std::string ChildThread::SocketText() const { return " Socket: " + std::to_string(handle_); }
+
+void ChildThread::Execute() {
+  try {
+    PDU_Service association;
+    association.DumpDataSets = DebugLogOn();
+    association.PreferJPEG2000 = true;
+    if (!association.Multiplex(handle_)) {
+      WriteLog("ERROR: Association Failed!" + SocketText());
+      return;
+    }
+    WriteLog("Associated with " + association.assocRQ.GetCallingApTitle() + "," + SocketText());
+
+    DcmObj command;
+    Next next = Next::Continue;
+    while (next == Next::Continue && association.Read(command)) {
+      next = Dispatch(association, command);
+      command.Clear();
+    }
+    if (next == Next::EndThread) return;
+
+    SleepMs(CloseDelayMs);
+    association.Close();
+    WriteLog("Close Connection:" + SocketText());
+  } catch (const std::exception& e) {
+    WriteLog(std::string("ERROR, ChildThread::Execute, ") + e.what() + "," + SocketText());
+  } catch (...) {
+    WriteLog("ERROR, ChildThread::Execute," + SocketText());
+  }
+}
+
+ChildThread::Next ChildThread::Dispatch(PDU_Service& association, DcmObj& command) {
+  switch (command.GetUS(0x0000, Cmd::CommandField)) {
+    case Cmd::C_FIND_RQ:
+      return Find(association, command);
+    case Cmd::C_ECHO_RQ:
+      return Echo(association, command);
+    case Cmd::N_SET_RQ:
+      return Set(association, command);
+    case Cmd::N_CREATE_RQ:
+      return Create(association, command);
+    default:
+      WriteLog("ERROR: Service not implemented," + SocketText());
+      return Next::EndLoop;
+  }
+}
+
+ChildThread::Next ChildThread::Find(PDU_Service& association, DcmObj& command) {
+  // Only worklist queries are served; any other C-FIND ends the association
+  // without an answer.
+  if (association.GetAbstractSyntaxUID() != UID_ModalityWorklistFind) return Next::EndLoop;
+  const auto& worklistFind = RegisteredServiceHandlers().WorklistFind;
+  if (!worklistFind || !worklistFind(association, command)) {
+    WriteLog("ERROR: Find RQ: Failed!," + SocketText());
+    return Next::EndLoop;
+  }
+  return Next::Continue;
+}
+
+ChildThread::Next ChildThread::Echo(PDU_Service& association, DcmObj& command) {
+  CEcho echo;
+  if (!echo.ReadRQ(command)) {
+    WriteLog("ERROR: Echo RQ: Failed!," + SocketText());
+    return Next::Continue;
+  }
+  if (!echo.WriteRSP(association, command)) {
+    WriteLog("ERROR: Echo RSP: Failed!," + SocketText());
+    return Next::EndLoop;
+  }
+  WriteLog("Echo RSP: Ok!," + SocketText());
+  return Next::Continue;
+}
+
+// How an N-SET and an N-CREATE differ on the server side.
+struct ProcedureStepRequest {
+  const char* name;               // the log line naming the request
+  std::uint16_t classElement;     // where the request names the SOP class
+  std::uint16_t instanceElement;  // and the SOP instance
+  const char* exceptionLine;      // logged when reading the request throws
+  bool clearBeforeResponse;       // the N-SET response carries no data set
+  // The MPPS update; may give the step a new instance UID. Empty result: the
+  // worklist engine is not available.
+  std::optional<std::uint16_t> (*update)(DcmObj& dataset, std::string& sopInstance);
+};
+
+namespace {
+
+std::optional<std::uint16_t> SetUpdate(DcmObj& dataset, std::string& sopInstance) {
+  const auto& setMPPS = RegisteredServiceHandlers().SetMPPS;
+  if (!setMPPS) return std::nullopt;
+  return setMPPS(dataset, sopInstance);
+}
+
+std::optional<std::uint16_t> CreateUpdate(DcmObj& dataset, std::string& sopInstance) {
+  const auto& createMPPS = RegisteredServiceHandlers().CreateMPPS;
+  if (!createMPPS) return std::nullopt;
+  return createMPPS(dataset, sopInstance);
+}
+
+const ProcedureStepRequest SetRequest{"N-SET", Cmd::RequestedSOPClassUID,
+                                      Cmd::RequestedSOPInstanceUID, "ERROR: Exception Read Set RQ",
+                                      true, SetUpdate};
+const ProcedureStepRequest CreateRequest{"N-CREATE", Cmd::AffectedSOPClassUID,
+                                         Cmd::AffectedSOPInstanceUID,
+                                         "ERROR: Exception Read Create RQ", false, CreateUpdate};
+
+}  // namespace
+
+ChildThread::Next ChildThread::Set(PDU_Service& association, DcmObj& command) {
+  NSet nset;
+  return ProcedureStep(association, command, nset, SetRequest);
+}
+
+ChildThread::Next ChildThread::Create(PDU_Service& association, DcmObj& command) {
+  NCreate ncreate;
+  return ProcedureStep(association, command, ncreate, CreateRequest);
+}
+
+ChildThread::Next ChildThread::ProcedureStep(PDU_Service& association, DcmObj& command,
+                                             NMessage& message,
+                                             const ProcedureStepRequest& request) {
+  DcmObj dataset;
+  WriteLog(request.name);
+  const std::string sopClass = command.GetString(0x0000, request.classElement);
+  std::string sopInstance = command.GetString(0x0000, request.instanceElement);
+  bool received = false;
+  try {
+    received = message.ReadRQ(&association, command, &dataset);
+  } catch (...) {
+    WriteLog(request.exceptionLine);
+    association.Release();
+    return Next::EndThread;
+  }
+  // A data set that did not arrive whole is never applied to the database.
+  if (!received) {
+    WriteLog(std::string("ERROR: ") + request.name + " RQ: Failed!," + SocketText());
+    return Next::EndLoop;
+  }
+
+  std::uint16_t status = Cmd::Success;
+  if (sopClass == UID_MPPS) {
+    std::optional<std::uint16_t> updated = request.update(dataset, sopInstance);
+    if (!updated) {
+      WriteLog(std::string("ERROR: ") + request.name + " RQ: MPPS not available," + SocketText());
+      return Next::EndLoop;
+    }
+    status = *updated;
+  }
+  if (request.clearBeforeResponse) dataset.Clear();
+  if (!message.WriteRSP(association, command, &dataset, sopInstance, sopClass, status)) {
+    WriteLog("Failed RSP Write");
+    return Next::EndLoop;
+  }
+  WriteLog("Succesful RSP Write");
+  return Next::Continue;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// One association: negotiates it on an accepted connection, reads DIMSE
+// requests one after the other, hands each to the service that answers it,
+// and closes the connection 2000 ms after the last one.
+#include <string>
+
+#include "dicom/dcmobj.h"
+
+class NMessage;
+class PDU_Service;
+struct ProcedureStepRequest;
+
+class ChildThread {
+ public:
+  explicit ChildThread(int handle) : handle_(handle) {}
+
+  // Runs a ChildThread for `handle` on a thread of its own that frees itself
+  // when it ends; the handle belongs to that thread from now on.
+  static void Start(int handle);
+
+  // The thread body.
+  void Execute();
+
+ private:
+  // What the message loop does after a request.
+  enum class Next { Continue, EndLoop, EndThread };
+
+  Next Dispatch(PDU_Service& association, DcmObj& command);
+  Next Find(PDU_Service& association, DcmObj& command);
+  Next Echo(PDU_Service& association, DcmObj& command);
+  Next Set(PDU_Service& association, DcmObj& command);
+  Next Create(PDU_Service& association, DcmObj& command);
+  // An N-SET or N-CREATE: read, MPPS update on the MPPS class, response.
+  Next ProcedureStep(PDU_Service& association, DcmObj& command, NMessage& message,
+                     const ProcedureStepRequest& request);
+
+  // " Socket: " + the handle, as log lines end.
+  std::string SocketText() const;
+
+  int handle_;
+};
