@@ -1,0 +1,109 @@
+// Building worklist response identifiers from a request and one row.
+#include "worklist/worklist_response.h"
+#include "worklist/worklist_row.h"
+#include "worklist_fixture.h"
+
+namespace {
+
+const DcmTag& TagAt(const DcmObj& obj, std::size_t i) { return *obj.Entries.at(i).Tag; }
+
+// The response for `request` from a row selected with `columns`.
+DcmObj Respond(const DcmObj& request, const std::string& columns, const std::string& line) {
+  WorklistRow row(columns);
+  row.SetRow(line);
+  DcmObj response;
+  CreateWLResponse(request, response, row);
+  return response;
+}
+
+}  // namespace
+
+TEST(WorklistRow, ColumnValueFindsTheFirstColumnOfThatName) {
+  const std::string columns = "PatientName, SPSDescription, RequestedProcedureDescription, SPSDescription";
+  const std::string row = " DOE^JOHN ;X1^Chest;;other;";
+  EXPECT_EQ(ColumnValue("PatientName", columns, row), "DOE^JOHN");
+  EXPECT_EQ(ColumnValue("SPSDescription", columns, row), "X1^Chest");
+  EXPECT_EQ(ColumnValue("RequestedProcedureDescription", columns, row), "");
+  EXPECT_EQ(ColumnValue("Modality", columns, row), "");
+  EXPECT_EQ(ColumnValue("PatientName", "*", "DOE;CT;"), "");
+}
+
+TEST(WorklistResponse, MirrorsTheRequestFilledFromTheRow) {
+  DcmObj request;
+  request.Add(DcmTag::U32(0x0008, 0x0000, 30));  // group length: dropped
+  request.Add(EmptyElement(0x0008, 0x0050));
+  request.Add(EmptyElement(0x0010, 0x0010));
+  request.Add(EmptyElement(0x0010, 0x2000));                     // no column answers it
+  request.Add(DcmTag(0x0010, 0x21B0, "ASTHMA"));                 // returned as sent
+  request.Add(DcmTag(0x0040, 0x0010, "ROOM 4"));                 // column not selected
+  const DcmObj response = Respond(request, "AccessionNumber, PatientName, MedicalAlerts",
+                                  "A100;DOE^JOHN;Penicillin;");
+  ASSERT_EQ(response.Count(), 5u);
+  EXPECT_TRUE(TagAt(response, 0).Is(0x0008, 0x0050));
+  EXPECT_EQ(TagAt(response, 0).GetString(), "A100");
+  EXPECT_EQ(TagAt(response, 1).GetString(), "DOE^JOHN");
+  EXPECT_EQ(TagAt(response, 1).VRText(), "PN");
+  EXPECT_TRUE(TagAt(response, 2).Is(0x0010, 0x2000));
+  EXPECT_EQ(TagAt(response, 2).Length, 0u);
+  EXPECT_EQ(TagAt(response, 3).GetString(), "ASTHMA");
+  EXPECT_EQ(TagAt(response, 4).GetString(), "ROOM 4");
+}
+
+TEST(WorklistResponse, MedicalAlertsSentWithValueComeBackWithIt) {
+  DcmObj request;
+  request.Add(DcmTag(0x0010, 0x2000, "LATEX"));
+  const DcmObj response = Respond(request, "MedicalAlerts", "Penicillin;");
+  ASSERT_EQ(response.Count(), 1u);
+  EXPECT_EQ(TagAt(response, 0).GetString(), "LATEX");
+}
+
+TEST(WorklistResponse, StepDescriptionTakesTheDisplayPart) {
+  const std::string columns = "SPSDescription, SPSDescription, RequestedProcedureDescription";
+  DcmObj request;
+  request.Add(EmptyElement(0x0032, 0x1060));
+  request.Add(EmptyElement(0x0040, 0x0007));
+  auto answer = [&](const std::string& description, const std::string& requested) {
+    const DcmObj r = Respond(request, columns, description + ";" + description + ";" + requested + ";");
+    return std::make_pair(TagAt(r, 0).GetString(), TagAt(r, 1).GetString());
+  };
+  EXPECT_EQ(answer("X1^Chest^L^CHEST PA", ""), std::make_pair(std::string("X1^Chest^L^CHEST PA"), std::string("CHEST PA")));
+  EXPECT_EQ(answer("X1^Chest", "Thorax"), std::make_pair(std::string("Thorax"), std::string("Chest")));
+  EXPECT_EQ(answer("CHEST PA", ""), std::make_pair(std::string("CHEST PA"), std::string("CHEST PA")));
+}
+
+TEST(WorklistResponse, NestedAndFlatSequencesAreMirrored) {
+  DcmObj request;
+  request.Add(EmptyElement(0x0010, 0x0010));
+  request.AddSequence(0x0040, 0x0100,
+                      SequenceOf({EmptyElement(0x0040, 0x0001), EmptyElement(0x0040, 0x0002)}));
+  AddFlatSequence(request, 0x0040, 0x0275, {EmptyElement(0x0040, 0x0009)});
+  request.Add(EmptyElement(0x0040, 0x1001));
+  const std::string columns = "PatientName, ScheduledStation, SPSDate, SPSID, RequestedProcedureID";
+  const DcmObj response = Respond(request, columns, "DOE^JOHN;CT01;20240315;S7;R9;");
+
+  ASSERT_EQ(response.Count(), 8u);
+  ASSERT_TRUE(response.Entries[1].IsObj());
+  const DcmObj& sequence = *response.Entries[1].Obj;
+  EXPECT_TRUE(sequence.Header.Is(0x0040, 0x0100));
+  EXPECT_EQ(sequence.Header.Length, sequence.EncodedLength());
+  ASSERT_EQ(sequence.Count(), 1u);
+  const DcmObj& item = *sequence.Entries[0].Obj;
+  EXPECT_TRUE(item.Header.Is(0xFFFE, 0xE000));
+  EXPECT_EQ(TagAt(item, 0).GetString(), "CT01");
+  EXPECT_EQ(TagAt(item, 1).GetString(), "20240315");
+  // The flat sequence passes through entry by entry, its elements filled.
+  EXPECT_TRUE(TagAt(response, 2).Is(0x0040, 0x0275));
+  EXPECT_EQ(TagAt(response, 2).Length, UndefinedLength);
+  EXPECT_TRUE(TagAt(response, 3).Is(0xFFFE, 0xE000));
+  EXPECT_EQ(TagAt(response, 4).GetString(), "S7");
+  EXPECT_TRUE(TagAt(response, 5).Is(0xFFFE, 0xE00D));
+  EXPECT_TRUE(TagAt(response, 6).Is(0xFFFE, 0xE0DD));
+  EXPECT_EQ(TagAt(response, 7).GetString(), "R9");
+}
+
+TEST(WorklistResponse, CharacterSetIsAlwaysLatin1) {
+  DcmObj request;
+  request.Add(DcmTag(0x0008, 0x0005, "ISO_IR 192"));
+  const DcmObj response = Respond(request, "*", "");
+  EXPECT_EQ(TagAt(response, 0).GetString(), "ISO_IR 100");
+}

@@ -1,0 +1,100 @@
+#include "worklist_fixture.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "db/schema.h"
+#include "db/sqldb.h"
+#include "service/log.h"
+#include "service/settings.h"
+
+void WorklistInstance::SetUp() {
+  char pattern[] = "/tmp/tarvelin-wl-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  folder_ = std::string(pattern) + "/";
+  std::filesystem::create_directories(folder_ + "database");
+  ServerSettings.ProgramFolder = folder_;
+  ServerSettings.FilterByAET = false;
+  ServerSettings.LogLevel = 1;
+  SetLogTarget(folder_ + "test.log");
+  std::string error;
+  ASSERT_TRUE(CreateDatabase(DatabasePath("quillat"), error)) << error;
+}
+
+void WorklistInstance::TearDown() {
+  ClearLogTarget();
+  std::filesystem::remove_all(folder_);
+}
+
+WorklistDB WorklistInstance::Entry(const std::string& accession, const std::string& patientName) {
+  WorklistDB e;
+  e.AccessionNumber = accession;
+  e.PatientName = patientName;
+  e.PatientID = "P" + accession;
+  e.Modality = "CT";
+  e.SPSDate = "20240315";
+  e.SPSTime = "0930";
+  e.SPSStatus = "SCHEDULED";
+  e.StudyInstanceUID = "1.2.3." + accession;
+  e.SPSID = "S" + accession;
+  e.ScheduledStation = "CT01";
+  return e;
+}
+
+void WorklistInstance::Insert(WorklistDB entry) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  ASSERT_TRUE(db.IsOpen);
+  ASSERT_EQ(entry.Insert(db), 0);
+}
+
+std::string WorklistInstance::Column(const std::string& accession, const std::string& column) {
+  SQLdb db("quillat", SQLdb::ReadOnly);
+  std::vector<std::string> rows;
+  EXPECT_EQ(db.Query("SELECT " + column + " FROM Worklist WHERE AccessionNumber='" + accession + "'", rows), 0);
+  if (rows.size() != 1) return "<no row>";
+  return rows[0].substr(0, rows[0].size() - 1);
+}
+
+void WorklistInstance::ExecSql(const std::string& sql) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  ASSERT_EQ(db.Exec(sql), 0) << db.ErrorText;
+}
+
+std::string WorklistInstance::Log() const {
+  std::ifstream in(folder_ + "test.log", std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+DcmTag RawElement(std::uint16_t group, std::uint16_t element, const std::string& bytes) {
+  DcmTag tag(group, element, 0, nullptr);
+  tag.Length = static_cast<std::uint32_t>(bytes.size());
+  tag.Data.assign(bytes.begin(), bytes.end());
+  return tag;
+}
+
+DcmTag EmptyElement(std::uint16_t group, std::uint16_t element) {
+  return DcmTag(group, element, 0, nullptr);
+}
+
+std::unique_ptr<DcmObj> SequenceOf(std::vector<DcmTag> itemElements) {
+  auto item = std::make_unique<DcmObj>();
+  for (DcmTag& t : itemElements) item->Add(std::move(t));
+  item->Header.Length = item->EncodedLength();
+  auto sequence = std::make_unique<DcmObj>();
+  sequence->AddSequence(0xFFFE, 0xE000, std::move(item));
+  sequence->Header.Length = sequence->EncodedLength();
+  return sequence;
+}
+
+void AddFlatSequence(DcmObj& obj, std::uint16_t group, std::uint16_t element,
+                     std::vector<DcmTag> itemElements) {
+  obj.Add(DcmTag(group, element, UndefinedLength, nullptr, "SQ"));
+  obj.Add(DcmTag(0xFFFE, 0xE000, UndefinedLength, nullptr));
+  for (DcmTag& t : itemElements) obj.Add(std::move(t));
+  obj.Add(DcmTag(0xFFFE, 0xE00D, 0, nullptr));
+  obj.Add(DcmTag(0xFFFE, 0xE0DD, 0, nullptr));
+}
