@@ -1,0 +1,109 @@
+// The tarvelin executable as a user runs it: start on an instance folder,
+// stop by signal, register and remove the systemd unit.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/child_process.h"
+#include "platform/temp_folder.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+const std::string kTarvelin = std::string(TARVELIN_BIN_DIR) + "/tarvelin";
+const std::string kStartLine = ", INFO, **** Tarvelin V1.0.0 is starting ****\r\n";
+const std::string kFinishLine = ", INFO, **** Tarvelin V1.0.0 is finishing ****\r\n";
+
+// Every component that has landed starts too, so each port is a free one.
+void WriteIniWithFreePorts(const std::string& home) {
+  std::ofstream(home + "TRVGUI.ini") << "[TRVSVC]\nWL_Port=" << FreePort() << "\nHL7Port=" << FreePort()
+                                     << "\nWEBPort=" << FreePort() << "\nPACS_Port=" << FreePort() << "\n";
+}
+
+// The text of the log file(s) in logs/ (a start just before midnight may use two).
+std::string LogText(const std::string& home) {
+  std::string text;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(home + "logs", ec))
+    if (entry.path().string().ends_with("_tarvelin.log")) text += ReadWholeFile(entry.path());
+  return text;
+}
+
+bool WaitForLog(const std::string& home, const std::string& line) {
+  for (int i = 0; i < 500; ++i) {
+    if (LogText(home).find(line) != std::string::npos) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+// Starts, waits for the start line, stops with `signal`: exit 0 within a second.
+void StartAndStop(ChildProcess& server, const std::string& home, int signal) {
+  ASSERT_TRUE(server.Started());
+  ASSERT_TRUE(WaitForLog(home, kStartLine)) << server.Errors();
+  EXPECT_TRUE(fs::is_directory(home + "logs"));
+  EXPECT_TRUE(fs::is_directory(home + "HL7in"));
+  EXPECT_TRUE(fs::is_directory(home + "HL7out"));
+  EXPECT_FALSE(server.WaitFor(0ms).has_value()) << "the server ended on its own";
+
+  server.Signal(signal);
+  std::optional<int> code = server.WaitFor(1000ms);
+  ASSERT_TRUE(code.has_value()) << "still running a second after the stop signal";
+  EXPECT_EQ(*code, 0) << server.Errors();
+  EXPECT_NE(LogText(home).find(kFinishLine), std::string::npos);
+}
+}  // namespace
+
+TEST(Tarvelin, RunsOnAnEmptyHomeUntilSigterm) {
+  TempFolder home;
+  WriteIniWithFreePorts(home.Path());
+  ChildProcess server(kTarvelin, {"--home", home.Path()});
+  StartAndStop(server, home.Path(), SIGTERM);
+}
+
+TEST(Tarvelin, HomeFromTheEnvironmentAndSigint) {
+  TempFolder root;
+  const std::string home = root.Path() + "not/yet/there/";
+  fs::create_directories(home);
+  WriteIniWithFreePorts(home);
+  // Without a trailing slash: the program adds it.
+  ChildProcess server(kTarvelin, {}, {{"TARVELIN_HOME", root.Path() + "not/yet/there"}});
+  StartAndStop(server, home, SIGINT);
+}
+
+TEST(Tarvelin, InstallAndUninstallTheSystemdUnit) {
+  TempFolder units, home;
+  const std::map<std::string, std::string> env = {{"TARVELIN_UNIT_DIR", units.Path()}};
+  const std::string unit = units.Path() + "Quillat_Tarvelin.service";
+
+  ChildProcess install(kTarvelin, {"INSTALL", "--home", home.Path()}, env);
+  ASSERT_EQ(RunToEnd(install), 0) << install.Errors();
+  EXPECT_EQ(install.Output(), "Service installed successfully\n");
+  const std::string text = ReadWholeFile(unit);
+  EXPECT_NE(text.find("Description=QuillatSoft Tarvelin\n"), std::string::npos);
+  EXPECT_NE(text.find("ExecStart=\"" + fs::canonical(kTarvelin).string() + "\" --home \"" + home.Path() + "\"\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("WantedBy=multi-user.target\n"), std::string::npos);
+  EXPECT_TRUE(fs::is_symlink(units.Path() + "multi-user.target.wants/Quillat_Tarvelin.service"));
+
+  ChildProcess uninstall(kTarvelin, {"UNINSTALL", "SILENT"}, env);
+  ASSERT_EQ(RunToEnd(uninstall), 0) << uninstall.Errors();
+  EXPECT_EQ(uninstall.Output(), "");
+  EXPECT_FALSE(fs::exists(unit));
+
+  ChildProcess again(kTarvelin, {"/uninstall"}, env);
+  EXPECT_EQ(RunToEnd(again), 1);
+  EXPECT_NE(again.Errors().find("not installed"), std::string::npos);
+}
+
+TEST(Tarvelin, UnknownArgumentsAreRefusedWithUsage) {
+  ChildProcess bad(kTarvelin, {"--port", "104"});
+  EXPECT_EQ(RunToEnd(bad), 2);
+  EXPECT_NE(bad.Errors().find("unknown argument: --port"), std::string::npos);
+  EXPECT_NE(bad.Errors().find("usage: "), std::string::npos);
+}
