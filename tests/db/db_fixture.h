@@ -1,0 +1,35 @@
+#pragma once
+// A fresh instance folder with an empty database and its own log file.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+class DbTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Log lines written since the last ClearLog, without time stamps.
+  std::vector<std::string> LogLines() const;
+  void ClearLog() const;
+
+  // A column value read past the wrapper, exactly as stored ("<NULL>" for NULL,
+  // "<none>" when no row).
+  std::string Stored(const std::string& sql) const;
+  // Runs SQL past the wrapper, failing the test on error.
+  void Raw(const std::string& sql) const;
+
+  std::string folder_;
+  std::string dbPath_;
+  std::string logPath_;
+};
+
+// Collects the SQL text of every statement a connection runs.
+class StatementRecorder {
+ public:
+  explicit StatementRecorder(sqlite3* handle);
+  std::vector<std::string> statements;
+};

@@ -1,0 +1,114 @@
+// Values that would end their SQL literal if pasted in raw must be stored and
+// found exactly as given, by every operation, without harming any table.
+#include "db/dbinsert.h"
+#include "db/sqldb.h"
+#include "db/sqlquote.h"
+#include "db/userdb.h"
+#include "db/worklistdb.h"
+#include "db_fixture.h"
+
+namespace {
+std::string AllBytes() {
+  std::string bytes;
+  for (int c = 1; c < 256; ++c) bytes += static_cast<char>(c);
+  return bytes;
+}
+
+const std::vector<std::string> kHostile = {
+    "O'BRIEN",
+    "'; DROP TABLE Worklist; --",
+    "x'); DELETE FROM Users; --",
+    "a;b;c",
+    "''",
+    "' OR '1'='1",
+    "100% _sure_ \\ \"quoted\"",
+    AllBytes(),
+};
+
+class HostileValuesTest : public DbTest {
+ protected:
+  void ExpectTablesIntact() const {
+    EXPECT_EQ(Stored("SELECT group_concat(name) FROM (SELECT name FROM sqlite_master WHERE type = 'table' "
+                     "ORDER BY name)"),
+              "Referrers,StudyDescription,Users,Worklist");
+  }
+  std::string Quoted(const std::string& value) const { return SqlQuote(value); }
+};
+
+TEST(SqlQuote, DoublesQuotesAndNothingElse) {
+  EXPECT_EQ(SqlQuote(""), "''");
+  EXPECT_EQ(SqlQuote("O'BRIEN"), "'O''BRIEN'");
+  EXPECT_EQ(SqlQuote("''"), "''''''");
+  EXPECT_EQ(SqlQuote("a;b%_\""), "'a;b%_\"'");
+}
+
+TEST_F(HostileValuesTest, WorklistOperationsStoreAndFindValuesVerbatim) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  for (std::size_t i = 0; i < kHostile.size(); ++i) {
+    const std::string& value = kHostile[i];
+    SCOPED_TRACE(i);
+    WorklistDB e;
+    e.PatientID = e.PatientName = e.AccessionNumber = e.Modality = e.SPSDescription = value;
+    ASSERT_EQ(e.Insert(db), 0);
+    const std::string where = " FROM Worklist WHERE AccessionNumber = " + Quoted(value);
+    EXPECT_EQ(Stored("SELECT PatientName" + where), value);
+    EXPECT_EQ(Stored("SELECT SPSDescription" + where), value);
+    EXPECT_TRUE(dbLocate(db, "Worklist", "AccessionNumber", value));
+    EXPECT_EQ(e.Insert(db), 1);  // found again: the key survived the round trip
+
+    WorklistDB change;
+    change.AccessionNumber = value;
+    change.ReferringPhysician = value + "!";
+    EXPECT_EQ(change.Update(db), 0);
+    EXPECT_EQ(Stored("SELECT ReferringPhysician" + where), value + "!");
+    EXPECT_TRUE(change.SetStatus(db, value));
+    EXPECT_EQ(Stored("SELECT SPSStatus" + where), value);
+    ExpectTablesIntact();
+  }
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist"), std::to_string(kHostile.size()));
+  for (const auto& value : kHostile) {
+    WorklistDB key;
+    key.AccessionNumber = value;
+    EXPECT_EQ(key.Delete(db), 0);
+    EXPECT_FALSE(dbLocate(db, "Worklist", "AccessionNumber", value));
+  }
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist"), "0");
+  ExpectTablesIntact();
+}
+
+TEST_F(HostileValuesTest, UsersAreStoredVerbatimByInsertAndUpdate) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  for (const auto& value : kHostile) {
+    UserDB user;
+    user.UserName = value;
+    user.PassWord = value;
+    ASSERT_TRUE(user.Insert(db));
+    const std::string where = " FROM Users WHERE UserName = " + Quoted(value);
+    EXPECT_EQ(Stored("SELECT PassWord" + where), value);
+    user.PassWord = "new " + value;
+    user.Rights = 1;
+    EXPECT_TRUE(user.Update(db));
+    EXPECT_EQ(Stored("SELECT PassWord" + where), "new " + value);
+    EXPECT_EQ(Stored("SELECT Rights" + where), "1");
+    ExpectTablesIntact();
+  }
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM Users"), std::to_string(kHostile.size()));
+}
+
+TEST_F(HostileValuesTest, InsertBuilderQuotesEveryValue) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  dbInsert insert;
+  insert.Add("Name", "x', 'y', 'z'); DROP TABLE Referrers; --");
+  insert.Add("Phone", "a, b");
+  insert.AddInt("Email", -12);
+  EXPECT_TRUE(insert.Execute(db, "Referrers"));
+  EXPECT_EQ(insert.Statement,
+            "INSERT OR IGNORE INTO Referrers (Name, Phone, Email) VALUES "
+            "('x'', ''y'', ''z''); DROP TABLE Referrers; --', 'a, b', -12)");
+  EXPECT_TRUE(insert.Columns.empty());
+  EXPECT_TRUE(insert.Values.empty());
+  EXPECT_EQ(Stored("SELECT Name || '|' || Phone || '|' || Email FROM Referrers"),
+            "x', 'y', 'z'); DROP TABLE Referrers; --|a, b|-12");
+  ExpectTablesIntact();
+}
+}  // namespace

@@ -1,0 +1,153 @@
+#include "db/worklistdb.h"
+
+#include "db/sqldb.h"
+#include "db_fixture.h"
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+class WorklistDBTest : public DbTest {
+ protected:
+  static WorklistDB Entry(const std::string& accession) {
+    WorklistDB e;
+    e.PatientID = "P1";
+    e.PatientName = "DOE^JOHN";
+    e.AccessionNumber = accession;
+    e.Modality = "CT";
+    e.SPSStatus = "SCHEDULED";
+    e.SPSDate = "20240131";
+    return e;
+  }
+  std::string Column(const std::string& column, const std::string& accession) const {
+    return Stored("SELECT " + column + " FROM Worklist WHERE AccessionNumber = '" + accession + "'");
+  }
+};
+
+TEST_F(WorklistDBTest, InsertChecksRequiredFieldsInOrder) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  WorklistDB e;
+  e.Modality = "CT";
+  EXPECT_EQ(e.Insert(db), -1);
+  e.PatientName = "X";
+  EXPECT_EQ(e.Insert(db), -1);
+  e.PatientID = "1";
+  EXPECT_EQ(e.Insert(db), -1);
+  e.AccessionNumber = "A";
+  e.Modality.clear();
+  EXPECT_EQ(e.Insert(db), -1);
+  EXPECT_THAT(LogLines(), ElementsAre("ERROR, WorklistDB::Insert, Patient Name is empty",
+                                      "ERROR, WorklistDB::Insert, Patient ID is empty",
+                                      "ERROR, WorklistDB::Insert, AccessionNumber is empty",
+                                      "ERROR, WorklistDB::Insert, Modality is empty"));
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist"), "0");
+}
+
+TEST_F(WorklistDBTest, InsertNamesAllColumnsAndStoresEmptyStringsNotNull) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  StatementRecorder recorder(db.Handle);
+  WorklistDB e;
+  e.PatientName = "N";
+  e.PatientID = "I";
+  e.AccessionNumber = "A1";
+  e.Modality = "MR";
+  EXPECT_EQ(e.Insert(db), 0);
+  ASSERT_EQ(recorder.statements.size(), 2u);  // the existence check, then the insert
+  EXPECT_EQ(recorder.statements[1],
+            "INSERT OR IGNORE INTO Worklist (PatientID, PatientName, PatientBD, PatientSex, "
+            "ReferringPhysician, AccessionNumber, MedicalAlerts, PatientState, PatientTransport, "
+            "StudyInstanceUID, RequestedProcedureDescription, Modality, SPSDate, SPSTime, "
+            "PerformingPhysician, SPSDescription, SPSID, SPSStatus, ScheduledStation, "
+            "RequestedProcedureID, SOPInstanceUID, RequestedProcedurePriority) VALUES ('I', 'N', '', "
+            "'', '', 'A1', '', '', '', '', '', 'MR', '', '', '', '', '', '', '', '', '', '')");
+  EXPECT_EQ(Column("PatientBD", "A1"), "");
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist WHERE SOPInstanceUID IS NULL"), "0");
+  EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(WorklistDBTest, DuplicateAccessionIsRefusedAndTheRowUntouched) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  ASSERT_EQ(Entry("ACC1").Insert(db), 0);
+  WorklistDB again = Entry("ACC1");
+  again.PatientName = "OTHER^NAME";
+  EXPECT_EQ(again.Insert(db), 1);
+  EXPECT_EQ(Column("PatientName", "ACC1"), "DOE^JOHN");
+  EXPECT_THAT(LogLines(), ElementsAre("WARNING, WorklistDB::Insert, Accession Number already used: ACC1"));
+}
+
+TEST_F(WorklistDBTest, UpdateWritesOnlyNonEmptyFields) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  ASSERT_EQ(Entry("ACC1").Insert(db), 0);
+  WorklistDB change;
+  change.AccessionNumber = "ACC1";
+  change.SPSStatus = "COMPLETED";
+  EXPECT_EQ(change.Update(db), 0);
+  EXPECT_EQ(Column("SPSStatus", "ACC1"), "COMPLETED");
+  EXPECT_EQ(Column("PatientName", "ACC1"), "DOE^JOHN");
+  EXPECT_EQ(Column("SPSDate", "ACC1"), "20240131");
+  EXPECT_THAT(LogLines(), ElementsAre("INFO, WorklistDB::Update, Worklist updated for AccessionNumber=ACC1"));
+
+  ClearLog();
+  StatementRecorder recorder(db.Handle);
+  WorklistDB nothing;
+  nothing.AccessionNumber = "ACC1";
+  EXPECT_EQ(nothing.Update(db), 0);
+  ASSERT_EQ(recorder.statements.size(), 1u);  // only the existence check
+  EXPECT_THAT(recorder.statements[0], HasSubstr("SELECT"));
+  EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(WorklistDBTest, UnknownOrEmptyAccessionNumbers) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  WorklistDB absent;
+  absent.AccessionNumber = "NOPE";
+  absent.PatientName = "X";
+  EXPECT_EQ(absent.Update(db), 3);
+  EXPECT_FALSE(absent.SetStatus(db, "COMPLETED"));
+  EXPECT_EQ(absent.Delete(db), 2);
+  EXPECT_THAT(LogLines(), ElementsAre("WARNING, WorklistDB::Update, AccessionNumber=NOPE, does not exists",
+                                      "WARNING, WorklistDB::Delete, Accession Number does not exist, NOPE"));
+  ClearLog();
+  WorklistDB empty;
+  EXPECT_EQ(empty.Update(db), -1);
+  EXPECT_FALSE(empty.SetStatus(db, "COMPLETED"));
+  EXPECT_EQ(empty.Delete(db), -1);
+  EXPECT_THAT(LogLines(), ElementsAre("ERROR, WorklistDB::Update, AccessionNumber can't be empty",
+                                      "ERROR, SetStatus, AccessionNumber can't be empty",
+                                      "ERROR, WorklistDB::Delete, Accession Number is empty"));
+}
+
+TEST_F(WorklistDBTest, SetStatusAndDeleteOfAnExistingEntry) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  ASSERT_EQ(Entry("ACC1").Insert(db), 0);
+  ASSERT_EQ(Entry("ACC2").Insert(db), 0);
+  WorklistDB key;
+  key.AccessionNumber = "ACC1";
+  EXPECT_TRUE(key.SetStatus(db, "DISCONTINUED"));
+  EXPECT_EQ(Column("SPSStatus", "ACC1"), "DISCONTINUED");
+  EXPECT_EQ(Column("SPSStatus", "ACC2"), "SCHEDULED");
+  EXPECT_EQ(key.Delete(db), 0);
+  EXPECT_EQ(Stored("SELECT group_concat(AccessionNumber) FROM Worklist"), "ACC2");
+  EXPECT_THAT(LogLines(), ElementsAre("INFO, Status set to:DISCONTINUED for AccessionNumber=ACC1"));
+}
+
+TEST_F(WorklistDBTest, FailedStatementsAreReportedNotSwallowed) {
+  SQLdb readWrite("quillat", SQLdb::ReadWrite);
+  ASSERT_EQ(Entry("ACC1").Insert(readWrite), 0);
+  SQLdb db("quillat", SQLdb::ReadOnly);
+  ClearLog();
+  EXPECT_EQ(Entry("ACC2").Insert(db), -1);
+  WorklistDB key = Entry("ACC1");
+  EXPECT_EQ(key.Update(db), -1);
+  EXPECT_FALSE(key.SetStatus(db, "COMPLETED"));
+  EXPECT_EQ(key.Delete(db), -1);
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 8u);  // each wrapper line followed by the operation's own
+  EXPECT_THAT(lines[1], HasSubstr("ERROR, WorklistDB::Insert, QueryString: INSERT OR IGNORE INTO Worklist"));
+  EXPECT_THAT(lines[1], HasSubstr(", attempt to write a readonly database"));
+  EXPECT_EQ(lines[3], "ERROR, WorklistDB::Update, attempt to write a readonly database");
+  EXPECT_EQ(lines[5], "ERROR, WorklistDB::SetStatus, attempt to write a readonly database");
+  EXPECT_EQ(lines[7], "ERROR, WorklistDB::Delete, attempt to write a readonly database");
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist"), "1");
+}
+}  // namespace
