@@ -1,0 +1,57 @@
+#include "hl7/hl7_ack.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "hl7/hl7_test_support.h"
+
+namespace {
+
+TEST(HL7Ack, TextsOfEveryResult) {
+  const std::string head = "MSH|^~\\&|ROVIRAZ|MEDVANTI|TASY|Philips|20240305143015||ACK^O01|24030514307|P|2.3.1\r";
+  auto ack = [](int result) { return BuildAck(result, "C1", "24030514307", "20240305143015"); };
+  EXPECT_EQ(ack(0), head + "MSA|AA|C1\r");
+  EXPECT_EQ(ack(1), head + "MSA|AE|C1|WARNING - NW - Duplicate Accession Number\r");
+  EXPECT_EQ(ack(2), head + "MSA|AE|C1|WARNING - CA - Accession Number does not exist\r");
+  EXPECT_EQ(ack(3), head + "MSA|AE|C1|WARNING - XO - Accession Number does not exist\r");
+  EXPECT_EQ(ack(-1), head + "MSA|AE|C1|ERROR\r");
+  EXPECT_EQ(ack(7), head + "MSA|AE|C1|ERROR\r");
+  EXPECT_EQ(FrameMllp("X"), std::string("\x0bX\x1c\x0d"));
+}
+
+TEST(HL7Ack, ReceivedControlIdIsTheTenthField) {
+  EXPECT_EQ(ReceivedControlId("\x0bMSH|^~\\&|RIS|H|WL|R|20240305||ORM^O01|MSG77|P|2.3.1\rPID|1"), "MSG77");
+  EXPECT_EQ(ReceivedControlId("no fields at all"), "");
+}
+
+TEST(HL7Ack, ControlIdIsMinuteAndCounterWrappingAfter999) {
+  PinnedClock pinned;
+  EXPECT_EQ(HL7Timestamp(), "20240305143015");
+  AckControlCounter = 998;
+  EXPECT_EQ(NextAckControlId(), "2403051430998");
+  EXPECT_EQ(NextAckControlId(), "2403051430999");
+  EXPECT_EQ(NextAckControlId(), "24030514300");
+  EXPECT_EQ(NextAckControlId(), "24030514301");
+}
+
+TEST(HL7Ack, ConcurrentConnectionsNeverShareACounterValue) {
+  AckControlCounter = 0;
+  constexpr int kThreads = 8, kEach = 1000;
+  std::vector<std::vector<int>> seen(kThreads);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i)
+    threads.emplace_back([&, i] {
+      for (int n = 0; n < kEach; ++n) seen[i].push_back(std::stoi(NextAckControlId().substr(10)));
+    });
+  for (auto& t : threads) t.join();
+  // 8000 uses of a counter of 1000 values: each value exactly 8 times.
+  std::vector<int> uses(1000, 0);
+  for (const auto& s : seen)
+    for (int v : s) ++uses.at(v);
+  for (int v = 0; v < 1000; ++v) ASSERT_EQ(uses[v], kThreads) << "counter value " << v;
+  EXPECT_EQ(AckControlCounter.load(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,304 @@
+#include "hl7/hl7_test_support.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sqlite3.h>
+
+#include "db/schema.h"
+#include "db/sqldb.h"
+#include "platform/clock.h"
+#include "service/log.h"
+#include "service/settings.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+using SteadyClock = std::chrono::steady_clock;
+
+std::string Segment(const std::string& name, const std::map<int, std::string>& fields) {
+  std::string text = name;
+  int last = fields.empty() ? 0 : fields.rbegin()->first;
+  for (int i = 1; i <= last; ++i) {
+    auto it = fields.find(i);
+    text += "|" + (it == fields.end() ? std::string() : it->second);
+  }
+  return text;
+}
+
+std::string MshSegment(const std::string& type, const std::string& controlId) {
+  return "MSH|^~\\&|RIS|HOSP|TARVELIN|RAD|20240305143015||" + type + "|" + controlId + "|P|2.3.1";
+}
+
+std::string TestOrder::Text() const {
+  std::map<int, std::string> orcFields = orc;
+  orcFields[1] = orderControl;
+  std::map<int, std::string> obrFields{{18, accession}, {24, modality}};
+  for (const auto& [n, v] : obr) obrFields[n] = v;
+  return MshSegment("ORM^O01", controlId) + "\r" +
+         Segment("PID", {{3, "12345^^^HOSP"}, {5, "DOE^JOHN"}, {7, "19700102"}}) + "\r" +
+         Segment("ORC", orcFields) + "\r" + Segment("OBR", obrFields) + "\r";
+}
+
+std::string Framed(const std::string& message) { return "\x0b" + message + "\x1c\x0d"; }
+
+std::string MsaSegment(const std::string& ack) {
+  auto start = ack.find("\rMSA|");
+  if (start == std::string::npos) return "";
+  auto end = ack.find('\r', start + 1);
+  return ack.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+}
+
+MllpPeer::MllpPeer(int port) {
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  if (fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
+MllpPeer::~MllpPeer() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool MllpPeer::Send(const std::string& bytes) {
+  std::string_view rest = bytes;
+  while (!rest.empty()) {
+    ssize_t n = send(fd_, rest.data(), rest.size(), MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    rest.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+std::optional<std::string> MllpPeer::ReadAck(int timeoutMs) {
+  auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    auto start = pending_.find('\x0b');
+    auto end = pending_.find("\x1c\x0d");
+    if (start != std::string::npos && end != std::string::npos && end > start) {
+      std::string ack = pending_.substr(start + 1, end - start - 1);
+      pending_.erase(0, end + 2);
+      return ack;
+    }
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    if (left.count() <= 0) return std::nullopt;
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
+    char buffer[4096];
+    ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    if (n <= 0) return std::nullopt;
+    pending_.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+bool MllpPeer::ClosedByServer(int timeoutMs) {
+  pollfd p{fd_, POLLIN, 0};
+  if (poll(&p, 1, timeoutMs) <= 0) return false;
+  char byte;
+  return recv(fd_, &byte, 1, 0) == 0;
+}
+
+int FreeTcpPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+    port = ntohs(addr.sin_port);
+  close(fd);
+  return port;
+}
+
+int CountOccurrences(const std::string& text, const std::string& needle) {
+  int count = 0;
+  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
+    ++count;
+  return count;
+}
+
+InstanceFolder::InstanceFolder() {
+  char dir[] = "/tmp/tarvelin-hl7-unit-XXXXXX";
+  if (!mkdtemp(dir)) return;
+  home_ = std::string(dir) + "/";
+  fs::create_directories(home_ + "database");
+  ServerSettings.ProgramFolder = home_;
+  std::string error;
+  ready_ = CreateDatabase(DatabasePath("quillat"), error);
+  SetLogTarget(home_ + "test.log");
+}
+
+InstanceFolder::~InstanceFolder() {
+  ClearLogTarget();
+  std::error_code ignored;
+  if (!home_.empty()) fs::remove_all(home_, ignored);
+}
+
+std::string InstanceFolder::Log() const {
+  std::ifstream in(home_ + "test.log", std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string InstanceFolder::Row(const std::string& accession) const {
+  std::string row = QueryDatabase(DatabasePath("quillat"),
+                                  "SELECT * FROM Worklist WHERE AccessionNumber='" + accession + "'");
+  if (!row.empty()) row.pop_back();  // the line end
+  return row;
+}
+
+std::string InstanceFolder::Column(const std::string& accession, const std::string& column) const {
+  std::string value = QueryDatabase(
+      DatabasePath("quillat"), "SELECT " + column + " FROM Worklist WHERE AccessionNumber='" + accession + "'");
+  if (!value.empty()) value.pop_back();
+  return value;
+}
+
+PinnedClock::PinnedClock() {
+  std::tm t{};
+  t.tm_year = 124, t.tm_mon = 2, t.tm_mday = 5, t.tm_hour = 14, t.tm_min = 30, t.tm_sec = 15, t.tm_isdst = -1;
+  SetNow(Clock::from_time_t(std::mktime(&t)));
+}
+
+PinnedClock::~PinnedClock() { SetNow(std::nullopt); }
+
+namespace {
+
+// Runs a command line through the shell; its output goes to `output`.
+int Shell(const std::string& command, std::string& output) {
+  output.clear();
+  FILE* pipe = popen(("timeout -k 2 20 " + command + " 2>&1").c_str(), "r");
+  if (!pipe) return -1;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool WaitForExit(pid_t pid, int timeoutMs) {
+  auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+  while (SteadyClock::now() < deadline) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+}  // namespace
+
+RunningTarvelin::RunningTarvelin() {
+  char dir[] = "/tmp/tarvelin-hl7-XXXXXX";
+  if (!mkdtemp(dir)) {
+    problem_ = "mkdtemp failed";
+    return;
+  }
+  home_ = std::string(dir) + "/";
+  const std::string bin = TARVELIN_BIN_DIR;
+  const std::string setup = bin + "/tarvelin-setup";
+  hl7Port_ = FreeTcpPort();
+  std::string output;
+  if (Shell(setup + " init " + home_ + " --admin-password secret", output) != 0) {
+    problem_ = "tarvelin-setup init failed: " + output;
+    return;
+  }
+  const std::pair<const char*, int> ports[] = {
+      {"HL7Port", hl7Port_}, {"WL_Port", FreeTcpPort()}, {"WEBPort", FreeTcpPort()}};
+  for (const auto& [key, port] : ports) {
+    if (Shell(setup + " config " + home_ + " TRVSVC " + key + " " + std::to_string(port), output) != 0) {
+      problem_ = std::string("tarvelin-setup config ") + key + " failed: " + output;
+      return;
+    }
+  }
+  const std::string binary = bin + "/tarvelin";
+  const std::string console = home_ + "console.txt";
+  pid_ = fork();
+  if (pid_ == 0) {
+    int fd = open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) {
+      dup2(fd, 1);
+      dup2(fd, 2);
+    }
+    execl(binary.c_str(), "tarvelin", "--home", home_.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const std::string ready = "INFO, Initialized HL7 server at port: " + std::to_string(hl7Port_);
+  auto deadline = SteadyClock::now() + std::chrono::seconds(10);
+  while (Log().find(ready) == std::string::npos) {
+    if (SteadyClock::now() > deadline || waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      problem_ = "no \"" + ready + "\" line; log: " + Log();
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+RunningTarvelin::~RunningTarvelin() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    if (!WaitForExit(pid_, 5000)) {
+      kill(pid_, SIGKILL);
+      WaitForExit(pid_, 5000);
+    }
+  }
+  if (!home_.empty()) {
+    std::error_code ignored;
+    fs::remove_all(home_, ignored);
+  }
+}
+
+std::string RunningTarvelin::Log() const {
+  std::string all;
+  std::error_code ec;
+  for (const auto& file : fs::directory_iterator(home_ + "logs", ec)) {
+    std::ifstream in(file.path(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    all += text.str();
+  }
+  return all;
+}
+
+std::string RunningTarvelin::Sql(const std::string& select) const {
+  return QueryDatabase(home_ + "database/quillat.db", select);
+}
+
+std::string QueryDatabase(const std::string& path, const std::string& select) {
+  sqlite3* db = nullptr;
+  std::string rows;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, select.c_str(), -1, &statement, nullptr) == SQLITE_OK) {
+      while (sqlite3_step(statement) == SQLITE_ROW) {
+        for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+          const unsigned char* text = sqlite3_column_text(statement, c);
+          rows += (c ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "");
+        }
+        rows += "\n";
+      }
+    }
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return rows;
+}

@@ -1,0 +1,111 @@
+#pragma once
+// Shared pieces of the HL7 tests: order messages, an MLLP peer over a plain
+// socket, and a `tarvelin` process on free ports in a fresh instance folder.
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+
+// One segment: name followed by fields 1..max, the given ones filled.
+std::string Segment(const std::string& name, const std::map<int, std::string>& fields);
+
+// An ORM^O01 with MSH-10 = controlId and one ORC/OBR pair. Patient 12345^^^HOSP,
+// DOE^JOHN, born 19700102; OBR-18 = accession, OBR-24 = modality.
+struct TestOrder {
+  std::string controlId = "C1";
+  std::string orderControl = "NW";
+  std::string accession = "A100";
+  std::string modality = "CT";
+  std::map<int, std::string> orc;  // extra ORC fields
+  std::map<int, std::string> obr;  // extra OBR fields (may override 18 and 24)
+  std::string Text() const;
+};
+
+std::string MshSegment(const std::string& type, const std::string& controlId);
+
+std::string Framed(const std::string& message);
+
+// A client connection to an HL7 listener.
+class MllpPeer {
+ public:
+  explicit MllpPeer(int port);
+  ~MllpPeer();
+  MllpPeer(const MllpPeer&) = delete;
+  MllpPeer& operator=(const MllpPeer&) = delete;
+
+  bool Connected() const { return fd_ >= 0; }
+  bool Send(const std::string& bytes);
+  // The content of the next framed answer (without 0x0B and 0x1C 0x0D), or
+  // nothing when none arrives within the time.
+  std::optional<std::string> ReadAck(int timeoutMs = 10000);
+  // True when the server closed the connection (and sent nothing more) within the time.
+  bool ClosedByServer(int timeoutMs = 5000);
+
+ private:
+  int fd_ = -1;
+  std::string pending_;
+};
+
+// MSA-1 and MSA-2 (and the rest) of an acknowledgement: its second segment.
+std::string MsaSegment(const std::string& ack);
+
+// An instance folder with a fresh database, made the process's program
+// folder and log target for in-process tests; removed at the end.
+class InstanceFolder {
+ public:
+  InstanceFolder();
+  ~InstanceFolder();
+  InstanceFolder(const InstanceFolder&) = delete;
+  InstanceFolder& operator=(const InstanceFolder&) = delete;
+
+  const std::string& Home() const { return home_; }
+  bool Ready() const { return ready_; }
+  std::string Log() const;
+  // The Worklist row of an accession number, columns in table order joined
+  // by "|"; "" when there is none.
+  std::string Row(const std::string& accession) const;
+  // One column of that row.
+  std::string Column(const std::string& accession, const std::string& column) const;
+
+ private:
+  std::string home_;
+  bool ready_ = false;
+};
+
+// Pins the process clock to 5 March 2024 14:30:15 local time while alive.
+class PinnedClock {
+ public:
+  PinnedClock();
+  ~PinnedClock();
+};
+
+// A `tarvelin` process on free ports in its own instance folder made by
+// `tarvelin-setup init`.
+class RunningTarvelin {
+ public:
+  RunningTarvelin();
+  ~RunningTarvelin();
+  RunningTarvelin(const RunningTarvelin&) = delete;
+  RunningTarvelin& operator=(const RunningTarvelin&) = delete;
+
+  // Empty when the server is up and listening for HL7; otherwise what went wrong.
+  const std::string& Problem() const { return problem_; }
+  int HL7Port() const { return hl7Port_; }
+  const std::string& Home() const { return home_; }
+  std::string Log() const;
+  // The rows of a SELECT on the instance database (see QueryDatabase).
+  std::string Sql(const std::string& select) const;
+
+ private:
+  std::string home_;
+  std::string problem_;
+  int hl7Port_ = 0;
+  pid_t pid_ = -1;
+};
+
+// The rows of a SELECT, one line each, columns joined by "|".
+std::string QueryDatabase(const std::string& path, const std::string& select);
+
+int FreeTcpPort();
+int CountOccurrences(const std::string& text, const std::string& needle);
