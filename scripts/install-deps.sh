@@ -7,5 +7,5 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
   g++ cmake make pkg-config git ca-certificates \
-  libsqlite3-dev sqlite3 libmicrohttpd-dev libgtest-dev \
+  libsqlite3-dev sqlite3 libmicrohttpd-dev libgtest-dev libgmock-dev \
   dcmtk python3 python3-hl7 nodejs npm
