@@ -143,11 +143,11 @@ namespace {
 bool ExpandRange(DcmObj& nested, const std::uint8_t* bytes, std::size_t size, int level,
                  bool expandSequences);
 
-// Decodes an expandable sequence or item whose value starts at the reader's
-// position into a nested dataset appended to `parent`, without copying it.
+// Decodes an expandable sequence or item whose value (already checked to
+// fit) starts at the reader's position into a nested dataset appended to
+// `parent`, without copying the value.
 bool ExpandInPlace(DcmObj& parent, ElementReader& reader, const DcmTag& tag, bool bigEndian,
                    int level) {
-  if (!reader.ValueFits(tag)) return false;
   auto nested = std::make_unique<DcmObj>();
   nested->ExplicitVR = parent.ExplicitVR;
   nested->BigEndian = bigEndian;
@@ -175,13 +175,14 @@ bool ExpandRange(DcmObj& nested, const std::uint8_t* bytes, std::size_t size, in
     }
     if (!nested.ExplicitVR) ImplicitVR(tag);
     tag.BigEndian = nested.BigEndian;
-    if (expandSequences && IsExpandable(tag)) {
-      if (!ExpandInPlace(nested, reader, tag, nested.BigEndian, level)) return false;
-      continue;
-    }
-    if (!reader.Value(tag)) {
+    const bool expand = expandSequences && IsExpandable(tag);
+    if (expand ? !reader.ValueFits(tag) : !reader.Value(tag)) {
       WriteLog("ERROR, Expand_SQ: Reading tag...");
       return false;
+    }
+    if (expand) {
+      if (!ExpandInPlace(nested, reader, tag, nested.BigEndian, level)) return false;
+      continue;
     }
     nested.Add(std::move(tag));
   }
@@ -217,7 +218,7 @@ bool BufData::ReadOjb(DcmObj& obj) {
       continue;
     }
     if (!pixelDataSeen && IsExpandable(tag)) {
-      if (!ExpandInPlace(obj, reader, tag, BigEndian, 0)) return false;
+      if (!reader.ValueFits(tag) || !ExpandInPlace(obj, reader, tag, BigEndian, 0)) return false;
       continue;
     }
     if (!reader.Value(tag)) return false;
