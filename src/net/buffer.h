@@ -42,6 +42,10 @@ class Buffer {
   std::uint8_t Read8();
   std::uint16_t Read16();
   std::uint32_t Read32();
+  // The same, reporting whether the read succeeded.
+  bool Read8(std::uint8_t& value);
+  bool Read16(std::uint16_t& value);
+  bool Read32(std::uint32_t& value);
   bool Skip(std::size_t count);
 
   // Reads `count` bytes from `source` and queues them as incoming here.
@@ -51,7 +55,7 @@ class Buffer {
   bool MoveOut(Buffer& target, std::size_t count);
 
   std::size_t IncomingCount() const { return incoming_.size() - readPos_; }
-  std::size_t OutgoingCount() const { return outgoing_.size(); }
+  std::size_t OutgoingCount() const { return outgoing_.size() - outPos_; }
 
   // Removes and returns every queued incoming byte.
   std::vector<std::uint8_t> TakeIncoming();
@@ -65,5 +69,6 @@ class Buffer {
   int outOrder_ = LittleEndianOrder;
   std::vector<std::uint8_t> incoming_;  // bytes from readPos_ on are unread
   std::size_t readPos_ = 0;
-  std::vector<std::uint8_t> outgoing_;
+  std::vector<std::uint8_t> outgoing_;  // bytes from outPos_ on are unsent
+  std::size_t outPos_ = 0;
 };

@@ -84,4 +84,8 @@ class PDU_Service {
 
  private:
   void DumpDataSet(DcmObj& obj, const char* arrow);
+
+  // Maximum PDU length the peer announced (0: no limit); bounds every
+  // P-DATA-TF PDU we send.
+  std::uint32_t peerMaximumLength_ = 0;
 };

@@ -1,0 +1,268 @@
+#include "net/socket.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "service/log.h"
+
+namespace {
+
+std::atomic<int> liveSockets{0};
+
+// Decimal value of the text as the port rule reads it: leading blanks, an
+// optional sign, then digits up to the first non-digit.
+long LeadingNumber(const std::string& text) {
+  return std::strtol(text.c_str(), nullptr, 10);
+}
+
+// Port in network order, or 0 when neither a number nor a known service.
+std::uint16_t ResolvePort(const std::string& text) {
+  auto port = static_cast<std::uint16_t>(LeadingNumber(text) & 0xFFFF);
+  if (port != 0) return htons(port);
+  servent entry{};
+  servent* found = nullptr;
+  char scratch[1024];
+  if (getservbyname_r(text.c_str(), nullptr, &entry, scratch, sizeof scratch, &found) == 0 &&
+      found != nullptr)
+    return static_cast<std::uint16_t>(found->s_port);
+  return 0;
+}
+
+// IPv4 address (network order) of a dotted address or host name.
+bool ResolveHost(const std::string& host, in_addr& address) {
+  if (LeadingNumber(host) != 0 && inet_pton(AF_INET, host.c_str(), &address) == 1) return true;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) return false;
+  address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
+  freeaddrinfo(result);
+  return true;
+}
+
+// Closing resets the connection at once instead of lingering.
+void SetLingerOff(int fd) {
+  linger value{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &value, sizeof value);
+}
+
+bool SetNoDelay(int fd) {
+  int on = 1;
+  return setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
+}
+
+void CloseHandle(int& fd) {
+  if (fd != Socket::NoHandle) ::close(fd);
+  fd = Socket::NoHandle;
+}
+
+}  // namespace
+
+Socket::Socket() { ++liveSockets; }
+
+Socket::~Socket() {
+  for (int* fd : {&Socketfd, &ListenSocketfd}) {
+    if (*fd == NoHandle) continue;
+    ::shutdown(*fd, SHUT_RDWR);
+    CloseHandle(*fd);
+  }
+  --liveSockets;
+}
+
+int Socket::LiveCount() { return liveSockets.load(); }
+
+int Socket::GetLastError() { return errno; }
+
+bool Socket::Listen(const std::string& port) {
+  Listened = false;
+  Connected = false;
+  CloseHandle(Socketfd);
+  std::uint16_t netPort = ResolvePort(port);
+  if (netPort == 0) {
+    WriteLog("ERROR, could not resolve port");
+    return false;
+  }
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    WriteLog("ERROR, could not create socket");
+    return false;
+  }
+  SetLingerOff(fd);
+  Address = sockaddr_in{};
+  Address.sin_family = AF_INET;
+  Address.sin_port = netPort;
+  Address.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&Address), sizeof Address) != 0) {
+    LastError = errno;
+    ::close(fd);
+    WriteLog("ERROR, could not bind socket");
+    return false;
+  }
+  if (::listen(fd, 10) != 0) {
+    ::close(fd);
+    WriteLog("ERROR, listening to socket");
+    return false;
+  }
+  CloseHandle(ListenSocketfd);
+  ListenSocketfd = fd;
+  Listened = true;
+  return true;
+}
+
+bool Socket::Accept() {
+  if (!Listened) {
+    WriteLog("ERROR Socket:Accept not Listened");
+    return false;
+  }
+  if (ListenSocketfd == NoHandle) {
+    WriteLog("ERROR Socket:Accept not ListenedSocketfd");
+    return false;
+  }
+  socklen_t size = sizeof Address;
+  int fd;
+  do {
+    fd = ::accept4(ListenSocketfd, reinterpret_cast<sockaddr*>(&Address), &size, SOCK_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) {
+    CloseHandle(Socketfd);
+    // Responses go out as several small sends; without this each waits for
+    // the peer's delayed acknowledgement.
+    SetNoDelay(fd);
+    Socketfd = fd;
+    Connected = true;
+    return true;
+  }
+  CloseHandle(ListenSocketfd);
+  CloseHandle(Socketfd);
+  Listened = false;
+  Connected = false;
+  WriteLog("ERROR Socket:Accept not Socketfd");
+  return false;
+}
+
+bool Socket::Connect(const std::string& host, const std::string& port) {
+  CloseHandle(Socketfd);
+  Connected = false;
+  in_addr address{};
+  if (!ResolveHost(host, address)) {
+    WriteLog("ERROR, could not resolve host name");
+    return false;
+  }
+  NumericAddress = address.s_addr;
+  std::uint16_t netPort = ResolvePort(port);
+  if (netPort == 0) {
+    WriteLog("ERROR, could not resolve host port");
+    return false;
+  }
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    WriteLog("ERROR, could not create socket");
+    return false;
+  }
+  SetLingerOff(fd);
+  if (!SetNoDelay(fd)) {
+    ::close(fd);
+    WriteLog("ERROR, set socket option");
+    return false;
+  }
+  Address = sockaddr_in{};
+  Address.sin_family = AF_INET;
+  Address.sin_port = netPort;
+  Address.sin_addr = address;
+  int result;
+  do {
+    result = ::connect(fd, reinterpret_cast<sockaddr*>(&Address), sizeof Address);
+  } while (result != 0 && errno == EINTR);
+  LastError = result == 0 ? 0 : errno;
+  if (result == 0) {
+    Socketfd = fd;
+    Connected = true;
+    return true;
+  }
+  ::close(fd);
+  WriteLog("ERROR, Connecting to Socket: " + host + ":" + port + ", " + std::to_string(LastError));
+  return false;
+}
+
+bool Socket::SendBinary(const void* bytes, std::size_t count) {
+  if (!Connected) return false;
+  auto* next = static_cast<const std::uint8_t*>(bytes);
+  while (count > 0) {
+    // A peer that stops reading must not hold the thread for ever.
+    pollfd wait{Socketfd, POLLOUT, 0};
+    int ready = ::poll(&wait, 1, TimeOut * 1000);
+    if (ready < 0 && errno == EINTR) continue;
+    ssize_t sent = ready > 0 ? ::send(Socketfd, next, count, MSG_NOSIGNAL | MSG_DONTWAIT) : -1;
+    if (sent < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (sent <= 0) {
+      int error = ready == 0 ? ETIMEDOUT : errno;
+      // Part of a PDU may have left: the stream can no longer be used.
+      Close();
+      WriteLog("ERROR, Socket::SendBinary, couldn't send: " + std::to_string(error));
+      return false;
+    }
+    next += sent;
+    count -= static_cast<std::size_t>(sent);
+  }
+  return true;
+}
+
+int Socket::ReadBinary(void* buffer, std::size_t size) {
+  if (!Connected) return -1;
+  pollfd wait{Socketfd, POLLIN, 0};
+  int ready;
+  do {
+    ready = ::poll(&wait, 1, TimeOut * 1000);
+  } while (ready < 0 && errno == EINTR);
+  if (ready > 0) {
+    ssize_t got;
+    do {
+      got = ::recv(Socketfd, buffer, size, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got == 0) {
+      Close();
+      return -1;
+    }
+    return static_cast<int>(got);
+  }
+  Close();
+  if (TimeOut == 0) return 0;
+  WriteLog("ERROR, Socket::ReadBinary, Timed out");
+  return -1;
+}
+
+bool Socket::Close() {
+  CloseHandle(Socketfd);
+  CloseHandle(ListenSocketfd);
+  Connected = false;
+  Listened = false;
+  return true;
+}
+
+bool Socket::SetTimeout(int seconds) {
+  TimeOut = seconds;
+  return true;
+}
+
+void Socket::Attach(int handle) {
+  CloseHandle(Socketfd);
+  Socketfd = handle;
+  Connected = handle != NoHandle;
+}
+
+int Socket::Detach() {
+  int handle = Socketfd;
+  Socketfd = NoHandle;
+  Connected = false;
+  return handle;
+}
