@@ -44,6 +44,7 @@ void THL7Server::HandleConnection(TcpConnection& connection) {
                std::to_string(MllpFramer::MaxFrame) + " bytes without an end block, connection closed");
       connection.Send(FrameMllp(
           BuildAck(-1, ReceivedControlId(framer.Partial()), NextAckControlId(), HL7Timestamp())));
+      connection.Finish(2000);
       return;
     }
   }

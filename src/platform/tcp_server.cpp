@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -48,6 +49,20 @@ bool TcpConnection::Send(std::string_view data) {
     data.remove_prefix(static_cast<size_t>(n));
   }
   return true;
+}
+
+void TcpConnection::Finish(int drainMs) {
+  shutdown(fd_, SHUT_WR);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(drainMs);
+  char buffer[65536];
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd p{fd_, POLLIN, 0};
+    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return;
+    ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    if (n == 0 || (n < 0 && errno != EINTR)) return;
+  }
 }
 
 std::string TcpConnection::PeerAddress() const {

@@ -25,6 +25,13 @@ class TcpConnection {
   // Writes all of `data`; false when the connection failed.
   bool Send(std::string_view data);
 
+  // Ends the conversation so that what was sent still arrives: no more
+  // writes (the peer reads the end of the stream after our last bytes), then
+  // whatever the peer still sends is read and dropped until it closes or
+  // `drainMs` pass. Closing with unread input would reset the connection and
+  // could destroy our last answer in flight.
+  void Finish(int drainMs);
+
   // Dotted address of the peer ("" when unknown).
   std::string PeerAddress() const;
 
