@@ -1,0 +1,227 @@
+// tarvelin-setup end to end: the built executable on a temporary folder,
+// its results checked through the sqlite3 command-line shell.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+#include "platform/ini_file.h"
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
+
+namespace {
+struct Result {
+  int exit = -1;
+  std::string out, err;
+};
+
+std::string ShellQuote(const std::string& s) {
+  std::string quoted = "'";
+  for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (auto end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+class SetupToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tarvelin-setup-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    dir_ = root_ + "/instance";
+    db_ = dir_ + "/database/quillat.db";
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  Result RunCommand(const std::string& command, const std::string& input = "") const {
+    std::ofstream(root_ + "/stdin") << input;
+    const std::string line = "timeout 30 " + command + " <" + root_ + "/stdin >" + root_ + "/stdout 2>" +
+                             root_ + "/stderr";
+    const int status = std::system(line.c_str());
+    Result result;
+    result.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadFile(root_ + "/stdout");
+    result.err = ReadFile(root_ + "/stderr");
+    return result;
+  }
+  Result Setup(const std::vector<std::string>& args, const std::string& input = "") const {
+    std::string command = std::string(TARVELIN_BIN_DIR) + "/tarvelin-setup";
+    for (const auto& arg : args) command += " " + ShellQuote(arg);
+    return RunCommand(command, input);
+  }
+  // Rows of a query through the sqlite3 shell, "|"-separated columns.
+  std::vector<std::string> Sql(const std::string& sql) const {
+    const Result r = RunCommand("sqlite3 -batch -readonly " + ShellQuote(db_) + " " + ShellQuote(sql));
+    EXPECT_EQ(r.exit, 0) << "sqlite3 shell failed (is the sqlite3 package installed?): " << r.err;
+    return Lines(r.out);
+  }
+  std::vector<std::string> Columns(const std::string& table) const {
+    return Sql("SELECT name || ' ' || type || (CASE pk WHEN 1 THEN ' PK' ELSE '' END) FROM pragma_table_info('" +
+               table + "') ORDER BY cid");
+  }
+
+  std::string root_, dir_, db_;
+};
+
+TEST_F(SetupToolTest, InitCreatesAReadyInstance) {
+  const Result r = Setup({"init", dir_, "--admin-password", "s3cr'et"});
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("database: " + db_));
+  EXPECT_THAT(r.out, ::testing::Not(HasSubstr("s3cr'et")));  // a given password is never echoed
+  for (const char* folder : {"database", "logs", "HL7in", "HL7out", "javascript"})
+    EXPECT_TRUE(fs::is_directory(dir_ + "/" + folder)) << folder;
+  EXPECT_EQ(IniFile(dir_ + "/TRVGUI.ini").ReadString("TRVSVC", "WL_AET", "<default>"), "<default>");
+  EXPECT_THAT(ReadFile(dir_ + "/TRVGUI.ini"), HasSubstr("\n;WL_AET=TARVELIN\n"));
+
+  EXPECT_THAT(Columns("Worklist"),
+              ElementsAre("PatientID VARCHAR(64)", "PatientName VARCHAR(128)", "PatientBD VARCHAR(8)",
+                          "PatientSex VARCHAR(16)", "ReferringPhysician VARCHAR(64)",
+                          "AccessionNumber VARCHAR(16) PK", "MedicalAlerts VARCHAR(64)",
+                          "PatientState VARCHAR(64)", "PatientTransport VARCHAR(64)",
+                          "StudyInstanceUID VARCHAR(64)", "RequestedProcedureDescription VARCHAR(64)",
+                          "Modality VARCHAR(16)", "SPSDate VARCHAR(8)", "SPSTime VARCHAR(16)",
+                          "PerformingPhysician VARCHAR(64)", "SPSDescription VARCHAR(64)", "SPSID VARCHAR(32)",
+                          "SPSStatus VARCHAR(16)", "ScheduledStation VARCHAR(16)",
+                          "RequestedProcedureID VARCHAR(16)", "SOPInstanceUID VARCHAR(64)",
+                          "RequestedProcedurePriority VARCHAR(8)"));
+  EXPECT_THAT(Columns("Users"), ElementsAre("UserName VARCHAR(64) PK", "PassWord VARCHAR(64)", "Rights INTEGER"));
+  EXPECT_THAT(Columns("Referrers"), ElementsAre("Name VARCHAR(64) PK", "Address VARCHAR(64)", "Phone VARCHAR(16)",
+                                                "Email VARCHAR(32)"));
+  EXPECT_THAT(Columns("StudyDescription"),
+              ElementsAre("Code INTEGER PK", "Modality VARCHAR(16)", "Description VARCHAR(64)"));
+  EXPECT_THAT(Sql("SELECT * FROM Users"), ElementsAre("admin|s3cr'et|1"));
+  EXPECT_EQ(fs::status(db_).permissions() & fs::perms::others_read, fs::perms::none);
+  EXPECT_THAT(Sql("SELECT name FROM sqlite_master WHERE name LIKE '%setup%'"), ElementsAre());
+  EXPECT_FALSE(fs::exists(db_ + "-journal"));
+}
+
+TEST_F(SetupToolTest, WorklistQueriesAreServedByIndexes) {
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x"}).exit, 0);
+  const auto scheduled = Sql(
+      "EXPLAIN QUERY PLAN SELECT * FROM Worklist WHERE SPSStatus = 'SCHEDULED' AND SPSDate >= '20240101' "
+      "AND SPSDate <= '20240131'");
+  ASSERT_FALSE(scheduled.empty());
+  EXPECT_THAT(scheduled.back(), HasSubstr("USING INDEX WorklistStatusDate (SPSStatus=? AND SPSDate>? AND SPSDate<?)"));
+  const auto mpps = Sql("EXPLAIN QUERY PLAN SELECT * FROM Worklist WHERE SOPInstanceUID = '1.2.3'");
+  ASSERT_FALSE(mpps.empty());
+  EXPECT_THAT(mpps.back(), HasSubstr("USING INDEX WorklistSOPInstance (SOPInstanceUID=?)"));
+}
+
+TEST_F(SetupToolTest, InitPrintsARandomPasswordOnceAndNeverTouchesAnExistingDatabase) {
+  const Result first = Setup({"init", dir_});
+  ASSERT_EQ(first.exit, 0) << first.err;
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(first.out, match, std::regex("password: (\\w{16})\n"))) << first.out;
+  EXPECT_THAT(Sql("SELECT PassWord FROM Users WHERE UserName = 'admin' AND Rights = 1"),
+              ElementsAre(match[1].str()));
+
+  fs::remove(dir_ + "/TRVGUI.ini");
+  const std::string before = ReadFile(db_);
+  const Result again = Setup({"init", dir_, "--admin-password", "other"});
+  EXPECT_EQ(again.exit, 1);
+  EXPECT_THAT(again.err, HasSubstr("a database already exists at " + db_));
+  EXPECT_EQ(ReadFile(db_), before);
+  EXPECT_FALSE(fs::exists(dir_ + "/TRVGUI.ini"));  // nothing at all was changed
+  const Result second = Setup({"init", root_ + "/second"});
+  ASSERT_EQ(second.exit, 0);
+  EXPECT_THAT(second.out, ::testing::Not(HasSubstr(match[1].str())));
+}
+
+TEST_F(SetupToolTest, ConfigWritesOneKeyReadByTheServer) {
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x"}).exit, 0);
+  const Result r = Setup({"config", dir_, "TRVSVC", "WL_Port", "1104"});
+  ASSERT_EQ(r.exit, 0) << r.err;
+  ASSERT_EQ(Setup({"config", dir_, "TRVVC", "DefaultModality", "2"}).exit, 0);
+  const IniFile ini(dir_ + "/TRVGUI.ini");
+  EXPECT_EQ(ini.ReadString("TRVSVC", "WL_Port", ""), "1104");
+  EXPECT_EQ(ini.ReadInteger("TRVVC", "DefaultModality", 0), 2);
+  EXPECT_THAT(ReadFile(dir_ + "/TRVGUI.ini"), HasSubstr(";WL_Port=104\nWL_Port=1104\n"));
+
+  EXPECT_EQ(Setup({"config", root_ + "/missing", "TRVSVC", "WL_Port", "1"}).exit, 1);
+  EXPECT_EQ(Setup({"config", dir_, "TRVSVC", "WL_Port"}).exit, 2);
+  const Result bad = Setup({"config", dir_, "TRV]SVC", "WL_Port", "1"});
+  EXPECT_EQ(bad.exit, 1);
+  EXPECT_THAT(bad.err, HasSubstr("invalid section name"));
+}
+
+TEST_F(SetupToolTest, UserCommandsManageTheWebUsers) {
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x"}).exit, 0);
+  EXPECT_EQ(Setup({"user", dir_, "add", "o'neil;dr", "--password", "pa'ss"}).exit, 0);
+  EXPECT_EQ(Setup({"user", dir_, "add", "boss", "--admin", "--password", "-"}, "from stdin\n").exit, 0);
+  const Result random = Setup({"user", dir_, "add", "temp"});
+  EXPECT_EQ(random.exit, 0);
+  EXPECT_THAT(random.out, HasSubstr("Password for temp: "));
+  EXPECT_THAT(Sql("SELECT UserName, PassWord, Rights FROM Users WHERE UserName <> 'temp' ORDER BY UserName"),
+              ElementsAre("admin|x|1", "boss|from stdin|1", "o'neil;dr|pa'ss|0"));
+
+  const Result duplicate = Setup({"user", dir_, "add", "boss", "--password", "y"});
+  EXPECT_EQ(duplicate.exit, 1);
+  EXPECT_THAT(duplicate.err, HasSubstr("user boss already exists"));
+  EXPECT_EQ(Setup({"user", dir_, "add", "a:b", "--password", "y"}).exit, 1);
+  EXPECT_EQ(Setup({"user", dir_, "add", "c", "--password", ""}).exit, 1);
+
+  EXPECT_EQ(Setup({"user", dir_, "passwd", "o'neil;dr", "--password", "new"}).exit, 0);
+  EXPECT_THAT(Sql("SELECT PassWord, Rights FROM Users WHERE UserName = 'o''neil;dr'"), ElementsAre("new|0"));
+  EXPECT_EQ(Setup({"user", dir_, "passwd", "nobody", "--password", "new"}).exit, 1);
+
+  EXPECT_EQ(Setup({"user", dir_, "remove", "temp"}).exit, 0);
+  EXPECT_EQ(Setup({"user", dir_, "remove", "boss"}).exit, 0);
+  const Result lastAdmin = Setup({"user", dir_, "remove", "admin"});
+  EXPECT_EQ(lastAdmin.exit, 1);
+  EXPECT_THAT(lastAdmin.err, HasSubstr("last ADMIN user"));
+  EXPECT_EQ(Setup({"user", dir_, "remove", "temp"}).exit, 1);
+
+  const Result list = Setup({"user", dir_, "list"});
+  EXPECT_EQ(list.exit, 0);
+  EXPECT_EQ(list.out, "admin\tADMIN\no'neil;dr\tGENERAL\n");
+}
+
+TEST_F(SetupToolTest, ErrorsAreClearAndHelpIsThere) {
+  for (const std::vector<std::string>& help :
+       {std::vector<std::string>{"--help"}, {"init", "--help"}, {"config", "--help"}, {"user", "--help"}}) {
+    const Result r = Setup(help);
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_THAT(r.out, HasSubstr("Usage: tarvelin-setup")) << help[0];
+  }
+  const Result none = Setup({});
+  EXPECT_EQ(none.exit, 2);
+  EXPECT_THAT(none.err, HasSubstr("missing command"));
+  const Result unknown = Setup({"frobnicate"});
+  EXPECT_EQ(unknown.exit, 2);
+  EXPECT_THAT(unknown.err, HasSubstr("unknown command \"frobnicate\""));
+  EXPECT_EQ(Setup({"init"}).exit, 2);
+  EXPECT_EQ(Setup({"init", dir_, "--admin-password"}).exit, 2);
+  EXPECT_EQ(Setup({"user", dir_, "rename", "x"}).exit, 2);
+
+  const Result missing = Setup({"user", root_ + "/nowhere", "list"});
+  EXPECT_EQ(missing.exit, 1);
+  EXPECT_THAT(missing.err, HasSubstr("no instance folder"));
+  fs::create_directory(dir_);
+  const Result noDatabase = Setup({"user", dir_, "list"});
+  EXPECT_EQ(noDatabase.exit, 1);
+  EXPECT_THAT(noDatabase.err, HasSubstr("no database at"));
+  std::ofstream(root_ + "/file") << "x";
+  EXPECT_EQ(Setup({"init", root_ + "/file"}).exit, 1);
+}
+}  // namespace
