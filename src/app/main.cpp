@@ -8,6 +8,7 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "hl7/hl7_server.h"
 #include "platform/command_line.h"
 #include "platform/daemon.h"
 #include "platform/program_folder.h"
@@ -42,7 +43,8 @@ ServiceComponents BuildComponents() {
   // ---- DICOM services (worklist engine): register the DIMSE service handlers
   //      (worklist C-FIND, MPPS N-CREATE/N-SET) here, before the listener starts.
 
-  // ---- HL7 listener: components.StartHL7 = ...
+  // ---- HL7 listener
+  components.StartHL7 = StartHL7Listener;
 
   // ---- DICOM listener: components.StartDicom = ...; components.StopDicom = ...
 
