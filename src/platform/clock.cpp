@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 
 #include <atomic>
+#include <limits>
 #include <thread>
 
 namespace {
