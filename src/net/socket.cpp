@@ -229,7 +229,9 @@ int Socket::ReadBinary(void* buffer, std::size_t size) {
     do {
       got = ::recv(Socketfd, buffer, size, 0);
     } while (got < 0 && errno == EINTR);
-    if (got == 0) {
+    if (got <= 0) {
+      // Closed or reset by the peer (peers that linger 0 always reset):
+      // every later call fails at once.
       Close();
       return -1;
     }

@@ -1,0 +1,132 @@
+// The acceptor's negotiation: which context gets which transfer syntax, the
+// answer to every proposed context in order, and refusing all of them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dicom/uid.h"
+#include "net/associate_pdu.h"
+#include "net/pdu_service.h"
+#include "net_test_support.h"
+
+using namespace nettest;
+
+namespace {
+
+const std::string CT = "1.2.840.10008.5.1.4.1.1.2";
+const std::string SecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
+const std::string Worklist = "1.2.840.10008.5.1.4.31";
+const std::string StorageCommitment = "1.2.840.10008.1.20.1";
+const std::string Implicit = "1.2.840.10008.1.2";
+const std::string Explicit = "1.2.840.10008.1.2.1";
+const std::string J2K = "1.2.840.10008.1.2.4.91";
+const std::string Baseline = "1.2.840.10008.1.2.4.50";
+
+// Sends a request made of `contexts` to a fresh acceptor and reads its answer.
+struct Negotiation {
+  SocketPair pair;
+  PDU_Service service;
+  Buffer peer;  // our side of the conversation with the acceptor
+  AAssociateAC answer;
+  bool accepted = false;
+  bool answered = false;
+
+  Negotiation(const Bytes& contexts, bool preferJPEG2000 = true) {
+    service.PreferJPEG2000 = preferJPEG2000;
+    Bytes items;
+    items.append(contexts).append(UserInfoItem(MaxLengthSubItem(4096)));
+    WriteAll(pair.theirs, AssociateRQ(items).data);
+    accepted = service.Multiplex(pair.ours);
+    peer.Sock.Attach(pair.theirs);
+    peer.Sock.SetTimeout(5);
+    pair.theirs = -1;
+    peer.SetIncomingEndian(Buffer::BigEndianOrder);
+    answered = answer.ReadDynamic(peer);
+  }
+
+  std::string Syntax(std::size_t index) const { return answer.PresContextAccepts.at(index).TrnSyntax.UID; }
+  int Result(std::size_t index) const { return answer.PresContextAccepts.at(index).Result; }
+};
+
+}  // namespace
+
+TEST(Negotiation, ImageContextsFollowTheTransferSyntaxPreferences) {
+  Bytes contexts;
+  contexts.append(RequestContext(1, CT, {Implicit, Explicit, J2K}))
+      .append(RequestContext(3, SecondaryCapture, {J2K, Baseline}))
+      .append(RequestContext(5, CT, {Implicit, Explicit}));
+  Negotiation n(contexts);
+  ASSERT_TRUE(n.accepted);
+  ASSERT_TRUE(n.answered);
+  ASSERT_EQ(n.answer.PresContextAccepts.size(), 3u);
+  EXPECT_EQ(n.Syntax(0), J2K);
+  EXPECT_EQ(n.Syntax(1), Baseline);  // secondary capture stays JPEG
+  EXPECT_EQ(n.Syntax(2), Explicit);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(n.Result(i), 0);
+  ASSERT_EQ(n.service.AcceptedPresentationContexts.size(), 3u);
+  EXPECT_EQ(n.service.AcceptedPresentationContexts[0].AbsSyntax.UID, CT);
+}
+
+TEST(Negotiation, WithoutThePreferenceLosslessComesFirst) {
+  Negotiation n(RequestContext(1, CT, {J2K, "1.2.840.10008.1.2.4.70", Implicit}), false);
+  ASSERT_TRUE(n.accepted);
+  EXPECT_EQ(n.Syntax(0), "1.2.840.10008.1.2.4.70");
+}
+
+TEST(Negotiation, ServiceClassesGetUncompressedSyntaxesOnly) {
+  Bytes contexts;
+  contexts.append(RequestContext(1, Worklist, {Implicit, Baseline}))
+      .append(RequestContext(3, Worklist, {Baseline}))
+      .append(RequestContext(5, "1.2.840.10008.1.1", {Implicit, Explicit}));
+  Negotiation n(contexts);
+  ASSERT_TRUE(n.accepted);
+  EXPECT_EQ(n.Syntax(0), Implicit);
+  EXPECT_EQ(n.Result(0), 0);
+  EXPECT_EQ(n.Result(1), 4);
+  EXPECT_EQ(n.Syntax(1), "");
+  EXPECT_EQ(n.Syntax(2), Explicit);
+}
+
+TEST(Negotiation, EveryContextIsAnsweredInRequestOrder) {
+  Bytes contexts;
+  contexts.append(RequestContext(1, StorageCommitment, {Implicit}))
+      .append(RequestContext(3, "1.2.840.10008.1.1", {Implicit}))
+      .append(RequestContext(5, "1.2.3.4.5", {Implicit}));
+  Negotiation n(contexts);
+  ASSERT_TRUE(n.accepted);
+  ASSERT_EQ(n.answer.PresContextAccepts.size(), 3u);
+  const int ids[] = {1, 3, 5}, results[] = {4, 0, 4};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(n.answer.PresContextAccepts[i].PresentationContextID, ids[i]);
+    EXPECT_EQ(n.Result(i), results[i]);
+  }
+}
+
+TEST(Negotiation, AcceptCarriesTitlesAndOurOwnUserInformation) {
+  Negotiation n(RequestContext(1, "1.2.840.10008.1.1", {Implicit}));
+  ASSERT_TRUE(n.answered);
+  EXPECT_EQ(n.answer.GetCalledApTitle(), "TARVELIN        ");
+  EXPECT_EQ(n.answer.GetCallingApTitle(), "MODALITY        ");
+  EXPECT_EQ(n.answer.AppContext.UID, "1.2.840.10008.3.1.1.1");
+  EXPECT_EQ(n.answer.UserInfo.MaxSubLength.MaximumLength, 16384u);
+  EXPECT_EQ(n.answer.UserInfo.ImpClass.UID, UIDRoot() + ".999");
+  EXPECT_EQ(n.answer.UserInfo.ImpVersion.Name, "QuillatSoft");
+}
+
+TEST(Negotiation, NoSupportedContextIsAnsweredRefusedAndTheConnectionClosed) {
+  LogCapture log;
+  Negotiation n(RequestContext(1, StorageCommitment, {Implicit, Explicit}));
+  EXPECT_FALSE(n.accepted);
+  ASSERT_TRUE(n.answered);
+  ASSERT_EQ(n.answer.PresContextAccepts.size(), 1u);
+  EXPECT_EQ(n.Result(0), 4);
+  EXPECT_EQ(n.Syntax(0), "");
+  EXPECT_TRUE(log.Contains(
+      "WARNING, PDU_Service::InterogateAAssociateRQ, no Valid Presentation Contexts, MODALITY"));
+  EXPECT_TRUE(log.Contains("INFO, PDU_Service::InterogateAAssociateRQ, Abstract Syntax: " +
+                           StorageCommitment));
+  EXPECT_TRUE(log.Contains("ERROR, PDU_Service::Multiplex InterogateAAsociateRQ()"));
+  EXPECT_FALSE(n.service.IsConnected());
+  EXPECT_TRUE(PeerClosed(n.peer.Sock.Socketfd));
+}
