@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -13,17 +11,14 @@
 #include "service/ini_settings.h"
 #include "service/settings.h"
 #include "setup/default_ini.h"
+#include "temp_folder.h"
 
 namespace {
 class IniEditTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tarvelin-ini-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-    path_ = folder_ + "/TRVGUI.ini";
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
+  TempFolder temp_;
+  const std::string folder_ = temp_.path();
+  const std::string path_ = folder_ + "/TRVGUI.ini";
 
   void Write(const std::string& text) const { std::ofstream(path_, std::ios::binary) << text; }
   std::string Read() const {
@@ -35,7 +30,7 @@ class IniEditTest : public ::testing::Test {
     return SetIniValue(path_, section, key, value, error_);
   }
 
-  std::string folder_, path_, error_;
+  std::string error_;
 };
 
 TEST_F(IniEditTest, ReplacesTheKeyTheReaderFindsAndKeepsEveryOtherLine) {

@@ -11,6 +11,7 @@
 #include <regex>
 
 #include "platform/ini_file.h"
+#include "temp_folder.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -45,14 +46,10 @@ std::vector<std::string> Lines(const std::string& text) {
 
 class SetupToolTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tarvelin-setup-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    dir_ = root_ + "/instance";
-    db_ = dir_ + "/database/quillat.db";
-  }
-  void TearDown() override { fs::remove_all(root_); }
+  TempFolder temp_;
+  const std::string root_ = temp_.path();
+  const std::string dir_ = root_ + "/instance";
+  const std::string db_ = dir_ + "/database/quillat.db";
 
   Result RunCommand(const std::string& command, const std::string& input = "") const {
     std::ofstream(root_ + "/stdin") << input;
@@ -80,8 +77,6 @@ class SetupToolTest : public ::testing::Test {
     return Sql("SELECT name || ' ' || type || (CASE pk WHEN 1 THEN ' PK' ELSE '' END) FROM pragma_table_info('" +
                table + "') ORDER BY cid");
   }
-
-  std::string root_, dir_, db_;
 };
 
 TEST_F(SetupToolTest, InitCreatesAReadyInstance) {
