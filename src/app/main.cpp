@@ -5,6 +5,7 @@
 // ServiceComponents; ServiceStart starts them in the fixed order HL7, DICOM,
 // web, housekeeping and ServiceStop stops them.
 #include <cstdio>
+#include <exception>
 #include <iostream>
 #include <unistd.h>
 
@@ -76,7 +77,13 @@ int main(int argc, char** argv) {
 
   const std::string programFolder = ResolveProgramFolder(args.home);
   const ServiceComponents components = BuildComponents();
-  RunUntilStopSignal([&] { ServiceStart(programFolder, components); }, [&] { ServiceStop(components); });
+  try {
+    RunUntilStopSignal([&] { ServiceStart(programFolder, components); }, [&] { ServiceStop(components); });
+  } catch (const std::exception& e) {
+    std::cerr << "tarvelin: " << e.what() << "\n";
+    std::fflush(nullptr);
+    _exit(1);
+  }
 
   // Component threads are not joined: like the service process they belong
   // to, they end with it. Leave without running static destructors under them.

@@ -43,8 +43,10 @@ std::string ReadAsCp1252(const std::string& path) {
 bool ParseDecimal(const std::string& text, std::int32_t& out) {
   const char* first = text.data();
   const char* last = text.data() + text.size();
-  if (first != last && *first == '+') ++first;
-  if (first == last || *first == '+') return false;
+  if (first != last && *first == '+') {
+    ++first;
+    if (first == last || !std::isdigit(static_cast<unsigned char>(*first))) return false;
+  }
   auto [end, ec] = std::from_chars(first, last, out);
   return ec == std::errc() && end == last;
 }

@@ -19,7 +19,7 @@ TEST(IniFile, IntegersAreDecimalOrHexElseDefault) {
   TempFolder folder;
   IniFile ini = IniOf(folder,
                       "[S]\nhex=0x1F\nHEX2=0X1f\nneg=-5\nplus=+7\nabc=abc\nmixed=12abc\nzerox=0x\n"
-                      "hexbad=0x1G\nbig=99999999999\nffff=0xFFFFFFFF\ntoolong=0x100000000\nspace=1 2\n");
+                      "hexbad=0x1G\nsigns=+-5\nbig=99999999999\nffff=0xFFFFFFFF\ntoolong=0x100000000\nspace=1 2\n");
   EXPECT_EQ(ini.ReadInteger("S", "hex", 0), 31);
   EXPECT_EQ(ini.ReadInteger("S", "hex2", 0), 31);
   EXPECT_EQ(ini.ReadInteger("S", "neg", 0), -5);
@@ -28,6 +28,7 @@ TEST(IniFile, IntegersAreDecimalOrHexElseDefault) {
   EXPECT_EQ(ini.ReadInteger("S", "mixed", 9), 9);
   EXPECT_EQ(ini.ReadInteger("S", "zerox", 9), 9);
   EXPECT_EQ(ini.ReadInteger("S", "hexbad", 9), 9);
+  EXPECT_EQ(ini.ReadInteger("S", "signs", 9), 9);
   EXPECT_EQ(ini.ReadInteger("S", "big", 9), 9);
   EXPECT_EQ(ini.ReadInteger("S", "ffff", 9), -1);
   EXPECT_EQ(ini.ReadInteger("S", "toolong", 9), 9);
