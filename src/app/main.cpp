@@ -9,6 +9,7 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "dimse/dicom_listener.h"
 #include "hl7/hl7_server.h"
 #include "platform/command_line.h"
 #include "platform/daemon.h"
@@ -47,7 +48,9 @@ ServiceComponents BuildComponents() {
   // ---- HL7 listener
   components.StartHL7 = StartHL7Listener;
 
-  // ---- DICOM listener: components.StartDicom = ...; components.StopDicom = ...
+  // ---- DICOM listener
+  components.StartDicom = StartDicomListener;
+  components.StopDicom = StopDicomListener;
 
   // ---- Web server: components.StartWeb = ...; components.StopWeb = ...
 

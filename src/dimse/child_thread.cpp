@@ -46,7 +46,7 @@ void ChildThread::Execute() {
 
     SleepMs(CloseDelayMs);
     association.Close();
-    WriteLog("Close Connection:" + SocketText());
+    WriteLog("Close Connection: " + std::to_string(handle_));
   } catch (const std::exception& e) {
     WriteLog(std::string("ERROR, ChildThread::Execute, ") + e.what() + "," + SocketText());
   } catch (...) {

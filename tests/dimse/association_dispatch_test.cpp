@@ -1,0 +1,239 @@
+// The association threads in this process, driven by a requesting
+// PDU_Service: which request reaches which service, what goes back, and how
+// an association ends when the worklist engine is not there.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dimse/cfind.h"
+#include "dimse/command_set.h"
+#include "dimse/dicom_listener.h"
+#include "dimse/log_capture.h"
+#include "dimse/running_server.h"
+#include "dimse/service_handlers.h"
+#include "net/pdu_service.h"
+#include "net/presentation_context.h"
+
+namespace {
+
+using namespace std::chrono;
+
+const std::string Verification = "1.2.840.10008.1.1";
+const std::string ModalityWorklist = "1.2.840.10008.5.1.4.31";
+const std::string MPPS = "1.2.840.10008.3.1.2.3.3";
+
+// The requesting side: one implicit VR little endian context per abstract syntax.
+struct Modality {
+  PDU_Service pdu;
+  std::map<std::string, std::uint8_t> contextOf;
+
+  bool Connect(int port, const std::vector<std::string>& abstractSyntaxes) {
+    pdu.assocRQ.SetCalledApTitle("TARVELIN");
+    pdu.assocRQ.SetCallingApTitle("MODALITY");
+    for (const std::string& uid : abstractSyntaxes) {
+      PresentationContext context;
+      context.SetAbstractSyntax(uid);
+      context.AddTransferSyntax("1.2.840.10008.1.2");
+      contextOf[uid] = context.PresentationContextID;
+      pdu.assocRQ.AddPresentationContext(context);
+    }
+    return pdu.Connect("127.0.0.1", std::to_string(port));
+  }
+  void Use(const std::string& abstractSyntax) {
+    pdu.pdata.StoredPresentationContextID = contextOf.at(abstractSyntax);
+  }
+  bool Send(DcmObj command, DcmObj* dataset = nullptr) {
+    if (!pdu.Write(command, PDU_Service::CommandPart)) return false;
+    return !dataset || pdu.Write(*dataset, PDU_Service::DataSetPart);
+  }
+};
+
+DcmObj ProcedureStepRequest(std::uint16_t commandField, std::uint16_t messageID,
+                            const std::string& sopClass, const std::string& instance) {
+  const bool create = commandField == Cmd::N_CREATE_RQ;
+  std::vector<DcmTag> elements;
+  elements.push_back(CommandUID(create ? Cmd::AffectedSOPClassUID : Cmd::RequestedSOPClassUID,
+                                sopClass));
+  elements.push_back(CommandUS(Cmd::CommandField, commandField));
+  elements.push_back(CommandUS(Cmd::MessageID, messageID));
+  elements.push_back(CommandUS(Cmd::CommandDataSetType, Cmd::DataSetPresent));
+  if (!instance.empty())
+    elements.push_back(CommandUID(
+        create ? Cmd::AffectedSOPInstanceUID : Cmd::RequestedSOPInstanceUID, instance));
+  return MakeCommandSet(std::move(elements));
+}
+
+DcmObj StatusDataSet(const std::string& status) {
+  DcmObj dataset;
+  dataset.Add(0x0040, 0x0252, status);
+  return dataset;
+}
+
+// A listener of this process on a free port, stopped at the end of the test.
+class Listener {
+ public:
+  explicit Listener(const LogCapture& log) : port_(FreePort()) {
+    StartDicomListener(std::to_string(port_));
+    ready_ = log.WaitFor("Initialize DICOM port: " + std::to_string(port_), 1, 5000);
+  }
+  ~Listener() { StopDicomListener(); }
+  bool Ready() const { return ready_; }
+  int Port() const { return port_; }
+
+ private:
+  int port_;
+  bool ready_ = false;
+};
+
+TEST(AssociationDispatch, RequestsReachTheirServicesOnOneAssociation) {
+  LogCapture log;
+  std::string queriedName, createdStatus, setStatus, setInstance;
+  int setCalls = 0;
+  ServiceHandlers handlers;
+  handlers.WorklistFind = [&](PDU_Service& association, DcmObj& command) {
+    CFind find;
+    DcmObj identifier;
+    if (!find.ReadRQ(&association, command, &identifier)) return false;
+    queriedName = identifier.GetString(0x0010, 0x0010);
+    DcmObj match;
+    match.TransferSyntax = identifier.TransferSyntax;
+    match.Add(0x0010, 0x0010, "DOE^JOHN");
+    return find.WriteRSP(&association, &command, &match, Cmd::Pending) &&
+           find.WriteRSP(&association, &command, nullptr, Cmd::Success);
+  };
+  handlers.CreateMPPS = [&](DcmObj& dataset, std::string& instance) -> std::uint16_t {
+    createdStatus = dataset.GetString(0x0040, 0x0252);
+    if (instance.empty()) instance = "1.2.3.4.5.6";
+    return 0x0000;
+  };
+  handlers.SetMPPS = [&](DcmObj& dataset, const std::string& instance) -> std::uint16_t {
+    ++setCalls;
+    setStatus = dataset.GetString(0x0040, 0x0252);
+    setInstance = instance;
+    return 0x0101;
+  };
+  SetServiceHandlers(handlers);
+  Listener listener(log);
+  ASSERT_TRUE(listener.Ready()) << log.Text();
+
+  Modality modality;
+  ASSERT_TRUE(modality.Connect(listener.Port(), {Verification, ModalityWorklist, MPPS}));
+
+  // Worklist C-FIND: the handler's pending answer, then its final one.
+  modality.Use(ModalityWorklist);
+  DcmObj query;
+  query.Add(0x0010, 0x0010, "DOE*");
+  CFind find;
+  ASSERT_TRUE(find.WriteRQ(&modality.pdu, query, ModalityWorklist));
+  DcmObj answer;
+  EXPECT_EQ(find.ReadRSP(&modality.pdu, answer), 0xFF00);
+  EXPECT_EQ(answer.GetString(0x0010, 0x0010), "DOE^JOHN");
+  DcmObj none;
+  EXPECT_EQ(find.ReadRSP(&modality.pdu, none), 0x0000);
+  EXPECT_EQ(none.Count(), 0u);
+  EXPECT_EQ(queriedName, "DOE*");
+
+  // N-CREATE without an instance UID: the one the handler made is returned,
+  // with the request's data set.
+  modality.Use(MPPS);
+  DcmObj inProgress = StatusDataSet("IN PROGRESS");
+  ASSERT_TRUE(modality.Send(ProcedureStepRequest(Cmd::N_CREATE_RQ, 21, MPPS, ""), &inProgress));
+  DcmObj created;
+  ASSERT_TRUE(modality.pdu.Read(created));
+  EXPECT_EQ(created.GetUS(0x0000, Cmd::CommandField), Cmd::N_CREATE_RSP);
+  EXPECT_EQ(created.GetUS(0x0000, Cmd::MessageIDBeingRespondedTo), 21);
+  EXPECT_EQ(created.GetUS(0x0000, Cmd::Status), 0x0000);
+  EXPECT_EQ(created.GetString(0x0000, Cmd::AffectedSOPInstanceUID), "1.2.3.4.5.6");
+  EXPECT_EQ(created.GetUS(0x0000, Cmd::CommandDataSetType), Cmd::DataSetPresent);
+  DcmObj echoed;
+  ASSERT_TRUE(modality.pdu.Read(echoed));
+  EXPECT_EQ(echoed.GetString(0x0040, 0x0252), "IN PROGRESS");
+  EXPECT_EQ(createdStatus, "IN PROGRESS");
+
+  // N-SET: the handler's status, no data set back.
+  DcmObj completed = StatusDataSet("COMPLETED");
+  ASSERT_TRUE(
+      modality.Send(ProcedureStepRequest(Cmd::N_SET_RQ, 23, MPPS, "1.2.3.4.5.6"), &completed));
+  DcmObj set;
+  ASSERT_TRUE(modality.pdu.Read(set));
+  EXPECT_EQ(set.GetUS(0x0000, Cmd::CommandField), Cmd::N_SET_RSP);
+  EXPECT_EQ(set.GetUS(0x0000, Cmd::Status), 0x0101);
+  EXPECT_EQ(set.GetUS(0x0000, Cmd::CommandDataSetType), Cmd::NoDataSet);
+  EXPECT_EQ(set.GetString(0x0000, Cmd::AffectedSOPInstanceUID), "1.2.3.4.5.6");
+  EXPECT_EQ(setStatus, "COMPLETED");
+  EXPECT_EQ(setInstance, "1.2.3.4.5.6");
+
+  // N-SET of another SOP class: success, no MPPS update.
+  modality.Use(Verification);
+  DcmObj other = StatusDataSet("COMPLETED");
+  ASSERT_TRUE(modality.Send(ProcedureStepRequest(Cmd::N_SET_RQ, 25, Verification, "9.9"), &other));
+  DcmObj otherResponse;
+  ASSERT_TRUE(modality.pdu.Read(otherResponse));
+  EXPECT_EQ(otherResponse.GetUS(0x0000, Cmd::Status), 0x0000);
+  EXPECT_EQ(otherResponse.GetUS(0x0000, Cmd::CommandDataSetType), Cmd::NoDataSet);
+  EXPECT_EQ(setCalls, 1);
+
+  // The next message is the echo's response: no data set was left behind.
+  ASSERT_TRUE(modality.Send(MakeCommandSet({CommandUID(Cmd::AffectedSOPClassUID, Verification),
+                                            CommandUS(Cmd::CommandField, Cmd::C_ECHO_RQ),
+                                            CommandUS(Cmd::MessageID, 27),
+                                            CommandUS(Cmd::CommandDataSetType, Cmd::NoDataSet)})));
+  DcmObj echo;
+  ASSERT_TRUE(modality.pdu.Read(echo));
+  EXPECT_EQ(echo.GetUS(0x0000, Cmd::CommandField), Cmd::C_ECHO_RSP);
+  EXPECT_EQ(echo.GetUS(0x0000, Cmd::MessageIDBeingRespondedTo), 27);
+
+  auto released = steady_clock::now();
+  modality.pdu.Release();
+  ASSERT_TRUE(log.WaitFor("Close Connection: ", 1, 5000)) << log.Text();
+  EXPECT_GE(duration_cast<milliseconds>(steady_clock::now() - released).count(), 1900);
+
+  const std::string text = log.Text();
+  EXPECT_EQ(CountOf(text, ", Associated with MODALITY, Socket: "), 1) << text;
+  EXPECT_EQ(CountOf(text, ", N-CREATE\r\n"), 1) << text;
+  EXPECT_EQ(CountOf(text, ", N-SET\r\n"), 2) << text;
+  EXPECT_EQ(CountOf(text, ", Succesful RSP Write\r\n"), 3) << text;
+  EXPECT_EQ(CountOf(text, ", Echo RSP: Ok!, Socket: "), 1) << text;
+  EXPECT_EQ(CountOf(text, "ERROR"), 0) << text;
+}
+
+TEST(AssociationDispatch, WithoutTheWorklistEngineTheAssociationEndsUnanswered) {
+  LogCapture log;
+  SetServiceHandlers(ServiceHandlers{});
+  Listener listener(log);
+  ASSERT_TRUE(listener.Ready()) << log.Text();
+
+  std::thread procedureStep([&] {
+    Modality modality;
+    ASSERT_TRUE(modality.Connect(listener.Port(), {MPPS}));
+    DcmObj inProgress = StatusDataSet("IN PROGRESS");
+    ASSERT_TRUE(
+        modality.Send(ProcedureStepRequest(Cmd::N_CREATE_RQ, 1, MPPS, "1.2.3"), &inProgress));
+    DcmObj response;
+    EXPECT_FALSE(modality.pdu.Read(response));
+  });
+
+  Modality modality;
+  ASSERT_TRUE(modality.Connect(listener.Port(), {ModalityWorklist}));
+  DcmObj query;
+  query.Add(0x0010, 0x0010, "");
+  CFind find;
+  auto sent = steady_clock::now();
+  ASSERT_TRUE(find.WriteRQ(&modality.pdu, query, ModalityWorklist));
+  DcmObj answer;
+  EXPECT_EQ(find.ReadRSP(&modality.pdu, answer), -1);
+  EXPECT_GE(duration_cast<milliseconds>(steady_clock::now() - sent).count(), 1900);
+  procedureStep.join();
+
+  ASSERT_TRUE(log.WaitFor("Close Connection: ", 2, 5000)) << log.Text();
+  const std::string text = log.Text();
+  EXPECT_EQ(CountOf(text, ", ERROR: Find RQ: Failed!, Socket: "), 1) << text;
+  EXPECT_EQ(CountOf(text, ", ERROR: N-CREATE RQ: MPPS not available, Socket: "), 1) << text;
+  EXPECT_EQ(CountOf(text, "Succesful RSP Write"), 0) << text;
+}
+
+}  // namespace

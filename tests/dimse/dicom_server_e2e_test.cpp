@@ -1,0 +1,163 @@
+// The DICOM server as a modality sees it: the running `tarvelin` with dcmtk's
+// command-line tools as peers.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "dimse/running_server.h"
+
+namespace {
+
+using namespace std::chrono;
+
+std::string Peer(const RunningServer& server) {
+  return " 127.0.0.1 " + std::to_string(server.DicomPort());
+}
+
+// Writes a tiny 2x2 image of the given SOP class (a dcmtk dictionary name) as
+// a DICOM file and returns its path.
+std::string MakeImage(const RunningServer& server, const std::string& sopClass) {
+  const std::string dump = server.Home() + sopClass + ".dump";
+  const std::string file = server.Home() + sopClass + ".dcm";
+  std::ofstream(dump) << "(0008,0016) UI =" << sopClass << "\n"
+                      << "(0008,0018) UI [1.2.826.0.1.3680043.2.1125.9.1]\n"
+                      << "(0010,0010) PN [TEST^PATIENT]\n"
+                      << "(0020,000d) UI [1.2.826.0.1.3680043.2.1125.9.2]\n"
+                      << "(0020,000e) UI [1.2.826.0.1.3680043.2.1125.9.3]\n"
+                      << "(0028,0002) US 1\n(0028,0004) CS [MONOCHROME2]\n"
+                      << "(0028,0010) US 2\n(0028,0011) US 2\n(0028,0100) US 8\n"
+                      << "(0028,0101) US 8\n(0028,0102) US 7\n(0028,0103) US 0\n"
+                      << "(7fe0,0010) OB 00\\01\\02\\03\n";
+  std::string out;
+  EXPECT_EQ(RunCommand("dump2dcm --write-xfer-little " + dump + " " + file, 20, &out), 0) << out;
+  return file;
+}
+
+// The socket numbers that end the log lines made of `prefix` and a number.
+std::vector<std::string> SocketsOf(const std::string& log, const std::string& prefix) {
+  std::vector<std::string> sockets;
+  std::regex line(", " + std::regex_replace(prefix, std::regex(R"([.^$|()\[\]{}*+?\\!])"), R"(\$&)") +
+                  R"((\d+)\r)");
+  for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it)
+    sockets.push_back((*it)[1]);
+  return sockets;
+}
+
+TEST(DicomServer, EchoIsAnsweredSeveralTimesOnOneAssociation) {
+  RunningServer server;
+  ASSERT_TRUE(server.Listening()) << server.Log();
+
+  std::string out;
+  ASSERT_EQ(RunCommand("echoscu -aet MODALITY1 --repeat 3" + Peer(server), 30, &out), 0) << out;
+
+  ASSERT_TRUE(server.WaitForLog("Close Connection: ", 1, 5000)) << server.Log();
+  const std::string log = server.Log();
+  // The calling AE title is logged as received: 16 characters, padding included.
+  std::smatch associated;
+  ASSERT_TRUE(std::regex_search(log, associated,
+                                std::regex(R"(, Associated with MODALITY1       , Socket: (\d+)\r\n)")))
+      << log;
+  const std::string socket = associated[1];
+  EXPECT_EQ(CountOf(log, "Echo RSP: Ok!, Socket: " + socket + "\r\n"), 3) << log;
+  EXPECT_EQ(CountOf(log, "Close Connection: " + socket + "\r\n"), 1) << log;
+  EXPECT_EQ(CountOf(log, "ERROR"), 0) << log;
+}
+
+TEST(DicomServer, StoreIsNotImplementedAndClosesWithoutResponse) {
+  RunningServer server;
+  ASSERT_TRUE(server.Listening()) << server.Log();
+  const std::string image = MakeImage(server, "SecondaryCaptureImageStorage");
+
+  std::string out;
+  EXPECT_NE(RunCommand("storescu -R" + Peer(server) + " " + image, 30, &out), 0) << out;
+  EXPECT_NE(out.find("Store Failed"), std::string::npos) << out;
+
+  ASSERT_TRUE(server.WaitForLog("Close Connection: ", 1, 5000)) << server.Log();
+  const std::string log = server.Log();
+  auto refused = SocketsOf(log, "ERROR: Service not implemented, Socket: ");
+  ASSERT_EQ(refused.size(), 1u) << log;
+  EXPECT_EQ(SocketsOf(log, "Close Connection: "), refused) << log;
+}
+
+TEST(DicomServer, StudyRootFindGetsNoResponseAndIsClosedTwoSecondsLater) {
+  RunningServer server;
+  ASSERT_TRUE(server.Listening()) << server.Log();
+
+  std::string out;
+  auto start = steady_clock::now();
+  RunCommand("findscu -S -k QueryRetrieveLevel=STUDY -k PatientName=" + Peer(server), 30, &out);
+  EXPECT_NE(out.find("Find Failed"), std::string::npos) << out;
+  auto elapsed = duration_cast<milliseconds>(steady_clock::now() - start).count();
+  // The peer waits for an answer that never comes until the server closes.
+  EXPECT_GE(elapsed, 1800) << out;
+  EXPECT_LT(elapsed, 10000) << out;
+  EXPECT_EQ(out.find("Find Response"), std::string::npos) << out;
+
+  ASSERT_TRUE(server.WaitForLog("Close Connection: ", 1, 5000)) << server.Log();
+  const std::string log = server.Log();
+  EXPECT_EQ(CountOf(log, "ERROR"), 0) << log;
+}
+
+TEST(DicomServer, AssociationWithOnlyUnsupportedContextIsRefusedAndClosed) {
+  RunningServer server;
+  ASSERT_TRUE(server.Listening()) << server.Log();
+  const std::string plan = MakeImage(server, "RTPlanStorage");
+
+  std::string out;
+  EXPECT_NE(RunCommand("storescu -R" + Peer(server) + " " + plan, 30, &out), 0) << out;
+  EXPECT_NE(out.find("No Acceptable Presentation Contexts"), std::string::npos) << out;
+
+  ASSERT_TRUE(server.WaitForLog("ERROR: Association Failed! Socket: ", 1, 5000)) << server.Log();
+  const std::string log = server.Log();
+  EXPECT_NE(log.find("no Valid Presentation Contexts"), std::string::npos) << log;
+  EXPECT_EQ(CountOf(log, "Associated with "), 0) << log;
+}
+
+TEST(DicomServer, FiftySimultaneousEchoesAreAllAnswered) {
+  RunningServer server;
+  ASSERT_TRUE(server.Listening()) << server.Log();
+
+  const std::string port = std::to_string(server.DicomPort());
+  std::vector<pid_t> peers;
+  for (int i = 0; i < 50; ++i) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      execlp("timeout", "timeout", "-k", "2", "30", "echoscu", "127.0.0.1", port.c_str(),
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    peers.push_back(pid);
+  }
+  int succeeded = 0;
+  for (pid_t pid : peers) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) ++succeeded;
+  }
+  EXPECT_EQ(succeeded, 50);
+  EXPECT_TRUE(server.WaitForLog("Echo RSP: Ok!, Socket: ", 50, 5000)) << server.Log();
+}
+
+TEST(DicomServer, SigtermWhileIdleEndsTheListenerPromptly) {
+  RunningServer server;
+  ASSERT_TRUE(server.Listening()) << server.Log();
+
+  auto start = steady_clock::now();
+  ASSERT_TRUE(server.Terminate(3000)) << server.Log();
+  EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 3000);
+
+  const std::string log = server.Log();
+  EXPECT_NE(log.find(" is finishing ****"), std::string::npos) << log;
+  // The wake-up connection is not treated as an association.
+  EXPECT_EQ(CountOf(log, "Association Failed"), 0) << log;
+  EXPECT_EQ(CountOf(log, "Associated with"), 0) << log;
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+#pragma once
+// A `tarvelin` process running on free ports in its own temporary instance
+// folder, for end-to-end tests with external DICOM peers.
+#include <sys/types.h>
+
+#include <string>
+
+class RunningServer {
+ public:
+  // Writes TRVGUI.ini with free WL_Port, HL7Port and WEBPort, starts the
+  // executable and waits until the DICOM listener has logged its port.
+  RunningServer();
+  // Stops the process (SIGTERM, then SIGKILL if it lingers) and removes the folder.
+  ~RunningServer();
+  RunningServer(const RunningServer&) = delete;
+  RunningServer& operator=(const RunningServer&) = delete;
+
+  bool Listening() const { return listening_; }
+  const std::string& Home() const { return home_; }
+  int DicomPort() const { return dicomPort_; }
+
+  // Everything logged so far (all daily log files of the instance).
+  std::string Log() const;
+  // Waits until `needle` occurs at least `count` times in the log.
+  bool WaitForLog(const std::string& needle, int count, int timeoutMs) const;
+  // Sends SIGTERM and waits for the process to end; false when it did not in time.
+  bool Terminate(int timeoutMs);
+
+ private:
+  std::string home_;
+  int dicomPort_ = 0;
+  pid_t pid_ = -1;
+  bool listening_ = false;
+};
+
+// A TCP port nobody listens on right now.
+int FreePort();
+
+// Runs a shell command with a time limit of `timeoutSeconds`; its standard
+// output and error go to `output`. Returns the exit status (124 on time-out).
+int RunCommand(const std::string& command, int timeoutSeconds, std::string* output);
+
+// Number of times `needle` occurs in `text`.
+int CountOf(const std::string& text, const std::string& needle);
