@@ -74,6 +74,7 @@ std::optional<std::string> KeyOf(const std::string& line, bool commented) {
 struct Lines {
   std::vector<std::string> text;  // without line ends
   std::string eol = "\n";         // the file's line end, kept for added lines
+  std::string bom;                // a UTF-8 byte-order mark, kept in front of the first line
   int mode = 0644;
 };
 
@@ -87,7 +88,15 @@ std::optional<Lines> ReadLines(const std::string& path, std::string& error) {
     error = "cannot read " + path;
     return std::nullopt;
   }
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (bytes.starts_with("\xFF\xFE")) {
+    error = path + " is UTF-16 text; save it as UTF-8 to change it here";
+    return std::nullopt;
+  }
+  if (bytes.starts_with("\xEF\xBB\xBF")) {
+    lines.bom = bytes.substr(0, 3);
+    bytes.erase(0, 3);
+  }
   if (bytes.empty()) return lines;
   std::size_t start = 0;
   while (start < bytes.size()) {
@@ -174,7 +183,7 @@ bool SetIniValue(const std::string& path, const std::string& section, const std:
   auto lines = ReadLines(path, error);
   if (!lines) return false;
   PlaceKey(*lines, section, key, key + "=" + EncodeValue(value));
-  std::string bytes;
+  std::string bytes = lines->bom;
   for (const auto& line : lines->text) bytes += line + lines->eol;
   return WriteAtomically(path, bytes, lines->mode, error);
 }

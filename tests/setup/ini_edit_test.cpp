@@ -40,6 +40,15 @@ TEST_F(IniEditTest, ReplacesTheKeyTheReaderFindsAndKeepsEveryOtherLine) {
   EXPECT_EQ(IniFile(path_).ReadString("TRVSVC", "WL_Port", ""), "1104");
 }
 
+TEST_F(IniEditTest, KeepsAByteOrderMarkAndRefusesUtf16) {
+  Write("\xEF\xBB\xBF[TRVSVC]\nWL_AET=A\n");
+  ASSERT_TRUE(Set("TRVSVC", "WL_AET", "B")) << error_;
+  EXPECT_EQ(Read(), "\xEF\xBB\xBF[TRVSVC]\nWL_AET=B\n");
+  Write(std::string("\xFF\xFE[\0S\0]\0", 8));
+  EXPECT_FALSE(Set("S", "K", "1"));
+  EXPECT_THAT(error_, ::testing::HasSubstr("UTF-16"));
+}
+
 TEST_F(IniEditTest, AddsMissingKeysSectionsAndFiles) {
   ASSERT_TRUE(Set("TRVSVC", "HL7Port", "2200")) << error_;  // no file yet
   EXPECT_EQ(Read(), "[TRVSVC]\nHL7Port=2200\n");
