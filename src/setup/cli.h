@@ -17,7 +17,7 @@ int UsageError(std::ostream& err, const std::string& command, const std::string&
 // "tarvelin-setup: <message>"; exit code 1.
 int Failure(std::ostream& err, const std::string& message);
 
-// The value following option `name` at args[i] (advancing i), or false when missing.
+// The value after the option at args[i] (advancing i past it); false when none follows.
 bool TakeOptionValue(const Args& args, std::size_t& i, std::string& value);
 
 // Fails unless `dir` is an existing folder.
