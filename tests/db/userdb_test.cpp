@@ -1,5 +1,6 @@
 #include "db/userdb.h"
 
+#include "db/dbinsert.h"
 #include "db/sqldb.h"
 #include "db_fixture.h"
 
@@ -47,5 +48,14 @@ TEST_F(UserDBTest, FailedWritesReturnFalseWithTheirLines) {
   EXPECT_EQ(lines[1], "ERROR, attempt to write a readonly database");
   EXPECT_EQ(lines[2], "ERROR, UserDB::Insert, INSERT OR IGNORE INTO Users (UserName, PassWord, Rights) "
                       "VALUES ('anna', 'secret', 0)");
+}
+}  // namespace
+
+namespace {
+TEST_F(UserDBTest, AFailedLookupCountsAsAbsentAndIsLogged) {
+  SQLdb db("quillat", SQLdb::ReadOnly);
+  EXPECT_FALSE(dbLocate(db, "Nowhere", "Name", "v"));
+  EXPECT_THAT(LogLines(), ElementsAre("ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Nowhere",
+                                      "ERROR, dbLocate for: v, no such table: Nowhere"));
 }
 }  // namespace
