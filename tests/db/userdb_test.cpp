@@ -49,9 +49,7 @@ TEST_F(UserDBTest, FailedWritesReturnFalseWithTheirLines) {
   EXPECT_EQ(lines[2], "ERROR, UserDB::Insert, INSERT OR IGNORE INTO Users (UserName, PassWord, Rights) "
                       "VALUES ('anna', 'secret', 0)");
 }
-}  // namespace
 
-namespace {
 TEST_F(UserDBTest, AFailedLookupCountsAsAbsentAndIsLogged) {
   SQLdb db("quillat", SQLdb::ReadOnly);
   EXPECT_FALSE(dbLocate(db, "Nowhere", "Name", "v"));
