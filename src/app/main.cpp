@@ -16,6 +16,7 @@
 #include "platform/program_folder.h"
 #include "platform/systemd_unit.h"
 #include "service/mainsvc.h"
+#include "worklist/worklist_service.h"
 
 namespace {
 int Install(const CommandLine& args) {
@@ -44,6 +45,7 @@ ServiceComponents BuildComponents() {
 
   // ---- DICOM services (worklist engine): register the DIMSE service handlers
   //      (worklist C-FIND, MPPS N-CREATE/N-SET) here, before the listener starts.
+  RegisterWorklistServices();
 
   // ---- HL7 listener
   components.StartHL7 = StartHL7Listener;

@@ -1,0 +1,133 @@
+#include "bench_process.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+// Fields 14-17 of /proc/<pid>/stat (utime, stime, cutime, cstime) and 4 (ppid).
+struct StatTimes {
+  long long Own = 0;
+  long long Children = 0;
+  pid_t Parent = 0;
+  bool Valid = false;
+};
+
+StatTimes ReadStat(pid_t pid) {
+  StatTimes times;
+  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(file, text);
+  const auto close = text.rfind(')');
+  if (close == std::string::npos) return times;
+  std::istringstream fields(text.substr(close + 2));
+  std::vector<std::string> f;
+  for (std::string field; fields >> field;) f.push_back(field);
+  if (f.size() < 15) return times;
+  // f[0] is field 3 (state).
+  times.Parent = static_cast<pid_t>(std::stoll(f[1]));
+  times.Own = std::stoll(f[11]) + std::stoll(f[12]);
+  times.Children = std::stoll(f[13]) + std::stoll(f[14]);
+  times.Valid = true;
+  return times;
+}
+
+}  // namespace
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& output) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  const std::string target = output.empty() ? "/dev/null" : output;
+  posix_spawn_file_actions_addopen(&actions, 1, target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+int WaitExit(pid_t pid) {
+  if (pid <= 0) return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunQuietly(const std::vector<std::string>& argv) { return WaitExit(Spawn(argv)); }
+
+void StopProcess(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  for (int i = 0; i < 50; ++i) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  kill(pid, SIGKILL);
+  WaitExit(pid);
+}
+
+double ProcessCpuSeconds(pid_t pid) {
+  const StatTimes self = ReadStat(pid);
+  long long ticks = self.Own + self.Children;
+  if (DIR* proc = opendir("/proc")) {
+    while (dirent* entry = readdir(proc)) {
+      const pid_t child = static_cast<pid_t>(std::atoi(entry->d_name));
+      if (child <= 0 || child == pid) continue;
+      const StatTimes t = ReadStat(child);
+      if (t.Valid && t.Parent == pid) ticks += t.Own;
+    }
+    closedir(proc);
+  }
+  return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+int FreePort() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t size = sizeof addr;
+  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &size);
+  close(s);
+  return ntohs(addr.sin_port);
+}
+
+bool WaitForPort(int port, double timeoutSeconds) {
+  const double until = Seconds() + timeoutSeconds;
+  while (Seconds() < until) {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool up = connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(s);
+    if (up) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+double Seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}

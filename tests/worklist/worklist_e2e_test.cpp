@@ -1,0 +1,162 @@
+// The running server answering dcmtk's findscu and an MPPS client built on
+// dcmjs-dimse, both independent of this code base.
+#include <filesystem>
+
+#include "platform/clock.h"
+#include "running_server.h"
+
+namespace {
+
+const std::string PeerDir = std::string(TARVELIN_SOURCE_DIR) + "/tests/worklist/mpps-peer";
+
+std::string Today() {
+  const std::tm t = LocalTime(Now());
+  char text[16];
+  std::strftime(text, sizeof text, "%Y%m%d", &t);
+  return text;
+}
+
+WorklistDB Scheduled(const std::string& accession, const std::string& name, const std::string& modality,
+                     const std::string& station, const std::string& date) {
+  WorklistDB e;
+  e.AccessionNumber = accession;
+  e.PatientName = name;
+  e.PatientID = "P" + accession;
+  e.Modality = modality;
+  e.ScheduledStation = station;
+  e.SPSDate = date;
+  e.SPSTime = "093000";
+  e.SPSStatus = "SCHEDULED";
+  e.StudyInstanceUID = "1.2.826.0.1.3680043.9.7133.1." + accession.substr(1);
+  e.SPSID = "SPS" + accession;
+  e.SPSDescription = "CT HEAD";
+  return e;
+}
+
+// The keys a CT modality sends: Modality and date inside the (0040,0100) item.
+std::string ModalityQuery(const std::string& date) {
+  return "-k 0010,0010 -k 0008,0050 -k 0010,2000 -k " + ShellQuote("0040,0100[0].0008,0060=CT") + " -k " +
+         ShellQuote("0040,0100[0].0040,0002=" + date) + " -k " + ShellQuote("0040,0100[0].0040,0007") +
+         " -k " + ShellQuote("0040,0100[0].0040,0010=ROOM1");
+}
+
+// Runs the MPPS client; its output line "status=0x.... uid=...".
+std::string Mpps(int port, const std::string& arguments) {
+  const PeerResult r = RunPeer("node " + ShellQuote(PeerDir + "/mpps_client.js") + " " + std::to_string(port) +
+                               " " + arguments, 30);
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+  const auto at = r.Output.find("status=");
+  return at == std::string::npos ? r.Output : r.Output.substr(at, r.Output.find('\n', at) - at);
+}
+
+// The peer must be installed exactly as locked; a missing peer fails the test.
+void InstallMppsPeer() {
+  if (std::filesystem::exists(PeerDir + "/node_modules/dcmjs-dimse/package.json")) return;
+  const PeerResult r = RunPeer("npm ci --prefix " + ShellQuote(PeerDir) + " --no-audit --no-fund", 300);
+  ASSERT_EQ(r.ExitCode, 0) << "npm ci for the MPPS peer failed:\n" << r.Output;
+}
+
+}  // namespace
+
+using WorklistEndToEnd = RunningServer;
+
+TEST_F(WorklistEndToEnd, FindscuImplicitAndExplicitVR) {
+  const std::string today = Today();
+  Insert(Scheduled("A1", "ZED^ANNA", "CT", "CT01", today));
+  WorklistDB coded = Scheduled("A2", "ADAMS^BOB", "CT", "CT01", today);
+  coded.SPSDescription = "X1^Chest^L^CHEST PA";
+  Insert(coded);
+  Insert(Scheduled("A3", "MILLER^CARL", "CT", "CT02", today));
+  WorklistDB done = Scheduled("A4", "BAKER^DORA", "CT", "CT01", today);
+  done.SPSStatus = "COMPLETED";
+  Insert(done);
+  Insert(Scheduled("A5", "CLARK^EVE", "MR", "MR01", today));
+  Start();
+
+  for (const std::string& syntax : {std::string("-xi"), std::string("-xe")}) {
+    const PeerResult r = Findscu(syntax + " " + ModalityQuery(today));
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_EQ(CountLines(r.Output, "(Pending)"), 3) << r.Output;
+    EXPECT_EQ(CountLines(r.Output, "Used TransferSyntax: Little Endian Implicit"), syntax == "-xi" ? 3 : 0);
+    const auto adams = r.Output.find("[ADAMS^BOB");
+    const auto miller = r.Output.find("[MILLER^CARL");
+    const auto zed = r.Output.find("[ZED^ANNA");
+    EXPECT_TRUE(adams < miller && miller < zed) << r.Output;
+    EXPECT_EQ(r.Output.find("BAKER^DORA"), std::string::npos);
+    // Specific Character Set added first, in tag order, in every response.
+    EXPECT_EQ(CountLines(r.Output, "(0008,0005) CS [ISO_IR 100]"), 3);
+    const auto response = r.Output.find("Find Response: 1 (Pending)");
+    EXPECT_LT(r.Output.find("(0008,0005)", response), r.Output.find("(0008,0050)", response));
+    EXPECT_EQ(CountLines(r.Output, "[CHEST PA]"), 1);
+    EXPECT_EQ(CountLines(r.Output, "(0040,0010) SH [ROOM1 ]"), 3);  // echoed: no column selected
+    EXPECT_EQ(CountLines(r.Output, "(0010,2000) LO (no value available)"), 4);
+    EXPECT_EQ(CountLines(r.Output, "Final Find Response (Success)"), 1) << r.Output;
+  }
+  EXPECT_NE(ServerLog().find("INFO, WLQuery Count=3"), std::string::npos);
+}
+
+TEST_F(WorklistEndToEnd, NoMatchGivesOnlyTheFinalResponse) {
+  Insert(Scheduled("A1", "ZED^ANNA", "CT", "CT01", "20240101"));
+  Start();
+  const PeerResult r = Findscu(ModalityQuery("20240102"));
+  ASSERT_EQ(r.ExitCode, 0) << r.Output;
+  EXPECT_EQ(CountLines(r.Output, "(Pending)"), 0);
+  EXPECT_EQ(CountLines(r.Output, "Final Find Response (Success)"), 1) << r.Output;
+}
+
+TEST_F(WorklistEndToEnd, StationFilterAndQuotedNames) {
+  Insert(Scheduled("A1", "O'BRIEN^JOHN", "CT", "CT01", "20240101"));
+  Insert(Scheduled("A2", "OBRIEN^JANE", "CT", "CT01", "20240101"));
+  Insert(Scheduled("A3", "O'BRIEN^MARY", "MR", "CT01", "20240101"));
+  Insert(Scheduled("A4", "O'BRIEN^PAT", "CT", "CT02", "20240101"));
+  WriteStationFilter("CT01|CT\r\nMR09\r\n");
+  Start();
+  const std::string nameQuery = "-k " + ShellQuote("0010,0010=O'BRIEN*") + " -k 0008,0050";
+
+  PeerResult r = Findscu("-aet CT01 " + nameQuery);
+  ASSERT_EQ(r.ExitCode, 0) << r.Output;
+  EXPECT_EQ(CountLines(r.Output, "(Pending)"), 1) << r.Output;
+  EXPECT_EQ(CountLines(r.Output, "[O'BRIEN^JOHN"), 1);
+
+  r = Findscu("-aet MR09 " + nameQuery);  // a line without modality shuts it out
+  EXPECT_EQ(CountLines(r.Output, "(Pending)"), 0) << r.Output;
+
+  r = Findscu("-aet OTHER " + nameQuery);  // no line: no restriction
+  EXPECT_EQ(CountLines(r.Output, "(Pending)"), 3) << r.Output;
+
+  WriteStationFilter("CT01|MR\n");  // read again at every query
+  r = Findscu("-aet CT01 " + nameQuery);
+  EXPECT_EQ(CountLines(r.Output, "(Pending)"), 1) << r.Output;
+  EXPECT_EQ(CountLines(r.Output, "[O'BRIEN^MARY"), 1);
+}
+
+TEST_F(WorklistEndToEnd, PerformedProcedureStepsFromAnIndependentClient) {
+  InstallMppsPeer();
+  Insert(Scheduled("M1", "DOE^JOHN", "CT", "CT01", "20240101"));
+  Insert(Scheduled("M2", "ROE^JANE", "CT", "CT01", "20240101"));
+  Start();
+  const std::string study1 = "1.2.826.0.1.3680043.9.7133.1.1";
+  const std::string step = "1.2.826.0.1.3680043.9.7133.77.1";
+
+  // dcmjs-dimse sends (0040,0270) with undefined lengths.
+  EXPECT_EQ(Mpps(dicomPort_, "create " + step + " 'IN PROGRESS' M1 " + study1 + " SPSM1"),
+            "status=0x0000 uid=" + step);
+  EXPECT_EQ(Column("M1", "SPSStatus"), "IN PROGRESS");
+  EXPECT_EQ(Column("M1", "SOPInstanceUID"), step);
+  const PeerResult query = Findscu("-k 0008,0050=M1");
+  EXPECT_EQ(CountLines(query.Output, "(Pending)"), 0) << query.Output;  // no longer offered
+
+  EXPECT_EQ(Mpps(dicomPort_, "set " + step + " -"), "status=0x0000 uid=" + step);
+  EXPECT_EQ(Column("M1", "SPSStatus"), "IN PROGRESS");
+  EXPECT_EQ(Mpps(dicomPort_, "set " + step + " COMPLETED"), "status=0x0000 uid=" + step);
+  EXPECT_EQ(Column("M1", "SPSStatus"), "COMPLETED");
+
+  const std::string generated = Mpps(dicomPort_, "create - 'IN PROGRESS' M2 1.2.826.0.1.3680043.9.7133.1.2 SPSM2");
+  ASSERT_EQ(generated.rfind("status=0x0000 uid=", 0), 0u) << generated;
+  const std::string uid = generated.substr(std::string("status=0x0000 uid=").size());
+  EXPECT_FALSE(uid.empty());
+  EXPECT_EQ(Column("M2", "SOPInstanceUID"), uid);
+
+  EXPECT_EQ(Mpps(dicomPort_, "create 1.2.3.4 DISCONTINUED M2 9.9.9 SPSM2"), "status=0x0000 uid=1.2.3.4");
+  EXPECT_EQ(Column("M2", "SPSStatus"), "IN PROGRESS");
+}
