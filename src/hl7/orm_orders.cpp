@@ -1,9 +1,8 @@
-#include "hl7/hl7_parser.h"
+#include "hl7/orm_orders.h"
 
 #include <cstdio>
 #include <vector>
 
-#include "db/sqldb.h"
 #include "db/worklistdb.h"
 #include "dicom/uid.h"
 #include "platform/clock.h"
@@ -103,25 +102,14 @@ bool IsOrderControl(const std::string& code) { return code == "NW" || code == "X
 
 }  // namespace
 
-int ProcessHL7(const std::string& message) {
-  if (message.find("ORM^O01") == std::string::npos) return -1;
-  return ParseORM(message);
-}
-
-int ParseORM(const std::string& message) {
-  const std::vector<std::string> segments = SplitSegments(message);
-  SQLdb db("quillat", SQLdb::ReadWrite);
-  if (!db.IsOpen) {
-    WriteLog("EROR, ParseORM, couldn't open database");
-    return -1;
-  }
+int WriteOrders(SQLdb& db, const std::string& message) {
   // One record for the whole message: a second order keeps every value of the
   // first that its own segments do not replace.
   WorklistDB wl;
   std::string orderControl;
   bool orderSeen = false;
   int result = -1;
-  for (const std::string& seg : segments) {
+  for (const std::string& seg : SplitSegments(message)) {
     const std::string name = Piece(seg, "|", 1);
     if (name == "PID") {
       ApplyPID(seg, wl);

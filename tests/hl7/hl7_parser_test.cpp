@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "db/sqldb.h"
 #include "dicom/uid.h"
@@ -155,6 +158,31 @@ TEST_F(HL7Parser, OtherMessageTypesNeverOpenTheDatabase) {
   EXPECT_NE(instance.Log().find("ERROR, SQLdb(), "), std::string::npos);
   EXPECT_NE(instance.Log().find("EROR, ParseORM, couldn't open database"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(DatabasePath("quillat")));
+}
+
+TEST_F(HL7Parser, OrdersSentAtOnceEachGetTheirOwnResult) {
+  // Sixteen threads at once, twice each: the same new order (one insert, the
+  // rest duplicates) and an order of their own.
+  constexpr int kThreads = 16;
+  std::vector<int> shared(kThreads), own(kThreads);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i)
+    threads.emplace_back([&, i] {
+      TestOrder same;
+      same.accession = "SAME";
+      shared[i] = ProcessHL7(same.Text());
+      TestOrder mine;
+      mine.accession = "OWN" + std::to_string(i);
+      mine.modality = "M" + std::to_string(i);
+      own[i] = ProcessHL7(mine.Text());
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(std::count(shared.begin(), shared.end(), 0), 1);
+  EXPECT_EQ(std::count(shared.begin(), shared.end(), 1), kThreads - 1);
+  for (int i = 0; i < kThreads; ++i) {
+    EXPECT_EQ(own[i], 0);
+    EXPECT_EQ(instance.Column("OWN" + std::to_string(i), "Modality"), "M" + std::to_string(i));
+  }
 }
 
 TEST_F(HL7Parser, SegmentsEndWithCrLfOrCrLf) {

@@ -206,7 +206,7 @@ bool WaitForExit(pid_t pid, int timeoutMs) {
 
 }  // namespace
 
-RunningTarvelin::RunningTarvelin() {
+RunningTarvelin::RunningTarvelin(int hl7Port) {
   char dir[] = "/tmp/tarvelin-hl7-XXXXXX";
   if (!mkdtemp(dir)) {
     problem_ = "mkdtemp failed";
@@ -215,7 +215,7 @@ RunningTarvelin::RunningTarvelin() {
   home_ = std::string(dir) + "/";
   const std::string bin = TARVELIN_BIN_DIR;
   const std::string setup = bin + "/tarvelin-setup";
-  hl7Port_ = FreeTcpPort();
+  hl7Port_ = hl7Port ? hl7Port : FreeTcpPort();
   std::string output;
   if (Shell(setup + " init " + home_ + " --admin-password secret", output) != 0) {
     problem_ = "tarvelin-setup init failed: " + output;
@@ -241,11 +241,13 @@ RunningTarvelin::RunningTarvelin() {
     execl(binary.c_str(), "tarvelin", "--home", home_.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  const std::string ready = "INFO, Initialized HL7 server at port: " + std::to_string(hl7Port_);
   auto deadline = SteadyClock::now() + std::chrono::seconds(10);
-  while (Log().find(ready) == std::string::npos) {
-    if (SteadyClock::now() > deadline || waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      problem_ = "no \"" + ready + "\" line; log: " + Log();
+  while (Log().find("Initialized HL7 server at port: ") == std::string::npos &&
+         Log().find("ERROR, hl7server: ") == std::string::npos) {
+    const bool exited = waitpid(pid_, nullptr, WNOHANG) == pid_;
+    if (exited) pid_ = -1;
+    if (exited || SteadyClock::now() > deadline) {
+      problem_ = "no HL7 start line; log: " + Log();
       return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

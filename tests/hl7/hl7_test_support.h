@@ -84,12 +84,15 @@ class PinnedClock {
 // `tarvelin-setup init`.
 class RunningTarvelin {
  public:
-  RunningTarvelin();
+  // Starts the server with `hl7Port` (0: a free one) and waits until it has
+  // logged the outcome of starting its HL7 listener.
+  explicit RunningTarvelin(int hl7Port = 0);
   ~RunningTarvelin();
   RunningTarvelin(const RunningTarvelin&) = delete;
   RunningTarvelin& operator=(const RunningTarvelin&) = delete;
 
-  // Empty when the server is up and listening for HL7; otherwise what went wrong.
+  // Empty when the server is up and has started (or failed to start) its
+  // HL7 listener; otherwise what went wrong.
   const std::string& Problem() const { return problem_; }
   int HL7Port() const { return hl7Port_; }
   const std::string& Home() const { return home_; }

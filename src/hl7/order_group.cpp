@@ -1,0 +1,100 @@
+#include "hl7/order_group.h"
+
+#include <sqlite3.h>
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <vector>
+
+#include "db/sqldb.h"
+#include "hl7/orm_orders.h"
+#include "service/log.h"
+
+namespace {
+
+struct Pending {
+  const std::string* message;
+  int result = -1;
+  bool done = false;
+};
+
+// Bounds the work one commit carries (and the time the write lock is held).
+constexpr std::size_t kMaxGroup = 64;
+
+std::mutex queueLock;
+std::condition_variable groupDone;
+std::deque<Pending*> queue;
+bool writing = false;  // a thread is writing a group
+
+bool InTransaction(SQLdb& db) { return sqlite3_get_autocommit(db.Handle) == 0; }
+
+// Each message in its own implicit transaction.
+void WriteEach(SQLdb& db, const std::vector<Pending*>& group, std::size_t from, std::size_t to) {
+  for (std::size_t i = from; i < to; ++i) group[i]->result = WriteOrders(db, *group[i]->message);
+}
+
+void WriteGroup(const std::vector<Pending*>& group) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  if (!db.IsOpen) {
+    for (Pending* p : group) {
+      WriteLog("EROR, ParseORM, couldn't open database");
+      p->result = -1;
+    }
+    return;
+  }
+  if (group.size() == 1 || db.Exec("BEGIN IMMEDIATE") != SQLITE_OK) {
+    WriteEach(db, group, 0, group.size());
+    return;
+  }
+  for (std::size_t i = 0; i < group.size(); ++i) {
+    group[i]->result = WriteOrders(db, *group[i]->message);
+    if (!InTransaction(db)) {
+      // An error (disk full, I/O) rolled the whole transaction back: the
+      // earlier messages' changes are gone, so they are written again.
+      WriteEach(db, group, 0, i);
+      WriteEach(db, group, i + 1, group.size());
+      return;
+    }
+  }
+  if (db.Exec("COMMIT") != SQLITE_OK) {
+    if (InTransaction(db)) db.Exec("ROLLBACK");
+    WriteEach(db, group, 0, group.size());
+  }
+}
+
+}  // namespace
+
+int WriteInGroup(const std::string& message) {
+  Pending mine{&message};
+  std::unique_lock<std::mutex> hold(queueLock);
+  queue.push_back(&mine);
+  while (!mine.done) {
+    if (writing) {
+      groupDone.wait(hold);
+      continue;
+    }
+    // Nobody is writing: this thread writes everything queued so far.
+    writing = true;
+    std::vector<Pending*> group;
+    while (!queue.empty() && group.size() < kMaxGroup) {
+      group.push_back(queue.front());
+      queue.pop_front();
+    }
+    hold.unlock();
+    try {
+      WriteGroup(group);
+    } catch (const std::exception& e) {
+      // The connection closed on the way out rolled back anything uncommitted.
+      WriteLog(std::string("ERROR, ParseORM, ") + e.what());
+      for (Pending* p : group) p->result = -1;
+    }
+    hold.lock();
+    for (Pending* p : group) p->done = true;
+    writing = false;
+    groupDone.notify_all();
+  }
+  return mine.result;
+}
