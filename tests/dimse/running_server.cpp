@@ -21,13 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 bool WaitForExit(pid_t pid, int timeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
+  return WaitUntil([pid] { return waitpid(pid, nullptr, WNOHANG) == pid; }, timeoutMs);
 }
 
 }  // namespace
@@ -55,14 +49,25 @@ int RunCommand(const std::string& command, int timeoutSeconds, std::string* outp
   std::string line = "timeout -k 2 " + std::to_string(timeoutSeconds) + " " + command + " >" +
                      outName + " 2>&1";
   int status = std::system(line.c_str());
-  if (output) {
-    std::ifstream in(outName, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    *output = text.str();
-  }
+  if (output) *output = ReadFile(outName);
   std::remove(outName);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 int CountOf(const std::string& text, const std::string& needle) {
@@ -112,22 +117,12 @@ RunningServer::~RunningServer() {
 std::string RunningServer::Log() const {
   std::string all;
   std::error_code ec;
-  for (const auto& file : fs::directory_iterator(home_ + "logs", ec)) {
-    std::ifstream in(file.path(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    all += text.str();
-  }
+  for (const auto& file : fs::directory_iterator(home_ + "logs", ec)) all += ReadFile(file.path());
   return all;
 }
 
 bool RunningServer::WaitForLog(const std::string& needle, int count, int timeoutMs) const {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (CountOf(Log(), needle) < count) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
+  return WaitUntil([&] { return CountOf(Log(), needle) >= count; }, timeoutMs);
 }
 
 bool RunningServer::Terminate(int timeoutMs) {

@@ -3,6 +3,7 @@
 // folder, for end-to-end tests with external DICOM peers.
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 
 class RunningServer {
@@ -39,6 +40,12 @@ int FreePort();
 // Runs a shell command with a time limit of `timeoutSeconds`; its standard
 // output and error go to `output`. Returns the exit status (124 on time-out).
 int RunCommand(const std::string& command, int timeoutSeconds, std::string* output);
+
+// Polls `done` every 20 ms until it holds or `timeoutMs` have passed.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+
+// The whole content of a file ("" when it cannot be read).
+std::string ReadFile(const std::string& path);
 
 // Number of times `needle` occurs in `text`.
 int CountOf(const std::string& text, const std::string& needle);
