@@ -71,6 +71,9 @@ DcmObj WorklistDataset(const BenchEntry& e) {
   Add(ds, 0x0008, 0x0005, "ISO_IR 100");
   Add(ds, 0x0008, 0x0050, e.AccessionNumber);
   Add(ds, 0x0008, 0x0090, e.ReferringPhysician);
+  // Type 2 sequences wlmscpfs adds (with a warning per file) when missing.
+  ds.Add(DcmTag(0x0008, 0x1110, 0, nullptr, "SQ"));
+  ds.Add(DcmTag(0x0008, 0x1120, 0, nullptr, "SQ"));
   Add(ds, 0x0010, 0x0010, e.PatientName);
   Add(ds, 0x0010, 0x0020, e.PatientID);
   Add(ds, 0x0010, 0x0030, e.PatientBD);

@@ -1,12 +1,9 @@
 #include "bench_process.h"
 
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "worklist/local_ports.h"
 
 extern char** environ;
 
@@ -100,29 +99,10 @@ double ProcessCpuSeconds(pid_t pid) {
   return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-int FreePort() {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t size = sizeof addr;
-  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &size);
-  close(s);
-  return ntohs(addr.sin_port);
-}
-
 bool WaitForPort(int port, double timeoutSeconds) {
   const double until = Seconds() + timeoutSeconds;
   while (Seconds() < until) {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool up = connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    close(s);
-    if (up) return true;
+    if (PortAccepts(port)) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "worklist/local_ports.h"  // FreePort, PortAccepts
+
 // Starts `argv` with stdout and stderr going to `output` ("" for /dev/null).
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& output = "");
 // Waits for the process; its exit code, or -1 when it did not exit normally.
@@ -18,8 +20,6 @@ void StopProcess(pid_t pid);
 // reaped children, and that of children still alive or not yet reaped.
 double ProcessCpuSeconds(pid_t pid);
 
-// A TCP port that nothing listens on right now.
-int FreePort();
 // True once something accepts connections on 127.0.0.1:`port`.
 bool WaitForPort(int port, double timeoutSeconds);
 

@@ -1,10 +1,7 @@
 #include "running_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,33 +14,11 @@
 
 #include "db/sqldb.h"
 #include "service/settings.h"
+#include "worklist/local_ports.h"
 
 namespace {
 
 const std::string BinDir = TARVELIN_BIN_DIR;
-
-int FreePort() {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t size = sizeof addr;
-  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &size);
-  close(s);
-  return ntohs(addr.sin_port);
-}
-
-bool Accepts(int port) {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool up = connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  close(s);
-  return up;
-}
 
 void RunSetupTool(const std::string& arguments) {
   const PeerResult r = RunPeer(ShellQuote(BinDir + "/tarvelin-setup") + " " + arguments);
@@ -125,9 +100,9 @@ void RunningServer::Start() {
     execl(program.c_str(), program.c_str(), "--home", home_.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  for (int i = 0; i < 200 && !Accepts(dicomPort_); ++i)
+  for (int i = 0; i < 200 && !PortAccepts(dicomPort_); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_TRUE(Accepts(dicomPort_)) << "tarvelin did not open its DICOM port\n" << ServerLog();
+  ASSERT_TRUE(PortAccepts(dicomPort_)) << "tarvelin did not open its DICOM port\n" << ServerLog();
 }
 
 PeerResult RunningServer::Findscu(const std::string& arguments) {
