@@ -18,6 +18,13 @@ void CreateFolder(const std::string& folder) {
   std::filesystem::create_directories(folder, ignored);
 }
 
+// A listening port written in the ini file; like text that is not a number, a
+// number that is no TCP port gives the default (it would otherwise wrap around).
+int PortNumber(const std::string& text, int fallback) {
+  const long long port = ToIntDef(text, fallback);
+  return port >= 0 && port <= 65535 ? static_cast<int>(port) : fallback;
+}
+
 // Runs one start or stop step; a failure's text comes back through `reason`.
 bool Attempt(const std::function<void()>& step, std::string& reason) {
   try {
@@ -33,7 +40,7 @@ bool Attempt(const std::function<void()>& step, std::string& reason) {
 
 void StartHL7(const ServiceComponents& c) {
   if (!c.StartHL7) return;
-  const int port = static_cast<int>(ToIntDef(ServerSettings.HL7Port, 2100));
+  const int port = PortNumber(ServerSettings.HL7Port, 2100);
   std::string reason;
   if (Attempt([&] { c.StartHL7(port, ServerSettings.ProgramFolder); }, reason))
     WriteLog("INFO, Initialized HL7 server at port: " + ServerSettings.HL7Port);
@@ -51,7 +58,7 @@ void StartDicom(const ServiceComponents& c) {
 
 void StartWeb(const ServiceComponents& c) {
   if (!c.StartWeb) return;
-  const int port = static_cast<int>(ToIntDef(ServerSettings.WEBPort, 80));
+  const int port = PortNumber(ServerSettings.WEBPort, 80);
   std::string reason;
   if (Attempt([&] { c.StartWeb(port); }, reason))
     WriteLog("INFO, Initialized WEB server at port: " + ServerSettings.WEBPort);

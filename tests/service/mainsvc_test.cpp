@@ -95,6 +95,12 @@ TEST_F(MainsvcTest, DefaultsAndUnreadablePortsFallBack) {
   EXPECT_NE(log.find("INFO, Initialized HL7 server at port: abc\r\n"), std::string::npos);
   EXPECT_NE(log.find("INFO, Initialized WEB server at port: abc\r\n"), std::string::npos);
 
+  root_.Write("TRVGUI.ini", "[TRVSVC]\nHL7Port=70000\nWEBPort=-1\n");
+  RecordingComponents wrapped;
+  ServiceStart(root_.Path(), wrapped.hooks, noStamp_);
+  EXPECT_EQ(wrapped.calls[0], "StartHL7 2100 " + root_.Path());
+  EXPECT_EQ(wrapped.calls[2], "StartWeb 80");
+
   TempFolder bare;
   RecordingComponents d;
   ServiceStart(bare.Path(), d.hooks, noStamp_);
