@@ -79,16 +79,34 @@ void AssociatePDU::LogFixed(const char* header) const {
                        {"Reserved3", reserved}});
 }
 
+std::uint32_t AssociatePDU::SizeWith(std::uint32_t contextsSize) {
+  Length = FixedPartLength + AppContext.Size() + UserInfo.Size() + contextsSize;
+  return Length + 6;
+}
+
+bool AssociatePDU::ReadSharedItem(std::uint8_t type, Buffer& body, bool& refused) {
+  refused = false;
+  if (type == 0x10) {
+    AppContext.ItemType = type;
+    refused = !ItemFits(body, 3, "AssociatePDU::Read") || !AppContext.Read(body);
+    return true;
+  }
+  if (type != 0x50) return false;
+  // A user information item that does not add up still lets the PDU be read.
+  UserInfo.ItemType = type;
+  UserInfo.Read(body, refused);
+  return true;
+}
+
 bool AAssociateRQ::AddPresentationContext(const PresentationContext& context) {
   PresContexts.push_back(context);
   return true;
 }
 
 std::uint32_t AAssociateRQ::Size() {
-  std::uint32_t length = FixedPartLength + AppContext.Size() + UserInfo.Size();
-  for (PresentationContext& pc : PresContexts) length += pc.Size();
-  Length = length;
-  return Length + 6;
+  std::uint32_t contexts = 0;
+  for (PresentationContext& pc : PresContexts) contexts += pc.Size();
+  return SizeWith(contexts);
 }
 
 bool AAssociateRQ::Write(Buffer& link) {
@@ -125,30 +143,18 @@ bool AAssociateRQ::Read(Buffer& link) {
   while (body.IncomingCount() > 0) {
     std::uint8_t type = body.Read8();
     bool refused = false;
-    switch (type) {
-      case 0x10:
-        AppContext.ItemType = type;
-        if (!ItemFits(body, 3, "AAssociateRQ::Read") || !AppContext.Read(body)) return false;
-        break;
-      case 0x20: {
-        PresentationContext pc;
-        pc.ItemType = type;
-        // A context whose sub-items do not add up is still answered.
-        pc.Read(body, refused);
-        if (refused) return false;
-        PresContexts.push_back(pc);
-        break;
-      }
-      case 0x50:
-        UserInfo.ItemType = type;
-        UserInfo.Read(body, refused);
-        if (refused) return false;
-        break;
-      default:
-        WriteLog("WARNING, AAssociateRQ::Read Unknown Packet");
-        WriteLog("WARNING, AAssociateRQ::Read Count=" + std::to_string(body.IncomingCount()));
-        return false;
+    if (type == 0x20) {
+      PresentationContext pc;
+      pc.ItemType = type;
+      // A context whose sub-items do not add up is still answered.
+      pc.Read(body, refused);
+      if (!refused) PresContexts.push_back(pc);
+    } else if (!ReadSharedItem(type, body, refused)) {
+      WriteLog("WARNING, AAssociateRQ::Read Unknown Packet");
+      WriteLog("WARNING, AAssociateRQ::Read Count=" + std::to_string(body.IncomingCount()));
+      return false;
     }
+    if (refused) return false;
   }
   return true;
 }
@@ -161,10 +167,9 @@ bool AAssociateAC::AddPresentationContextAccept(const PresentationContextAccept&
 }
 
 std::uint32_t AAssociateAC::Size() {
-  std::uint32_t length = FixedPartLength + AppContext.Size() + UserInfo.Size();
-  for (PresentationContextAccept& pc : PresContextAccepts) length += pc.Size();
-  Length = length;
-  return Length + 6;
+  std::uint32_t contexts = 0;
+  for (PresentationContextAccept& pc : PresContextAccepts) contexts += pc.Size();
+  return SizeWith(contexts);
 }
 
 bool AAssociateAC::Write(Buffer& link) {
@@ -187,26 +192,15 @@ bool AAssociateAC::Read(Buffer& link) {
   while (body.IncomingCount() > 0) {
     std::uint8_t type = body.Read8();
     bool refused = false;
-    switch (type) {
-      case 0x10:
-        AppContext.ItemType = type;
-        if (!ItemFits(body, 3, "AAssociateAC::Read") || !AppContext.Read(body)) return false;
-        break;
-      case 0x21: {
-        PresentationContextAccept pc;
-        pc.ItemType = type;
-        if (!pc.Read(body)) return false;
-        PresContextAccepts.push_back(pc);
-        break;
-      }
-      case 0x50:
-        UserInfo.ItemType = type;
-        UserInfo.Read(body, refused);
-        if (refused) return false;
-        break;
-      default:
-        return false;  // the rest of the PDU was taken with the body
+    if (type == 0x21) {
+      PresentationContextAccept pc;
+      pc.ItemType = type;
+      refused = !pc.Read(body);
+      if (!refused) PresContextAccepts.push_back(pc);
+    } else if (!ReadSharedItem(type, body, refused)) {
+      return false;  // the rest of the PDU was taken with the body
     }
+    if (refused) return false;
   }
   return true;
 }

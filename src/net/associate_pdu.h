@@ -44,6 +44,12 @@ class AssociatePDU {
   bool ReadFixed(Buffer& link, Buffer& body, const char* where);
   void WriteFixed(Buffer& link);
   void LogFixed(const char* header) const;
+  // Length from the fixed part, the application context, the user
+  // information and `contextsSize`; the whole PDU size.
+  std::uint32_t SizeWith(std::uint32_t contextsSize);
+  // Reads an application context (0x10) or user information (0x50) item from
+  // the body. False when `type` is neither; `refused` when the item did not fit.
+  bool ReadSharedItem(std::uint8_t type, Buffer& body, bool& refused);
 };
 
 class AAssociateRQ : public AssociatePDU {

@@ -105,7 +105,6 @@ bool PDU_Service::Write(DcmObj& obj, int kind) {
     WriteLog("ERROR, PDU_Service::Write, pdata.PresentationContextID is 0");
     return false;
   }
-  pdata.VRBuffer.ClearQueues();
   ParseDCMIntoRawVR(obj, pdata.VRBuffer);
   pdata.MsgHeaderToWrite = static_cast<std::uint8_t>(kind);
   // Never longer than the peer announced (0 announces no limit), and never

@@ -1,5 +1,7 @@
 #include "net/presentation_context.h"
 
+#include <initializer_list>
+
 #include "net/identifier.h"
 #include "net/pdu_reading.h"
 #include "service/log.h"
@@ -25,6 +27,41 @@ bool ReadSubItem(Buffer& item, UIDitem& uid, const char* where) {
   return ItemFits(item, 4, where) && uid.ReadDynamic(item);
 }
 
+// The 8 bytes before the sub-items of both context items, sent at once.
+bool WriteItemHeader(Buffer& link, std::uint8_t type, std::uint8_t reserved1,
+                     std::uint16_t length, std::initializer_list<std::uint8_t> fourBytes) {
+  link.Write8(type);
+  link.Write8(reserved1);
+  link.Write16(length);
+  for (std::uint8_t byte : fourBytes) link.Write8(byte);
+  return link.Flush();
+}
+
+void LogRequestItem(const PresentationContext& pc, const char* header) {
+  if (!DebugLogOn()) return;
+  DebugFields(header, {{"ItemType", Num(pc.ItemType)},
+                       {"Reserved1", Num(pc.Reserved1)},
+                       {"Length", Num(pc.Length)},
+                       {"PresentationContextID", Num(pc.PresentationContextID)},
+                       {"Reserved2", Num(pc.Reserved2)},
+                       {"Reserved3", Num(pc.Reserved3)},
+                       {"Reserved4", Num(pc.Reserved4)},
+                       {"AbsSyntax", pc.AbsSyntax.UID}});
+  for (const UIDitem& ts : pc.TrnSyntax) WriteLog("TrnSyntax: " + ts.UID);
+}
+
+void LogAcceptItem(const PresentationContextAccept& pc, const char* header) {
+  DebugFields(header, {{"ItemType", Num(pc.ItemType)},
+                       {"Reserved1", Num(pc.Reserved1)},
+                       {"Length", Num(pc.Length)},
+                       {"PresentationContextID", Num(pc.PresentationContextID)},
+                       {"Reserved2", Num(pc.Reserved2)},
+                       {"Result", Num(pc.Result)},
+                       {"Reserved4", Num(pc.Reserved4)},
+                       {"AbsSyntax", pc.AbsSyntax.UID},
+                       {"TrnSyntax", pc.TrnSyntax.UID}});
+}
+
 }  // namespace
 
 PresentationContext::PresentationContext()
@@ -48,14 +85,9 @@ std::uint32_t PresentationContext::Size() {
 
 bool PresentationContext::Write(Buffer& link) {
   Size();
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(Length);
-  link.Write8(PresentationContextID);
-  link.Write8(Reserved2);
-  link.Write8(Reserved3);
-  link.Write8(Reserved4);
-  if (!link.Flush()) return false;
+  if (!WriteItemHeader(link, ItemType, Reserved1, Length,
+                       {PresentationContextID, Reserved2, Reserved3, Reserved4}))
+    return false;
   AbsSyntax.Write(link);
   if (!link.Flush()) return false;
   if (TrnSyntax.empty()) {
@@ -66,14 +98,7 @@ bool PresentationContext::Write(Buffer& link) {
     ts.Write(link);
     if (!link.Flush()) return false;
   }
-  if (DebugLogOn()) {
-    DebugFields("INFO, PresentationContext::Write",
-                {{"ItemType", Num(ItemType)}, {"Reserved1", Num(Reserved1)},
-                 {"Length", Num(Length)}, {"PresentationContextID", Num(PresentationContextID)},
-                 {"Reserved2", Num(Reserved2)}, {"Reserved3", Num(Reserved3)},
-                 {"Reserved4", Num(Reserved4)}, {"AbsSyntax", AbsSyntax.UID}});
-    for (const UIDitem& ts : TrnSyntax) WriteLog("TrnSyntax: " + ts.UID);
-  }
+  LogRequestItem(*this, "INFO, PresentationContext::Write");
   return true;
 }
 
@@ -95,14 +120,7 @@ bool PresentationContext::Read(Buffer& in, bool& refused) {
     ok = ReadSubItem(item, ts, "PresentationContext::Read");
     if (ok) TrnSyntax.push_back(ts);
   }
-  if (DebugLogOn()) {
-    DebugFields("INFO, PresentationContext::Read",
-                {{"ItemType", Num(ItemType)}, {"Reserved1", Num(Reserved1)},
-                 {"Length", Num(Length)}, {"PresentationContextID", Num(PresentationContextID)},
-                 {"Reserved2", Num(Reserved2)}, {"Reserved3", Num(Reserved3)},
-                 {"Reserved4", Num(Reserved4)}, {"AbsSyntax", AbsSyntax.UID}});
-    for (const UIDitem& ts : TrnSyntax) WriteLog("TrnSyntax: " + ts.UID);
-  }
+  LogRequestItem(*this, "INFO, PresentationContext::Read");
   if (!ok) {
     // The sub-items did not add up to the item's length: this context is
     // lost, the rest of the request is still read.
@@ -132,22 +150,12 @@ std::uint32_t PresentationContextAccept::Size() {
 
 bool PresentationContextAccept::Write(Buffer& link) {
   Size();
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(Length);
-  link.Write8(PresentationContextID);
-  link.Write8(Reserved2);
-  link.Write8(Result);
-  link.Write8(Reserved4);
-  if (!link.Flush()) return false;
+  if (!WriteItemHeader(link, ItemType, Reserved1, Length,
+                       {PresentationContextID, Reserved2, Result, Reserved4}))
+    return false;
   TrnSyntax.Write(link);
   if (!link.Flush()) return false;
-  DebugFields("INFO, PresentationContextAccept::Write",
-              {{"ItemType", Num(ItemType)}, {"Reserved1", Num(Reserved1)},
-               {"Length", Num(Length)}, {"PresentationContextID", Num(PresentationContextID)},
-               {"Reserved2", Num(Reserved2)}, {"Result", Num(Result)},
-               {"Reserved4", Num(Reserved4)}, {"AbsSyntax", AbsSyntax.UID},
-               {"TrnSyntax", TrnSyntax.UID}});
+  LogAcceptItem(*this, "INFO, PresentationContextAccept::Write");
   return true;
 }
 
@@ -161,12 +169,7 @@ bool PresentationContextAccept::Read(Buffer& in) {
   item.Read8(Reserved4);
   // A context that is not accepted may come without its transfer syntax.
   bool ok = item.IncomingCount() == 0 || ReadSubItem(item, TrnSyntax, "PresentationContextAccept::Read");
-  DebugFields("INFO, PresentationContextAccept::Read",
-              {{"ItemType", Num(ItemType)}, {"Reserved1", Num(Reserved1)},
-               {"Length", Num(Length)}, {"PresentationContextID", Num(PresentationContextID)},
-               {"Reserved2", Num(Reserved2)}, {"Result", Num(Result)},
-               {"Reserved4", Num(Reserved4)}, {"AbsSyntax", AbsSyntax.UID},
-               {"TrnSyntax", TrnSyntax.UID}});
+  LogAcceptItem(*this, "INFO, PresentationContextAccept::Read");
   return ok;
 }
 

@@ -61,6 +61,25 @@ bool SetNoDelay(int fd) {
   return setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
 }
 
+// A TCP stream socket that resets on close, or NoHandle (logged).
+int NewStreamSocket() {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    WriteLog("ERROR, could not create socket");
+    return Socket::NoHandle;
+  }
+  SetLingerOff(fd);
+  return fd;
+}
+
+sockaddr_in IPv4Address(std::uint16_t netPort, in_addr address) {
+  sockaddr_in result{};
+  result.sin_family = AF_INET;
+  result.sin_port = netPort;
+  result.sin_addr = address;
+  return result;
+}
+
 void CloseHandle(int& fd) {
   if (fd != Socket::NoHandle) ::close(fd);
   fd = Socket::NoHandle;
@@ -92,16 +111,9 @@ bool Socket::Listen(const std::string& port) {
     WriteLog("ERROR, could not resolve port");
     return false;
   }
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    WriteLog("ERROR, could not create socket");
-    return false;
-  }
-  SetLingerOff(fd);
-  Address = sockaddr_in{};
-  Address.sin_family = AF_INET;
-  Address.sin_port = netPort;
-  Address.sin_addr.s_addr = htonl(INADDR_ANY);
+  int fd = NewStreamSocket();
+  if (fd == NoHandle) return false;
+  Address = IPv4Address(netPort, in_addr{htonl(INADDR_ANY)});
   if (::bind(fd, reinterpret_cast<sockaddr*>(&Address), sizeof Address) != 0) {
     LastError = errno;
     ::close(fd);
@@ -164,21 +176,14 @@ bool Socket::Connect(const std::string& host, const std::string& port) {
     WriteLog("ERROR, could not resolve host port");
     return false;
   }
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    WriteLog("ERROR, could not create socket");
-    return false;
-  }
-  SetLingerOff(fd);
+  int fd = NewStreamSocket();
+  if (fd == NoHandle) return false;
   if (!SetNoDelay(fd)) {
     ::close(fd);
     WriteLog("ERROR, set socket option");
     return false;
   }
-  Address = sockaddr_in{};
-  Address.sin_family = AF_INET;
-  Address.sin_port = netPort;
-  Address.sin_addr = address;
+  Address = IPv4Address(netPort, address);
   int result;
   do {
     result = ::connect(fd, reinterpret_cast<sockaddr*>(&Address), sizeof Address);

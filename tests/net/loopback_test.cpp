@@ -55,15 +55,30 @@ AcceptorReport ServeOne(Socket& listener) {
   return report;
 }
 
+// A listening socket on a free port with one acceptor association served.
+struct LoopbackAcceptor {
+  Socket listener;
+  std::string port = std::to_string(FreePort());
+  std::future<AcceptorReport> served;
+  bool listening = listener.Listen(port);
+  LoopbackAcceptor() {
+    served = std::async(std::launch::async, [this] { return ServeOne(listener); });
+  }
+};
+
+void Propose(PDU_Service& requestor, const std::string& abstractSyntax) {
+  PresentationContext pc;
+  pc.SetAbstractSyntax(abstractSyntax);
+  pc.AddTransferSyntax("1.2.840.10008.1.2");
+  requestor.assocRQ.AddPresentationContext(pc);
+}
+
 }  // namespace
 
 TEST(Loopback, RequestorAndAcceptorExchangeMessagesAndRelease) {
   LogCapture log;
-  Socket listener;
-  std::string port = std::to_string(FreePort());
-  ASSERT_TRUE(listener.Listen(port));
-  auto served = std::async(std::launch::async, [&] { return ServeOne(listener); });
-
+  LoopbackAcceptor acceptor;
+  ASSERT_TRUE(acceptor.listening);
   PDU_Service requestor;
   requestor.Link.Sock.SetTimeout(10);
   requestor.UserName = "alice";
@@ -71,13 +86,9 @@ TEST(Loopback, RequestorAndAcceptorExchangeMessagesAndRelease) {
   ResetIdentifierCounter();
   requestor.assocRQ.SetCalledApTitle("TARVELIN        ");
   requestor.assocRQ.SetCallingApTitle("FINDSCU         ");
-  for (const std::string& abstract : {std::string("1.2.3.4.5"), Worklist, Verification}) {
-    PresentationContext pc;
-    pc.SetAbstractSyntax(abstract);
-    pc.AddTransferSyntax("1.2.840.10008.1.2");
-    requestor.assocRQ.AddPresentationContext(pc);
-  }
-  ASSERT_TRUE(requestor.Connect("127.0.0.1", port)) << log.Text();
+  for (const std::string& abstract : {std::string("1.2.3.4.5"), Worklist, Verification})
+    Propose(requestor, abstract);
+  ASSERT_TRUE(requestor.Connect("127.0.0.1", acceptor.port)) << log.Text();
   ASSERT_EQ(requestor.AcceptedPresentationContexts.size(), 2u);
   // The unknown class (ID 1) was refused; the worklist context (ID 3) is the default.
   EXPECT_EQ(requestor.pdata.StoredPresentationContextID, 3);
@@ -98,7 +109,7 @@ TEST(Loopback, RequestorAndAcceptorExchangeMessagesAndRelease) {
   EXPECT_TRUE(requestor.Release());
   EXPECT_FALSE(requestor.IsConnected());
 
-  AcceptorReport report = served.get();
+  AcceptorReport report = acceptor.served.get();
   EXPECT_TRUE(report.negotiated);
   EXPECT_EQ(report.callingTitle, "FINDSCU         ");
   EXPECT_EQ(report.userName, "alice");
@@ -112,21 +123,16 @@ TEST(Loopback, RequestorAndAcceptorExchangeMessagesAndRelease) {
 
 TEST(Loopback, ARequestorWhoseContextsAreAllRefusedFailsToConnect) {
   LogCapture log;
-  Socket listener;
-  std::string port = std::to_string(FreePort());
-  ASSERT_TRUE(listener.Listen(port));
-  auto served = std::async(std::launch::async, [&] { return ServeOne(listener); });
+  LoopbackAcceptor acceptor;
+  ASSERT_TRUE(acceptor.listening);
   PDU_Service requestor;
   requestor.Link.Sock.SetTimeout(10);
-  PresentationContext pc;
-  pc.SetAbstractSyntax("1.2.840.10008.1.20.1");  // storage commitment: not served
-  pc.AddTransferSyntax("1.2.840.10008.1.2");
-  requestor.assocRQ.AddPresentationContext(pc);
-  EXPECT_FALSE(requestor.Connect("127.0.0.1", port));
+  Propose(requestor, "1.2.840.10008.1.20.1");  // storage commitment: not served
+  EXPECT_FALSE(requestor.Connect("127.0.0.1", acceptor.port));
   EXPECT_TRUE(log.Contains("WARNING, PDU_Service::InterogateAAssociateRQ, no Valid Presentation Contexts"));
   EXPECT_TRUE(log.Contains("ERROR, Transfer Syntax is Empty"));
   EXPECT_TRUE(log.Contains("ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"));
-  EXPECT_FALSE(served.get().negotiated);
+  EXPECT_FALSE(acceptor.served.get().negotiated);
 }
 
 TEST(Loopback, ConnectingWhereNobodyListensFails) {

@@ -206,3 +206,30 @@ TEST(MessageExchange, NothingIsWrittenBeforeAContextIsKnown) {
   EXPECT_FALSE(a.service.Write(obj, PDU_Service::DataSetPart));
   EXPECT_TRUE(log.Contains("ERROR, PDU_Service::Write, pdata.PresentationContextID is 0"));
 }
+
+TEST(MessageExchange, APDUSomewhatOverOurMaximumIsStillServed) {
+  AcceptedAssociation a;
+  ASSERT_TRUE(a.ready);
+  DcmObj big = DataSetOfSize(20000);
+  BufData codec;
+  codec.WriteObj(big);
+  WriteAll(a.pair.theirs, PDataPDU(1, 0x02, codec.Stream.Bytes).data);
+  DcmObj obj;
+  ASSERT_TRUE(a.service.Read(obj));
+  ASSERT_NE(obj.Find(0x0010, 0x0010), nullptr);
+  EXPECT_EQ(obj.Find(0x0010, 0x0010)->Length, 19992u);
+}
+
+TEST(MessageExchange, TheDumpLogsEveryMessagePartBetweenTheTitles) {
+  LogCapture log;
+  AcceptedAssociation a;
+  ASSERT_TRUE(a.ready);
+  a.service.DumpDataSets = true;
+  WriteAll(a.pair.theirs, PDataPDU(1, 0x03, EchoCommandBytes()).data);
+  DcmObj command;
+  ASSERT_TRUE(a.service.Read(command));
+  ASSERT_TRUE(a.service.Write(command, PDU_Service::CommandPart));
+  EXPECT_TRUE(log.Contains(", MODALITY << TARVELIN\r\n")) << log.Text();
+  EXPECT_TRUE(log.Contains(", MODALITY >> TARVELIN\r\n"));
+  EXPECT_TRUE(log.Contains("(0000,0002), 18, UI, "));
+}

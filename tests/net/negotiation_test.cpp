@@ -9,6 +9,7 @@
 #include "net/associate_pdu.h"
 #include "net/pdu_service.h"
 #include "net_test_support.h"
+#include "service/settings.h"
 
 using namespace nettest;
 
@@ -129,4 +130,26 @@ TEST(Negotiation, NoSupportedContextIsAnsweredRefusedAndTheConnectionClosed) {
   EXPECT_TRUE(log.Contains("ERROR, PDU_Service::Multiplex InterogateAAsociateRQ()"));
   EXPECT_FALSE(n.service.IsConnected());
   EXPECT_TRUE(PeerClosed(n.peer.Sock.Socketfd));
+}
+
+TEST(Negotiation, FieldLinesAreWrittenOnlyAtTheDebugLevel) {
+  const int before = ServerSettings.LogLevel;
+  for (int level : {1, 2}) {
+    LogCapture log;
+    ServerSettings.LogLevel = level;
+    Negotiation n(RequestContext(1, "1.2.840.10008.1.1", {Implicit}));
+    ServerSettings.LogLevel = before;
+    ASSERT_TRUE(n.accepted);
+    const bool debug = level == 2;
+    for (const char* line :
+         {"INFO, AAssociateRQ::Read\r\n", "CalledApTitle: TARVELIN        \r\n",
+          "INFO, PresentationContext::Read\r\n", "AbsSyntax: 1.2.840.10008.1.1\r\n",
+          "INFO, UserInformation::ReadDynamic, Count=8\r\n",
+          "INFO, MaxSubLength::ReadDynamic, Count=0, MaxSubLength.MaximumLength=4096\r\n",
+          "INFO, AAssociateAC::Write\r\n", "INFO, PresentationContextAccept::Write\r\n",
+          "INFO, PDU_Service::InterogateAAssociateRQ, Valid Presentation Context ID: 1, "
+          "Transfer Syntax: 1.2.840.10008.1.2\r\n",
+          "INFO, ImpVersion::Size, Length=11, \"QuillatSoft\"\r\n"})
+      EXPECT_EQ(log.Contains(line), debug) << level << " " << line;
+  }
 }

@@ -47,6 +47,12 @@ SocketPair::~SocketPair() {
   if (theirs >= 0) close(theirs);
 }
 
+LinkPair::LinkPair() {
+  link.Sock.Attach(pair.ours);
+  link.SetIncomingEndian(Buffer::BigEndianOrder);
+  link.SetOutgoingEndian(Buffer::BigEndianOrder);
+}
+
 Bytes& Bytes::u8(unsigned v) {
   data.push_back(static_cast<std::uint8_t>(v));
   return *this;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "net/buffer.h"
+
 namespace nettest {
 
 // Sends the log to a fresh temporary file for the life of the object.
@@ -26,6 +28,13 @@ struct SocketPair {
   int theirs = -1;
   SocketPair();
   ~SocketPair();
+};
+
+// A big-endian Buffer bound to `ours` of a socket pair.
+struct LinkPair {
+  SocketPair pair;
+  Buffer link;
+  LinkPair();
 };
 
 // Bytes in network order, built field by field.

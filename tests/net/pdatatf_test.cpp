@@ -25,15 +25,6 @@ std::vector<std::uint8_t> Pattern(std::size_t n, std::uint8_t start = 0) {
 }
 
 // A Buffer bound to one end of a socket pair.
-struct LinkPair {
-  SocketPair pair;
-  Buffer link;
-  LinkPair() {
-    link.Sock.Attach(pair.ours);
-    link.SetIncomingEndian(Buffer::BigEndianOrder);
-    link.SetOutgoingEndian(Buffer::BigEndianOrder);
-  }
-};
 
 }  // namespace
 

@@ -2,7 +2,9 @@
 // with the sub-items peers send.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/associate_pdu.h"
@@ -14,16 +16,6 @@
 using namespace nettest;
 
 namespace {
-
-struct LinkPair {
-  SocketPair pair;
-  Buffer link;
-  LinkPair() {
-    link.Sock.Attach(pair.ours);
-    link.SetIncomingEndian(Buffer::BigEndianOrder);
-    link.SetOutgoingEndian(Buffer::BigEndianOrder);
-  }
-};
 
 std::string Text(const std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t n) {
   return std::string(bytes.begin() + at, bytes.begin() + at + n);
@@ -248,4 +240,22 @@ TEST(IdentifierCounter, GivesOddValuesAndStartsAgainAtOne) {
   EXPECT_EQ(pc.PresentationContextID, 5);
   ResetIdentifierCounter();
   EXPECT_EQ(NextOddIdentifier(), 1u);
+}
+
+TEST(IdentifierCounter, StaysOddAndDistinctUnderConcurrentUse) {
+  ResetIdentifierCounter();
+  std::vector<std::vector<std::uint32_t>> taken(4);
+  std::vector<std::thread> threads;
+  for (auto& mine : taken)
+    threads.emplace_back([&mine] {
+      for (int i = 0; i < 20000; ++i) mine.push_back(NextOddIdentifier());
+    });
+  for (auto& t : threads) t.join();
+  std::set<std::uint32_t> all;
+  for (const auto& mine : taken)
+    for (std::uint32_t value : mine) {
+      EXPECT_EQ(value % 2, 1u);
+      all.insert(value);
+    }
+  EXPECT_EQ(all.size(), 80000u);
 }
