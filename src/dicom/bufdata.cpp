@@ -39,10 +39,8 @@ void MakeNestedHeader(DcmObj& nested, const DcmTag& tag) {
   nested.Header.SetVR(tag.Group == 0xFFFE || tag.Element == 0xE000 ? nullptr : "SQ");
 }
 
-}  // namespace
-
-// Reads the header numbers of one element and checks the value fits; the
-// value itself is left in the stream.
+// Reads elements from a byte range without ever reading past its end: the
+// header first, then (unless the caller expands it in place) the value.
 class ElementReader {
  public:
   ElementReader(const std::uint8_t* bytes, std::size_t size, std::size_t& position, bool bigEndian)
@@ -137,8 +135,6 @@ class ElementReader {
   std::size_t& pos_;
   bool big_;
 };
-
-namespace {
 
 bool ExpandRange(DcmObj& nested, const std::uint8_t* bytes, std::size_t size, int level,
                  bool expandSequences);
