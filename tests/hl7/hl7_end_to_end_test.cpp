@@ -7,13 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
 
+#include "app/child_process.h"
 #include "hl7/hl7_test_support.h"
 
 namespace {
@@ -22,15 +22,10 @@ namespace {
 std::string MllpSend(int port, const std::string& folder, const std::string& messages) {
   const std::string file = folder + "order.mllp";
   std::ofstream(file, std::ios::binary) << messages;
-  std::string output;
-  FILE* pipe = popen(("timeout -k 2 20 mllp_send -p " + std::to_string(port) + " -f " + file +
-                      " 127.0.0.1 2>&1").c_str(), "r");
-  if (!pipe) return "popen failed";
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  pclose(pipe);
-  return output;
+  ChildProcess sender("/usr/bin/mllp_send", {"-p", std::to_string(port), "-f", file, "127.0.0.1"});
+  if (!sender.Started()) return "mllp_send (Debian python3-hl7) is missing";
+  RunToEnd(sender);
+  return sender.Output() + sender.Errors();
 }
 
 // The counter part of an acknowledgement's control ID (MSH-10 after yymmddhhnn).

@@ -1,12 +1,12 @@
 #include "hl7/hl7_test_support.h"
 
+#include "app/child_process.h"
+
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <sqlite3.h>
@@ -18,11 +18,10 @@
 #include "service/settings.h"
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 using SteadyClock = std::chrono::steady_clock;
@@ -114,20 +113,6 @@ bool MllpPeer::ClosedByServer(int timeoutMs) {
   return recv(fd_, &byte, 1, 0) == 0;
 }
 
-int FreeTcpPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-    port = ntohs(addr.sin_port);
-  close(fd);
-  return port;
-}
-
 int CountOccurrences(const std::string& text, const std::string& needle) {
   int count = 0;
   for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
@@ -183,25 +168,11 @@ PinnedClock::~PinnedClock() { SetNow(std::nullopt); }
 
 namespace {
 
-// Runs a command line through the shell; its output goes to `output`.
-int Shell(const std::string& command, std::string& output) {
-  output.clear();
-  FILE* pipe = popen(("timeout -k 2 20 " + command + " 2>&1").c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool WaitForExit(pid_t pid, int timeoutMs) {
-  auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
-  while (SteadyClock::now() < deadline) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
+// Runs `program` to its end; "" on exit status 0, else what it printed.
+std::string RunTool(const std::string& program, const std::vector<std::string>& args) {
+  ChildProcess tool(program, args);
+  if (tool.Started() && RunToEnd(tool) == 0) return "";
+  return program + " failed: " + tool.Output() + tool.Errors();
 }
 
 }  // namespace
@@ -215,52 +186,28 @@ RunningTarvelin::RunningTarvelin(int hl7Port) {
   home_ = std::string(dir) + "/";
   const std::string bin = TARVELIN_BIN_DIR;
   const std::string setup = bin + "/tarvelin-setup";
-  hl7Port_ = hl7Port ? hl7Port : FreeTcpPort();
-  std::string output;
-  if (Shell(setup + " init " + home_ + " --admin-password secret", output) != 0) {
-    problem_ = "tarvelin-setup init failed: " + output;
-    return;
-  }
-  const std::pair<const char*, int> ports[] = {
-      {"HL7Port", hl7Port_}, {"WL_Port", FreeTcpPort()}, {"WEBPort", FreeTcpPort()}};
-  for (const auto& [key, port] : ports) {
-    if (Shell(setup + " config " + home_ + " TRVSVC " + key + " " + std::to_string(port), output) != 0) {
-      problem_ = std::string("tarvelin-setup config ") + key + " failed: " + output;
-      return;
-    }
-  }
-  const std::string binary = bin + "/tarvelin";
-  const std::string console = home_ + "console.txt";
-  pid_ = fork();
-  if (pid_ == 0) {
-    int fd = open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0) {
-      dup2(fd, 1);
-      dup2(fd, 2);
-    }
-    execl(binary.c_str(), "tarvelin", "--home", home_.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  auto deadline = SteadyClock::now() + std::chrono::seconds(10);
+  hl7Port_ = hl7Port ? hl7Port : FreePort();
+  problem_ = RunTool(setup, {"init", home_, "--admin-password", "secret"});
+  const std::pair<const char*, int> ports[] = {{"HL7Port", hl7Port_}, {"WL_Port", FreePort()}, {"WEBPort", FreePort()}};
+  for (const auto& [key, port] : ports)
+    if (problem_.empty()) problem_ = RunTool(setup, {"config", home_, "TRVSVC", key, std::to_string(port)});
+  if (!problem_.empty()) return;
+  server_ = std::make_unique<ChildProcess>(bin + "/tarvelin", std::vector<std::string>{"--home", home_});
+  const auto deadline = SteadyClock::now() + std::chrono::seconds(10);
   while (Log().find("Initialized HL7 server at port: ") == std::string::npos &&
          Log().find("ERROR, hl7server: ") == std::string::npos) {
-    const bool exited = waitpid(pid_, nullptr, WNOHANG) == pid_;
-    if (exited) pid_ = -1;
-    if (exited || SteadyClock::now() > deadline) {
-      problem_ = "no HL7 start line; log: " + Log();
+    if (server_->WaitFor(std::chrono::milliseconds(20)) || SteadyClock::now() > deadline) {
+      problem_ = "no HL7 start line; log: " + Log() + server_->Errors();
       return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 
 RunningTarvelin::~RunningTarvelin() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    if (!WaitForExit(pid_, 5000)) {
-      kill(pid_, SIGKILL);
-      WaitForExit(pid_, 5000);
-    }
+  if (server_) {
+    server_->Signal(SIGTERM);
+    server_->WaitFor(std::chrono::seconds(5));
+    server_.reset();  // kills it if it still runs
   }
   if (!home_.empty()) {
     std::error_code ignored;

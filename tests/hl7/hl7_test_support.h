@@ -1,9 +1,8 @@
 #pragma once
 // Shared pieces of the HL7 tests: order messages, an MLLP peer over a plain
 // socket, and a `tarvelin` process on free ports in a fresh instance folder.
-#include <sys/types.h>
-
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -80,6 +79,8 @@ class PinnedClock {
   ~PinnedClock();
 };
 
+class ChildProcess;
+
 // A `tarvelin` process on free ports in its own instance folder made by
 // `tarvelin-setup init`.
 class RunningTarvelin {
@@ -104,11 +105,9 @@ class RunningTarvelin {
   std::string home_;
   std::string problem_;
   int hl7Port_ = 0;
-  pid_t pid_ = -1;
+  std::unique_ptr<ChildProcess> server_;
 };
 
 // The rows of a SELECT, one line each, columns joined by "|".
 std::string QueryDatabase(const std::string& path, const std::string& select);
-
-int FreeTcpPort();
 int CountOccurrences(const std::string& text, const std::string& needle);
