@@ -45,6 +45,9 @@ void WriteGroup(const std::vector<Pending*>& group) {
     }
     return;
   }
+  // Another writer (a web page, housekeeping) holding the file briefly is
+  // waited for as a query would, before the retries of Exec start.
+  sqlite3_busy_timeout(db.Handle, 1000);
   if (group.size() == 1 || db.Exec("BEGIN IMMEDIATE") != SQLITE_OK) {
     WriteEach(db, group, 0, group.size());
     return;
