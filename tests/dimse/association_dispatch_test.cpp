@@ -1,7 +1,11 @@
 // The association threads in this process, driven by a requesting
 // PDU_Service: which request reaches which service, what goes back, and how
 // an association ends when the worklist engine is not there.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <map>
@@ -71,6 +75,18 @@ DcmObj StatusDataSet(const std::string& status) {
   DcmObj dataset;
   dataset.Add(0x0040, 0x0252, status);
   return dataset;
+}
+
+// True when something accepts TCP connections on the loopback port.
+bool Accepting(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  bool connected = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return connected;
 }
 
 // A listener of this process on a free port, stopped at the end of the test.
@@ -234,6 +250,43 @@ TEST(AssociationDispatch, WithoutTheWorklistEngineTheAssociationEndsUnanswered) 
   EXPECT_EQ(CountOf(text, ", ERROR: Find RQ: Failed!, Socket: "), 1) << text;
   EXPECT_EQ(CountOf(text, ", ERROR: N-CREATE RQ: MPPS not available, Socket: "), 1) << text;
   EXPECT_EQ(CountOf(text, "Succesful RSP Write"), 0) << text;
+}
+
+TEST(DicomListener, StopEndsItWithoutTreatingTheWakeUpAsAnAssociation) {
+  LogCapture log;
+  const int port = FreePort();
+  StartDicomListener(std::to_string(port));
+  ASSERT_TRUE(log.WaitFor("Initialize DICOM port: " + std::to_string(port), 1, 5000)) << log.Text();
+  ASSERT_TRUE(Accepting(port));
+
+  StopDicomListener();
+  EXPECT_FALSE(Accepting(port));
+  std::this_thread::sleep_for(milliseconds(300));
+  const std::string text = log.Text();
+  EXPECT_EQ(CountOf(text, "Association Failed"), 0) << text;
+  EXPECT_EQ(CountOf(text, "Associated with"), 0) << text;
+}
+
+TEST(DicomListener, PortInUseIsReportedAndStopStillReturns) {
+  LogCapture log;
+  const int port = FreePort();
+  int holder = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(holder, 1), 0);
+
+  StartDicomListener(std::to_string(port));
+  EXPECT_TRUE(log.WaitFor(", ERROR: Couldn't initialize port: " + std::to_string(port) + "\r\n", 1,
+                          5000))
+      << log.Text();
+  auto stopping = steady_clock::now();
+  StopDicomListener();
+  EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - stopping).count(), 1000);
+  close(holder);
+  EXPECT_EQ(CountOf(log.Text(), "Initialize DICOM port"), 0) << log.Text();
 }
 
 }  // namespace

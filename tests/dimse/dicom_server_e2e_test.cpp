@@ -152,6 +152,7 @@ TEST(DicomServer, SigtermWhileIdleEndsTheListenerPromptly) {
   auto start = steady_clock::now();
   ASSERT_TRUE(server.Terminate(3000)) << server.Log();
   EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 3000);
+  EXPECT_EQ(server.ExitStatus(), 0);
 
   const std::string log = server.Log();
   EXPECT_NE(log.find(" is finishing ****"), std::string::npos) << log;

@@ -1,5 +1,7 @@
 #include "dimse/running_server.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -20,8 +22,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool WaitForExit(pid_t pid, int timeoutMs) {
-  return WaitUntil([pid] { return waitpid(pid, nullptr, WNOHANG) == pid; }, timeoutMs);
+// Waits for the process to end; `exitStatus` gets its exit code (-1 when killed).
+bool WaitForExit(pid_t pid, int timeoutMs, int& exitStatus) {
+  int status = 0;
+  if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs)) return false;
+  exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return true;
 }
 
 }  // namespace
@@ -106,8 +112,12 @@ RunningServer::RunningServer() {
 RunningServer::~RunningServer() {
   if (pid_ > 0 && !Terminate(5000)) {
     kill(pid_, SIGKILL);
-    WaitForExit(pid_, 5000);
+    WaitForExit(pid_, 5000, exitStatus_);
   }
+  const std::string console = ReadFile(home_ + "console.txt");
+  if (console.find("Sanitizer") != std::string::npos ||
+      console.find("runtime error:") != std::string::npos)
+    ADD_FAILURE() << "the server reported:\n" << console;
   if (!home_.empty()) {
     std::error_code ignored;
     fs::remove_all(home_, ignored);
@@ -128,7 +138,7 @@ bool RunningServer::WaitForLog(const std::string& needle, int count, int timeout
 bool RunningServer::Terminate(int timeoutMs) {
   if (pid_ <= 0) return true;
   kill(pid_, SIGTERM);
-  if (!WaitForExit(pid_, timeoutMs)) return false;
+  if (!WaitForExit(pid_, timeoutMs, exitStatus_)) return false;
   pid_ = -1;
   return true;
 }

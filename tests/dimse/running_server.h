@@ -11,7 +11,8 @@ class RunningServer {
   // Writes TRVGUI.ini with free WL_Port, HL7Port and WEBPort, starts the
   // executable and waits until the DICOM listener has logged its port.
   RunningServer();
-  // Stops the process (SIGTERM, then SIGKILL if it lingers) and removes the folder.
+  // Stops the process (SIGTERM, then SIGKILL if it lingers), fails the test
+  // when the server reported a sanitizer error, and removes the folder.
   ~RunningServer();
   RunningServer(const RunningServer&) = delete;
   RunningServer& operator=(const RunningServer&) = delete;
@@ -26,11 +27,14 @@ class RunningServer {
   bool WaitForLog(const std::string& needle, int count, int timeoutMs) const;
   // Sends SIGTERM and waits for the process to end; false when it did not in time.
   bool Terminate(int timeoutMs);
+  // The exit status of the ended process (-1 while running or when killed).
+  int ExitStatus() const { return exitStatus_; }
 
  private:
   std::string home_;
   int dicomPort_ = 0;
   pid_t pid_ = -1;
+  int exitStatus_ = -1;
   bool listening_ = false;
 };
 
