@@ -4,15 +4,17 @@
 #include <fstream>
 #include <vector>
 
+#define TARVELIN_STAMP_MARKER "TRV-FILE-VERSION="
+
 namespace {
-constexpr char kMarker[] = "TRV-FILE-VERSION=";
+constexpr char kMarker[] = TARVELIN_STAMP_MARKER;
 constexpr std::size_t kMarkerSize = sizeof kMarker - 1;
 // Four numbers of up to five digits, three points and the closing NUL.
 constexpr std::size_t kLongestStamp = kMarkerSize + 4 * 5 + 3 + 1;
 }  // namespace
 
 // Kept in the binary even though nothing reads it at run time.
-extern "C" [[gnu::used]] const char tarvelin_file_version_stamp[] = "TRV-FILE-VERSION=" TARVELIN_VERSION;
+extern "C" [[gnu::used]] const char tarvelin_file_version_stamp[] = TARVELIN_STAMP_MARKER TARVELIN_VERSION;
 
 namespace {
 // The version text after a marker at `at`, or "" when what follows is not

@@ -1,6 +1,8 @@
 #include "platform/systemd_unit.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -59,10 +61,11 @@ bool InstallUnit(const std::string& folder, const std::string& executable, const
   fs::create_directories(WantsLink(folder).parent_path(), ec);
   const fs::path unit = UnitPath(folder);
   {
+    errno = 0;
     std::ofstream out(unit, std::ios::trunc);
     out << UnitText(executable, programFolder);
     if (!out.flush()) {
-      error = "cannot write " + unit.string();
+      error = "cannot write " + unit.string() + (errno ? std::string(": ") + std::strerror(errno) : "");
       return false;
     }
   }
