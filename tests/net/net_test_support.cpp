@@ -60,7 +60,7 @@ Bytes& Bytes::u8(unsigned v) {
 Bytes& Bytes::u16(unsigned v) { return u8(v >> 8).u8(v & 0xFF); }
 Bytes& Bytes::u32(std::uint32_t v) { return u16(v >> 16).u16(v & 0xFFFF); }
 Bytes& Bytes::text(const std::string& s) {
-  data.insert(data.end(), s.begin(), s.end());
+  for (char c : s) data.push_back(static_cast<std::uint8_t>(c));
   return *this;
 }
 Bytes& Bytes::append(const Bytes& other) { return append(other.data); }
