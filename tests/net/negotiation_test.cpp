@@ -33,10 +33,11 @@ struct Negotiation {
   bool accepted = false;
   bool answered = false;
 
-  Negotiation(const Bytes& contexts, bool preferJPEG2000 = true) {
+  explicit Negotiation(const Bytes& contexts, bool preferJPEG2000 = true,
+                       const Bytes& userInfo = UserInfoItem(MaxLengthSubItem(4096))) {
     service.PreferJPEG2000 = preferJPEG2000;
     Bytes items;
-    items.append(contexts).append(UserInfoItem(MaxLengthSubItem(4096)));
+    items.append(contexts).append(userInfo);
     WriteAll(pair.theirs, AssociateRQ(items).data);
     accepted = service.Multiplex(pair.ours);
     peer.Sock.Attach(pair.theirs);
@@ -105,8 +106,19 @@ TEST(Negotiation, EveryContextIsAnsweredInRequestOrder) {
 }
 
 TEST(Negotiation, AcceptCarriesTitlesAndOurOwnUserInformation) {
-  Negotiation n(RequestContext(1, "1.2.840.10008.1.1", {Implicit}));
+  // The peer's asynchronous operations window and role selection are read
+  // but not repeated; an extended negotiation sub-item does not stop it.
+  Bytes sub;
+  sub.append(MaxLengthSubItem(4096)).u8(0x53).u8(0).u16(4).u16(1).u16(1);
+  sub.u8(0x54).u8(0).u16(2 + 17 + 2).u16(17).text("1.2.840.10008.1.1").u8(1).u8(0);
+  sub.u8(0x56).u8(0).u16(2 + 17 + 1).u16(17).text("1.2.840.10008.1.1").u8(1);
+  sub.append(UidItem(0x52, "1.2.3.4"));
+  Negotiation n(RequestContext(1, "1.2.840.10008.1.1", {Implicit}), true, UserInfoItem(sub));
+  ASSERT_TRUE(n.accepted);
   ASSERT_TRUE(n.answered);
+  EXPECT_EQ(n.service.assocRQ.UserInfo.AsyncOpWindow.MaxOperationsInvoked, 1);
+  EXPECT_EQ(n.service.assocRQ.UserInfo.ImpClass.UID, "");  // lost after the 0x56 sub-item
+  EXPECT_EQ(n.answer.UserInfo.Length, 8 + (4 + ImplementationClassUID().size()) + (4 + 11));
   EXPECT_EQ(n.answer.GetCalledApTitle(), "TARVELIN        ");
   EXPECT_EQ(n.answer.GetCallingApTitle(), "MODALITY        ");
   EXPECT_EQ(n.answer.AppContext.UID, "1.2.840.10008.3.1.1.1");
