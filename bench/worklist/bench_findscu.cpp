@@ -1,5 +1,7 @@
 #include "bench_findscu.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -31,6 +33,14 @@ struct Run {
   double Cpu = 0;
   bool Ok = false;
 };
+
+// CPU seconds of the children this process has waited for.
+double ChildrenCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 Run TimedRun(const ServerUnderTest& server, const BenchQuery& query, int repeat) {
   Run run;
@@ -97,6 +107,7 @@ Throughput MeasureThroughput(const ServerUnderTest& server, const BenchQuery& qu
                              double seconds, int repeat) {
   std::atomic<long long> queries{0}, failed{0};
   const double cpuBefore = ProcessCpuSeconds(server.Pid);
+  const double clientCpuBefore = ChildrenCpuSeconds();
   const double start = Seconds();
   const double deadline = start + seconds;
   std::vector<std::thread> workers;
@@ -118,5 +129,6 @@ Throughput MeasureThroughput(const ServerUnderTest& server, const BenchQuery& qu
   t.FailedRuns = failed;
   t.QueriesPerSecond = static_cast<double>(queries) / elapsed;
   t.CpuSecondsPerQuery = queries > 0 ? cpu / static_cast<double>(queries) : 0;
+  t.ClientCpuSecondsPerQuery = queries > 0 ? (ChildrenCpuSeconds() - clientCpuBefore) / static_cast<double>(queries) : 0;
   return t;
 }

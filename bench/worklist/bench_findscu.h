@@ -43,6 +43,7 @@ QueryCost MeasureQuery(const ServerUnderTest& server, const BenchQuery& query, d
 struct Throughput {
   double QueriesPerSecond = 0;
   double CpuSecondsPerQuery = 0;
+  double ClientCpuSecondsPerQuery = 0;  // the findscu processes together
   long long Queries = 0;
   long long FailedRuns = 0;
 };

@@ -157,6 +157,8 @@ SizeResult BenchSize(const Options& o, const std::string& work, int size) {
     Row("typical queries/s, " + std::to_string(clients) + " client" + (clients > 1 ? "s" : ""),
         ours.QueriesPerSecond, theirs.QueriesPerSecond, 1, true);
     Row("  server CPU per query (ms)", ours.CpuSecondsPerQuery * 1000, theirs.CpuSecondsPerQuery * 1000, 2, false);
+    std::printf("  %-34s %12s %12s\n", "  findscu CPU per query (ms)", Fixed(ours.ClientCpuSecondsPerQuery * 1000, 2).c_str(),
+                Fixed(theirs.ClientCpuSecondsPerQuery * 1000, 2).c_str());
     if (ours.FailedRuns || theirs.FailedRuns)
       std::printf("  failed findscu runs: tarvelin %lld, wlmscpfs %lld\n", ours.FailedRuns, theirs.FailedRuns);
     std::fflush(stdout);

@@ -7,6 +7,12 @@ cd "$(dirname "$0")/../.."
 for tool in findscu wlmscpfs; do
   command -v "$tool" >/dev/null || { echo "$tool not found: install dcmtk" >&2; exit 1; }
 done
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench -j2 --target tarvelin tarvelin-setup worklist_bench >/dev/null
+log=build-bench/build.log
+mkdir -p build-bench
+if ! { cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release &&
+       cmake --build build-bench -j2 --target tarvelin tarvelin-setup worklist_bench; } >"$log" 2>&1; then
+  tail -30 "$log" >&2
+  echo "build failed; see $log" >&2
+  exit 1
+fi
 exec build-bench/bench/worklist/worklist_bench "$@"

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "db/sqldb.h"
 #include "service/settings.h"
 #include "worklist/station_filter.h"
 #include "worklist/worklist_query.h"
@@ -206,4 +207,29 @@ TEST_F(QueryTranslation, MissingDatabaseFailsWithItsLogLine) {
   EXPECT_FALSE(WLQuery(id, rows, columns, ""));
   EXPECT_NE(Log().find("ERROR, Couldn't open quillat database"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(folder_ + "database/quillat.db"));
+}
+
+TEST_F(QueryTranslation, TypicalQueryIsServedByAnIndexAndWorksWithoutOne) {
+  Insert(Entry("A1", "ADAMS^BOB"));
+  DcmObj id;
+  id.Add(EmptyElement(0x0010, 0x0010));
+  id.AddSequence(0x0040, 0x0100,
+                 SequenceOf({DcmTag(0x0008, 0x0060, "CT"), RawElement(0x0040, 0x0002, "20240315")}));
+  std::string columns;
+  const std::string select = WorklistSelect(id, "", columns);
+  SQLdb db("quillat", SQLdb::ReadOnly);
+  std::vector<std::string> plan;
+  ASSERT_EQ(db.Query("EXPLAIN QUERY PLAN " + select, plan), 0);
+  std::string planText;
+  for (const std::string& line : plan) planText += line + "\n";
+  EXPECT_NE(planText.find("USING INDEX"), std::string::npos) << planText;
+  EXPECT_EQ(planText.find("SCAN Worklist"), std::string::npos) << planText;
+
+  // A database made before the indexes existed answers the same.
+  std::vector<std::string> indexes;
+  ASSERT_EQ(db.Query("SELECT name FROM sqlite_master WHERE type='index' AND sql IS NOT NULL", indexes), 0);
+  for (const std::string& index : indexes) ExecSql("DROP INDEX " + index.substr(0, index.size() - 1));
+  std::vector<std::string> rows;
+  ASSERT_TRUE(WLQuery(id, rows, columns, ""));
+  EXPECT_EQ(rows, std::vector<std::string>{"ADAMS^BOB;CT;20240315;"});
 }
