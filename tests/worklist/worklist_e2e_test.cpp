@@ -160,3 +160,14 @@ TEST_F(WorklistEndToEnd, PerformedProcedureStepsFromAnIndependentClient) {
   EXPECT_EQ(Mpps(dicomPort_, "create 1.2.3.4 DISCONTINUED M2 9.9.9 SPSM2"), "status=0x0000 uid=1.2.3.4");
   EXPECT_EQ(Column("M2", "SPSStatus"), "IN PROGRESS");
 }
+
+TEST_F(WorklistEndToEnd, QueryThatCannotRunIsNotAnswered) {
+  Start();
+  std::filesystem::remove(home_ + "/database/quillat.db");
+  const PeerResult r = Findscu(ModalityQuery("20240101"));
+  EXPECT_EQ(CountLines(r.Output, "Find Response"), 0) << r.Output;
+  const std::string log = ServerLog();
+  EXPECT_NE(log.find("ERROR, Couldn't open quillat database"), std::string::npos) << log;
+  EXPECT_NE(log.find("ERROR, Querying Database"), std::string::npos) << log;
+  EXPECT_NE(log.find("ERROR: Find RQ: Failed!, Socket: "), std::string::npos) << log;
+}
