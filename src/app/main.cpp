@@ -88,6 +88,10 @@ int main(int argc, char** argv) {
     std::cerr << "tarvelin: " << e.what() << "\n";
     std::fflush(nullptr);
     _exit(1);
+  } catch (...) {
+    std::cerr << "tarvelin: \n";  // a thrown object that is no exception carries no text
+    std::fflush(nullptr);
+    _exit(1);
   }
 
   // Component threads are not joined: like the service process they belong
