@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     std::fflush(nullptr);
     _exit(1);
   } catch (...) {
-    std::cerr << "tarvelin: \n";  // a thrown object that is no exception carries no text
+    std::cerr << "tarvelin: unexpected failure\n";
     std::fflush(nullptr);
     _exit(1);
   }
