@@ -12,6 +12,7 @@
 //   - queries per second of the typical query with 1, 4 and 16 concurrent
 //     clients over the given seconds (findscu --repeat keeps many queries
 //     in one association).
+#include <signal.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -171,6 +172,10 @@ SizeResult BenchSize(const Options& o, const std::string& work, int size) {
 int main(int argc, char** argv) {
   Options o;
   if (!ParseOptions(argc, argv, o)) return 2;
+  // Output piped into a pager that quits must not kill the benchmark before
+  // it has stopped its servers. Ctrl+C reaches the servers directly (same
+  // process group).
+  signal(SIGPIPE, SIG_IGN);
   if (!o.ClientNagle) setenv("TCP_NODELAY", "1", 1);
   char pattern[] = "/tmp/tarvelin-bench-XXXXXX";
   if (!mkdtemp(pattern)) return 1;
