@@ -1,7 +1,6 @@
 #include "worklist/worklist_find.h"
 
 #include <exception>
-#include <memory>
 #include <string>
 #include <vector>
 

@@ -104,12 +104,12 @@ void BuildWorklistSelect(const DcmObj& dataset, std::string& columns,
       continue;
     }
     const DcmTag& element = *entry.Tag;
+    const std::string value = PrepareMatchValue(element);
+    if (!value.empty() && DebugLogOn()) WriteLog("INFO, " + DumpLine(element, 0));
     const WorklistKey* key = FindKey(element);
     if (!key) continue;
     columns += key->Columns;
-    const std::string value = PrepareMatchValue(element);
     if (value.empty()) continue;
-    if (DebugLogOn()) WriteLog("INFO, " + DumpLine(element, 0));
     const std::string condition = KeyCondition(*key, value);
     if (condition.empty()) continue;
     conditions += whereWritten ? " AND " : " WHERE ";

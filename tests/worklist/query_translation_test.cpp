@@ -47,6 +47,9 @@ TEST_F(QueryTranslation, NameAndModalityGiveTheDocumentedSelect) {
             "SELECT Modality, PatientName from Worklist  WHERE Modality = 'CT' AND "
             "SPSStatus='SCHEDULED' ORDER BY PatientName");
   EXPECT_EQ(columns, "Modality, PatientName");
+  ServerSettings.LogLevel = 2;  // debug: each matching value is dumped
+  WorklistSelect(id, "", columns);
+  EXPECT_NE(Log().find("INFO, (0008,0060)"), std::string::npos) << Log();
 }
 
 TEST_F(QueryTranslation, NoListedElementSelectsEverythingScheduled) {
