@@ -61,6 +61,16 @@ bool SetNoDelay(int fd) {
   return setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
 }
 
+// Acknowledge received data at once. Peers that keep Nagle's algorithm on
+// (Debian's findscu does) hold a request's data set PDU until its command
+// PDU is acknowledged, so a delayed ACK costs ~40 ms per request. Linux
+// leaves quick-ack mode again by itself (as soon as we answer), so this is
+// re-armed after every read; arming it also sends an ACK that is pending.
+void SetQuickAck(int fd) {
+  int on = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+}
+
 // A TCP stream socket that resets on close, or NoHandle (logged).
 int NewStreamSocket() {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -150,6 +160,7 @@ bool Socket::Accept() {
     // Responses go out as several small sends; without this each waits for
     // the peer's delayed acknowledgement.
     SetNoDelay(fd);
+    SetQuickAck(fd);
     Socketfd = fd;
     Connected = true;
     return true;
@@ -190,6 +201,7 @@ bool Socket::Connect(const std::string& host, const std::string& port) {
   } while (result != 0 && errno == EINTR);
   LastError = result == 0 ? 0 : errno;
   if (result == 0) {
+    SetQuickAck(fd);
     Socketfd = fd;
     Connected = true;
     return true;
@@ -240,6 +252,7 @@ int Socket::ReadBinary(void* buffer, std::size_t size) {
       Close();
       return -1;
     }
+    SetQuickAck(Socketfd);
     return static_cast<int>(got);
   }
   Close();

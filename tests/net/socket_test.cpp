@@ -66,6 +66,25 @@ TEST(Socket, ListensAcceptsAndConnectsWithTheDesignOptions) {
   EXPECT_EQ(log.Text(), "");
 }
 
+// In a request/response exchange Linux switches to delayed ACKs; a peer
+// with Nagle's algorithm on then waits for each one. Both ends must still be
+// in quick-ack mode right after every read, not only on the first.
+TEST(Socket, StaysInQuickAckModeAfterEveryReadOfAnExchange) {
+  AcceptedPair pair;
+  ASSERT_TRUE(pair.ok);
+  EXPECT_EQ(IntOption(pair.listener.Socketfd, IPPROTO_TCP, TCP_QUICKACK), 1);
+  EXPECT_EQ(IntOption(pair.client.Socketfd, IPPROTO_TCP, TCP_QUICKACK), 1);
+  char got = 0;
+  for (int round = 1; round <= 6; ++round) {
+    ASSERT_TRUE(pair.client.SendBinary("q", 1));
+    ASSERT_EQ(pair.listener.ReadBinary(&got, 1), 1);
+    EXPECT_EQ(IntOption(pair.listener.Socketfd, IPPROTO_TCP, TCP_QUICKACK), 1) << "round " << round;
+    ASSERT_TRUE(pair.listener.SendBinary("a", 1));
+    ASSERT_EQ(pair.client.ReadBinary(&got, 1), 1);
+    EXPECT_EQ(IntOption(pair.client.Socketfd, IPPROTO_TCP, TCP_QUICKACK), 1) << "round " << round;
+  }
+}
+
 TEST(Socket, HandsAnAcceptedConnectionOverAndTakesItBack) {
   AcceptedPair pair;
   ASSERT_TRUE(pair.ok);
