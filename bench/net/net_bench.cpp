@@ -8,14 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "dicom/dcmobj.h"
 #include "net/pdu_service.h"
 #include "net/socket.h"
+#include "support/free_port.h"
 
 namespace {
 
@@ -39,18 +37,6 @@ DcmObj Entry(int i) {
   data.Add(DcmTag(0x0020, 0x000D, "1.2.3.4.5.6.7.8.9." + std::to_string(i)));
   data.Add(DcmTag(0x0032, 0x1060, std::string(300, 'D')));
   return data;
-}
-
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t size = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
 }
 
 // The acceptor: for each request, `responses` pending answers then a final

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "worklist/local_ports.h"
+#include "support/free_port.h"
 
 extern char** environ;
 

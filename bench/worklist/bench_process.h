@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "worklist/local_ports.h"  // FreePort, PortAccepts
+#include "support/free_port.h"
 
 // Starts `argv` with stdout and stderr going to `output` ("" for /dev/null).
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& output = "");

@@ -5,10 +5,11 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
-#include "app/child_process.h"
 #include "platform/temp_folder.h"
+#include "support/child_process.h"
+#include "support/free_port.h"
+#include "support/log_file.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -25,20 +26,10 @@ void WriteIniWithFreePorts(const std::string& home) {
 }
 
 // The text of the log file(s) in logs/ (a start just before midnight may use two).
-std::string LogText(const std::string& home) {
-  std::string text;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(home + "logs", ec))
-    if (entry.path().string().ends_with("_tarvelin.log")) text += ReadWholeFile(entry.path());
-  return text;
-}
+std::string LogText(const std::string& home) { return ReadLogFolder(home + "logs", "_tarvelin.log"); }
 
 bool WaitForLog(const std::string& home, const std::string& line) {
-  for (int i = 0; i < 500; ++i) {
-    if (LogText(home).find(line) != std::string::npos) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
+  return WaitUntil([&] { return LogText(home).find(line) != std::string::npos; }, 5000);
 }
 
 // Starts, waits for the start line, stops with `signal`: exit 0 within a second.

@@ -13,8 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/child_process.h"
 #include "hl7/hl7_test_support.h"
+#include "support/child_process.h"
+#include "support/log_file.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ TEST(HL7EndToEnd, FramingAcrossAndWithinReads) {
   EXPECT_EQ(MsaSegment(peer.ReadAck().value_or("")), "MSA|AA|F3");
   EXPECT_FALSE(peer.ReadAck(300));
   EXPECT_EQ(server.Sql("SELECT AccessionNumber FROM Worklist ORDER BY AccessionNumber"), "B1\nB2\nB3\n");
-  EXPECT_EQ(CountOccurrences(server.Log(), "ORM^O01|F3|"), 1);
+  EXPECT_EQ(CountOf(server.Log(), "ORM^O01|F3|"), 1);
 }
 
 TEST(HL7EndToEnd, TwentyConnectionsAtOnceAndTheCounterWraps) {

@@ -1,6 +1,8 @@
 #include "hl7/hl7_test_support.h"
 
-#include "app/child_process.h"
+#include "support/child_process.h"
+#include "support/free_port.h"
+#include "support/log_file.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -111,13 +113,6 @@ bool MllpPeer::ClosedByServer(int timeoutMs) {
   if (poll(&p, 1, timeoutMs) <= 0) return false;
   char byte;
   return recv(fd_, &byte, 1, 0) == 0;
-}
-
-int CountOccurrences(const std::string& text, const std::string& needle) {
-  int count = 0;
-  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
-    ++count;
-  return count;
 }
 
 InstanceFolder::InstanceFolder() {

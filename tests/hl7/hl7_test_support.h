@@ -110,4 +110,3 @@ class RunningTarvelin {
 
 // The rows of a SELECT, one line each, columns joined by "|".
 std::string QueryDatabase(const std::string& path, const std::string& select);
-int CountOccurrences(const std::string& text, const std::string& needle);

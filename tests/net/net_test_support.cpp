@@ -1,39 +1,13 @@
 #include "net_test_support.h"
 
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <algorithm>
 #include <stdexcept>
 
-#include "service/log.h"
-
 namespace nettest {
-
-LogCapture::LogCapture() {
-  char pattern[] = "/tmp/tarvelin-net-XXXXXX";
-  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp");
-  folder_ = pattern;
-  file_ = folder_ + "/test.log";
-  SetLogTarget(file_);
-}
-
-LogCapture::~LogCapture() {
-  ClearLogTarget();
-  std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
-}
-
-std::string LogCapture::Text() const {
-  std::ifstream in(file_, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
 
 SocketPair::SocketPair() {
   int fds[2];
@@ -141,18 +115,6 @@ bool PeerClosed(int fd, int timeoutMs) {
     ssize_t got = recv(fd, piece, sizeof piece, 0);
     if (got <= 0) return true;
   }
-}
-
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t size = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
 }
 
 std::uint32_t BE32(const std::vector<std::uint8_t>& bytes, std::size_t at) {

@@ -1,26 +1,19 @@
 #pragma once
-// Shared helpers of the network tests: a log file per test, socket pairs,
-// raw byte builders and exact reads with time-outs.
+// Shared helpers of the network tests: socket pairs, raw byte builders and
+// exact reads with time-outs.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "net/buffer.h"
+#include "support/free_port.h"
+#include "support/log_file.h"
 
 namespace nettest {
 
-// Sends the log to a fresh temporary file for the life of the object.
-class LogCapture {
- public:
-  LogCapture();
-  ~LogCapture();
-  std::string Text() const;
-  bool Contains(const std::string& piece) const { return Text().find(piece) != std::string::npos; }
-
- private:
-  std::string folder_;
-  std::string file_;
-};
+// The shared test helpers, also under the names the network tests use.
+using ::FreePort;
+using ::LogCapture;
 
 // Connected AF_UNIX stream sockets: `ours` goes to the code under test.
 struct SocketPair {
@@ -71,9 +64,6 @@ std::vector<std::uint8_t> ReadExactly(int fd, std::size_t count, int timeoutMs =
 std::vector<std::uint8_t> ReadPDU(int fd, int timeoutMs = 5000);
 // True when the peer closed (end of stream or reset) within the time.
 bool PeerClosed(int fd, int timeoutMs = 5000);
-
-// A TCP port that was free a moment ago.
-int FreePort();
 
 std::uint32_t BE32(const std::vector<std::uint8_t>& bytes, std::size_t at);
 std::uint16_t BE16(const std::vector<std::uint8_t>& bytes, std::size_t at);

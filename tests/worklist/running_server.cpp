@@ -14,7 +14,7 @@
 
 #include "db/sqldb.h"
 #include "service/settings.h"
-#include "worklist/local_ports.h"
+#include "support/free_port.h"
 
 namespace {
 
@@ -26,24 +26,6 @@ void RunSetupTool(const std::string& arguments) {
 }
 
 }  // namespace
-
-std::string ShellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-PeerResult RunPeer(const std::string& commandLine, int seconds) {
-  PeerResult result;
-  const std::string line = "timeout -k 5 " + std::to_string(seconds) + " " + commandLine + " 2>&1";
-  FILE* pipe = popen(line.c_str(), "r");
-  if (!pipe) return result;
-  char buffer[4096];
-  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.Output.append(buffer, n);
-  const int status = pclose(pipe);
-  result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
 
 int CountLines(const std::string& text, const std::string& part) {
   std::istringstream lines(text);

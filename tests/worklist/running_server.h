@@ -10,16 +10,7 @@
 #include <vector>
 
 #include "db/worklistdb.h"
-
-struct PeerResult {
-  int ExitCode = -1;
-  std::string Output;  // stdout and stderr together
-};
-
-// Runs a shell command line with a time-out of `seconds`.
-PeerResult RunPeer(const std::string& commandLine, int seconds = 30);
-// `text` between single quotes for the shell.
-std::string ShellQuote(const std::string& text);
+#include "support/child_process.h"
 
 class RunningServer : public ::testing::Test {
  protected:

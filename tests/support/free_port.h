@@ -1,0 +1,9 @@
+#pragma once
+// Loopback ports for tests and benchmarks that start servers: ctest and other
+// engineers run in parallel, so nobody may rely on a fixed port.
+
+// A TCP port that was free a moment ago (bound to port 0 and read back).
+int FreePort();
+
+// True when something accepts connections on 127.0.0.1:`port`.
+bool PortAccepts(int port);
