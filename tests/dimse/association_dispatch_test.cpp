@@ -16,11 +16,11 @@
 #include "dimse/cfind.h"
 #include "dimse/command_set.h"
 #include "dimse/dicom_listener.h"
-#include "dimse/log_capture.h"
-#include "dimse/running_server.h"
 #include "dimse/service_handlers.h"
 #include "net/pdu_service.h"
 #include "net/presentation_context.h"
+#include "support/free_port.h"
+#include "support/log_file.h"
 
 namespace {
 

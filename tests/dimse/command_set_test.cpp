@@ -10,10 +10,10 @@
 #include "dimse/cecho.h"
 #include "dimse/cfind.h"
 #include "dimse/command_set.h"
-#include "dimse/log_capture.h"
 #include "dimse/nmessage.h"
 #include "net/identifier.h"
 #include "net/presentation_context.h"
+#include "support/log_file.h"
 
 namespace {
 

@@ -33,8 +33,8 @@ std::string MakeImage(const RunningServer& server, const std::string& sopClass) 
                       << "(0028,0010) US 2\n(0028,0011) US 2\n(0028,0100) US 8\n"
                       << "(0028,0101) US 8\n(0028,0102) US 7\n(0028,0103) US 0\n"
                       << "(7fe0,0010) OB 00\\01\\02\\03\n";
-  std::string out;
-  EXPECT_EQ(RunCommand("dump2dcm --write-xfer-little " + dump + " " + file, 20, &out), 0) << out;
+  const PeerResult made = RunPeer("dump2dcm --write-xfer-little " + dump + " " + file, 20);
+  EXPECT_EQ(made.ExitCode, 0) << made.Output;
   return file;
 }
 
@@ -55,8 +55,8 @@ TEST(DicomServer, EchoIsAnsweredSeveralTimesOnOneAssociation) {
   RunningServer server;
   ASSERT_TRUE(server.Listening()) << server.Log();
 
-  std::string out;
-  ASSERT_EQ(RunCommand("echoscu -aet MODALITY1 --repeat 3" + Peer(server), 30, &out), 0) << out;
+  const PeerResult peer = RunPeer("echoscu -aet MODALITY1 --repeat 3" + Peer(server), 30);
+  ASSERT_EQ(peer.ExitCode, 0) << peer.Output;
 
   ASSERT_TRUE(server.WaitForLog("Close Connection: ", 1, 5000)) << server.Log();
   const std::string log = server.Log();
@@ -74,9 +74,9 @@ TEST(DicomServer, StoreIsNotImplementedAndClosesWithoutResponse) {
   ASSERT_TRUE(server.Listening()) << server.Log();
   const std::string image = MakeImage(server, "SecondaryCaptureImageStorage");
 
-  std::string out;
-  EXPECT_NE(RunCommand("storescu -R" + Peer(server) + " " + image, 30, &out), 0) << out;
-  EXPECT_NE(out.find("Store Failed"), std::string::npos) << out;
+  const PeerResult peer = RunPeer("storescu -R" + Peer(server) + " " + image, 30);
+  EXPECT_NE(peer.ExitCode, 0) << peer.Output;
+  EXPECT_NE(peer.Output.find("Store Failed"), std::string::npos) << peer.Output;
 
   ASSERT_TRUE(server.WaitForLog("Close Connection: ", 1, 5000)) << server.Log();
   const std::string log = server.Log();
@@ -89,15 +89,14 @@ TEST(DicomServer, StudyRootFindGetsNoResponseAndIsClosedTwoSecondsLater) {
   RunningServer server;
   ASSERT_TRUE(server.Listening()) << server.Log();
 
-  std::string out;
   auto start = steady_clock::now();
-  RunCommand("findscu -S -k QueryRetrieveLevel=STUDY -k PatientName=" + Peer(server), 30, &out);
-  EXPECT_NE(out.find("Find Failed"), std::string::npos) << out;
+  const PeerResult peer = RunPeer("findscu -S -k QueryRetrieveLevel=STUDY -k PatientName=" + Peer(server), 30);
+  EXPECT_NE(peer.Output.find("Find Failed"), std::string::npos) << peer.Output;
   auto elapsed = duration_cast<milliseconds>(steady_clock::now() - start).count();
   // The peer waits for an answer that never comes until the server closes.
-  EXPECT_GE(elapsed, 1800) << out;
-  EXPECT_LT(elapsed, 10000) << out;
-  EXPECT_EQ(out.find("Find Response"), std::string::npos) << out;
+  EXPECT_GE(elapsed, 1800) << peer.Output;
+  EXPECT_LT(elapsed, 10000) << peer.Output;
+  EXPECT_EQ(peer.Output.find("Find Response"), std::string::npos) << peer.Output;
 
   ASSERT_TRUE(server.WaitForLog("Close Connection: ", 1, 5000)) << server.Log();
   const std::string log = server.Log();
@@ -109,9 +108,9 @@ TEST(DicomServer, AssociationWithOnlyUnsupportedContextIsRefusedAndClosed) {
   ASSERT_TRUE(server.Listening()) << server.Log();
   const std::string plan = MakeImage(server, "RTPlanStorage");
 
-  std::string out;
-  EXPECT_NE(RunCommand("storescu -R" + Peer(server) + " " + plan, 30, &out), 0) << out;
-  EXPECT_NE(out.find("No Acceptable Presentation Contexts"), std::string::npos) << out;
+  const PeerResult peer = RunPeer("storescu -R" + Peer(server) + " " + plan, 30);
+  EXPECT_NE(peer.ExitCode, 0) << peer.Output;
+  EXPECT_NE(peer.Output.find("No Acceptable Presentation Contexts"), std::string::npos) << peer.Output;
 
   ASSERT_TRUE(server.WaitForLog("ERROR: Association Failed! Socket: ", 1, 5000)) << server.Log();
   const std::string log = server.Log();

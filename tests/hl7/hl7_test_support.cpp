@@ -1,13 +1,10 @@
 #include "hl7/hl7_test_support.h"
 
-#include "support/child_process.h"
-#include "support/free_port.h"
 #include "support/log_file.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -161,69 +158,24 @@ PinnedClock::PinnedClock() {
 
 PinnedClock::~PinnedClock() { SetNow(std::nullopt); }
 
-namespace {
-
-// Runs `program` to its end; "" on exit status 0, else what it printed.
-std::string RunTool(const std::string& program, const std::vector<std::string>& args) {
-  ChildProcess tool(program, args);
-  if (tool.Started() && RunToEnd(tool) == 0) return "";
-  return program + " failed: " + tool.Output() + tool.Errors();
-}
-
-}  // namespace
-
-RunningTarvelin::RunningTarvelin(int hl7Port) {
-  char dir[] = "/tmp/tarvelin-hl7-XXXXXX";
-  if (!mkdtemp(dir)) {
-    problem_ = "mkdtemp failed";
+RunningTarvelin::RunningTarvelin(int hl7Port) : TarvelinInstance("hl7", hl7Port) {
+  problem_ = InitWithSetupTool("secret");
+  if (!problem_.empty()) return;
+  if (!Start()) {
+    problem_ = "tarvelin did not start";
     return;
   }
-  home_ = std::string(dir) + "/";
-  const std::string bin = TARVELIN_BIN_DIR;
-  const std::string setup = bin + "/tarvelin-setup";
-  hl7Port_ = hl7Port ? hl7Port : FreePort();
-  problem_ = RunTool(setup, {"init", home_, "--admin-password", "secret"});
-  const std::pair<const char*, int> ports[] = {{"HL7Port", hl7Port_}, {"WL_Port", FreePort()}, {"WEBPort", FreePort()}};
-  for (const auto& [key, port] : ports)
-    if (problem_.empty()) problem_ = RunTool(setup, {"config", home_, "TRVSVC", key, std::to_string(port)});
-  if (!problem_.empty()) return;
-  server_ = std::make_unique<ChildProcess>(bin + "/tarvelin", std::vector<std::string>{"--home", home_});
-  const auto deadline = SteadyClock::now() + std::chrono::seconds(10);
-  while (Log().find("Initialized HL7 server at port: ") == std::string::npos &&
-         Log().find("ERROR, hl7server: ") == std::string::npos) {
-    if (server_->WaitFor(std::chrono::milliseconds(20)) || SteadyClock::now() > deadline) {
-      problem_ = "no HL7 start line; log: " + Log() + server_->Errors();
-      return;
-    }
-  }
-}
-
-RunningTarvelin::~RunningTarvelin() {
-  if (server_) {
-    server_->Signal(SIGTERM);
-    server_->WaitFor(std::chrono::seconds(5));
-    server_.reset();  // kills it if it still runs
-  }
-  if (!home_.empty()) {
-    std::error_code ignored;
-    fs::remove_all(home_, ignored);
-  }
-}
-
-std::string RunningTarvelin::Log() const {
-  std::string all;
-  std::error_code ec;
-  for (const auto& file : fs::directory_iterator(home_ + "logs", ec)) {
-    std::ifstream in(file.path(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    all += text.str();
-  }
-  return all;
+  const bool logged = WaitForLog(
+      [](const std::string& log) {
+        return log.find("Initialized HL7 server at port: ") != std::string::npos ||
+               log.find("ERROR, hl7server: ") != std::string::npos;
+      },
+      10000);
+  if (!logged) problem_ = "no HL7 start line; log: " + Log() + Console();
 }
 
 std::string RunningTarvelin::Sql(const std::string& select) const {
-  return QueryDatabase(home_ + "database/quillat.db", select);
+  return QueryDatabase(Home() + "database/quillat.db", select);
 }
 
 std::string QueryDatabase(const std::string& path, const std::string& select) {

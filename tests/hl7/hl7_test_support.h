@@ -2,9 +2,10 @@
 // Shared pieces of the HL7 tests: order messages, an MLLP peer over a plain
 // socket, and a `tarvelin` process on free ports in a fresh instance folder.
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
+
+#include "support/running_tarvelin.h"
 
 // One segment: name followed by fields 1..max, the given ones filled.
 std::string Segment(const std::string& name, const std::map<int, std::string>& fields);
@@ -79,33 +80,22 @@ class PinnedClock {
   ~PinnedClock();
 };
 
-class ChildProcess;
-
 // A `tarvelin` process on free ports in its own instance folder made by
 // `tarvelin-setup init`.
-class RunningTarvelin {
+class RunningTarvelin : public TarvelinInstance {
  public:
   // Starts the server with `hl7Port` (0: a free one) and waits until it has
   // logged the outcome of starting its HL7 listener.
   explicit RunningTarvelin(int hl7Port = 0);
-  ~RunningTarvelin();
-  RunningTarvelin(const RunningTarvelin&) = delete;
-  RunningTarvelin& operator=(const RunningTarvelin&) = delete;
 
   // Empty when the server is up and has started (or failed to start) its
   // HL7 listener; otherwise what went wrong.
   const std::string& Problem() const { return problem_; }
-  int HL7Port() const { return hl7Port_; }
-  const std::string& Home() const { return home_; }
-  std::string Log() const;
   // The rows of a SELECT on the instance database (see QueryDatabase).
   std::string Sql(const std::string& select) const;
 
  private:
-  std::string home_;
   std::string problem_;
-  int hl7Port_ = 0;
-  std::unique_ptr<ChildProcess> server_;
 };
 
 // The rows of a SELECT, one line each, columns joined by "|".

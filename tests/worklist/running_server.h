@@ -4,13 +4,13 @@
 // server is stopped with SIGTERM at the end. Peers run as separate programs
 // with a time-out.
 #include <gtest/gtest.h>
-#include <sys/types.h>
 
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "db/worklistdb.h"
 #include "support/child_process.h"
+#include "support/running_tarvelin.h"
 
 class RunningServer : public ::testing::Test {
  protected:
@@ -27,9 +27,9 @@ class RunningServer : public ::testing::Test {
   std::string Column(const std::string& accession, const std::string& column);
   std::string ServerLog() const;
 
-  std::string home_;
+  std::unique_ptr<TarvelinInstance> instance_;
+  std::string home_;  // ends in "/"
   int dicomPort_ = 0;
-  pid_t server_ = -1;
 };
 
 // Number of lines of `text` that contain `part`.

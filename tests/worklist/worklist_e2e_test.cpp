@@ -163,7 +163,7 @@ TEST_F(WorklistEndToEnd, PerformedProcedureStepsFromAnIndependentClient) {
 
 TEST_F(WorklistEndToEnd, QueryThatCannotRunIsNotAnswered) {
   Start();
-  std::filesystem::remove(home_ + "/database/quillat.db");
+  std::filesystem::remove(home_ + "database/quillat.db");
   const PeerResult r = Findscu(ModalityQuery("20240101"));
   EXPECT_EQ(CountLines(r.Output, "Find Response"), 0) << r.Output;
   const std::string log = ServerLog();
