@@ -1,32 +1,19 @@
 #include "db_fixture.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
-#include "db/schema.h"
 #include "db/sqldb.h"
-#include "service/log.h"
-#include "service/settings.h"
 
 void DbTest::SetUp() {
-  char pattern[] = "/tmp/tarvelin-db-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  folder_ = std::string(pattern) + "/";
-  std::filesystem::create_directory(folder_ + "database");
-  ServerSettings.ProgramFolder = folder_;
+  instance_ = std::make_unique<DatabaseFolder>("db");
+  ASSERT_EQ(instance_->Problem(), "");
+  folder_ = instance_->Home();
   dbPath_ = DatabasePath("quillat");
-  std::string error;
-  ASSERT_TRUE(CreateDatabase(dbPath_, error)) << error;
-  logPath_ = folder_ + "test.log";
-  SetLogTarget(logPath_);
+  logPath_ = instance_->LogPath();
 }
 
-void DbTest::TearDown() {
-  ClearLogTarget();
-  std::filesystem::remove_all(folder_);
-}
+void DbTest::TearDown() { instance_.reset(); }
 
 std::vector<std::string> DbTest::LogLines() const {
   std::ifstream in(logPath_, std::ios::binary);

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "support/database_folder.h"
 
 class DbTest : public ::testing::Test {
  protected:
@@ -22,6 +25,7 @@ class DbTest : public ::testing::Test {
   // Runs SQL past the wrapper, failing the test on error.
   void Raw(const std::string& sql) const;
 
+  std::unique_ptr<DatabaseFolder> instance_;
   std::string folder_;
   std::string dbPath_;
   std::string logPath_;

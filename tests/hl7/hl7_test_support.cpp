@@ -1,7 +1,5 @@
 #include "hl7/hl7_test_support.h"
 
-#include "support/log_file.h"
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -10,19 +8,11 @@
 
 #include <sqlite3.h>
 
-#include "db/schema.h"
 #include "db/sqldb.h"
 #include "platform/clock.h"
-#include "service/log.h"
-#include "service/settings.h"
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <vector>
 
-namespace fs = std::filesystem;
 using SteadyClock = std::chrono::steady_clock;
 
 std::string Segment(const std::string& name, const std::map<int, std::string>& fields) {
@@ -110,30 +100,6 @@ bool MllpPeer::ClosedByServer(int timeoutMs) {
   if (poll(&p, 1, timeoutMs) <= 0) return false;
   char byte;
   return recv(fd_, &byte, 1, 0) == 0;
-}
-
-InstanceFolder::InstanceFolder() {
-  char dir[] = "/tmp/tarvelin-hl7-unit-XXXXXX";
-  if (!mkdtemp(dir)) return;
-  home_ = std::string(dir) + "/";
-  fs::create_directories(home_ + "database");
-  ServerSettings.ProgramFolder = home_;
-  std::string error;
-  ready_ = CreateDatabase(DatabasePath("quillat"), error);
-  SetLogTarget(home_ + "test.log");
-}
-
-InstanceFolder::~InstanceFolder() {
-  ClearLogTarget();
-  std::error_code ignored;
-  if (!home_.empty()) fs::remove_all(home_, ignored);
-}
-
-std::string InstanceFolder::Log() const {
-  std::ifstream in(home_ + "test.log", std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::string InstanceFolder::Row(const std::string& accession) const {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "support/database_folder.h"
 #include "support/running_tarvelin.h"
 
 // One segment: name followed by fields 1..max, the given ones filled.
@@ -52,25 +53,16 @@ std::string MsaSegment(const std::string& ack);
 
 // An instance folder with a fresh database, made the process's program
 // folder and log target for in-process tests; removed at the end.
-class InstanceFolder {
+class InstanceFolder : public DatabaseFolder {
  public:
-  InstanceFolder();
-  ~InstanceFolder();
-  InstanceFolder(const InstanceFolder&) = delete;
-  InstanceFolder& operator=(const InstanceFolder&) = delete;
+  InstanceFolder() : DatabaseFolder("hl7-unit") {}
 
-  const std::string& Home() const { return home_; }
-  bool Ready() const { return ready_; }
-  std::string Log() const;
+  bool Ready() const { return Problem().empty(); }
   // The Worklist row of an accession number, columns in table order joined
   // by "|"; "" when there is none.
   std::string Row(const std::string& accession) const;
   // One column of that row.
   std::string Column(const std::string& accession, const std::string& column) const;
-
- private:
-  std::string home_;
-  bool ready_ = false;
 };
 
 // Pins the process clock to 5 March 2024 14:30:15 local time while alive.

@@ -1,32 +1,17 @@
 #include "worklist_fixture.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include "db/schema.h"
 #include "db/sqldb.h"
-#include "service/log.h"
 #include "service/settings.h"
 
 void WorklistInstance::SetUp() {
-  char pattern[] = "/tmp/tarvelin-wl-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  folder_ = std::string(pattern) + "/";
-  std::filesystem::create_directories(folder_ + "database");
-  ServerSettings.ProgramFolder = folder_;
+  instance_ = std::make_unique<DatabaseFolder>("wl");
+  ASSERT_EQ(instance_->Problem(), "");
+  folder_ = instance_->Home();
   ServerSettings.FilterByAET = false;
   ServerSettings.LogLevel = 1;
-  SetLogTarget(folder_ + "test.log");
-  std::string error;
-  ASSERT_TRUE(CreateDatabase(DatabasePath("quillat"), error)) << error;
 }
 
-void WorklistInstance::TearDown() {
-  ClearLogTarget();
-  std::filesystem::remove_all(folder_);
-}
+void WorklistInstance::TearDown() { instance_.reset(); }
 
 WorklistDB WorklistInstance::Entry(const std::string& accession, const std::string& patientName) {
   WorklistDB e;
@@ -62,12 +47,7 @@ void WorklistInstance::ExecSql(const std::string& sql) {
   ASSERT_EQ(db.Exec(sql), 0) << db.ErrorText;
 }
 
-std::string WorklistInstance::Log() const {
-  std::ifstream in(folder_ + "test.log", std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string WorklistInstance::Log() const { return instance_->Log(); }
 
 DcmTag RawElement(std::uint16_t group, std::uint16_t element, const std::string& bytes) {
   DcmTag tag(group, element, 0, nullptr);

@@ -11,6 +11,7 @@
 #include "db/worklistdb.h"
 #include "dicom/dcmobj.h"
 #include "dicom/dcmtag.h"
+#include "support/database_folder.h"
 
 class WorklistInstance : public ::testing::Test {
  protected:
@@ -27,6 +28,7 @@ class WorklistInstance : public ::testing::Test {
   // The log written so far.
   std::string Log() const;
 
+  std::unique_ptr<DatabaseFolder> instance_;
   std::string folder_;
 };
 
