@@ -5,9 +5,10 @@
 
 #include "dicom/bufdata.h"
 #include "dicom_test_support.h"
+#include "support/log_file.h"
 
 TEST(BufDataMalformed, LengthBeyondTheStreamFailsBeforeAllocating) {
-  CapturedLog log;
+  LogCapture log;
   StreamBuilder s;
   s.Implicit(0x0010, 0x0020, "PID1");
   s.Tag(0x0010, 0x0010).U32(0xFFFFFFF0).Text("DOE^");
@@ -21,7 +22,7 @@ TEST(BufDataMalformed, LengthBeyondTheStreamFailsBeforeAllocating) {
 }
 
 TEST(BufDataMalformed, SequenceLongerThanItsParentFails) {
-  CapturedLog log;
+  LogCapture log;
   const Bytes item = StreamBuilder().Implicit(0x0040, 0x0001, "CT01").bytes();
   StreamBuilder s;
   s.Tag(0x0040, 0x0100).U32(std::uint32_t(item.size() + 8));
@@ -37,7 +38,7 @@ TEST(BufDataMalformed, SequenceLongerThanItsParentFails) {
 TEST(BufDataMalformed, HeaderCutShortFails) {
   const Bytes whole = StreamBuilder().ExplicitLong(0x0040, 0x0400, "UT", 0).bytes();
   for (std::size_t cut = 1; cut < whole.size(); ++cut) {
-    CapturedLog log;
+    LogCapture log;
     DcmObj obj;
     obj.ExplicitVR = 1;
     EXPECT_FALSE(Decode(Bytes(whole.begin(), whole.begin() + cut), obj)) << "cut at " << cut;
@@ -46,7 +47,7 @@ TEST(BufDataMalformed, HeaderCutShortFails) {
 }
 
 TEST(BufDataMalformed, DeepNestingIsRefused) {
-  CapturedLog log;
+  LogCapture log;
   Bytes inner = StreamBuilder().Implicit(0x0040, 0x0001, "CT01").bytes();
   for (int level = 0; level < 200; ++level)
     inner = StreamBuilder().Tag(0xFFFE, 0xE000).U32(std::uint32_t(inner.size())).Raw(inner).bytes();
@@ -56,7 +57,7 @@ TEST(BufDataMalformed, DeepNestingIsRefused) {
 }
 
 TEST(BufDataMalformed, ReadTagOnEmptyStreamFails) {
-  CapturedLog log;
+  LogCapture log;
   BufData buf;
   DcmTag tag;
   EXPECT_FALSE(buf.ReadTag(tag, false, false));

@@ -1,14 +1,6 @@
 #include "dicom_test_support.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
-
 #include "dicom/bufdata.h"
-#include "service/log.h"
 
 StreamBuilder& StreamBuilder::U16(std::uint16_t v) {
   if (big_) {
@@ -60,25 +52,4 @@ Bytes Encode(DcmObj& obj) {
   BufData buf;
   buf.WriteObj(obj);
   return buf.Stream.Bytes;
-}
-
-CapturedLog::CapturedLog() {
-  char pattern[] = "/tmp/dicom_test_log_XXXXXX";
-  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-  dir_ = pattern;
-  path_ = dir_ + "/test.log";
-  SetLogTarget(path_);
-}
-
-CapturedLog::~CapturedLog() {
-  ClearLogTarget();
-  unlink(path_.c_str());
-  rmdir(dir_.c_str());
-}
-
-std::string CapturedLog::Text() const {
-  std::ifstream in(path_, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }

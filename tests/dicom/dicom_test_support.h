@@ -1,6 +1,5 @@
 #pragma once
-// Helpers of the dicom tests: hand-built byte streams, codec shortcuts and a
-// log file that tests can read.
+// Helpers of the dicom tests: hand-built byte streams and codec shortcuts.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,15 +34,3 @@ class StreamBuilder {
 bool Decode(const Bytes& bytes, DcmObj& obj, bool bigEndian = false);
 // Encodes `obj` with WriteObj.
 Bytes Encode(DcmObj& obj);
-
-// Sends the log to a fresh temporary file for the lifetime of the object.
-class CapturedLog {
- public:
-  CapturedLog();
-  ~CapturedLog();
-  std::string Text() const;
-
- private:
-  std::string dir_;
-  std::string path_;
-};
