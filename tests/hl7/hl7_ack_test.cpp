@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "hl7/hl7_test_support.h"
+#include "support/pinned_clock.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ TEST(HL7Ack, ReceivedControlIdIsTheTenthField) {
 }
 
 TEST(HL7Ack, ControlIdIsMinuteAndCounterWrappingAfter999) {
-  PinnedClock pinned;
+  PinnedClock pinned{2024, 3, 5, 14, 30, 15};
   EXPECT_EQ(HL7Timestamp(), "20240305143015");
   AckControlCounter = 998;
   EXPECT_EQ(NextAckControlId(), "2403051430998");

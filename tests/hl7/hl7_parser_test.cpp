@@ -10,6 +10,7 @@
 #include "db/sqldb.h"
 #include "dicom/uid.h"
 #include "hl7/hl7_test_support.h"
+#include "support/pinned_clock.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ class HL7Parser : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(instance.Ready()); }
   InstanceFolder instance;
-  PinnedClock pinned;
+  PinnedClock pinned{2024, 3, 5, 14, 30, 15};
 };
 
 TEST_F(HL7Parser, NewOrderGetsEveryDefaultAndADuplicateChangesNothing) {

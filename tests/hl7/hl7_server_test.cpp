@@ -5,6 +5,7 @@
 
 #include "hl7/hl7_ack.h"
 #include "hl7/hl7_test_support.h"
+#include "support/pinned_clock.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ class HL7Listener : public ::testing::Test {
     AckControlCounter = 0;
   }
   InstanceFolder instance;
-  PinnedClock pinned;
+  PinnedClock pinned{2024, 3, 5, 14, 30, 15};
   THL7Server server{0, instance.Home(), ""};
 };
 

@@ -9,7 +9,6 @@
 #include <sqlite3.h>
 
 #include "db/sqldb.h"
-#include "platform/clock.h"
 
 #include <chrono>
 
@@ -115,14 +114,6 @@ std::string InstanceFolder::Column(const std::string& accession, const std::stri
   if (!value.empty()) value.pop_back();
   return value;
 }
-
-PinnedClock::PinnedClock() {
-  std::tm t{};
-  t.tm_year = 124, t.tm_mon = 2, t.tm_mday = 5, t.tm_hour = 14, t.tm_min = 30, t.tm_sec = 15, t.tm_isdst = -1;
-  SetNow(Clock::from_time_t(std::mktime(&t)));
-}
-
-PinnedClock::~PinnedClock() { SetNow(std::nullopt); }
 
 RunningTarvelin::RunningTarvelin(int hl7Port) : TarvelinInstance("hl7", hl7Port) {
   problem_ = InitWithSetupTool("secret");

@@ -65,13 +65,6 @@ class InstanceFolder : public DatabaseFolder {
   std::string Column(const std::string& accession, const std::string& column) const;
 };
 
-// Pins the process clock to 5 March 2024 14:30:15 local time while alive.
-class PinnedClock {
- public:
-  PinnedClock();
-  ~PinnedClock();
-};
-
 // A `tarvelin` process on free ports in its own instance folder made by
 // `tarvelin-setup init`.
 class RunningTarvelin : public TarvelinInstance {

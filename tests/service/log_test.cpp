@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/temp_folder.h"
-#include "service/pinned_clock.h"
+#include "support/pinned_clock.h"
 #include "service/settings.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "platform/temp_folder.h"
 #include "service/log.h"
-#include "service/pinned_clock.h"
+#include "support/pinned_clock.h"
 #include "service/settings.h"
 
 namespace fs = std::filesystem;
