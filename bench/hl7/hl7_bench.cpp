@@ -57,7 +57,7 @@ long SendUntil(int port, int connection, SteadyClock::time_point deadline) {
   std::string answer;
   char buffer[4096];
   while (SteadyClock::now() < deadline) {
-    const std::string id = "B" + std::to_string(connection) + "-" + std::to_string(done);
+    const std::string id = 'B' + std::to_string(connection) + '-' + std::to_string(done);
     const std::string message = Order(id, "ACC" + id);
     if (send(fd, message.data(), message.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(message.size())) break;
     answer.clear();

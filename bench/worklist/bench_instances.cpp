@@ -116,7 +116,9 @@ std::vector<std::uint8_t> FileHeader(const std::string& instanceUID) {
   body.WriteObj(meta);
   BufData head;
   head.WriteTag(DcmTag::U32(0x0002, 0x0000, static_cast<std::uint32_t>(body.Stream.Size()), "UL"), true);
-  std::vector<std::uint8_t> bytes(128, 0);
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(132 + head.Stream.Bytes.size() + body.Stream.Bytes.size());  // one allocation
+  bytes.resize(128);  // preamble
   bytes.insert(bytes.end(), {'D', 'I', 'C', 'M'});
   bytes.insert(bytes.end(), head.Stream.Bytes.begin(), head.Stream.Bytes.end());
   bytes.insert(bytes.end(), body.Stream.Bytes.begin(), body.Stream.Bytes.end());

@@ -31,7 +31,9 @@ std::string ParseStamp(const std::string& buffer, std::size_t at) {
     char closing = n < 4 ? '.' : '\0';
     if (value > 65535 || i >= buffer.size() || buffer[i] != closing) return "";
     ++i;
-    if (n < 4) version += (n > 1 ? "." : "") + std::to_string(value);
+    if (n == 4) break;  // the build number is checked, not shown
+    if (n > 1) version += '.';
+    version += std::to_string(value);
   }
   return version;
 }

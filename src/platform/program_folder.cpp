@@ -27,7 +27,7 @@ std::string ResolveProgramFolder(const std::string& home) {
     if (env) chosen = env;
   }
   if (chosen.empty()) chosen = fs::path(ExecutablePath()).parent_path().string();
-  if (chosen.empty()) chosen = ".";
+  if (chosen.empty()) chosen = '.';
   std::error_code ec;
   fs::path absolute = fs::absolute(chosen, ec);
   return WithTrailingSlash((ec ? fs::path(chosen) : absolute).lexically_normal().string());

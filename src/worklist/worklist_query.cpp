@@ -135,7 +135,7 @@ std::string WorklistSelect(const DcmObj& identifier, const std::string& filterLi
     conditions += " AND ScheduledStation=" + SqlQuote(Piece(filterLine, "|", 1));
     conditions += " AND Modality=" + SqlQuote(Piece(filterLine, "|", 2));
   }
-  if (columns.empty()) columns = "*";
+  if (columns.empty()) columns = '*';
   return "SELECT " + columns + " from Worklist " + conditions + " ORDER BY PatientName";
 }
 
