@@ -6,8 +6,9 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 packages=(
   g++ cmake make pkg-config git ca-certificates
-  libsqlite3-dev sqlite3 libmicrohttpd-dev libgtest-dev libgmock-dev
-  dcmtk python3 python3-hl7
+  libsqlite3-dev sqlite3 libmicrohttpd-dev libsodium-dev zlib1g-dev libgtest-dev libgmock-dev
+  dcmtk python3 python3-hl7 chromium openssl curl
+  dpkg-dev fakeroot file lintian help2man
 )
 # A Node.js from elsewhere (e.g. NodeSource) brings its own npm and conflicts
 # with Debian's npm package: only install what is missing.
