@@ -47,7 +47,7 @@ bool CreateInstanceDatabase(const std::string& dir, const std::string& adminPass
   const std::string workPath = DatabasePath(workName);
   const std::string finalPath = InstanceDatabasePath(dir);
   if (!CreateDatabase(workPath, error)) return false;
-  bool ok = chmod(workPath.c_str(), 0600) == 0;  // the users' passwords are stored in it
+  bool ok = chmod(workPath.c_str(), 0600) == 0;  // it holds the users' password hashes
   if (!ok) error = "cannot restrict access to " + workPath + ": " + std::strerror(errno);
   if (ok) {
     SQLdb db(workName, SQLdb::ReadWrite);

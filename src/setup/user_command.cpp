@@ -104,8 +104,9 @@ int Remove(SQLdb& db, const Request& request, std::ostream& out, std::ostream& e
     if (ToIntDef(Piece(rows[0], ";", 1), 0) <= 1)
       return Failure(err, "user " + request.name + " is the last ADMIN user and cannot be removed");
   }
-  if (db.Exec("DELETE FROM Users WHERE UserName=" + SqlQuote(request.name)) != 0)
-    return Failure(err, "cannot remove user " + request.name + ": " + db.ErrorText);
+  UserDB user;
+  user.UserName = request.name;
+  if (!user.Delete(db)) return Failure(err, "cannot remove user " + request.name + ": " + db.ErrorText);
   out << "Removed user " << request.name << "\n";
   return kExitOk;
 }

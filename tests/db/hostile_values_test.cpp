@@ -1,6 +1,7 @@
 // Values that would end their SQL literal if pasted in raw must be stored and
 // found exactly as given, by every operation, without harming any table.
 #include "db/dbinsert.h"
+#include "db/password_hash.h"
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
 #include "db/userdb.h"
@@ -76,7 +77,7 @@ TEST_F(HostileValuesTest, WorklistOperationsStoreAndFindValuesVerbatim) {
   ExpectTablesIntact();
 }
 
-TEST_F(HostileValuesTest, UsersAreStoredVerbatimByInsertAndUpdate) {
+TEST_F(HostileValuesTest, UsersAndTheirPasswordsSurviveInsertAndUpdate) {
   SQLdb db("quillat", SQLdb::ReadWrite);
   for (const auto& value : kHostile) {
     UserDB user;
@@ -84,11 +85,11 @@ TEST_F(HostileValuesTest, UsersAreStoredVerbatimByInsertAndUpdate) {
     user.PassWord = value;
     ASSERT_TRUE(user.Insert(db));
     const std::string where = " FROM Users WHERE UserName = " + Quoted(value);
-    EXPECT_EQ(Stored("SELECT PassWord" + where), value);
+    EXPECT_EQ(CheckPassword(Stored("SELECT PassWord" + where), value), PasswordCheck::Match);
     user.PassWord = "new " + value;
     user.Rights = 1;
     EXPECT_TRUE(user.Update(db));
-    EXPECT_EQ(Stored("SELECT PassWord" + where), "new " + value);
+    EXPECT_EQ(CheckPassword(Stored("SELECT PassWord" + where), "new " + value), PasswordCheck::Match);
     EXPECT_EQ(Stored("SELECT Rights" + where), "1");
     ExpectTablesIntact();
   }

@@ -1,6 +1,7 @@
 #include "db/userdb.h"
 
 #include "db/dbinsert.h"
+#include "db/password_hash.h"
 #include "db/sqldb.h"
 #include "db_fixture.h"
 
@@ -22,7 +23,9 @@ TEST_F(UserDBTest, InsertOfAnExistingNameWritesAndLogsNothing) {
   EXPECT_TRUE(User("anna", "secret", 0).Insert(db));
   EXPECT_FALSE(User("anna", "other", 1).Insert(db));
   EXPECT_TRUE(User("Anna", "case", 0).Insert(db));  // names compare exactly
-  EXPECT_EQ(Stored("SELECT PassWord || '|' || Rights FROM Users WHERE UserName = 'anna'"), "secret|0");
+  EXPECT_EQ(CheckPassword(Stored("SELECT PassWord FROM Users WHERE UserName = 'anna'"), "secret"),
+            PasswordCheck::Match);
+  EXPECT_EQ(Stored("SELECT Rights FROM Users WHERE UserName = 'anna'"), "0");
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Users"), "2");
   EXPECT_TRUE(LogLines().empty());
 }
@@ -30,14 +33,53 @@ TEST_F(UserDBTest, InsertOfAnExistingNameWritesAndLogsNothing) {
 TEST_F(UserDBTest, UpdateReplacesPasswordAndRightsOfExistingUsersOnly) {
   SQLdb db("quillat", SQLdb::ReadWrite);
   ASSERT_TRUE(User("anna", "secret", 0).Insert(db));
+  const auto storedPassword = [&] { return Stored("SELECT PassWord FROM Users WHERE UserName = 'anna'"); };
   EXPECT_TRUE(User("anna", "n3w", 1).Update(db));
-  EXPECT_EQ(Stored("SELECT PassWord || '|' || Rights FROM Users WHERE UserName = 'anna'"), "n3w|1");
+  EXPECT_EQ(CheckPassword(storedPassword(), "n3w"), PasswordCheck::Match);
+  EXPECT_EQ(CheckPassword(storedPassword(), "secret"), PasswordCheck::Mismatch);
+  const std::string hash = storedPassword();
+  EXPECT_TRUE(User("anna", "", 0).Update(db));  // an empty password keeps the stored hash
+  EXPECT_EQ(storedPassword(), hash);
+  EXPECT_EQ(Stored("SELECT Rights FROM Users WHERE UserName = 'anna'"), "0");
   EXPECT_FALSE(User("bert", "x", 1).Update(db));
   EXPECT_FALSE(User("", "x", 1).Update(db));
   EXPECT_THAT(LogLines(), ElementsAre("INFO, User updated for UserName=anna",
+                                      "INFO, User updated for UserName=anna",
                                       "ERROR, UserName=bert, does not exists",
                                       "ERROR, UserName can't be empty"));
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Users"), "1");
+}
+
+TEST(PasswordHash, SaltedHashesVerifyAndOlderClearRowsAreRecognised) {
+  const std::string first = HashPassword("MÜLLER's pa\xFFss");
+  const std::string second = HashPassword("MÜLLER's pa\xFFss");
+  EXPECT_TRUE(IsPasswordHash(first));
+  EXPECT_NE(first, second);  // salted
+  EXPECT_EQ(first.find("MÜLLER"), std::string::npos);
+  const struct {
+    std::string stored, typed;
+    PasswordCheck expected;
+  } cases[] = {
+      {first, "MÜLLER's pa\xFFss", PasswordCheck::Match},
+      {second, "MÜLLER's pa\xFFss", PasswordCheck::Match},
+      {first, "MÜLLER's pa\xFFs", PasswordCheck::Mismatch},
+      {first, "", PasswordCheck::Mismatch},
+      {"plain", "plain", PasswordCheck::MatchClearText},
+      {"plain", "Plain", PasswordCheck::Mismatch},
+      {"plain", "plai", PasswordCheck::Mismatch},
+      {"", "", PasswordCheck::Mismatch},
+      {"$argon2id$broken", "$argon2id$broken", PasswordCheck::Mismatch},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CheckPassword(c.stored, c.typed), c.expected) << c.stored << " / " << c.typed;
+}
+
+TEST_F(UserDBTest, DeleteRemovesOnlyTheNamedUser) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  ASSERT_TRUE(User("anna", "a", 0).Insert(db));
+  ASSERT_TRUE(User("x' OR '1'='1", "b", 0).Insert(db));
+  EXPECT_TRUE(User("x' OR '1'='1", "", 0).Delete(db));
+  EXPECT_TRUE(User("nobody", "", 0).Delete(db));
+  EXPECT_EQ(Stored("SELECT group_concat(UserName) FROM Users"), "anna");
 }
 
 TEST_F(UserDBTest, FailedWritesReturnFalseWithTheirLines) {
@@ -47,7 +89,7 @@ TEST_F(UserDBTest, FailedWritesReturnFalseWithTheirLines) {
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[1], "ERROR, attempt to write a readonly database");
   EXPECT_EQ(lines[2], "ERROR, UserDB::Insert, INSERT OR IGNORE INTO Users (UserName, PassWord, Rights) "
-                      "VALUES ('anna', 'secret', 0)");
+                      "VALUES ('anna', '********', 0)");
 }
 
 TEST_F(UserDBTest, AFailedLookupCountsAsAbsentAndIsLogged) {

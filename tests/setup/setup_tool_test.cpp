@@ -10,6 +10,7 @@
 #include <iterator>
 #include <regex>
 
+#include "db/password_hash.h"
 #include "platform/ini_file.h"
 #include "temp_folder.h"
 
@@ -73,6 +74,11 @@ class SetupToolTest : public ::testing::Test {
     EXPECT_EQ(r.exit, 0) << "sqlite3 shell failed (is the sqlite3 package installed?): " << r.err;
     return Lines(r.out);
   }
+  // Whether the stored hash of `user` verifies `password` (never the text itself).
+  bool Verifies(const std::string& user, const std::string& password) const {
+    const auto stored = Sql("SELECT PassWord FROM Users WHERE UserName = '" + user + "'");
+    return stored.size() == 1 && CheckPassword(stored[0], password) == PasswordCheck::Match;
+  }
   std::vector<std::string> Columns(const std::string& table) const {
     return Sql("SELECT name || ' ' || type || (CASE pk WHEN 1 THEN ' PK' ELSE '' END) FROM pragma_table_info('" +
                table + "') ORDER BY cid");
@@ -105,7 +111,8 @@ TEST_F(SetupToolTest, InitCreatesAReadyInstance) {
                                                 "Email VARCHAR(32)"));
   EXPECT_THAT(Columns("StudyDescription"),
               ElementsAre("Code INTEGER PK", "Modality VARCHAR(16)", "Description VARCHAR(64)"));
-  EXPECT_THAT(Sql("SELECT * FROM Users"), ElementsAre("admin|s3cr'et|1"));
+  EXPECT_THAT(Sql("SELECT UserName, Rights FROM Users"), ElementsAre("admin|1"));
+  EXPECT_TRUE(Verifies("admin", "s3cr'et"));
   EXPECT_EQ(fs::status(db_).permissions() & fs::perms::others_read, fs::perms::none);
   EXPECT_THAT(Sql("SELECT name FROM sqlite_master WHERE name LIKE '%setup%'"), ElementsAre());
   EXPECT_FALSE(fs::exists(db_ + "-journal"));
@@ -128,8 +135,7 @@ TEST_F(SetupToolTest, InitPrintsARandomPasswordOnceAndNeverTouchesAnExistingData
   ASSERT_EQ(first.exit, 0) << first.err;
   std::smatch match;
   ASSERT_TRUE(std::regex_search(first.out, match, std::regex("password: (\\w{16})\n"))) << first.out;
-  EXPECT_THAT(Sql("SELECT PassWord FROM Users WHERE UserName = 'admin' AND Rights = 1"),
-              ElementsAre(match[1].str()));
+  EXPECT_TRUE(Verifies("admin", match[1].str()));
 
   fs::remove(dir_ + "/TRVGUI.ini");
   const std::string before = ReadFile(db_);
@@ -167,8 +173,11 @@ TEST_F(SetupToolTest, UserCommandsManageTheWebUsers) {
   const Result random = Setup({"user", dir_, "add", "temp"});
   EXPECT_EQ(random.exit, 0);
   EXPECT_THAT(random.out, HasSubstr("Password for temp: "));
-  EXPECT_THAT(Sql("SELECT UserName, PassWord, Rights FROM Users WHERE UserName <> 'temp' ORDER BY UserName"),
-              ElementsAre("admin|x|1", "boss|from stdin|1", "o'neil;dr|pa'ss|0"));
+  EXPECT_THAT(Sql("SELECT UserName, Rights FROM Users WHERE UserName <> 'temp' ORDER BY UserName"),
+              ElementsAre("admin|1", "boss|1", "o'neil;dr|0"));
+  EXPECT_TRUE(Verifies("admin", "x"));
+  EXPECT_TRUE(Verifies("boss", "from stdin"));
+  EXPECT_TRUE(Verifies("o''neil;dr", "pa'ss"));
 
   const Result duplicate = Setup({"user", dir_, "add", "boss", "--password", "y"});
   EXPECT_EQ(duplicate.exit, 1);
@@ -177,7 +186,8 @@ TEST_F(SetupToolTest, UserCommandsManageTheWebUsers) {
   EXPECT_EQ(Setup({"user", dir_, "add", "c", "--password", ""}).exit, 1);
 
   EXPECT_EQ(Setup({"user", dir_, "passwd", "o'neil;dr", "--password", "new"}).exit, 0);
-  EXPECT_THAT(Sql("SELECT PassWord, Rights FROM Users WHERE UserName = 'o''neil;dr'"), ElementsAre("new|0"));
+  EXPECT_THAT(Sql("SELECT Rights FROM Users WHERE UserName = 'o''neil;dr'"), ElementsAre("0"));
+  EXPECT_TRUE(Verifies("o''neil;dr", "new"));
   EXPECT_EQ(Setup({"user", dir_, "passwd", "nobody", "--password", "new"}).exit, 1);
 
   EXPECT_EQ(Setup({"user", dir_, "remove", "temp"}).exit, 0);

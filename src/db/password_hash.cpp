@@ -1,0 +1,43 @@
+#include "db/password_hash.h"
+
+#include <sodium.h>
+
+#include <stdexcept>
+
+namespace {
+constexpr const char* kHashPrefix = "$argon2id$";
+
+// libsodium must be initialised once before its first use; sodium_init is
+// itself safe to call from several threads.
+void EnsureSodium() {
+  static const bool ready = sodium_init() >= 0;
+  if (!ready) throw std::runtime_error("libsodium could not be initialised");
+}
+
+// Exact comparison in time independent of where the texts differ.
+bool SameText(const std::string& a, const std::string& b) {
+  EnsureSodium();
+  return a.size() == b.size() && sodium_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+}  // namespace
+
+std::string HashPassword(const std::string& password) {
+  EnsureSodium();
+  char hash[crypto_pwhash_STRBYTES];
+  if (crypto_pwhash_str_alg(hash, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                            crypto_pwhash_MEMLIMIT_INTERACTIVE, crypto_pwhash_ALG_ARGON2ID13) != 0)
+    return "";
+  return hash;
+}
+
+bool IsPasswordHash(const std::string& stored) { return stored.rfind(kHashPrefix, 0) == 0; }
+
+PasswordCheck CheckPassword(const std::string& stored, const std::string& password) {
+  if (stored.empty()) return PasswordCheck::Mismatch;
+  if (!IsPasswordHash(stored))
+    return SameText(stored, password) ? PasswordCheck::MatchClearText : PasswordCheck::Mismatch;
+  EnsureSodium();
+  return crypto_pwhash_str_verify(stored.c_str(), password.data(), password.size()) == 0
+             ? PasswordCheck::Match
+             : PasswordCheck::Mismatch;
+}

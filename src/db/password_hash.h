@@ -1,0 +1,22 @@
+#pragma once
+// How the Users table keeps passwords: a salted one-way hash (libsodium's
+// Argon2id string, self-describing, salt and cost included), never the
+// password itself. Rows written before hashing may still hold a clear
+// password; those are recognised so the login can rewrite them.
+#include <string>
+
+// The hash string to store for `password`; "" when hashing failed (out of
+// memory), which no password ever verifies against. Thread-safe.
+std::string HashPassword(const std::string& password);
+
+// True when `stored` is a hash made by HashPassword (not a clear password).
+bool IsPasswordHash(const std::string& stored);
+
+enum class PasswordCheck {
+  Mismatch,       // wrong password, or an empty stored value
+  Match,          // verified against the stored hash
+  MatchClearText  // an older row holding the clear password, matched exactly: rewrite it as a hash
+};
+
+// Compares a password given at login with the stored column value. Thread-safe.
+PasswordCheck CheckPassword(const std::string& stored, const std::string& password);
