@@ -33,11 +33,11 @@ std::string HashPassword(const std::string& password) {
 bool IsPasswordHash(const std::string& stored) { return stored.rfind(kHashPrefix, 0) == 0; }
 
 PasswordCheck CheckPassword(const std::string& stored, const std::string& password) {
-  if (stored.empty()) return PasswordCheck::Mismatch;
+  if (stored.empty()) return PasswordCheck::Wrong;
   if (!IsPasswordHash(stored))
-    return SameText(stored, password) ? PasswordCheck::MatchClearText : PasswordCheck::Mismatch;
+    return SameText(stored, password) ? PasswordCheck::MatchesClear : PasswordCheck::Wrong;
   EnsureSodium();
   return crypto_pwhash_str_verify(stored.c_str(), password.data(), password.size()) == 0
-             ? PasswordCheck::Match
-             : PasswordCheck::Mismatch;
+             ? PasswordCheck::Matches
+             : PasswordCheck::Wrong;
 }

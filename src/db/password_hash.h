@@ -13,9 +13,9 @@ std::string HashPassword(const std::string& password);
 bool IsPasswordHash(const std::string& stored);
 
 enum class PasswordCheck {
-  Mismatch,       // wrong password, or an empty stored value
-  Match,          // verified against the stored hash
-  MatchClearText  // an older row holding the clear password, matched exactly: rewrite it as a hash
+  Wrong,        // does not match (an empty stored value never matches)
+  Matches,      // verified against the stored hash
+  MatchesClear  // an older row holding the clear password, matched exactly: rewrite it as a hash
 };
 
 // Compares a password given at login with the stored column value. Thread-safe.

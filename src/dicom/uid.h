@@ -48,3 +48,10 @@ std::string GetUIDName(const std::string& uid);
 std::string CreateUID(const std::string& site, const std::string& keyA,
                       const std::string& keyB, const std::string& date,
                       const std::string& time, const std::string& prefix);
+
+// The Study Instance UID given to a worklist entry that arrives without one
+// (HL7 orders, order files, the web form): CreateUID with site "123" and
+// prefix "11" from the patient ID, the accession number and the scheduled
+// date and time, cut to the 64 characters a UID may have.
+std::string CreateStudyUID(const std::string& patientID, const std::string& accessionNumber,
+                           const std::string& spsDate, const std::string& spsTime);

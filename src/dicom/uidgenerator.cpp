@@ -47,3 +47,8 @@ std::string CreateUID(const std::string& site, const std::string& keyA, const st
       "." + prefix + sitePart + "." + keyBPart + keyAPart + "." + datePart + timePart;
   return root + CleanGeneratedPart(generated, root.empty() ? '.' : root.back());
 }
+
+std::string CreateStudyUID(const std::string& patientID, const std::string& accessionNumber,
+                           const std::string& spsDate, const std::string& spsTime) {
+  return CreateUID("123", patientID, accessionNumber, spsDate, spsTime, "11").substr(0, 64);
+}

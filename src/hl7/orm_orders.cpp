@@ -94,7 +94,7 @@ void ApplyDefaults(WorklistDB& wl) {
   if (wl.SPSDate.empty()) wl.SPSDate = Stamp("%Y%m%d");
   if (wl.SPSTime.empty()) wl.SPSTime = Stamp("%H%M%S");
   if (wl.StudyInstanceUID.empty())
-    wl.StudyInstanceUID = CreateUID("123", wl.PatientID, wl.AccessionNumber, wl.SPSDate, wl.SPSTime, "11");
+    wl.StudyInstanceUID = CreateStudyUID(wl.PatientID, wl.AccessionNumber, wl.SPSDate, wl.SPSTime);
   if (wl.SPSStatus.empty()) wl.SPSStatus = "SCHEDULED";
 }
 

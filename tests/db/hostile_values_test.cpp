@@ -85,11 +85,11 @@ TEST_F(HostileValuesTest, UsersAndTheirPasswordsSurviveInsertAndUpdate) {
     user.PassWord = value;
     ASSERT_TRUE(user.Insert(db));
     const std::string where = " FROM Users WHERE UserName = " + Quoted(value);
-    EXPECT_EQ(CheckPassword(Stored("SELECT PassWord" + where), value), PasswordCheck::Match);
+    EXPECT_EQ(CheckPassword(Stored("SELECT PassWord" + where), value), PasswordCheck::Matches);
     user.PassWord = "new " + value;
     user.Rights = 1;
     EXPECT_TRUE(user.Update(db));
-    EXPECT_EQ(CheckPassword(Stored("SELECT PassWord" + where), "new " + value), PasswordCheck::Match);
+    EXPECT_EQ(CheckPassword(Stored("SELECT PassWord" + where), "new " + value), PasswordCheck::Matches);
     EXPECT_EQ(Stored("SELECT Rights" + where), "1");
     ExpectTablesIntact();
   }

@@ -24,7 +24,7 @@ TEST_F(UserDBTest, InsertOfAnExistingNameWritesAndLogsNothing) {
   EXPECT_FALSE(User("anna", "other", 1).Insert(db));
   EXPECT_TRUE(User("Anna", "case", 0).Insert(db));  // names compare exactly
   EXPECT_EQ(CheckPassword(Stored("SELECT PassWord FROM Users WHERE UserName = 'anna'"), "secret"),
-            PasswordCheck::Match);
+            PasswordCheck::Matches);
   EXPECT_EQ(Stored("SELECT Rights FROM Users WHERE UserName = 'anna'"), "0");
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Users"), "2");
   EXPECT_TRUE(LogLines().empty());
@@ -35,8 +35,8 @@ TEST_F(UserDBTest, UpdateReplacesPasswordAndRightsOfExistingUsersOnly) {
   ASSERT_TRUE(User("anna", "secret", 0).Insert(db));
   const auto storedPassword = [&] { return Stored("SELECT PassWord FROM Users WHERE UserName = 'anna'"); };
   EXPECT_TRUE(User("anna", "n3w", 1).Update(db));
-  EXPECT_EQ(CheckPassword(storedPassword(), "n3w"), PasswordCheck::Match);
-  EXPECT_EQ(CheckPassword(storedPassword(), "secret"), PasswordCheck::Mismatch);
+  EXPECT_EQ(CheckPassword(storedPassword(), "n3w"), PasswordCheck::Matches);
+  EXPECT_EQ(CheckPassword(storedPassword(), "secret"), PasswordCheck::Wrong);
   const std::string hash = storedPassword();
   EXPECT_TRUE(User("anna", "", 0).Update(db));  // an empty password keeps the stored hash
   EXPECT_EQ(storedPassword(), hash);
@@ -60,15 +60,15 @@ TEST(PasswordHash, SaltedHashesVerifyAndOlderClearRowsAreRecognised) {
     std::string stored, typed;
     PasswordCheck expected;
   } cases[] = {
-      {first, "MÜLLER's pa\xFFss", PasswordCheck::Match},
-      {second, "MÜLLER's pa\xFFss", PasswordCheck::Match},
-      {first, "MÜLLER's pa\xFFs", PasswordCheck::Mismatch},
-      {first, "", PasswordCheck::Mismatch},
-      {"plain", "plain", PasswordCheck::MatchClearText},
-      {"plain", "Plain", PasswordCheck::Mismatch},
-      {"plain", "plai", PasswordCheck::Mismatch},
-      {"", "", PasswordCheck::Mismatch},
-      {"$argon2id$broken", "$argon2id$broken", PasswordCheck::Mismatch},
+      {first, "MÜLLER's pa\xFFss", PasswordCheck::Matches},
+      {second, "MÜLLER's pa\xFFss", PasswordCheck::Matches},
+      {first, "MÜLLER's pa\xFFs", PasswordCheck::Wrong},
+      {first, "", PasswordCheck::Wrong},
+      {"plain", "plain", PasswordCheck::MatchesClear},
+      {"plain", "Plain", PasswordCheck::Wrong},
+      {"plain", "plai", PasswordCheck::Wrong},
+      {"", "", PasswordCheck::Wrong},
+      {"$argon2id$broken", "$argon2id$broken", PasswordCheck::Wrong},
   };
   for (const auto& c : cases) EXPECT_EQ(CheckPassword(c.stored, c.typed), c.expected) << c.stored << " / " << c.typed;
 }

@@ -77,7 +77,7 @@ class SetupToolTest : public ::testing::Test {
   // Whether the stored hash of `user` verifies `password` (never the text itself).
   bool Verifies(const std::string& user, const std::string& password) const {
     const auto stored = Sql("SELECT PassWord FROM Users WHERE UserName = '" + user + "'");
-    return stored.size() == 1 && CheckPassword(stored[0], password) == PasswordCheck::Match;
+    return stored.size() == 1 && CheckPassword(stored[0], password) == PasswordCheck::Matches;
   }
   std::vector<std::string> Columns(const std::string& table) const {
     return Sql("SELECT name || ' ' || type || (CASE pk WHEN 1 THEN ' PK' ELSE '' END) FROM pragma_table_info('" +
