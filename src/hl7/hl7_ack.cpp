@@ -3,9 +3,8 @@
 #include <ctime>
 
 #include "platform/clock.h"
+#include "service/settings.h"
 #include "service/text.h"
-
-const std::string AckNames = "ROVIRAZ|MEDVANTI|TASY|Philips";
 
 std::atomic<int> AckControlCounter{0};
 
@@ -37,14 +36,21 @@ std::string MsaLine(int result, const std::string& controlId) {
 
 }  // namespace
 
+std::string AckNames(const std::string& received) {
+  // The header is the first segment; later segments are never taken for it.
+  const std::string header = received.substr(0, received.find_first_of("\r\n"));
+  return ServerSettings.HL7Application + "|" + ServerSettings.HL7Facility + "|" + Piece(header, "|", 3) + "|" +
+         Piece(header, "|", 4);
+}
+
 std::string NextAckControlId() { return Stamp("%y%m%d%H%M") + std::to_string(TakeCounter()); }
 
 std::string HL7Timestamp() { return Stamp("%Y%m%d%H%M%S"); }
 
-std::string BuildAck(int result, const std::string& receivedControlId, const std::string& ackControlId,
+std::string BuildAck(int result, const std::string& received, const std::string& ackControlId,
                      const std::string& timestamp) {
-  return "MSH|^~\\&|" + AckNames + "|" + timestamp + "||ACK^O01|" + ackControlId +
-         "|P|2.3.1\r" + MsaLine(result, receivedControlId) + "\r";
+  return "MSH|^~\\&|" + AckNames(received) + "|" + timestamp + "||ACK^O01|" + ackControlId + "|P|2.3.1\r" +
+         MsaLine(result, ReceivedControlId(received)) + "\r";
 }
 
 std::string FrameMllp(const std::string& text) { return "\x0b" + text + "\x1c\x0d"; }

@@ -3,8 +3,11 @@
 #include <atomic>
 #include <string>
 
-// MSH-3 to MSH-6 of every acknowledgement.
-extern const std::string AckNames;
+// MSH-3 to MSH-6 of the acknowledgement of `received`: this server's
+// application and facility (settings HL7Application, HL7Facility), then the
+// sender's, MSH-3 and MSH-4 of the received message, so that the answer is
+// addressed back to whoever sent it.
+std::string AckNames(const std::string& received);
 
 // Numbers the acknowledgements: 0, 1, ... 999, then 0 again, process-wide.
 extern std::atomic<int> AckControlCounter;
@@ -17,9 +20,10 @@ std::string NextAckControlId();
 // The current time as yyyymmddhhnnss, the form of MSH-7.
 std::string HL7Timestamp();
 
-// The acknowledgement text (segments ended by CR) for a parser result,
-// quoting the received control ID in MSA-2; `timestamp` goes to MSH-7.
-std::string BuildAck(int result, const std::string& receivedControlId, const std::string& ackControlId,
+// The acknowledgement text (segments ended by CR) for the parser's result on
+// the message `received`, quoting its control ID in MSA-2; `timestamp` goes
+// to MSH-7.
+std::string BuildAck(int result, const std::string& received, const std::string& ackControlId,
                      const std::string& timestamp);
 
 // The minimal lower layer envelope: 0x0B + text + 0x1C 0x0D.

@@ -19,10 +19,9 @@ THL7Server::~THL7Server() { server_.Deactivate(); }
 
 std::string AnswerHL7(const std::string& message) {
   WriteLog(message);
-  const std::string receivedControlId = ReceivedControlId(message);
   const std::string timestamp = HL7Timestamp();
   const int result = ProcessHL7(message);
-  return BuildAck(result, receivedControlId, NextAckControlId(), timestamp);
+  return BuildAck(result, message, NextAckControlId(), timestamp);
 }
 
 void THL7Server::HandleConnection(TcpConnection& connection) {
@@ -43,7 +42,7 @@ void THL7Server::HandleConnection(TcpConnection& connection) {
       WriteLog("ERROR, THL7Server, message from " + connection.PeerAddress() + " exceeds " +
                std::to_string(MllpFramer::MaxFrame) + " bytes without an end block, connection closed");
       connection.Send(FrameMllp(
-          BuildAck(-1, ReceivedControlId(framer.Partial()), NextAckControlId(), HL7Timestamp())));
+          BuildAck(-1, framer.Partial(), NextAckControlId(), HL7Timestamp())));
       connection.Finish(2000);
       return;
     }

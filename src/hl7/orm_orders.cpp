@@ -100,6 +100,21 @@ void ApplyDefaults(WorklistDB& wl) {
 
 bool IsOrderControl(const std::string& code) { return code == "NW" || code == "XO" || code == "CA"; }
 
+// Writes one order whose group has ended; returns the action's result, or
+// `previous` when nothing was written.
+int WriteOrder(SQLdb& db, WorklistDB& wl, const std::string& orderControl, int previous) {
+  if (wl.AccessionNumber.empty()) {
+    WriteLog("ERROR, ParseORM, AccessionNumber is Empty");
+    return previous;
+  }
+  ApplyDefaults(wl);
+  if (orderControl == "NW") return wl.Insert(db);
+  if (orderControl == "XO") return wl.Update(db);
+  if (orderControl == "CA") return wl.Delete(db);
+  WriteLog("ERROR, ParseORM, Unknown Command: " + orderControl);
+  return previous;
+}
+
 }  // namespace
 
 int WriteOrders(SQLdb& db, const std::string& message) {
@@ -108,14 +123,21 @@ int WriteOrders(SQLdb& db, const std::string& message) {
   WorklistDB wl;
   std::string orderControl;
   bool orderSeen = false;
+  // An order is written when its group ends (at the next ORC or the end of
+  // the message), so segments after its OBR still belong to it: RIS systems
+  // send the ZDS there.
+  bool orderPending = false;
   int result = -1;
   for (const std::string& seg : SplitSegments(message)) {
     const std::string name = Piece(seg, "|", 1);
     if (name == "PID") {
       ApplyPID(seg, wl);
     } else if (name == "ZDS") {
-      wl.StudyInstanceUID = Field(seg, 1);
+      // "1.2.840...^100^Application^DICOM": the UID is component 1.
+      wl.StudyInstanceUID = ComponentOrWhole(Field(seg, 1), 1);
     } else if (name == "ORC") {
+      if (orderPending) result = WriteOrder(db, wl, orderControl, result);
+      orderPending = false;
       orderControl = Field(seg, 1);
       if (IsOrderControl(orderControl)) orderSeen = true;
       ApplyORC(seg, wl);
@@ -124,16 +146,9 @@ int WriteOrders(SQLdb& db, const std::string& message) {
     } else if (name == "OBR" && orderSeen) {
       ApplyOBR(seg, wl);
       orderSeen = false;
-      if (wl.AccessionNumber.empty()) {
-        WriteLog("ERROR, ParseORM, AccessionNumber is Empty");
-        continue;
-      }
-      ApplyDefaults(wl);
-      if (orderControl == "NW") result = wl.Insert(db);
-      else if (orderControl == "XO") result = wl.Update(db);
-      else if (orderControl == "CA") result = wl.Delete(db);
-      else WriteLog("ERROR, ParseORM, Unknown Command: " + orderControl);
+      orderPending = true;
     }
   }
+  if (orderPending) result = WriteOrder(db, wl, orderControl, result);
   return result;
 }

@@ -25,4 +25,6 @@ void ReadIniSettings(const std::string& iniPath) {
   // The configuration tool keeps the web forms' default modality in its own section.
   s.DefaultModality = static_cast<std::uint8_t>(ini.ReadInteger("TRVVC", "DefaultModality", 0));
   s.UIDRoot = ini.ReadString(svc, "UIDRoot", "");
+  s.HL7Application = ini.ReadString(svc, "HL7Application", "TARVELIN");
+  s.HL7Facility = ini.ReadString(svc, "HL7Facility", "");
 }

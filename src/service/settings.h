@@ -20,6 +20,8 @@ struct ServerSettingsRecord {
   std::string PACS_IP = "127.0.0.1";
   std::string PACS_Port = "11112";
   std::string UIDRoot;  // empty: the built-in root of the UID generator
+  std::string HL7Application = "TARVELIN";  // MSH-3 of our HL7 acknowledgements
+  std::string HL7Facility;                  // MSH-4 of our HL7 acknowledgements
   bool DebugLog = false;
   bool DeleteOld = false;
   bool DeletePACS = false;

@@ -6,13 +6,15 @@
 #include <vector>
 
 #include "hl7/hl7_test_support.h"
+#include "service/settings.h"
 #include "support/pinned_clock.h"
 
 namespace {
 
 TEST(HL7Ack, TextsOfEveryResult) {
-  const std::string head = "MSH|^~\\&|ROVIRAZ|MEDVANTI|TASY|Philips|20240305143015||ACK^O01|24030514307|P|2.3.1\r";
-  auto ack = [](int result) { return BuildAck(result, "C1", "24030514307", "20240305143015"); };
+  const std::string received = "MSH|^~\\&|RIS|HOSP|WL|RAD|20240305||ORM^O01|C1|P|2.3.1\rPID|||1";
+  const std::string head = "MSH|^~\\&|TARVELIN||RIS|HOSP|20240305143015||ACK^O01|24030514307|P|2.3.1\r";
+  auto ack = [&](int result) { return BuildAck(result, received, "24030514307", "20240305143015"); };
   EXPECT_EQ(ack(0), head + "MSA|AA|C1\r");
   EXPECT_EQ(ack(1), head + "MSA|AE|C1|WARNING - NW - Duplicate Accession Number\r");
   EXPECT_EQ(ack(2), head + "MSA|AE|C1|WARNING - CA - Accession Number does not exist\r");
@@ -20,6 +22,19 @@ TEST(HL7Ack, TextsOfEveryResult) {
   EXPECT_EQ(ack(-1), head + "MSA|AE|C1|ERROR\r");
   EXPECT_EQ(ack(7), head + "MSA|AE|C1|ERROR\r");
   EXPECT_EQ(FrameMllp("X"), std::string("\x0bX\x1c\x0d"));
+}
+
+TEST(HL7Ack, AddressedFromThisServerBackToTheSender) {
+  ServerSettings.HL7Application = "WORKLIST";
+  ServerSettings.HL7Facility = "RADIOLOGY";
+  const std::pair<std::string, std::string> cases[] = {
+      {"MSH|^~\\&|RIS|HOSP|WL|RAD|2024||ORM^O01|C1", "WORKLIST|RADIOLOGY|RIS|HOSP"},
+      {"MSH|^~\\&|RIS\rPID|a|b|c", "WORKLIST|RADIOLOGY|RIS|"},  // never a field of a later segment
+      {"no header at all", "WORKLIST|RADIOLOGY||"},
+  };
+  for (const auto& [received, names] : cases) EXPECT_EQ(AckNames(received), names) << received;
+  ServerSettings.HL7Application = "TARVELIN";
+  ServerSettings.HL7Facility = "";
 }
 
 TEST(HL7Ack, ReceivedControlIdIsTheTenthField) {

@@ -131,6 +131,30 @@ TEST_F(HL7Parser, SecondOrderOfAMessageKeepsTheFirstOrdersValues) {
   EXPECT_EQ(instance.Column("ACC2", "StudyInstanceUID"), instance.Column("ACC1", "StudyInstanceUID"));
 }
 
+TEST_F(HL7Parser, ZdsAfterTheObrBelongsToItsOrder) {
+  // IHE Scheduled Workflow shape: ZDS follows the OBR, ZDS-1 has components.
+  const std::string text = MshSegment("ORM^O01", "Z1") + "\r" + Segment("PID", {{3, "555"}, {5, "ROE^RICHARD"}}) +
+                           "\r" + Segment("ORC", {{1, "NW"}}) + "\r" + Segment("OBR", {{18, "Z1"}, {24, "CT"}}) +
+                           "\r" + Segment("ZDS", {{1, "1.2.840.99.1^100^Application^DICOM"}}) + "\r" +
+                           Segment("ORC", {{1, "NW"}}) + "\r" + Segment("OBR", {{18, "Z2"}, {24, "MR"}}) + "\r" +
+                           Segment("ZDS", {{1, "1.2.840.99.2"}}) + "\r";
+  ASSERT_EQ(ProcessHL7(text), 0);
+  EXPECT_EQ(instance.Column("Z1", "StudyInstanceUID"), "1.2.840.99.1");
+  EXPECT_EQ(instance.Column("Z2", "StudyInstanceUID"), "1.2.840.99.2");
+  EXPECT_EQ(instance.Column("Z2", "Modality"), "MR");
+
+  // The group of a refused order ends at the next ORC too: the following
+  // order is still written, with its own ZDS.
+  const std::string refused = MshSegment("ORM^O01", "Z3") + "\r" + Segment("PID", {{3, "556"}, {5, "POE^EDGAR"}}) + "\r" +
+                              Segment("ORC", {{1, "NW"}}) + "\r" + Segment("OBR", {{24, "CT"}}) + "\r" +
+                              Segment("ZDS", {{1, "1.2.840.99.3^100^Application^DICOM"}}) + "\r" +
+                              Segment("ORC", {{1, "NW"}}) + "\r" + Segment("OBR", {{18, "Z4"}, {24, "CT"}}) + "\r" +
+                              Segment("ZDS", {{1, "1.2.840.99.4^100^Application^DICOM"}}) + "\r";
+  ASSERT_EQ(ProcessHL7(refused), 0);
+  EXPECT_NE(instance.Log().find("ERROR, ParseORM, AccessionNumber is Empty"), std::string::npos);
+  EXPECT_EQ(instance.Column("Z4", "StudyInstanceUID"), "1.2.840.99.4");
+}
+
 TEST_F(HL7Parser, OrdersThatWriteNothing) {
   TestOrder other;
   other.orderControl = "SC";

@@ -26,7 +26,7 @@ TEST_F(HL7Listener, NewOrderIsAcknowledgedWithTheWholeAckText) {
   auto ack = peer.ReadAck();
   ASSERT_TRUE(ack);
   EXPECT_EQ(*ack,
-            "MSH|^~\\&|ROVIRAZ|MEDVANTI|TASY|Philips|20240305143015||ACK^O01|24030514300|P|2.3.1\r"
+            "MSH|^~\\&|TARVELIN||RIS|HOSP|20240305143015||ACK^O01|24030514300|P|2.3.1\r"
             "MSA|AA|C1\r");
   EXPECT_EQ(instance.Column("A100", "Modality"), "CT");
   // The message is logged as received.
