@@ -13,6 +13,7 @@
 #include "hl7/hl7_server.h"
 #include "platform/command_line.h"
 #include "platform/daemon.h"
+#include "platform/file_version.h"
 #include "platform/program_folder.h"
 #include "platform/systemd_unit.h"
 #include "service/mainsvc.h"
@@ -71,6 +72,10 @@ int main(int argc, char** argv) {
   switch (args.action) {
     case CommandLine::Action::Help:
       std::cout << UsageText(argv[0]);
+      return 0;
+    case CommandLine::Action::Version:
+      // The stamp the start line logs, read from the same file.
+      std::cout << "tarvelin " << FileVersionText(ExecutablePath()) << "\n";
       return 0;
     case CommandLine::Action::Install:
       return Install(args);

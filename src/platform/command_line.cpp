@@ -24,6 +24,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       out.home = arg.substr(7);
     } else if (arg == "--help" || arg == "-h") {
       out.action = CommandLine::Action::Help;
+    } else if (arg == "--version") {
+      out.action = CommandLine::Action::Version;
     } else if (IsSwitch(arg, "INSTALL")) {
       out.action = CommandLine::Action::Install;
     } else if (IsSwitch(arg, "UNINSTALL")) {
@@ -39,8 +41,17 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 }
 
 std::string UsageText(const std::string& program) {
-  return "usage: " + program + " [--home DIR]            run the server in the foreground\n"
-         "       " + program + " INSTALL [SILENT] [--home DIR]   register the systemd unit\n"
-         "       " + program + " UNINSTALL [SILENT]              remove the systemd unit\n"
-         "The instance folder is --home DIR, else $TARVELIN_HOME, else the executable's folder.\n";
+  const std::string name = program.substr(program.find_last_of('/') + 1);
+  return "Usage: " + name + " [--home DIR]\n"
+         "  or:  " + name + " INSTALL [SILENT] [--home DIR]\n"
+         "  or:  " + name + " UNINSTALL [SILENT]\n"
+         "Runs the Tarvelin DICOM Modality Worklist server in the foreground until SIGTERM or\n"
+         "SIGINT, or registers (INSTALL) or removes (UNINSTALL) its systemd unit\n"
+         "Quillat_Tarvelin.service.\n"
+         "\n"
+         "Options:\n"
+         "  --home DIR   the instance folder; else $TARVELIN_HOME, else the executable's folder\n"
+         "  SILENT       no message when INSTALL or UNINSTALL succeeds\n"
+         "  --help       show this help and exit\n"
+         "  --version    show the version and exit\n";
 }

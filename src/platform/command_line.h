@@ -6,7 +6,7 @@
 #include <string>
 
 struct CommandLine {
-  enum class Action { Run, Install, Uninstall, Help };
+  enum class Action { Run, Install, Uninstall, Help, Version };
   Action action = Action::Run;
   bool silent = false;  // no message on success
   std::string home;     // "" when --home was not given
@@ -15,5 +15,6 @@ struct CommandLine {
 
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
-// One line per form of the command, for --help and argument errors.
+// The forms of the command and its options, for --help and argument errors
+// (`program` is argv[0]; only its file name is shown).
 std::string UsageText(const std::string& program);

@@ -1,3 +1,5 @@
+#include "platform/file_version.h"
+#include "platform/program_folder.h"
 #include "setup/cli.h"
 
 namespace {
@@ -6,9 +8,13 @@ constexpr const char* kHelp =
     "Creates and maintains a Tarvelin instance folder.\n"
     "\n"
     "Commands:\n"
-    "  init DIR [--admin-password P]       create a new instance folder with its database\n"
-    "  config DIR SECTION KEY VALUE        set one key of DIR/TRVGUI.ini\n"
-    "  user DIR add|passwd|remove|list ... manage the web administration's users\n"
+    "  init DIR [--admin-password P]        create a new instance folder with its database\n"
+    "  config DIR SECTION KEY VALUE         set one key of DIR/TRVGUI.ini\n"
+    "  user DIR add|passwd|remove|list ...  manage the web administration's users\n"
+    "\n"
+    "Options:\n"
+    "  --help     show this help and exit\n"
+    "  --version  show the version and exit\n"
     "\n"
     "'tarvelin-setup COMMAND --help' describes one command.\n"
     "Exit status: 0 done, 1 failed, 2 wrong command line.\n";
@@ -20,6 +26,10 @@ int RunSetup(const Args& args, std::ostream& out, std::ostream& err) {
   const Args rest(args.begin() + 1, args.end());
   if (command == "--help" || command == "-h" || command == "help") {
     out << kHelp;
+    return kExitOk;
+  }
+  if (command == "--version") {
+    out << "tarvelin-setup " << FileVersionText(ExecutablePath()) << "\n";
     return kExitOk;
   }
   if (command == "init") return RunInit(rest, out, err);

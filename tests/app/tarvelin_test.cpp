@@ -92,9 +92,21 @@ TEST(Tarvelin, InstallAndUninstallTheSystemdUnit) {
   EXPECT_NE(again.Errors().find("not installed"), std::string::npos);
 }
 
+// Both executables name the version the start line logs (help2man and the
+// package build read it from here).
+TEST(Tarvelin, VersionOfBothExecutablesIsTheLoggedOne) {
+  const std::size_t at = kStartLine.find(" V") + 2;
+  const std::string logged = kStartLine.substr(at, kStartLine.find(' ', at) - at);
+  for (const std::string program : {"tarvelin", "tarvelin-setup"}) {
+    ChildProcess version(std::string(TARVELIN_BIN_DIR) + "/" + program, {"--version"});
+    EXPECT_EQ(RunToEnd(version), 0) << version.Errors();
+    EXPECT_EQ(version.Output(), program + " " + logged + "\n");
+  }
+}
+
 TEST(Tarvelin, UnknownArgumentsAreRefusedWithUsage) {
   ChildProcess bad(kTarvelin, {"--port", "104"});
   EXPECT_EQ(RunToEnd(bad), 2);
   EXPECT_NE(bad.Errors().find("unknown argument: --port"), std::string::npos);
-  EXPECT_NE(bad.Errors().find("usage: "), std::string::npos);
+  EXPECT_NE(bad.Errors().find("Usage: tarvelin [--home DIR]\n"), std::string::npos);
 }
