@@ -15,7 +15,8 @@
 #include "service/log.h"
 
 namespace {
-// How long a finished association stays open before the connection is closed.
+// How long a finished association stays open before the connection is
+// closed; after a release, at most this long, until the peer has closed.
 constexpr int CloseDelayMs = 2000;
 }  // namespace
 
@@ -44,8 +45,14 @@ void ChildThread::Execute() {
     }
     if (next == Next::EndThread) return;
 
-    SleepMs(CloseDelayMs);
-    association.Close();
+    if (association.ReleaseAnswered()) {
+      // Peers that half-close after the A-RELEASE-RP and wait for our FIN
+      // (dcmjs-dimse does) would report a reset as a failed operation.
+      association.CloseInOrder(CloseDelayMs);
+    } else {
+      SleepMs(CloseDelayMs);
+      association.Close();
+    }
     WriteLog("Close Connection: " + std::to_string(handle_));
   } catch (const std::exception& e) {
     WriteLog(std::string("ERROR, ChildThread::Execute, ") + e.what() + "," + SocketText());

@@ -1,7 +1,9 @@
 #pragma once
 // One association: negotiates it on an accepted connection, reads DIMSE
 // requests one after the other, hands each to the service that answers it,
-// and closes the connection 2000 ms after the last one.
+// and closes the connection: after a release in order, once the peer has
+// closed its side (at most 2000 ms later); otherwise 2000 ms after the last
+// request.
 #include <string>
 
 #include "dicom/dcmobj.h"

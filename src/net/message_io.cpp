@@ -53,7 +53,7 @@ bool PDU_Service::Read(DcmObj& obj) {
           WriteLog("ERROR, PDU_Service::Read Protocol Error");
           return false;
         }
-        releaseRP.Write(Link);
+        releaseAnswered_ = releaseRP.Write(Link);
         WriteDebugLog("INFO, PDU_Service::Read Release-RQ");
         return false;
       case 0x06:

@@ -32,6 +32,12 @@ void PDU_Service::Close() {
   pdata.Length = 0;
 }
 
+void PDU_Service::CloseInOrder(int waitMs) {
+  Link.Sock.CloseInOrder(waitMs);
+  Link.ClearQueues();
+  pdata.Length = 0;
+}
+
 void PDU_Service::Abort() {
   if (Link.Sock.Connected) abortRQ.Write(Link);
   Close();

@@ -68,6 +68,13 @@ class PDU_Service {
   void Abort();
   // Closes the connection without a PDU.
   void Close();
+  // True once a release request of the peer has been answered; the owner
+  // then ends the connection with CloseInOrder.
+  bool ReleaseAnswered() const { return releaseAnswered_; }
+  // Closes the connection in order (our FIN, then the close once the peer has
+  // closed its side or after `waitMs`): a peer that half-closes after the
+  // A-RELEASE-RP and waits for our FIN must not see a reset.
+  void CloseInOrder(int waitMs);
   bool IsConnected() const { return Link.Sock.Connected; }
 
   // Transfer syntax of an accepted context; false when not accepted.
@@ -88,4 +95,5 @@ class PDU_Service {
   // Maximum PDU length the peer announced (0: no limit); bounds every
   // P-DATA-TF PDU we send.
   std::uint32_t peerMaximumLength_ = 0;
+  bool releaseAnswered_ = false;
 };

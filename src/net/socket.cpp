@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/orderly_close.h"
 #include "service/log.h"
 
 namespace {
@@ -267,6 +268,17 @@ bool Socket::Close() {
   Connected = false;
   Listened = false;
   return true;
+}
+
+bool Socket::CloseInOrder(int waitMs) {
+  bool peerClosed = false;
+  if (Connected) {
+    peerClosed = HalfCloseAndDrain(Socketfd, waitMs);
+    linger graceful{0, 0};
+    setsockopt(Socketfd, SOL_SOCKET, SO_LINGER, &graceful, sizeof graceful);
+  }
+  Close();
+  return peerClosed;
 }
 
 bool Socket::SetTimeout(int seconds) {

@@ -40,6 +40,10 @@ class Socket {
   int ReadBinary(void* buffer, std::size_t size);
   // Closes both handles without shutdown; always true.
   bool Close();
+  // Ends the connection in order: our FIN at once, then the handle is closed
+  // without a reset when the peer has closed its side or after `waitMs`.
+  // True when the peer closed its side in time.
+  bool CloseInOrder(int waitMs);
   bool SetTimeout(int seconds);
 
   // Takes over a connection accepted elsewhere (the association thread).

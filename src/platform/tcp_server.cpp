@@ -13,6 +13,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/orderly_close.h"
+
 namespace {
 
 // Several small writes (an acknowledgement per message) must not wait for the
@@ -51,19 +53,7 @@ bool TcpConnection::Send(std::string_view data) {
   return true;
 }
 
-void TcpConnection::Finish(int drainMs) {
-  shutdown(fd_, SHUT_WR);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(drainMs);
-  char buffer[65536];
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd p{fd_, POLLIN, 0};
-    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return;
-    ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-    if (n == 0 || (n < 0 && errno != EINTR)) return;
-  }
-}
+void TcpConnection::Finish(int drainMs) { HalfCloseAndDrain(fd_, drainMs); }
 
 std::string TcpConnection::PeerAddress() const {
   sockaddr_in peer{};

@@ -25,11 +25,8 @@ class TcpConnection {
   // Writes all of `data`; false when the connection failed.
   bool Send(std::string_view data);
 
-  // Ends the conversation so that what was sent still arrives: no more
-  // writes (the peer reads the end of the stream after our last bytes), then
-  // whatever the peer still sends is read and dropped until it closes or
-  // `drainMs` pass. Closing with unread input would reset the connection and
-  // could destroy our last answer in flight.
+  // Ends the conversation so that what was sent still arrives (see
+  // HalfCloseAndDrain); the connection is closed when the handler returns.
   void Finish(int drainMs);
 
   // Dotted address of the peer ("" when unknown).

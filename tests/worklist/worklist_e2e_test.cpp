@@ -1,6 +1,7 @@
 // The running server answering dcmtk's findscu and an MPPS client built on
 // dcmjs-dimse, both independent of this code base.
 #include <filesystem>
+#include <sstream>
 
 #include "platform/clock.h"
 #include "running_server.h"
@@ -40,13 +41,17 @@ std::string ModalityQuery(const std::string& date) {
          " -k " + ShellQuote("0040,0100[0].0040,0010=ROOM1");
 }
 
-// Runs the MPPS client; its output line "status=0x.... uid=...".
-std::string Mpps(int port, const std::string& arguments) {
+// Runs the dcmjs-dimse client, which fails on any network error; its
+// "match=..." and "status=0x.... uid=..." lines, joined by "\n".
+std::string Dcmjs(int port, const std::string& arguments) {
   const PeerResult r = RunPeer("node " + ShellQuote(PeerDir + "/mpps_client.js") + " " + std::to_string(port) +
                                " " + arguments, 30);
   EXPECT_EQ(r.ExitCode, 0) << r.Output;
-  const auto at = r.Output.find("status=");
-  return at == std::string::npos ? r.Output : r.Output.substr(at, r.Output.find('\n', at) - at);
+  std::istringstream lines(r.Output);
+  std::string answer;
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("match=", 0) == 0 || line.rfind("status=", 0) == 0) answer += (answer.empty() ? "" : "\n") + line;
+  return answer;
 }
 
 // The peer must be installed exactly as locked; a missing peer fails the test.
@@ -139,26 +144,32 @@ TEST_F(WorklistEndToEnd, PerformedProcedureStepsFromAnIndependentClient) {
   const std::string step = "1.2.826.0.1.3680043.9.7133.77.1";
 
   // dcmjs-dimse sends (0040,0270) with undefined lengths.
-  EXPECT_EQ(Mpps(dicomPort_, "create " + step + " 'IN PROGRESS' M1 " + study1 + " SPSM1"),
+  EXPECT_EQ(Dcmjs(dicomPort_, "create " + step + " 'IN PROGRESS' M1 " + study1 + " SPSM1"),
             "status=0x0000 uid=" + step);
   EXPECT_EQ(Column("M1", "SPSStatus"), "IN PROGRESS");
   EXPECT_EQ(Column("M1", "SOPInstanceUID"), step);
   const PeerResult query = Findscu("-k 0008,0050=M1");
   EXPECT_EQ(CountLines(query.Output, "(Pending)"), 0) << query.Output;  // no longer offered
 
-  EXPECT_EQ(Mpps(dicomPort_, "set " + step + " -"), "status=0x0000 uid=" + step);
+  EXPECT_EQ(Dcmjs(dicomPort_, "set " + step + " -"), "status=0x0000 uid=" + step);
   EXPECT_EQ(Column("M1", "SPSStatus"), "IN PROGRESS");
-  EXPECT_EQ(Mpps(dicomPort_, "set " + step + " COMPLETED"), "status=0x0000 uid=" + step);
+  EXPECT_EQ(Dcmjs(dicomPort_, "set " + step + " COMPLETED"), "status=0x0000 uid=" + step);
   EXPECT_EQ(Column("M1", "SPSStatus"), "COMPLETED");
 
-  const std::string generated = Mpps(dicomPort_, "create - 'IN PROGRESS' M2 1.2.826.0.1.3680043.9.7133.1.2 SPSM2");
+  const std::string generated = Dcmjs(dicomPort_, "create - 'IN PROGRESS' M2 1.2.826.0.1.3680043.9.7133.1.2 SPSM2");
   ASSERT_EQ(generated.rfind("status=0x0000 uid=", 0), 0u) << generated;
   const std::string uid = generated.substr(std::string("status=0x0000 uid=").size());
   EXPECT_FALSE(uid.empty());
   EXPECT_EQ(Column("M2", "SOPInstanceUID"), uid);
 
-  EXPECT_EQ(Mpps(dicomPort_, "create 1.2.3.4 DISCONTINUED M2 9.9.9 SPSM2"), "status=0x0000 uid=1.2.3.4");
+  EXPECT_EQ(Dcmjs(dicomPort_, "create 1.2.3.4 DISCONTINUED M2 9.9.9 SPSM2"), "status=0x0000 uid=1.2.3.4");
   EXPECT_EQ(Column("M2", "SPSStatus"), "IN PROGRESS");
+
+  // Echo and worklist query through the same client: it half-closes after the
+  // release and takes a reset as a failure.
+  EXPECT_EQ(Dcmjs(dicomPort_, "echo"), "status=0x0000 uid=");
+  Insert(Scheduled("M3", "POE^EDGAR", "CT", "CT01", "20240101"));
+  EXPECT_EQ(Dcmjs(dicomPort_, "find M3"), "match=M3\nstatus=0x0000 uid=");
 }
 
 TEST_F(WorklistEndToEnd, QueryThatCannotRunIsNotAnswered) {

@@ -1,10 +1,16 @@
-// An independent MPPS client for the end-to-end tests, built on dcmjs-dimse
-// (which encodes sequences with undefined lengths).
+// An independent DICOM client for the end-to-end tests, built on dcmjs-dimse
+// (which encodes sequences with undefined lengths and half-closes after the
+// release, waiting for the server's FIN).
 //
+//   node mpps_client.js PORT echo
+//   node mpps_client.js PORT find ACCESSION
 //   node mpps_client.js PORT create UID|- STATUS ACCESSION STUDY_UID SPS_ID
 //   node mpps_client.js PORT set UID STATUS|-
 //
-// Prints "status=0xNNNN uid=UID" for the response; exits 2 when no response came.
+// Prints "status=0xNNNN uid=UID" for the final response (and "match=ACCESSION"
+// for every pending C-FIND response). Exits 0 only when every response came,
+// the association was released and the connection closed without any network
+// error; any error, even after a successful answer, exits 2.
 'use strict';
 const { Client, Dataset, requests, constants } = require('dcmjs-dimse');
 
@@ -14,7 +20,15 @@ const elements = {};
 if (status && status !== '-') elements.PerformedProcedureStepStatus = status;
 
 let request;
-if (command === 'create') {
+if (command === 'echo') {
+  request = new requests.CEchoRequest();
+} else if (command === 'find') {
+  request = requests.CFindRequest.createWorklistFindRequest({
+    AccessionNumber: uid,
+    PatientName: '',
+    ScheduledProcedureStepSequence: [{ Modality: '', ScheduledProcedureStepStartDate: '' }],
+  });
+} else if (command === 'create') {
   const [accession, study, step] = keys;
   elements.Modality = 'CT';
   elements.PerformedProcedureStepStartDate = '20240315';
@@ -22,33 +36,46 @@ if (command === 'create') {
     { AccessionNumber: accession, StudyInstanceUID: study, ScheduledProcedureStepID: step },
   ];
   request = new requests.NCreateRequest(mppsClass, uid === '-' ? '' : uid);
+  request.setDataset(new Dataset(elements));
 } else if (command === 'set') {
   elements.PerformedProcedureStepEndDate = '20240315';
   request = new requests.NSetRequest(mppsClass, uid);
+  request.setDataset(new Dataset(elements));
 } else {
-  console.error('usage: mpps_client.js PORT create|set ...');
+  console.error('usage: mpps_client.js PORT echo|find|create|set ...');
   process.exit(64);
 }
-request.setDataset(new Dataset(elements));
 
 let answered = false;
+let released = false;
+let failed = false;
+const fail = (why) => {
+  failed = true;
+  console.error(why);
+};
 request.on('response', (response) => {
+  const code = response.getStatus();
+  if (code === constants.Status.Pending) {
+    if (response.hasDataset()) console.log(`match=${response.getDataset().getElement('AccessionNumber')}`);
+    return;
+  }
   answered = true;
-  const code = response.getStatus().toString(16).padStart(4, '0');
-  console.log(`status=0x${code} uid=${response.getAffectedSopInstanceUid() || ''}`);
+  console.log(`status=0x${code.toString(16).padStart(4, '0')} uid=${response.getAffectedSopInstanceUid() || ''}`);
 });
 const client = new Client();
-// The server closes the connection itself a while after the release; a
-// reset then is no failure once the response is in.
-client.on('networkError', (e) => {
-  console.error(`network error: ${e.message}`);
-  process.exit(answered ? 0 : 2);
+client.on('associationRejected', (result) => fail(`association rejected: ${JSON.stringify(result)}`));
+client.on('associationReleased', () => {
+  released = true;
 });
-client.on('associationReleased', () => process.exit(answered ? 0 : 2));
-client.on('closed', () => process.exit(answered ? 0 : 2));
+client.on('networkError', (e) => fail(`network error: ${e.message}`));
+client.on('closed', () => {
+  if (!answered) fail('no response');
+  if (!released) fail('association not released');
+  process.exit(failed ? 2 : 0);
+});
 client.addRequest(request);
 client.send('127.0.0.1', Number(port), 'MPPSSCU', 'TARVELIN');
 setTimeout(() => {
-  console.error('no answer within 15 s');
+  console.error('not finished within 15 s');
   process.exit(2);
 }, 15000).unref();
