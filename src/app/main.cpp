@@ -1,5 +1,6 @@
 // tarvelin: the worklist server. Runs in the foreground until SIGTERM/SIGINT
-// (systemd's stop), or registers/removes its systemd unit.
+// (systemd's stop), registers/removes its systemd unit, or runs one
+// housekeeping pass (HOUSEKEEPING).
 //
 // Each long-running component is registered below as a hook of
 // ServiceComponents; ServiceStart starts them in the fixed order HL7, DICOM,
@@ -11,6 +12,7 @@
 
 #include "dimse/dicom_listener.h"
 #include "hl7/hl7_server.h"
+#include "housekeeping/housekeeping_service.h"
 #include "platform/command_line.h"
 #include "platform/daemon.h"
 #include "platform/file_version.h"
@@ -57,7 +59,9 @@ ServiceComponents BuildComponents() {
 
   // ---- Web server: components.StartWeb = ...; components.StopWeb = ...
 
-  // ---- Housekeeping: components.StartHousekeeping = ...; components.StopHousekeeping = ...
+  // ---- Housekeeping
+  components.StartHousekeeping = StartHousekeeping;
+  components.StopHousekeeping = StopHousekeeping;
 
   return components;
 }
@@ -81,6 +85,8 @@ int main(int argc, char** argv) {
       return Install(args);
     case CommandLine::Action::Uninstall:
       return Uninstall(args);
+    case CommandLine::Action::Housekeeping:
+      return RunHousekeepingOnce(ResolveProgramFolder(args.home));
     case CommandLine::Action::Run:
       break;
   }

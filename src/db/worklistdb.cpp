@@ -8,6 +8,7 @@
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
 #include "service/log.h"
+#include "service/text.h"
 
 namespace {
 using Field = std::pair<const char*, std::string WorklistDB::*>;
@@ -128,4 +129,20 @@ int WorklistDB::Delete(SQLdb& db) {
     return -1;
   }
   return 0;
+}
+
+bool WorklistDB::SelectScheduled(SQLdb& db, std::vector<WorklistDB>& entries) {
+  std::vector<std::string> rows;
+  if (db.Query("SELECT PatientID, AccessionNumber, SPSDate, SPSTime from Worklist WHERE SPSStatus=='SCHEDULED'",
+               rows) != 0)
+    return false;
+  entries.reserve(entries.size() + rows.size());
+  for (const std::string& row : rows) {
+    WorklistDB& entry = entries.emplace_back();
+    entry.PatientID = Piece(row, ";", 1);
+    entry.AccessionNumber = Piece(row, ";", 2);
+    entry.SPSDate = Piece(row, ";", 3);
+    entry.SPSTime = Piece(row, ";", 4);
+  }
+  return true;
 }

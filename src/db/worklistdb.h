@@ -2,6 +2,7 @@
 // One row of the Worklist table (one scheduled procedure step, keyed by its
 // accession number). An empty field means "no value".
 #include <string>
+#include <vector>
 
 class SQLdb;
 
@@ -41,4 +42,9 @@ class WorklistDB {
   bool SetStatus(SQLdb& db, const std::string& status);
   // 0 deleted; 2 accession number not found; -1 empty accession number or failure.
   int Delete(SQLdb& db);
+
+  // Every entry whose SPSStatus is SCHEDULED, with PatientID,
+  // AccessionNumber, SPSDate and SPSTime filled (the fields ageing needs).
+  // False when the query failed (logged).
+  static bool SelectScheduled(SQLdb& db, std::vector<WorklistDB>& entries);
 };

@@ -30,6 +30,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       out.action = CommandLine::Action::Install;
     } else if (IsSwitch(arg, "UNINSTALL")) {
       out.action = CommandLine::Action::Uninstall;
+    } else if (IsSwitch(arg, "HOUSEKEEPING")) {
+      out.action = CommandLine::Action::Housekeeping;
     } else if (IsSwitch(arg, "SILENT")) {
       out.silent = true;
     } else {
@@ -45,9 +47,11 @@ std::string UsageText(const std::string& program) {
   return "Usage: " + name + " [--home DIR]\n"
          "  or:  " + name + " INSTALL [SILENT] [--home DIR]\n"
          "  or:  " + name + " UNINSTALL [SILENT]\n"
+         "  or:  " + name + " HOUSEKEEPING [--home DIR]\n"
          "Runs the Tarvelin DICOM Modality Worklist server in the foreground until SIGTERM or\n"
-         "SIGINT, or registers (INSTALL) or removes (UNINSTALL) its systemd unit\n"
-         "Quillat_Tarvelin.service.\n"
+         "SIGINT, registers (INSTALL) or removes (UNINSTALL) its systemd unit\n"
+         "Quillat_Tarvelin.service, or runs housekeeping once (HOUSEKEEPING: ages the\n"
+         "worklist, asks the PACS when configured, reads the order drop folder) and exits.\n"
          "\n"
          "Options:\n"
          "  --home DIR   the instance folder; else $TARVELIN_HOME, else the executable's folder\n"

@@ -1,12 +1,12 @@
 #pragma once
 // The executable's command line: "INSTALL" or "UNINSTALL" (each optionally
-// with "SILENT") register or remove the systemd unit; "--home DIR" names the
-// instance folder. Switches are matched without regard to case and may be
+// with "SILENT") register or remove the systemd unit; "HOUSEKEEPING" runs one
+// housekeeping pass and exits; "--home DIR" names the instance folder. Switches are matched without regard to case and may be
 // written with a leading "/" or "-", as on the service's original platform.
 #include <string>
 
 struct CommandLine {
-  enum class Action { Run, Install, Uninstall, Help, Version };
+  enum class Action { Run, Install, Uninstall, Housekeeping, Help, Version };
   Action action = Action::Run;
   bool silent = false;  // no message on success
   std::string home;     // "" when --home was not given

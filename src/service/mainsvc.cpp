@@ -79,7 +79,7 @@ void StopStep(const std::function<void()>& step, const std::string& what) {
 }
 }  // namespace
 
-void ServiceStart(const std::string& programFolder, const ServiceComponents& components, const std::string& executable) {
+void PrepareInstance(const std::string& programFolder, const std::string& firstLine) {
   ServerSettingsRecord& s = ServerSettings;
   s.ProgramFolder = programFolder;
   s.LogFolder = programFolder + "logs/";
@@ -88,9 +88,13 @@ void ServiceStart(const std::string& programFolder, const ServiceComponents& com
   for (const std::string* folder : {&s.LogFolder, &s.HL7InFolder, &s.HL7OutFolder}) CreateFolder(*folder);
 
   SetLogTarget(DailyLogPath());
-  WriteLog("INFO, **** Tarvelin V" + FileVersionText(executable) + " is starting ****");
+  WriteLog(firstLine);
 
   ReadIniSettings(programFolder + "TRVGUI.ini");
+}
+
+void ServiceStart(const std::string& programFolder, const ServiceComponents& components, const std::string& executable) {
+  PrepareInstance(programFolder, "INFO, **** Tarvelin V" + FileVersionText(executable) + " is starting ****");
 
   StartHL7(components);
   StartDicom(components);

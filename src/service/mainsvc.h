@@ -19,6 +19,11 @@ struct ServiceComponents {
   std::function<void()> StopHousekeeping;  // ask the housekeeping thread to end
 };
 
+// The first steps of every run on an instance: sets the folders in
+// ServerSettings and creates the missing ones, opens the day's log, logs
+// `firstLine` and reads TRVGUI.ini into ServerSettings.
+void PrepareInstance(const std::string& programFolder, const std::string& firstLine);
+
 // Creates the working folders, opens the day's log, logs the start line, reads
 // TRVGUI.ini into ServerSettings and starts the components: HL7, DICOM, web,
 // housekeeping. Never refuses: a component that fails is logged and the rest

@@ -1,0 +1,126 @@
+#include "hl7/drop_folder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "hl7/hl7_parser.h"
+#include "hl7/xml_order.h"
+#include "service/log.h"
+#include "service/settings.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// How long a file must have been left alone before it is taken.
+constexpr auto kSettleTime = std::chrono::seconds(3);
+
+struct InputFile {
+  fs::file_time_type modified;
+  std::string name;
+};
+
+// Compares the file's time with the file system's own clock: a pinned process
+// clock says nothing about when the writer last touched the file. A time
+// ahead of the clock (a writer on another machine) counts as fresh too.
+bool StillBeingWritten(fs::file_time_type modified) {
+  const auto age = fs::file_time_type::clock::now() - modified;
+  return age < kSettleTime && age > -kSettleTime;
+}
+
+std::string Hex8(int code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(code));
+  return text;
+}
+
+// The file's lines (cut at CR, LF or CR LF) joined with CR LF.
+std::string ReadLinesCrLf(std::ifstream& file) {
+  std::string text, line;
+  char c;
+  bool lastWasCR = false;
+  while (file.get(c)) {
+    if (c == '\n' && lastWasCR) {
+      lastWasCR = false;
+      continue;
+    }
+    lastWasCR = c == '\r';
+    if (c == '\r' || c == '\n') {
+      text += line + "\r\n";
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) text += line + "\r\n";
+  return text;
+}
+
+std::vector<InputFile> ReadyFiles(const std::string& folder) {
+  std::vector<InputFile> files;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code fileError;
+    if (!it->is_regular_file(fileError)) continue;
+    const fs::file_time_type modified = it->last_write_time(fileError);
+    if (fileError || StillBeingWritten(modified)) continue;
+    files.push_back({modified, it->path().filename().string()});
+  }
+  if (ec) WriteLog("ERROR, CheckHL7Messages, listing " + folder + ", " + ec.message());
+  std::sort(files.begin(), files.end(), [](const InputFile& a, const InputFile& b) {
+    return a.modified != b.modified ? a.modified < b.modified : a.name < b.name;
+  });
+  return files;
+}
+
+void WriteResultFile(const std::string& path, const std::string& result) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << result << "\r\n";
+  out.flush();
+  if (!out) WriteLog("ERROR, CheckHL7Messages, writing " + path);
+}
+
+}  // namespace
+
+std::string HL7FileProcess(const std::string& path) {
+  std::string result;
+  std::error_code ec;
+  std::ifstream file;
+  if (fs::exists(path, ec)) file.open(path, std::ios::binary);
+  if (!file.is_open()) {
+    result = "ERROR, " + path + " does not exists!";
+  } else if (fs::path(path).extension() == ".xml") {
+    file.close();
+    result = ProcessXML(path);
+  } else {
+    result = "ERROR processing HL7 Message";
+    if (ProcessHL7(ReadLinesCrLf(file)) == 0) result = "Message Processed";
+  }
+  WriteLog("INFO, HL7FileProcess, " + result);
+  return result;
+}
+
+void CheckHL7Messages() {
+  const std::string& in = ServerSettings.HL7InFolder;
+  if (in.empty()) {
+    WriteLog("ERROR, CheckHL7Messages, folder name is empty");
+    return;
+  }
+  for (const InputFile& file : ReadyFiles(in)) {
+    // Deleting a file that could not be read would lose its order.
+    if (!std::ifstream(in + file.name, std::ios::binary).is_open()) {
+      WriteLog("ERROR, CheckHL7Messages, cannot read: " + file.name + ", left in place");
+      continue;
+    }
+    const std::string result = HL7FileProcess(in + file.name);
+    std::error_code ec;
+    if (!fs::remove(in + file.name, ec) || ec)
+      WriteLog("ERROR, CheckHL7Messages, deleting: " + file.name + ", " + Hex8(ec ? ec.value() : ENOENT));
+    WriteResultFile(ServerSettings.HL7OutFolder + file.name, result);
+  }
+}

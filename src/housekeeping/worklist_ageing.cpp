@@ -1,0 +1,130 @@
+#include "housekeeping/worklist_ageing.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+#include "db/sql_transaction.h"
+#include "db/sqldb.h"
+#include "db/worklistdb.h"
+#include "housekeeping/study_in_pacs.h"
+#include "service/log.h"
+#include "service/text.h"
+
+namespace {
+
+// Entries discontinued per commit: one commit instead of one per entry, while
+// the write lock is never held long enough to keep HL7 orders waiting.
+constexpr std::size_t kBatchSize = 500;
+
+struct Change {
+  WorklistDB* entry;
+  AgeingRule rule;
+  bool done = false;
+  std::string error;
+};
+
+std::string Yesterday(Clock::time_point now) {
+  std::tm day = LocalTime(now);
+  day.tm_mday -= 1;  // mktime carries into the month and year, whatever the day's length
+  day.tm_hour = 12;
+  day.tm_isdst = -1;
+  std::mktime(&day);
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d%02d%02d", day.tm_year + 1900, day.tm_mon + 1, day.tm_mday);
+  return text;
+}
+
+// Hours from the first two characters, minutes from the next two.
+int MinutesOfDay(const std::string& time) {
+  const std::string minutes = time.size() > 2 ? time.substr(2, 2) : "";
+  return static_cast<int>(ToIntDef(time.substr(0, 2), 0) * 60 + ToIntDef(minutes, 0));
+}
+
+const char* NewStatus(AgeingRule rule) { return rule == AgeingRule::InPacs ? "COMPLETED" : "DISCONTINUED"; }
+
+void LogChange(const Change& change) {
+  const WorklistDB& e = *change.entry;
+  const std::string which = e.AccessionNumber + ", for " + e.PatientID + ", StartDate=" + e.SPSDate;
+  if (!change.done) {
+    WriteLog("ERROR, Updating Worklist Entry: " + which + ", " + change.error);
+    return;
+  }
+  switch (change.rule) {
+    case AgeingRule::OldDate:
+      WriteLog("INFO, Discontinued Worklist Entry: " + which + ", Reason Old Date");
+      break;
+    case AgeingRule::OldTime:
+      WriteLog("INFO, Discontinued Worklist Entry: " + which + ", StartTime=" + e.SPSTime + ", Older than 2 hours");
+      break;
+    case AgeingRule::InPacs:
+      WriteLog("INFO, Completed Worklist Entry: " + which + ", Study in PACS");
+      break;
+    case AgeingRule::None:
+      break;
+  }
+}
+
+void Apply(SQLdb& db, Change& change) {
+  db.ErrorText.clear();
+  change.done = change.entry->SetStatus(db, NewStatus(change.rule));
+  if (!change.done) change.error = db.ErrorText;
+}
+
+// The changes of one batch in one transaction; each logged once its fate is known.
+void ApplyBatch(SQLdb& db, std::vector<Change>::iterator from, std::vector<Change>::iterator to) {
+  SQLTransaction transaction(db);
+  for (auto it = from; it != to; ++it) Apply(db, *it);
+  if (!transaction.Commit()) {
+    for (auto it = from; it != to; ++it) {
+      it->done = false;
+      it->error = db.ErrorText;
+    }
+  }
+  for (auto it = from; it != to; ++it) LogChange(*it);
+}
+
+}  // namespace
+
+AgeingRule DateRule(const WorklistDB& entry, Clock::time_point now, bool deleteOld) {
+  const std::string yesterday = Yesterday(now);
+  if (entry.SPSDate < yesterday) return AgeingRule::OldDate;
+  if (deleteOld && entry.SPSDate == yesterday) {
+    const std::tm local = LocalTime(now);
+    if (MinutesOfDay(entry.SPSTime) + 120 < local.tm_hour * 60 + local.tm_min) return AgeingRule::OldTime;
+  }
+  return AgeingRule::None;
+}
+
+bool UpdateWorklistStatus(const std::string& pacsAET, const std::string& pacsHost, const std::string& pacsPort,
+                          const std::string& ownAET, bool deletePACS, bool deleteOld,
+                          const std::function<bool()>& stopRequested) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  if (!db.IsOpen) return false;
+  std::vector<WorklistDB> entries;
+  if (!WorklistDB::SelectScheduled(db, entries)) return false;
+
+  const Clock::time_point now = Now();
+  std::vector<Change> discontinue;
+  std::vector<WorklistDB*> askPacs;
+  for (WorklistDB& entry : entries) {
+    const AgeingRule rule = DateRule(entry, now, deleteOld);
+    if (rule != AgeingRule::None)
+      discontinue.push_back({&entry, rule, false, ""});
+    else if (deletePACS)
+      askPacs.push_back(&entry);
+  }
+  for (std::size_t from = 0; from < discontinue.size(); from += kBatchSize)
+    ApplyBatch(db, discontinue.begin() + from, discontinue.begin() + std::min(from + kBatchSize, discontinue.size()));
+
+  // Each PACS question takes an association: the write lock is not held meanwhile.
+  for (WorklistDB* entry : askPacs) {
+    if (stopRequested && stopRequested()) break;
+    if (!StudyInPacs(pacsAET, pacsHost, pacsPort, ownAET, entry->AccessionNumber)) continue;
+    Change change{entry, AgeingRule::InPacs, false, ""};
+    Apply(db, change);
+    LogChange(change);
+  }
+  return true;
+}
