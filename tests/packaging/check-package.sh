@@ -27,7 +27,9 @@ for path in \
   ./usr/bin/tarvelin ./usr/bin/tarvelin-setup \
   ./lib/systemd/system/tarvelin.service \
   ./usr/share/man/man8/tarvelin.8.gz ./usr/share/man/man1/tarvelin-setup.1.gz \
-  ./usr/share/doc/tarvelin/copyright ./usr/share/doc/tarvelin/changelog.gz; do
+  ./usr/share/doc/tarvelin/copyright ./usr/share/doc/tarvelin/changelog.gz \
+  ./usr/share/doc/tarvelin/dicom-conformance.md ./usr/share/doc/tarvelin/hl7-interface.md \
+  ./usr/share/doc/tarvelin/operations.md; do
   grep -qx "$path" "$work/contents" || fail "the package lacks $path"
 done
 
