@@ -11,6 +11,7 @@
 #include "net/pdu_service.h"
 #include "net/presentation_context.h"
 #include "service/log.h"
+#include "service/text.h"
 
 namespace {
 
@@ -18,12 +19,6 @@ std::string AETitle16(const std::string& title) {
   std::string padded = title.substr(0, 16);
   padded.resize(16, ' ');
   return padded;
-}
-
-std::string Hex8(std::int32_t status) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08X", static_cast<std::uint32_t>(status));
-  return text;
 }
 
 bool IsPending(std::int32_t status) { return status == 0xFF00 || status == 0xFF01; }
@@ -105,7 +100,7 @@ bool FindSCU(const std::string& callingAE, const std::string& calledAE, const st
       break;
     }
   }
-  if (status != Cmd::Success) WriteLog("WARNING, FindSCU, status=" + Hex8(status));
+  if (status != Cmd::Success) WriteLog("WARNING, FindSCU, status=" + Hex8(static_cast<std::uint32_t>(status)));
   // The peer is still sending matches: a release now would cross them on the
   // wire, so the association is aborted instead.
   if (stoppedEarly)

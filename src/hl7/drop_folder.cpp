@@ -11,6 +11,7 @@
 #include "hl7/hl7_parser.h"
 #include "hl7/xml_order.h"
 #include "service/log.h"
+#include "service/text.h"
 #include "service/settings.h"
 
 namespace fs = std::filesystem;
@@ -31,12 +32,6 @@ struct InputFile {
 bool StillBeingWritten(fs::file_time_type modified) {
   const auto age = fs::file_time_type::clock::now() - modified;
   return age < kSettleTime && age > -kSettleTime;
-}
-
-std::string Hex8(int code) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(code));
-  return text;
 }
 
 // The file's lines (cut at CR, LF or CR LF) joined with CR LF.
@@ -120,7 +115,7 @@ void CheckHL7Messages() {
     const std::string result = HL7FileProcess(in + file.name);
     std::error_code ec;
     if (!fs::remove(in + file.name, ec) || ec)
-      WriteLog("ERROR, CheckHL7Messages, deleting: " + file.name + ", " + Hex8(ec ? ec.value() : ENOENT));
+      WriteLog("ERROR, CheckHL7Messages, deleting: " + file.name + ", " + Hex8(static_cast<std::uint32_t>(ec ? ec.value() : ENOENT)));
     WriteResultFile(ServerSettings.HL7OutFolder + file.name, result);
   }
 }

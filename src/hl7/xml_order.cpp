@@ -41,26 +41,6 @@ constexpr std::array<std::pair<const char*, char>, 5> kEntities{{
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-std::string Utf8Of(std::uint32_t code) {
-  std::string out;
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-  return out;
-}
-
 // A numeric reference "&#...;" at `at`: its character and length, or length 0
 // when the text there is not a valid reference.
 std::pair<std::string, std::size_t> NumericReference(const std::string& text, std::size_t at) {
@@ -81,7 +61,7 @@ std::pair<std::string, std::size_t> NumericReference(const std::string& text, st
   const bool valid = i < text.size() && i > digitsFrom && code != 0 && code <= 0x10FFFF &&
                      !(code >= 0xD800 && code <= 0xDFFF);
   if (!valid) return {"", 0};
-  return {Utf8ToCp1252(Utf8Of(code)), i + 1 - at};
+  return {std::string(1, Cp1252Byte(code)), i + 1 - at};
 }
 
 }  // namespace

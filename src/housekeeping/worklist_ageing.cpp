@@ -16,7 +16,7 @@ namespace {
 
 // Entries discontinued per commit: one commit instead of one per entry, while
 // the write lock is never held long enough to keep HL7 orders waiting.
-constexpr std::size_t kBatchSize = 500;
+constexpr std::size_t kBatchSize = 2000;
 
 struct Change {
   WorklistDB* entry;

@@ -89,6 +89,8 @@ std::string Utf8ToCp1252(const std::string& text) {
   return out;
 }
 
+char Cp1252Byte(char32_t codePoint) { return ByteOf(codePoint); }
+
 bool IsValidUtf8(const std::string& text) {
   char32_t cp = 0;
   for (std::size_t i = 0; i < text.size();) {

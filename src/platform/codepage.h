@@ -13,6 +13,9 @@ std::string Cp1252ToUtf8(const std::string& text);
 // invalid UTF-8 sequence become "?".
 std::string Utf8ToCp1252(const std::string& text);
 
+// The Windows-1252 byte of one Unicode character, or "?" when 1252 has none.
+char Cp1252Byte(char32_t codePoint);
+
 // True when `text` is well-formed UTF-8 (no overlongs, surrogates or code
 // points above U+10FFFF).
 bool IsValidUtf8(const std::string& text);

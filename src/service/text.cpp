@@ -1,6 +1,7 @@
 #include "service/text.h"
 
 #include <charconv>
+#include <cstdio>
 
 std::string Piece(const std::string& text, const std::string& delim, int n) {
   if (n < 1) return "";
@@ -39,4 +40,10 @@ long long ToIntDef(const std::string& s, long long fallback) {
   auto [ptr, ec] = std::from_chars(first, s.data() + s.size(), v);
   if (ec != std::errc() || ptr != s.data() + s.size()) return fallback;
   return v;
+}
+
+std::string Hex8(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
+  return text;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The 8-bit text helpers every layer uses. Text is a byte string in the
 // system code page (Windows-1252); nothing here converts encodings.
+#include <cstdint>
 #include <string>
 
 // Field n (from 1) of `text` cut at `delim` (which may be longer than one
@@ -16,3 +17,7 @@ std::string TrimRight(const std::string& s);
 // Decimal integer of `s`, or `fallback` when `s` is not entirely a number
 // (an optional sign then digits, nothing else, no overflow).
 long long ToIntDef(const std::string& s, long long fallback);
+
+// `value` as 8 upper-case hexadecimal digits (status codes and platform
+// error codes in log lines; -1 shows as FFFFFFFF).
+std::string Hex8(std::uint32_t value);

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
-
 #include "db/sqldb.h"
 #include "db/worklistdb.h"
 #include "support/database_folder.h"
@@ -12,17 +10,6 @@
 #include "support/pinned_clock.h"
 
 namespace {
-
-Clock::time_point LocalInstant(int year, int month, int day, int hour, int minute) {
-  std::tm local{};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_isdst = -1;
-  return Clock::from_time_t(std::mktime(&local));
-}
 
 TEST(AgeingRules, DateAndTimeOfDay) {
   struct Case {

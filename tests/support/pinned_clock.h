@@ -4,18 +4,23 @@
 
 #include "platform/clock.h"
 
+// The instant of a local date and time.
+inline Clock::time_point LocalInstant(int year, int month, int day, int hour, int minute, int second = 0) {
+  std::tm local{};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = second;
+  local.tm_isdst = -1;
+  return Clock::from_time_t(std::mktime(&local));
+}
+
 class PinnedClock {
  public:
   PinnedClock(int year, int month, int day, int hour, int minute, int second) {
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    SetNow(Clock::from_time_t(std::mktime(&local)));
+    SetNow(LocalInstant(year, month, day, hour, minute, second));
   }
   ~PinnedClock() { SetNow(std::nullopt); }
   PinnedClock(const PinnedClock&) = delete;
