@@ -21,10 +21,6 @@ std::string TagText(const DcmTag& tag) {
   return text;
 }
 
-bool IsExpandable(const DcmTag& tag) {
-  return (tag.IsVR("SQ") || tag.Is(0xFFFE, 0xE000)) && tag.HasValue();
-}
-
 // In implicit VR the VR comes from the dictionary; an unknown tag of
 // undefined length can only be a sequence.
 void ImplicitVR(DcmTag& tag) {
@@ -136,51 +132,86 @@ class ElementReader {
   bool big_;
 };
 
-bool ExpandRange(DcmObj& nested, const std::uint8_t* bytes, std::size_t size, int level,
-                 bool expandSequences);
+// Where the entries being read stand, and what ends them: the end of the
+// byte range, or for the contents of an undefined-length sequence or item,
+// its delimitation item.
+struct Contents {
+  int Level = 0;
+  bool TopLevel = false;     // a message's data set: padding, meta group, pixel data
+  bool InSequence = false;   // the entries are a sequence's items
+  bool Nests = true;         // sequences and items become nested datasets
+  std::uint16_t Closer = 0;  // 0xE0DD, 0xE00D, or 0 for the end of the range
+};
 
-// Decodes an expandable sequence or item whose value (already checked to
-// fit) starts at the reader's position into a nested dataset appended to
-// `parent`, without copying the value.
-bool ExpandInPlace(DcmObj& parent, ElementReader& reader, const DcmTag& tag, bool bigEndian,
-                   int level) {
+bool ReadContents(DcmObj& obj, ElementReader& reader, Contents at, bool bigEndian);
+
+// A sequence, or an item, of defined non-zero length is nested as always;
+// of undefined length it is nested too, its length an encoding property
+// kept in the Header (an undefined-length item only where items belong).
+bool Nests(const DcmTag& tag, bool inSequence) {
+  const bool item = tag.Is(0xFFFE, 0xE000);
+  if (tag.HasValue()) return tag.IsVR("SQ") || item;
+  return tag.Length == UndefinedLength && (tag.IsVR("SQ") || (item && inSequence));
+}
+
+// Reads a sequence or item into a nested dataset appended to `parent`. A
+// defined length bounds its contents (already checked to fit, read in place
+// without a copy); an undefined length runs up to the delimitation item,
+// which is consumed.
+bool ReadNested(DcmObj& parent, ElementReader& reader, const DcmTag& tag, int level,
+                bool bigEndian) {
   auto nested = std::make_unique<DcmObj>();
   nested->ExplicitVR = parent.ExplicitVR;
   nested->BigEndian = bigEndian;
-  if (!ExpandRange(*nested, reader.Here(), tag.Length, level + 1, true)) return false;
-  reader.Skip(tag.Length);
+  Contents inner;
+  inner.Level = level + 1;
+  inner.InSequence = !tag.Is(0xFFFE, 0xE000);
+  if (tag.Length == UndefinedLength) {
+    inner.Closer = inner.InSequence ? 0xE0DD : 0xE00D;
+    if (!ReadContents(*nested, reader, inner, bigEndian)) return false;
+  } else {
+    std::size_t position = 0;
+    ElementReader range(reader.Here(), tag.Length, position, bigEndian);
+    if (!ReadContents(*nested, range, inner, bigEndian)) return false;
+    reader.Skip(tag.Length);
+  }
   MakeNestedHeader(*nested, tag);
   parent.Add(std::move(nested));
   return true;
 }
 
-bool ExpandRange(DcmObj& nested, const std::uint8_t* bytes, std::size_t size, int level,
-                 bool expandSequences) {
-  if (level > kMaxNesting) {
+// Reads entries into `obj` until the range ends or the closing delimitation
+// item arrives. A sequence whose delimitation item is missing ends with the
+// bytes that hold it.
+bool ReadContents(DcmObj& obj, ElementReader& reader, Contents at, bool bigEndian) {
+  if (at.Level > kMaxNesting) {
     WriteLog("ERROR, Expand_SQ: sequences nested deeper than " + std::to_string(kMaxNesting) +
              " levels");
     return false;
   }
-  std::size_t position = 0;
-  ElementReader reader(bytes, size, position, nested.BigEndian);
+  const auto failed = [&at] {
+    if (!at.TopLevel) WriteLog("ERROR, Expand_SQ: Reading tag...");
+    return false;
+  };
   while (!reader.AtEnd()) {
     DcmTag tag;
-    if (!reader.Header(tag, nested.ExplicitVR, true)) {
-      WriteLog("ERROR, Expand_SQ: Reading tag...");
-      return false;
-    }
-    if (!nested.ExplicitVR) ImplicitVR(tag);
-    tag.BigEndian = nested.BigEndian;
-    const bool expand = expandSequences && IsExpandable(tag);
-    if (expand ? !reader.ValueFits(tag) : !reader.Value(tag)) {
-      WriteLog("ERROR, Expand_SQ: Reading tag...");
-      return false;
-    }
-    if (expand) {
-      if (!ExpandInPlace(nested, reader, tag, nested.BigEndian, level)) return false;
+    if (!reader.Header(tag, obj.ExplicitVR, !at.TopLevel)) return failed();
+    // A zero group length with no value: the rest is padding.
+    if (at.TopLevel && tag.Is(0x0000, 0x0000) && tag.Length == 0) return true;
+    tag.BigEndian = bigEndian;
+    if (!obj.ExplicitVR) ImplicitVR(tag);
+    if (at.Closer && tag.Is(0xFFFE, at.Closer)) return reader.Value(tag) || failed();
+    const bool nest = at.Nests && Nests(tag, at.InSequence);
+    if (nest ? !reader.ValueFits(tag) : !reader.Value(tag)) return failed();
+    if (nest) {
+      if (!ReadNested(obj, reader, tag, at.Level, bigEndian)) return false;
       continue;
     }
-    nested.Add(std::move(tag));
+    // After pixel data of a message nothing is nested any more: what follows
+    // are its fragments.
+    if (at.TopLevel && tag.Is(0x7FE0, 0x0010)) at.Nests = false;
+    if (at.TopLevel && tag.Group == 0x0002) continue;
+    obj.Add(std::move(tag));
   }
   return true;
 }
@@ -197,35 +228,22 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool insideSequence) {
 }
 
 bool BufData::ReadOjb(DcmObj& obj) {
-  bool pixelDataSeen = false;
   if (Stream.Position > Stream.Size()) Stream.Position = Stream.Size();
   ElementReader reader(Stream.Bytes.data(), Stream.Size(), Stream.Position, BigEndian);
-  while (!reader.AtEnd()) {
-    DcmTag tag;
-    if (!reader.Header(tag, obj.ExplicitVR, false)) return false;
-    // A zero group length with no value: the rest is padding.
-    if (tag.Is(0x0000, 0x0000) && tag.Length == 0) return true;
-    tag.BigEndian = BigEndian;
-    if (!obj.ExplicitVR) ImplicitVR(tag);
-    if (tag.Is(0x7FE0, 0x0010)) {
-      if (!reader.Value(tag)) return false;
-      obj.Add(std::move(tag));
-      pixelDataSeen = true;
-      continue;
-    }
-    if (!pixelDataSeen && IsExpandable(tag)) {
-      if (!reader.ValueFits(tag) || !ExpandInPlace(obj, reader, tag, BigEndian, 0)) return false;
-      continue;
-    }
-    if (!reader.Value(tag)) return false;
-    if (tag.Group != 0x0002) obj.Add(std::move(tag));
-  }
-  return true;
+  Contents top;
+  top.TopLevel = true;
+  return ReadContents(obj, reader, top, BigEndian);
 }
 
 bool BufData::Expand_SQ(DcmObj& nested, const DcmTag& tag) {
   const std::size_t size = tag.HasValue() ? std::min<std::size_t>(tag.Length, tag.Data.size()) : 0;
-  return ExpandRange(nested, tag.Data.data(), size, 1, !tag.Is(0x7FE0, 0x0010));
+  std::size_t position = 0;
+  ElementReader reader(tag.Data.data(), size, position, nested.BigEndian);
+  Contents at;
+  at.Level = 1;
+  at.InSequence = tag.IsVR("SQ");
+  at.Nests = !tag.Is(0x7FE0, 0x0010);
+  return ReadContents(nested, reader, at, nested.BigEndian);
 }
 
 namespace {
@@ -247,8 +265,9 @@ void Put32(MemoryStream& stream, std::uint32_t value, bool bigEndian) {
   Put16(stream, std::uint16_t(bigEndian ? value : value >> 16), bigEndian);
 }
 
-// Encodes the entries of `obj` into `out`; nested datasets are written with
-// defined lengths in the same byte order and VR form as their parent.
+// Encodes the entries of `obj` into `out`; nested datasets are written in
+// the same byte order and VR form as their parent, with defined lengths
+// unless their Header keeps the undefined length they arrived with.
 void WriteEntries(BufData& out, DcmObj& obj) {
   for (DcmEntry& entry : obj.Entries) {
     if (entry.IsTag()) {
@@ -258,6 +277,12 @@ void WriteEntries(BufData& out, DcmObj& obj) {
     DcmObj& nested = *entry.Obj;
     nested.ExplicitVR = obj.ExplicitVR;
     nested.BigEndian = out.BigEndian;
+    if (nested.Header.Length == UndefinedLength) {
+      out.WriteTag(nested.Header, obj.ExplicitVR);
+      WriteEntries(out, nested);
+      out.WriteTag(DelimiterOf(nested.Header), obj.ExplicitVR);
+      continue;
+    }
     BufData contents;
     contents.BigEndian = out.BigEndian;
     WriteEntries(contents, nested);

@@ -4,11 +4,12 @@
 
 namespace {
 
-bool IsUndefinedSequence(const DcmTag& t) { return t.IsVR("SQ") && t.Length == UndefinedLength; }
-bool IsUndefinedItem(const DcmTag& t) { return t.Is(0xFFFE, 0xE000) && t.Length == UndefinedLength; }
-
-// True when an entry with tag `t` lies after the tag (group, element).
+// True when an entry with tag `t` lies after the tag (group, element). Item
+// and delimitation entries at this level are the fragments of encapsulated
+// pixel data, which belong to the pixel data before them: never a place to
+// insert at.
 bool SortsAfter(const DcmTag& t, std::uint16_t group, std::uint16_t element) {
+  if (t.Group == 0xFFFE) return false;
   return (t.Group == group && t.Element > element) || t.Group > group;
 }
 
@@ -26,9 +27,10 @@ std::uint32_t EncodedLengthOf(const DcmObj& obj, bool explicitVR) {
   for (const DcmEntry& entry : obj.Entries) {
     const DcmTag& tag = entry.HeaderTag();
     total += HeaderSize(tag, explicitVR);
-    if (entry.IsObj())
+    if (entry.IsObj()) {
       total += EncodedLengthOf(*entry.Obj, explicitVR);
-    else if (tag.Length != UndefinedLength)
+      if (tag.Length == UndefinedLength) total += HeaderSize(DelimiterOf(tag), explicitVR);
+    } else if (tag.Length != UndefinedLength)
       total += tag.Length;
   }
   return total;
@@ -53,42 +55,32 @@ void DcmObj::Add(std::uint16_t group, std::uint16_t element, const std::string& 
 void DcmObj::Add(std::unique_ptr<DcmObj> nested) { Entries.emplace_back(std::move(nested)); }
 
 void DcmObj::Set(DcmTag tag) {
-  int depth = 0;
-  bool inPixelData = false;
   DcmTag* groupLength = nullptr;
   const bool settingGroupLength = tag.Element == 0x0000;
   for (std::size_t i = 0; i < Entries.size(); ++i) {
     DcmEntry& entry = Entries[i];
     const DcmTag& current = entry.HeaderTag();
-    if (IsUndefinedSequence(current) || IsUndefinedItem(current)) ++depth;
-    if (current.Is(0x7FE0, 0x0010) && current.Length == UndefinedLength) inPixelData = true;
-    if (depth == 0 && !inPixelData) {
-      if (entry.IsTag() && current.Group == tag.Group && current.Element == 0x0000 &&
-          current.Length == 4 && entry.Tag->Data.size() == 4 && !settingGroupLength)
-        groupLength = entry.Tag.get();
-      if (current.Is(tag.Group, tag.Element)) {
-        const std::uint32_t oldLength = current.Length == UndefinedLength ? 0 : current.Length;
-        const std::uint32_t newLength = tag.Length == UndefinedLength ? 0 : tag.Length;
-        if (entry.IsTag()) {
-          entry.Tag->Length = tag.Length;
-          entry.Tag->Data = std::move(tag.Data);
-        } else {
-          entry = DcmEntry(std::move(tag));
-        }
-        if (groupLength) WriteLE32(groupLength->Data, ReadLE32(groupLength->Data) + newLength - oldLength);
-        return;
+    if (entry.IsTag() && current.Group == tag.Group && current.Element == 0x0000 &&
+        current.Length == 4 && entry.Tag->Data.size() == 4 && !settingGroupLength)
+      groupLength = entry.Tag.get();
+    if (current.Is(tag.Group, tag.Element)) {
+      const std::uint32_t oldLength = current.Length == UndefinedLength ? 0 : current.Length;
+      const std::uint32_t newLength = tag.Length == UndefinedLength ? 0 : tag.Length;
+      if (entry.IsTag()) {
+        entry.Tag->Length = tag.Length;
+        entry.Tag->Data = std::move(tag.Data);
+      } else {
+        entry = DcmEntry(std::move(tag));
       }
-      if (SortsAfter(current, tag.Group, tag.Element)) {
-        const std::uint32_t grow = 8 + (tag.Length == UndefinedLength ? 0 : tag.Length);
-        Entries.insert(Entries.begin() + i, DcmEntry(std::move(tag)));
-        if (groupLength) WriteLE32(groupLength->Data, ReadLE32(groupLength->Data) + grow);
-        return;
-      }
+      if (groupLength) WriteLE32(groupLength->Data, ReadLE32(groupLength->Data) + newLength - oldLength);
+      return;
     }
-    if (current.Is(0xFFFE, 0xE00D) || current.Is(0xFFFE, 0xE0DD)) {
-      if (depth > 0) --depth;
+    if (SortsAfter(current, tag.Group, tag.Element)) {
+      const std::uint32_t grow = 8 + (tag.Length == UndefinedLength ? 0 : tag.Length);
+      Entries.insert(Entries.begin() + i, DcmEntry(std::move(tag)));
+      if (groupLength) WriteLE32(groupLength->Data, ReadLE32(groupLength->Data) + grow);
+      return;
     }
-    if (current.Is(0xFFFE, 0xE0DD)) inPixelData = false;
   }
   const std::uint32_t grow = 8 + (tag.Length == UndefinedLength ? 0 : tag.Length);
   Add(std::move(tag));
@@ -101,28 +93,18 @@ void DcmObj::AddSequence(std::uint16_t group, std::uint16_t element,
   child->Header.Group = group;
   child->Header.Element = element;
   child->Header.SetVR(group == 0xFFFE || element == 0xE000 ? nullptr : "SQ");
-  bool insideSequence = false;
   for (std::size_t i = 0; i < Entries.size(); ++i) {
-    const DcmTag& current = Entries[i].HeaderTag();
-    if (IsUndefinedSequence(current)) insideSequence = true;
-    if (!insideSequence && SortsAfter(current, group, element)) {
+    if (SortsAfter(Entries[i].HeaderTag(), group, element)) {
       Entries.insert(Entries.begin() + i, DcmEntry(std::move(child)));
       return;
     }
-    if (current.Is(0xFFFE, 0xE0DD)) insideSequence = false;
   }
   Add(std::move(child));
 }
 
 const DcmTag* DcmObj::Find(std::uint16_t group, std::uint16_t element) const {
-  int depth = 0;
-  for (const DcmEntry& entry : Entries) {
-    if (!entry.IsTag()) continue;
-    const DcmTag& tag = *entry.Tag;
-    if (IsUndefinedSequence(tag)) ++depth;
-    if (depth == 0 && tag.Is(group, element)) return &tag;
-    if (tag.Is(0xFFFE, 0xE0DD) && depth > 0) --depth;
-  }
+  for (const DcmEntry& entry : Entries)
+    if (entry.IsTag() && entry.Tag->Is(group, element)) return entry.Tag.get();
   return nullptr;
 }
 

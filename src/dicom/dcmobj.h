@@ -1,13 +1,13 @@
 #pragma once
 // A dataset: an ordered list of data elements and nested datasets.
 //
-// Sequences appear in two forms side by side:
-//  - nested: a sequence or item of defined, non-zero length is a nested
-//    DcmObj whose Header carries tag, length and VR ("SQ", none for items);
-//  - flat: a sequence or item of undefined or zero length stays an element,
-//    followed in the same list by its items, their elements and the
-//    delimitation elements (FFFE,E000), (FFFE,E00D) and (FFFE,E0DD).
-// The lookups skip the inside of flat sequences by counting nesting depth.
+// Every sequence and every item is a nested DcmObj whose Header carries tag,
+// VR ("SQ", none for items) and length. Undefined length is only a way of
+// encoding one: a Header whose Length is UndefinedLength arrived that way and
+// is written back that way, closed by its delimitation item, which is not
+// an entry. So every lookup, insertion and walk sees one shape, whatever the
+// peer's encoding. Only a sequence of length 0 stays an element, and the
+// fragments of encapsulated pixel data follow their (7FE0,0010) as elements.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -63,15 +63,17 @@ class DcmObj {
   void Add(std::uint16_t group, std::uint16_t element, const std::string& text);
   // Appends a nested dataset unconditionally (as the decoder does).
   void Add(std::unique_ptr<DcmObj> nested);
-  // Inserts in tag order or replaces the value of the same tag, keeping the
-  // group length element of that group up to date.
+  // Inserts in tag order or replaces the value of the same tag (a nested
+  // dataset of that tag is replaced whole), keeping the group length element
+  // of that group up to date.
   void Set(DcmTag tag);
   // Inserts `child` as a nested dataset in tag order; its Header gets the tag
   // and VR "SQ" (none for items); its Length stays as the caller set it.
   void AddSequence(std::uint16_t group, std::uint16_t element,
                    std::unique_ptr<DcmObj> child);
 
-  // First top-level element of that tag (outside flat sequences).
+  // First element of that tag among the entries (never inside a nested
+  // dataset, never a sequence).
   const DcmTag* Find(std::uint16_t group, std::uint16_t element) const;
   // Its GetUS value, or 0 when missing.
   std::uint16_t GetUS(std::uint16_t group, std::uint16_t element) const;

@@ -6,6 +6,7 @@
 
 #include "dicom/datadictionary.h"
 #include "dicom/uid.h"
+#include "dicom/vrlayout.h"
 
 namespace {
 
@@ -60,6 +61,9 @@ void Dump(DcmObj& obj, std::vector<std::string>& lines, int depth) {
     } else {
       lines.push_back(DumpLine(entry.Obj->Header, depth));
       Dump(*entry.Obj, lines, depth + 1);
+      // An undefined length shows how it was closed on the wire.
+      if (entry.Obj->Header.Length == UndefinedLength)
+        lines.push_back(DumpLine(DelimiterOf(entry.Obj->Header), depth + 1));
     }
   }
 }

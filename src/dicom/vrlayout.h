@@ -16,3 +16,6 @@ inline bool CarriesVR(const DcmTag& tag, bool explicitVR) {
 const char* VRToWrite(const DcmTag& tag);
 // Header bytes of the element: 8, or 12 in explicit VR for long-length VRs.
 std::uint32_t HeaderSize(const DcmTag& tag, bool explicitVR);
+// The delimitation item that closes an undefined-length sequence (FFFE,E0DD)
+// or item (FFFE,E00D) with this header: 8 bytes, no value.
+DcmTag DelimiterOf(const DcmTag& header);

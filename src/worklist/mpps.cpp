@@ -18,32 +18,6 @@ void TakeKey(const DcmTag& element, ScheduledStepKeys& keys) {
   else if (element.Is(0x0040, 0x0009)) keys.SPSID = element.GetString();
 }
 
-bool OpensFlatSequence(const DcmTag& element) {
-  return element.Length == UndefinedLength && element.IsVR("SQ");
-}
-
-// Collects keys from the contents of a (0040,0270) sequence, given as
-// entries [first, last): items as nested datasets, or flat items whose
-// elements follow (FFFE,E000). Elements of sequences nested inside an item
-// are not the step's own and are skipped by counting flat nesting.
-void CollectFromSequence(const std::vector<DcmEntry>& entries, std::size_t first,
-                         std::size_t last, ScheduledStepKeys& keys) {
-  int depth = 0;  // flat sequences opened inside the items
-  for (std::size_t i = first; i < last; ++i) {
-    const DcmEntry& entry = entries[i];
-    if (entry.IsObj()) {
-      if (depth == 0 && entry.Obj->Header.Is(0xFFFE, 0xE000))
-        for (const DcmEntry& itemEntry : entry.Obj->Entries)
-          if (itemEntry.IsTag()) TakeKey(*itemEntry.Tag, keys);
-      continue;
-    }
-    const DcmTag& element = *entry.Tag;
-    if (OpensFlatSequence(element)) ++depth;
-    else if (element.Is(0xFFFE, 0xE0DD)) --depth;
-    else if (depth == 0) TakeKey(element, keys);
-  }
-}
-
 std::string FormatTime(const std::tm& t, const char* format) {
   char text[16];
   return std::string(text, std::strftime(text, sizeof text, format, &t));
@@ -53,32 +27,13 @@ std::string FormatTime(const std::tm& t, const char* format) {
 
 ScheduledStepKeys FindScheduledStepKeys(const DcmObj& dataset) {
   ScheduledStepKeys keys;
-  const auto& entries = dataset.Entries;
-  int depth = 0;  // flat sequences open at this point of the top level
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const DcmEntry& entry = entries[i];
-    if (entry.IsObj()) {
-      if (depth == 0 && entry.Obj->Header.Is(0x0040, 0x0270))
-        CollectFromSequence(entry.Obj->Entries, 0, entry.Obj->Entries.size(), keys);
-      continue;
+  for (const DcmEntry& sequence : dataset.Entries) {
+    if (!sequence.IsObj() || !sequence.Obj->Header.Is(0x0040, 0x0270)) continue;
+    for (const DcmEntry& item : sequence.Obj->Entries) {
+      if (!item.IsObj() || !item.Obj->Header.Is(0xFFFE, 0xE000)) continue;
+      for (const DcmEntry& element : item.Obj->Entries)
+        if (element.IsTag()) TakeKey(*element.Tag, keys);
     }
-    const DcmTag& element = *entry.Tag;
-    if (element.Is(0xFFFE, 0xE0DD)) {
-      --depth;
-      continue;
-    }
-    if (!OpensFlatSequence(element)) continue;
-    if (depth++ > 0 || !element.Is(0x0040, 0x0270)) continue;
-    // A top-level (0040,0270) of undefined length: its contents run up to
-    // the delimitation item that closes it.
-    std::size_t end = i + 1;
-    for (int open = 1; end < entries.size(); ++end) {
-      if (!entries[end].IsTag()) continue;
-      const DcmTag& inner = *entries[end].Tag;
-      if (OpensFlatSequence(inner)) ++open;
-      else if (inner.Is(0xFFFE, 0xE0DD) && --open == 0) break;
-    }
-    CollectFromSequence(entries, i + 1, end, keys);
   }
   return keys;
 }

@@ -22,10 +22,9 @@ struct ScheduledStepKeys {
   std::string SPSID;
 };
 
-// Reads the keys from the (0040,0270) items of an N-CREATE data set, whether
-// the sequence and its items came with defined lengths (nested datasets) or
-// undefined lengths (flat entries). When several items carry a key, the last
-// one wins.
+// Reads the keys from the (0040,0270) items of an N-CREATE data set (defined
+// or undefined lengths alike); elements of sequences inside an item are not
+// the step's own. When several items carry a key, the last one wins.
 ScheduledStepKeys FindScheduledStepKeys(const DcmObj& dataset);
 
 // N-CREATE: 0x0000 when the UPDATE ran (also when it matched no row), 0x0100

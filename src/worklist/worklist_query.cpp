@@ -97,8 +97,7 @@ std::string DateCondition(const std::string& value) {
 void BuildWorklistSelect(const DcmObj& dataset, std::string& columns,
                          std::string& conditions, bool& whereWritten) {
   for (const DcmEntry& entry : dataset.Entries) {
-    // A sequence item's keys count like top-level ones; the elements of a
-    // flat (undefined-length) sequence already are entries of this list.
+    // A sequence item's keys count like top-level ones.
     if (entry.IsObj()) {
       BuildWorklistSelect(*entry.Obj, columns, conditions, whereWritten);
       continue;

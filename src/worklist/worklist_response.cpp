@@ -73,7 +73,9 @@ void CreateWLResponse(const DcmObj& request, DcmObj& response, const WorklistRow
         // The sequence still goes out with what was built so far.
         WriteLog(std::string("ERROR, CreateWLResponse, ") + e.what());
       }
-      child->Header.Length = child->EncodedLength();
+      // A sequence that came with undefined length goes back the same way.
+      child->Header.Length =
+          header.Length == UndefinedLength ? UndefinedLength : child->EncodedLength();
       response.AddSequence(header.Group, header.Element, std::move(child));
       continue;
     }

@@ -75,39 +75,56 @@ TEST(BufDataDecode, DefinedLengthSequenceBecomesNestedDatasets) {
   EXPECT_EQ(Encode(obj), s.bytes()) << "re-encoding gives the same bytes";
 }
 
-TEST(BufDataDecode, UndefinedLengthSequencesStayFlat) {
+// Undefined length is kept as the encoding of a nested sequence or item; the
+// delimitation items are consumed and written back.
+TEST(BufDataDecode, UndefinedLengthSequencesDecodeNested) {
+  const Bytes definedItem = StreamBuilder().Implicit(0x0040, 0x0001, "CT02").bytes();
   StreamBuilder s;
   s.Tag(0x0040, 0x0100).U32(UndefinedLength);
   s.Tag(0xFFFE, 0xE000).U32(UndefinedLength);
   s.Implicit(0x0040, 0x0001, "CT01");
+  s.Tag(0x0040, 0x0008).U32(UndefinedLength).Tag(0xFFFE, 0xE0DD).U32(0);  // empty
   s.Tag(0xFFFE, 0xE00D).U32(0);
+  s.Tag(0xFFFE, 0xE000).U32(std::uint32_t(definedItem.size())).Raw(definedItem);
   s.Tag(0xFFFE, 0xE0DD).U32(0);
   s.Implicit(0x0040, 0x1001, "RP01");
   DcmObj obj;
   ASSERT_TRUE(Decode(s.bytes(), obj));
-  ASSERT_EQ(obj.Count(), 6u);
-  for (std::size_t i = 0; i < obj.Count(); ++i) EXPECT_TRUE(obj.Entry(i).IsTag());
-  EXPECT_EQ(obj.Entry(0).Tag->VRText(), "SQ");
-  EXPECT_EQ(obj.Entry(0).Tag->Length, UndefinedLength);
-  EXPECT_EQ(obj.Entry(1).Tag->Length, UndefinedLength);
+  ASSERT_EQ(obj.Count(), 2u);
+  ASSERT_TRUE(obj.Entry(0).IsObj());
+  const DcmObj& sq = *obj.Entry(0).Obj;
+  EXPECT_EQ(sq.Header.VRText(), "SQ");
+  EXPECT_EQ(sq.Header.Length, UndefinedLength);
+  ASSERT_EQ(sq.Count(), 2u);
+  const DcmObj& first = *sq.Entry(0).Obj;
+  EXPECT_EQ(first.Header.Length, UndefinedLength);
+  ASSERT_EQ(first.Count(), 2u);
+  EXPECT_EQ(first.GetString(0x0040, 0x0001), "CT01");
+  EXPECT_EQ(first.Entry(1).Obj->Header.Length, UndefinedLength);
+  EXPECT_EQ(first.Entry(1).Obj->Count(), 0u);
+  EXPECT_EQ(sq.Entry(1).Obj->Header.Length, definedItem.size());
+  EXPECT_EQ(sq.Entry(1).Obj->GetString(0x0040, 0x0001), "CT02");
   EXPECT_EQ(obj.GetString(0x0040, 0x0001), "");
   EXPECT_EQ(obj.GetString(0x0040, 0x1001), "RP01");
   EXPECT_EQ(Encode(obj), s.bytes());
+  EXPECT_EQ(obj.EncodedLength(), s.bytes().size());
+}
 
-  // Items of defined length inside an undefined-length sequence are nested.
-  const Bytes item = StreamBuilder().Implicit(0x0040, 0x0001, "CT01").bytes();
-  StreamBuilder mixed;
-  mixed.Tag(0x0040, 0x0100).U32(UndefinedLength);
-  mixed.Tag(0xFFFE, 0xE000).U32(std::uint32_t(item.size())).Raw(item);
-  mixed.Tag(0xFFFE, 0xE0DD).U32(0);
-  DcmObj obj2;
-  ASSERT_TRUE(Decode(mixed.bytes(), obj2));
-  ASSERT_EQ(obj2.Count(), 3u);
-  EXPECT_TRUE(obj2.Entry(0).IsTag());
-  ASSERT_TRUE(obj2.Entry(1).IsObj());
-  EXPECT_EQ(obj2.Entry(1).Obj->GetString(0x0040, 0x0001), "CT01");
-  EXPECT_TRUE(obj2.Entry(2).Tag->Is(0xFFFE, 0xE0DD));
-  EXPECT_EQ(Encode(obj2), mixed.bytes());
+// A sequence left open by a truncated stream ends with the stream; nesting
+// is bounded.
+TEST(BufDataDecode, UnclosedAndDeepUndefinedLengthSequences) {
+  StreamBuilder open;
+  open.Tag(0x0040, 0x0100).U32(UndefinedLength).Tag(0xFFFE, 0xE000).U32(UndefinedLength);
+  open.Implicit(0x0040, 0x0001, "CT01");
+  DcmObj obj;
+  ASSERT_TRUE(Decode(open.bytes(), obj));
+  ASSERT_EQ(obj.Count(), 1u);
+  EXPECT_EQ(obj.Entry(0).Obj->Entry(0).Obj->GetString(0x0040, 0x0001), "CT01");
+
+  StreamBuilder deep;
+  for (int i = 0; i < 100; ++i) deep.Tag(0x0040, 0x0100).U32(UndefinedLength).Tag(0xFFFE, 0xE000).U32(UndefinedLength);
+  DcmObj tooDeep;
+  EXPECT_FALSE(Decode(deep.bytes(), tooDeep));
 }
 
 TEST(BufDataDecode, TrailingZeroPaddingAndMetaGroup) {

@@ -4,7 +4,16 @@
 
 namespace {
 
-DcmTag Flat(std::uint16_t g, std::uint16_t e) { return DcmTag(g, e, UndefinedLength, nullptr); }
+// A sequence holding one item with `elements`; undefined lengths when asked.
+std::unique_ptr<DcmObj> Sequence(std::vector<DcmTag> elements, bool undefinedLength) {
+  auto item = std::make_unique<DcmObj>();
+  for (DcmTag& t : elements) item->Add(std::move(t));
+  if (undefinedLength) item->Header.Length = UndefinedLength;
+  auto seq = std::make_unique<DcmObj>();
+  seq->AddSequence(0xFFFE, 0xE000, std::move(item));
+  if (undefinedLength) seq->Header.Length = UndefinedLength;
+  return seq;
+}
 
 std::uint32_t GroupLength(const DcmObj& obj, std::uint16_t group) {
   const DcmTag* tag = obj.Find(group, 0x0000);
@@ -35,23 +44,16 @@ TEST(DcmObj, LookupsFindFirstTopLevelElementOnly) {
   obj.Add(DcmTag::U32(0x0000, 0x0100, 0x20, "US"));
   EXPECT_EQ(obj.GetUS(0x0000, 0x0100), 0) << "a 4-byte command field reads as 0";
 
-  obj.Add(Flat(0x0040, 0x0100));
-  obj.Add(Flat(0xFFFE, 0xE000));
-  obj.Add(0x0008, 0x0050, "INSIDE");
-  obj.Add(Flat(0x0040, 0x0275));  // a nested flat sequence
-  obj.Add(0x0008, 0x0050, "DEEPER");
-  obj.Add(DcmTag(0xFFFE, 0xE0DD, 0, nullptr));
-  obj.Add(DcmTag(0xFFFE, 0xE00D, 0, nullptr));
-  obj.Add(DcmTag(0xFFFE, 0xE0DD, 0, nullptr));
+  auto outer = Sequence({DcmTag(0x0008, 0x0050, "INSIDE")}, true);
+  outer->Entries[0].Obj->AddSequence(0x0040, 0x0275, Sequence({DcmTag(0x0008, 0x0050, "DEEPER")}, true));
+  obj.AddSequence(0x0040, 0x0100, std::move(outer));
   EXPECT_EQ(obj.GetString(0x0008, 0x0050), "");
-  EXPECT_EQ(obj.GetString(0x0040, 0x0100), "") << "the flat sequence itself is never found";
+  EXPECT_EQ(obj.Find(0x0040, 0x0100), nullptr) << "a sequence is never found";
   obj.Add(0x0008, 0x0050, "ACC1");
   obj.Add(0x0008, 0x0050, "ACC2");
   EXPECT_EQ(obj.GetString(0x0008, 0x0050), "ACC1");
 
-  auto nested = std::make_unique<DcmObj>();
-  nested->Add(0x0010, 0x0020, "NESTED");
-  obj.AddSequence(0x0040, 0x0275, std::move(nested));
+  obj.AddSequence(0x0040, 0x0275, Sequence({DcmTag(0x0010, 0x0020, "NESTED")}, false));
   EXPECT_EQ(obj.GetString(0x0010, 0x0020), "") << "nested datasets are not searched";
   EXPECT_EQ(obj.GetUS(0x1234, 0x5678), 0);
 }
@@ -81,18 +83,30 @@ TEST(DcmObj, SetInsertsInOrderAndKeepsGroupLength) {
   EXPECT_EQ(GroupLength(obj, 0x0008), 40u) << "other groups leave the length alone";
 }
 
-TEST(DcmObj, SetIgnoresElementsInsideFlatSequencesAndPixelData) {
-  DcmObj obj;
-  obj.Add(Flat(0x0040, 0x0100));
-  obj.Add(Flat(0xFFFE, 0xE000));
-  obj.Add(0x0040, 0x0001, "INSIDE");
-  obj.Add(DcmTag(0xFFFE, 0xE00D, 0, nullptr));
-  obj.Add(DcmTag(0xFFFE, 0xE0DD, 0, nullptr));
-  obj.Set(DcmTag(0x0040, 0x0001, "TOP"));
-  ASSERT_EQ(obj.Count(), 6u);
-  EXPECT_EQ(obj.Entry(2).Tag->GetString(), "INSIDE");
-  EXPECT_EQ(obj.GetString(0x0040, 0x0001), "TOP");
-  EXPECT_EQ(obj.Entry(5).Tag->GetString(), "TOP") << "appended after the closed sequence";
+// Whatever the length encoding of the sequences around, Set and AddSequence
+// place at the top level in tag order; the fragments of encapsulated pixel
+// data stay with it.
+TEST(DcmObj, OrderedOperationsIgnoreSequenceContentsAndPixelFragments) {
+  for (bool undefinedLength : {false, true}) {
+    SCOPED_TRACE(undefinedLength ? "undefined lengths" : "defined lengths");
+    DcmObj obj;
+    auto outer = Sequence({DcmTag(0x0040, 0x0001, "INSIDE")}, undefinedLength);
+    outer->Entries[0].Obj->AddSequence(0x0040, 0x0008, Sequence({}, undefinedLength));
+    obj.AddSequence(0x0040, 0x0100, std::move(outer));
+    obj.Set(DcmTag(0x0040, 0x0001, "TOP"));
+    obj.AddSequence(0x0040, 0x0275, Sequence({}, false));
+    obj.Set(DcmTag(0x0008, 0x0005, "ISO_IR 100"));
+    obj.Add(DcmTag(0x7FE0, 0x0010, UndefinedLength, nullptr, "OB"));
+    obj.Add(DcmTag(0xFFFE, 0xE000, 2, "\x01\x02"));
+    obj.Add(DcmTag(0xFFFE, 0xE0DD, 0, nullptr));
+    obj.Set(DcmTag(0xFFFA, 0xFFFA, "X"));
+    EXPECT_EQ(Tags(obj), (std::vector<std::uint32_t>{0x00080005, 0x00400001, 0x00400100, 0x00400275,
+                                                     0x7FE00010, 0xFFFEE000, 0xFFFEE0DD, 0xFFFAFFFA}));
+    EXPECT_EQ(obj.GetString(0x0040, 0x0001), "TOP");
+    const DcmObj& item = *obj.Entry(2).Obj->Entry(0).Obj;
+    EXPECT_EQ(Tags(item), (std::vector<std::uint32_t>{0x00400001, 0x00400008}));
+    EXPECT_EQ(item.GetString(0x0040, 0x0001), "INSIDE");
+  }
 }
 
 TEST(DcmObj, AddSequencePlacesNestedDatasetInTagOrder) {
@@ -122,15 +136,12 @@ TEST(DcmObj, EncodedLengthCountsHeadersByForm) {
   obj.Add(DcmTag::U16(0x0000, 0x0100, 1));         // 8 + 2 in both forms
   obj.Add(0x0010, 0x0010, "DOE^JOHN");             // 8 + 8
   obj.Add(DcmTag(0x0040, 0x0400, "note", "UT"));   // 8/12 + 4
-  obj.Add(Flat(0x0040, 0x0275));                   // 8/12 + 0
-  auto item = std::make_unique<DcmObj>();
-  item->Add(0x0040, 0x0009, "SPS1");               // 8 + 4
-  auto seq = std::make_unique<DcmObj>();
-  seq->AddSequence(0xFFFE, 0xE000, std::move(item)); // 8 + 12
-  obj.AddSequence(0x0040, 0x0100, std::move(seq));   // 8/12 + 20
-  EXPECT_EQ(obj.EncodedLength(), 10u + 16 + 12 + 8 + 28);
+  obj.Add(DcmTag(0x0040, 0x0275, 0, nullptr));     // 8/12 + 0: an empty sequence
+  obj.AddSequence(0x0040, 0x0100, Sequence({DcmTag(0x0040, 0x0009, "SPS1")}, false));  // 8/12 + 8 + 12
+  obj.AddSequence(0x0040, 0xA730, Sequence({DcmTag(0x0040, 0x0009, "SPS1")}, true));   // and 8 + 8 delimiters
+  EXPECT_EQ(obj.EncodedLength(), 10u + 16 + 12 + 8 + 28 + 44);
   obj.ExplicitVR = 1;
-  EXPECT_EQ(obj.EncodedLength(), 10u + 16 + 16 + 12 + 32);
+  EXPECT_EQ(obj.EncodedLength(), 10u + 16 + 16 + 12 + 32 + 48);
   obj.Clear();
   EXPECT_EQ(obj.Count(), 0u);
   EXPECT_EQ(obj.ExplicitVR, 1);

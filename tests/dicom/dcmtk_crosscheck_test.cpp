@@ -140,21 +140,26 @@ TEST(DcmtkCrossCheck, DefinedLengthSequencesDecodeNested) {
   }
 }
 
-TEST(DcmtkCrossCheck, UndefinedLengthSequencesDecodeFlat) {
+TEST(DcmtkCrossCheck, UndefinedLengthSequencesDecodeNested) {
   for (const Variant& v : kVariants) {
     SCOPED_TRACE(v.Option);
     Bytes bytes;
     DcmObj obj;
     WriteAndDecode(v, "-e", bytes, obj);
     if (HasFatalFailure()) return;
-    EXPECT_EQ(Tags(obj),
-              "00080005 00080050 00100010 00101030 00189306 00280010 00280106 00400100 "
-              "FFFEE000 00080060 00400001 00400002 00400008 FFFEE000 00080100 FFFEE00D "
-              "FFFEE0DD FFFEE00D FFFEE0DD 00401001 ");
-    EXPECT_EQ(obj.Entry(7).Tag->Length, UndefinedLength);
-    EXPECT_EQ(obj.Entry(7).Tag->VRText(), "SQ");
-    EXPECT_EQ(obj.GetString(0x0040, 0x0001), "") << "inside the flat sequence";
-    EXPECT_EQ(obj.Entry(10).Tag->GetString(), "CT01");
+    EXPECT_EQ(Tags(obj), "00080005 00080050 00100010 00101030 00189306 00280010 00280106 "
+                         "00400100+ 00401001 ");
+    const DcmObj& seq = *obj.Entry(7).Obj;
+    EXPECT_EQ(seq.Header.Length, UndefinedLength);
+    EXPECT_EQ(Tags(seq), "FFFEE000+ ");
+    const DcmObj& item = *seq.Entry(0).Obj;
+    EXPECT_EQ(item.Header.Length, UndefinedLength);
+    EXPECT_EQ(Tags(item), "00080060 00400001 00400002 00400008+ ");
+    EXPECT_EQ(item.GetString(0x0040, 0x0001), "CT01");
+    EXPECT_EQ(obj.GetString(0x0040, 0x0001), "") << "inside the sequence";
+    const DcmObj& inner = *item.Entry(3).Obj;
+    EXPECT_EQ(inner.Header.Length, UndefinedLength);
+    EXPECT_EQ(inner.Entry(0).Obj->GetString(0x0008, 0x0100), "P1");
     EXPECT_EQ(Encode(obj), bytes);
   }
 }

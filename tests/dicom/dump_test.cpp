@@ -63,3 +63,22 @@ TEST(Dump, NestedSequencesAreIndented) {
   EXPECT_EQ(lines[3], "...(0040,0001),  4, AE, Scheduled Station AE Title: CT01");
   EXPECT_EQ(lines[4], "...(0040,0002),  8, DA, Scheduled Procedure Step Start Date: 20240305");
 }
+
+TEST(Dump, UndefinedLengthShowsItsDelimiters) {
+  auto item = std::make_unique<DcmObj>();
+  item->Add(0x0040, 0x0001, "CT01");
+  item->Header.Length = UndefinedLength;
+  auto seq = std::make_unique<DcmObj>();
+  seq->AddSequence(0xFFFE, 0xE000, std::move(item));
+  seq->Header.Length = UndefinedLength;
+  DcmObj obj;
+  obj.AddSequence(0x0040, 0x0100, std::move(seq));
+  std::vector<std::string> lines;
+  Dump(obj, lines, 0);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "(0040,0100), -1, SQ, Scheduled Procedure Step Sequence: ",
+                       "(FFFE,E000), -1, , Item: ",
+                       "...(0040,0001),  4, AE, Scheduled Station AE Title: CT01",
+                       "...(FFFE,E00D),  0, , Item Delimitation Item: ",
+                       "(FFFE,E0DD),  0, , Sequence Delimitation Item: "}));
+}

@@ -1,6 +1,7 @@
-// Randomly built datasets, with nested and flat sequences and elements of
-// every VR, must survive encoding and decoding in each transfer syntax:
-// the decoded dataset equals the original and re-encodes to the same bytes.
+// Randomly built datasets, with sequences and items of defined and undefined
+// length and elements of every VR, must survive encoding and decoding in each
+// transfer syntax: the decoded dataset equals the original and re-encodes to
+// the same bytes.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -43,7 +44,7 @@ class DatasetGenerator {
       if (kind == 8)
         obj->Add(NestedSequence(depth));
       else if (kind == 9)
-        AddFlatSequence(*obj, depth);
+        obj->Add(UndefinedLengthSequence(depth));
       else
         obj->Add(Element());
     }
@@ -58,12 +59,6 @@ class DatasetGenerator {
     std::vector<std::uint8_t> value(length);
     for (auto& b : value) b = std::uint8_t(Pick(0, 255));
     DcmTag tag(g, e, length, value.data(), vr);
-    tag.BigEndian = big_;
-    return tag;
-  }
-
-  DcmTag Marker(std::uint16_t e, std::uint32_t length) {
-    DcmTag tag(0xFFFE, e, length, nullptr, "DL");
     tag.BigEndian = big_;
     return tag;
   }
@@ -90,28 +85,22 @@ class DatasetGenerator {
     return seq;
   }
 
-  // An undefined-length sequence: items of undefined length (closed by
-  // item delimiters) or of defined length (nested), then the delimiter.
-  void AddFlatSequence(DcmObj& obj, int depth) {
+  // An undefined-length sequence of zero to three items, each of undefined
+  // length (closed by an item delimiter) or of defined length.
+  std::unique_ptr<DcmObj> UndefinedLengthSequence(int depth) {
     const DictEntry* entry = SequenceTag();
-    DcmTag seq(entry->Group, entry->Element, UndefinedLength, nullptr, "SQ");
-    seq.BigEndian = big_;
-    obj.Add(std::move(seq));
+    auto seq = std::make_unique<DcmObj>();
     const int items = Pick(0, 3);
     for (int i = 0; i < items; ++i) {
-      if (Pick(0, 1) == 0) {
-        auto item = Dataset(depth + 1);
-        item->Header.Group = 0xFFFE;
-        item->Header.Element = 0xE000;
-        obj.Add(std::move(item));
-        continue;
-      }
-      obj.Add(Marker(0xE000, UndefinedLength));
-      auto contents = Dataset(depth + 1);
-      for (auto& e : contents->Entries) obj.Entries.push_back(std::move(e));
-      obj.Add(Marker(0xE00D, 0));
+      auto item = Dataset(depth + 1);
+      if (Pick(0, 1) == 0) item->Header.Length = UndefinedLength;
+      seq->AddSequence(0xFFFE, 0xE000, std::move(item));
     }
-    obj.Add(Marker(0xE0DD, 0));
+    seq->Header.Group = entry->Group;
+    seq->Header.Element = entry->Element;
+    seq->Header.SetVR("SQ");
+    seq->Header.Length = UndefinedLength;
+    return seq;
   }
 
   std::mt19937 rng_;

@@ -70,12 +70,11 @@ TEST_F(Mpps, NCreateWithoutInstanceUIDGetsAGeneratedOne) {
 TEST_F(Mpps, KeysInUndefinedLengthSequenceAreFound) {
   DcmObj ds;
   ds.Add(DcmTag(0x0008, 0x0060, "CT"));
-  // A nested flat sequence inside the item holds a decoy accession number.
-  AddFlatSequence(ds, 0x0040, 0x0270,
-                  {DcmTag(0x0008, 0x0050, "A1"), DcmTag(0x0008, 0x1110, UndefinedLength, nullptr, "SQ"),
-                   DcmTag(0xFFFE, 0xE000, UndefinedLength, nullptr), DcmTag(0x0008, 0x0050, "DECOY"),
-                   DcmTag(0xFFFE, 0xE00D, 0, nullptr), DcmTag(0xFFFE, 0xE0DD, 0, nullptr),
-                   DcmTag(0x0020, 0x000D, "S1"), DcmTag(0x0040, 0x0009, "P1")});
+  // A sequence inside the item holds a decoy accession number.
+  auto steps = SequenceOf(StepKeys("A1", "S1", "P1"));
+  DcmObj& item = *steps->Entries[0].Obj;
+  item.AddSequence(0x0008, 0x1110, UndefinedLengths(SequenceOf({DcmTag(0x0008, 0x0050, "DECOY")})));
+  ds.AddSequence(0x0040, 0x0270, UndefinedLengths(std::move(steps)));
   ds.Add(DcmTag(0x0040, 0x0252, "IN PROGRESS"));
   const ScheduledStepKeys keys = FindScheduledStepKeys(ds);
   EXPECT_EQ(keys.AccessionNumber, "A1");
@@ -87,7 +86,7 @@ TEST_F(Mpps, KeysInUndefinedLengthSequenceAreFound) {
 
   // Keys outside (0040,0270) are not the step's.
   DcmObj elsewhere;
-  AddFlatSequence(elsewhere, 0x0040, 0x0275, StepKeys("A2", "1.2.3.A2", "SA2"));
+  elsewhere.AddSequence(0x0040, 0x0275, UndefinedLengths(SequenceOf(StepKeys("A2", "1.2.3.A2", "SA2"))));
   elsewhere.Add(DcmTag(0x0040, 0x0252, "IN PROGRESS"));
   EXPECT_EQ(CreateMPPS(elsewhere, uid), MppsNotApplied);
   EXPECT_EQ(Column("A2", "SPSStatus"), "SCHEDULED");

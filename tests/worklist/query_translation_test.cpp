@@ -127,10 +127,11 @@ TEST_F(QueryTranslation, KeysInsideSequencesCountLikeTopLevelOnes) {
             "SELECT PatientName, Modality, SPSDate from Worklist  WHERE Modality = 'MR' AND  SPSDate = "
             "'20240315' AND SPSStatus='SCHEDULED' ORDER BY PatientName");
 
-  DcmObj flat;
-  flat.Add(EmptyElement(0x0010, 0x0010));
-  AddFlatSequence(flat, 0x0040, 0x0100, {DcmTag(0x0008, 0x0060, "MR"), EmptyElement(0x0040, 0x0003)});
-  EXPECT_EQ(Select(flat),
+  DcmObj undefinedLengths;
+  undefinedLengths.Add(EmptyElement(0x0010, 0x0010));
+  undefinedLengths.AddSequence(0x0040, 0x0100,
+                               UndefinedLengths(SequenceOf({DcmTag(0x0008, 0x0060, "MR"), EmptyElement(0x0040, 0x0003)})));
+  EXPECT_EQ(Select(undefinedLengths),
             "SELECT PatientName, Modality, SPSTime from Worklist  WHERE Modality = 'MR' AND "
             "SPSStatus='SCHEDULED' ORDER BY PatientName");
 

@@ -67,32 +67,33 @@ TEST(WorklistResponse, StepDescriptionTakesTheDisplayPart) {
   EXPECT_EQ(answer("CHEST PA", ""), std::make_pair(std::string("CHEST PA"), std::string("CHEST PA")));
 }
 
-TEST(WorklistResponse, NestedAndFlatSequencesAreMirrored) {
+TEST(WorklistResponse, SequencesAreMirroredWithTheirLengthEncoding) {
   DcmObj request;
   request.Add(EmptyElement(0x0010, 0x0010));
   request.AddSequence(0x0040, 0x0100,
                       SequenceOf({EmptyElement(0x0040, 0x0001), EmptyElement(0x0040, 0x0002)}));
-  AddFlatSequence(request, 0x0040, 0x0275, {EmptyElement(0x0040, 0x0009)});
+  request.AddSequence(0x0040, 0x0275, UndefinedLengths(SequenceOf({EmptyElement(0x0040, 0x0009)})));
   request.Add(EmptyElement(0x0040, 0x1001));
   const std::string columns = "PatientName, ScheduledStation, SPSDate, SPSID, RequestedProcedureID";
   const DcmObj response = Respond(request, columns, "DOE^JOHN;CT01;20240315;S7;R9;");
 
-  ASSERT_EQ(response.Count(), 8u);
-  ASSERT_TRUE(response.Entries[1].IsObj());
-  const DcmObj& sequence = *response.Entries[1].Obj;
-  EXPECT_TRUE(sequence.Header.Is(0x0040, 0x0100));
-  EXPECT_EQ(sequence.Header.Length, sequence.EncodedLength());
-  ASSERT_EQ(sequence.Count(), 1u);
-  const DcmObj& item = *sequence.Entries[0].Obj;
-  EXPECT_TRUE(item.Header.Is(0xFFFE, 0xE000));
+  ASSERT_EQ(response.Count(), 4u);
+  for (std::size_t i : {1, 2}) {
+    ASSERT_TRUE(response.Entries[i].IsObj());
+    const DcmObj& sequence = *response.Entries[i].Obj;
+    ASSERT_EQ(sequence.Count(), 1u);
+    EXPECT_TRUE(sequence.Entries[0].Obj->Header.Is(0xFFFE, 0xE000));
+  }
+  const DcmObj& defined = *response.Entries[1].Obj;
+  EXPECT_TRUE(defined.Header.Is(0x0040, 0x0100));
+  EXPECT_EQ(defined.Header.Length, defined.EncodedLength());
+  const DcmObj& item = *defined.Entries[0].Obj;
   EXPECT_EQ(TagAt(item, 0).GetString(), "CT01");
   EXPECT_EQ(TagAt(item, 1).GetString(), "20240315");
-  // The flat sequence passes through entry by entry, its elements filled.
-  EXPECT_TRUE(TagAt(response, 2).Is(0x0040, 0x0275));
-  EXPECT_EQ(TagAt(response, 2).Length, UndefinedLength);
-  EXPECT_TRUE(TagAt(response, 3).Is(0xFFFE, 0xE000));
-  EXPECT_EQ(TagAt(response, 4).GetString(), "S7");
-  EXPECT_TRUE(TagAt(response, 5).Is(0xFFFE, 0xE00D));
-  EXPECT_TRUE(TagAt(response, 6).Is(0xFFFE, 0xE0DD));
-  EXPECT_EQ(TagAt(response, 7).GetString(), "R9");
+  const DcmObj& undefined = *response.Entries[2].Obj;
+  EXPECT_TRUE(undefined.Header.Is(0x0040, 0x0275));
+  EXPECT_EQ(undefined.Header.Length, UndefinedLength);
+  EXPECT_EQ(undefined.Entries[0].Obj->Header.Length, UndefinedLength);
+  EXPECT_EQ(TagAt(*undefined.Entries[0].Obj, 0).GetString(), "S7");
+  EXPECT_EQ(TagAt(response, 3).GetString(), "R9");
 }

@@ -70,11 +70,9 @@ std::unique_ptr<DcmObj> SequenceOf(std::vector<DcmTag> itemElements) {
   return sequence;
 }
 
-void AddFlatSequence(DcmObj& obj, std::uint16_t group, std::uint16_t element,
-                     std::vector<DcmTag> itemElements) {
-  obj.Add(DcmTag(group, element, UndefinedLength, nullptr, "SQ"));
-  obj.Add(DcmTag(0xFFFE, 0xE000, UndefinedLength, nullptr));
-  for (DcmTag& t : itemElements) obj.Add(std::move(t));
-  obj.Add(DcmTag(0xFFFE, 0xE00D, 0, nullptr));
-  obj.Add(DcmTag(0xFFFE, 0xE0DD, 0, nullptr));
+std::unique_ptr<DcmObj> UndefinedLengths(std::unique_ptr<DcmObj> sequence) {
+  sequence->Header.Length = UndefinedLength;
+  for (DcmEntry& item : sequence->Entries)
+    if (item.IsObj()) item.Obj->Header.Length = UndefinedLength;
+  return sequence;
 }

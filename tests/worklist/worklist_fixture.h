@@ -38,7 +38,6 @@ DcmTag RawElement(std::uint16_t group, std::uint16_t element, const std::string&
 DcmTag EmptyElement(std::uint16_t group, std::uint16_t element);
 // A defined-length sequence holding one item with `itemElements`.
 std::unique_ptr<DcmObj> SequenceOf(std::vector<DcmTag> itemElements);
-// The flat form of a sequence of undefined length with one item of
-// undefined length, appended to `obj`.
-void AddFlatSequence(DcmObj& obj, std::uint16_t group, std::uint16_t element,
-                     std::vector<DcmTag> itemElements);
+// The same sequence and its items marked as encoded with undefined lengths
+// (as dcmjs-dimse and many modalities send them).
+std::unique_ptr<DcmObj> UndefinedLengths(std::unique_ptr<DcmObj> sequence);
