@@ -68,7 +68,7 @@ int SQLdb::Exec(const std::string& sql) {
   return ResultCode;
 }
 
-int SQLdb::Query(const std::string& sql, std::vector<std::string>& rows) {
+int SQLdb::Select(const std::string& sql, const std::function<void(sqlite3_stmt*)>& onRow) {
   RowCount = 0;
   ColumnCount = 0;
   if (!IsOpen) return ResultCode = SQLITE_ERROR;
@@ -86,17 +86,7 @@ int SQLdb::Query(const std::string& sql, std::vector<std::string>& rows) {
   for (;;) {
     const int step = sqlite3_step(statement);
     if (step == SQLITE_ROW) {
-      std::string line;
-      for (int column = 0; column < ColumnCount; ++column) {
-        const auto* text = sqlite3_column_text(statement, column);
-        const int length = sqlite3_column_bytes(statement, column);
-        if (text) {
-          // A ";" inside a value would shift every later field of the line.
-          for (int i = 0; i < length; ++i) line += text[i] == ';' ? ':' : static_cast<char>(text[i]);
-        }
-        line += ';';
-      }
-      rows.push_back(std::move(line));
+      onRow(statement);
       ++RowCount;
       continue;
     }
@@ -111,4 +101,32 @@ int SQLdb::Query(const std::string& sql, std::vector<std::string>& rows) {
   }
   sqlite3_finalize(statement);
   return ResultCode;
+}
+
+int SQLdb::Query(const std::string& sql, std::vector<std::string>& rows) {
+  return Select(sql, [&](sqlite3_stmt* statement) {
+    std::string line;
+    for (int column = 0; column < ColumnCount; ++column) {
+      const auto* text = sqlite3_column_text(statement, column);
+      const int length = sqlite3_column_bytes(statement, column);
+      if (text) {
+        // A ";" inside a value would shift every later field of the line.
+        for (int i = 0; i < length; ++i) line += text[i] == ';' ? ':' : static_cast<char>(text[i]);
+      }
+      line += ';';
+    }
+    rows.push_back(std::move(line));
+  });
+}
+
+int SQLdb::QueryValues(const std::string& sql, std::vector<std::vector<std::string>>& rows) {
+  return Select(sql, [&](sqlite3_stmt* statement) {
+    std::vector<std::string> values;
+    values.reserve(ColumnCount);
+    for (int column = 0; column < ColumnCount; ++column) {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+      values.emplace_back(text ? text : "", text ? sqlite3_column_bytes(statement, column) : 0);
+    }
+    rows.push_back(std::move(values));
+  });
 }

@@ -2,10 +2,12 @@
 // The gateway to the service's SQLite database. One object is one connection,
 // used by one thread for one logical operation and then destroyed. The file
 // and its tables must exist: the connection is opened without the create flag.
+#include <functional>
 #include <string>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 class SQLdb {
  public:
@@ -30,6 +32,10 @@ class SQLdb {
   // SQLite result code (0 when every row was read).
   int Query(const std::string& sql, std::vector<std::string>& rows);
 
+  // Like Query, but each row is its column values exactly as stored (NULL
+  // gives ""): for pages that show values and send them back as keys.
+  int QueryValues(const std::string& sql, std::vector<std::vector<std::string>>& rows);
+
   sqlite3* Handle = nullptr;
   int ResultCode = 0;   // SQLite result code of the last call
   int RowCount = 0;     // rows delivered by the last Query
@@ -37,6 +43,10 @@ class SQLdb {
   std::string ErrorText;  // SQLite's message of the last failure
   bool IsOpen = false;
   std::string Name;
+
+ private:
+  // Prepares and steps one SELECT, handing each row to `onRow`.
+  int Select(const std::string& sql, const std::function<void(sqlite3_stmt*)>& onRow);
 };
 
 // The file a database name stands for: ProgramFolder + "database/" + name + ".db".

@@ -7,24 +7,10 @@
 #include "db/userdb.h"
 #include "db/worklistdb.h"
 #include "db_fixture.h"
+#include "support/hostile_values.h"
 
 namespace {
-std::string AllBytes() {
-  std::string bytes;
-  for (int c = 1; c < 256; ++c) bytes += static_cast<char>(c);
-  return bytes;
-}
-
-const std::vector<std::string> kHostile = {
-    "O'BRIEN",
-    "'; DROP TABLE Worklist; --",
-    "x'); DELETE FROM Users; --",
-    "a;b;c",
-    "''",
-    "' OR '1'='1",
-    "100% _sure_ \\ \"quoted\"",
-    AllBytes(),
-};
+const std::vector<std::string>& kHostile = HostileSqlValues();
 
 class HostileValuesTest : public DbTest {
  protected:

@@ -54,6 +54,11 @@ TEST_F(SQLdbTest, RowsAreSemicolonTerminatedWithColonsForSemicolonsAndEmptyNulls
   EXPECT_TRUE(rows.empty());
   EXPECT_EQ(db.RowCount, 0);
   EXPECT_EQ(db.ColumnCount, 1);
+
+  std::vector<std::vector<std::string>> values;
+  EXPECT_EQ(db.QueryValues("SELECT a, b, c FROM t ORDER BY c DESC", values), 0);
+  EXPECT_THAT(values, ElementsAre(ElementsAre("x;y", "", "42"), ElementsAre("", "b", "7")));
+  EXPECT_EQ(db.RowCount, 2);
   EXPECT_TRUE(LogLines().empty());
 }
 
