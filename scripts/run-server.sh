@@ -10,6 +10,8 @@ if [ "${TARVELIN_SKIP_DEPS:-0}" != 1 ]; then
 fi
 cmake -S . -B build
 cmake --build build -j"$(nproc)" --target tarvelin tarvelin-setup
+# jQuery for the web pages, exactly as locked in web/package-lock.json.
+npm ci --prefix web --no-audit --no-fund
 
 if [ ! -d instance ]; then
   # Database, folders, default settings and the web user "admin" (its password is printed once).
@@ -18,6 +20,9 @@ if [ ! -d instance ]; then
   build/tarvelin-setup config instance TRVSVC WL_Port 11112
   build/tarvelin-setup config instance TRVSVC WEBPort 8080
   build/tarvelin-setup config instance TRVSVC HL7Port 2100
+else
+  # Web assets, indexes and password hashes of an instance made by an older version.
+  build/tarvelin-setup upgrade instance
 fi
 
 echo "Tarvelin runs on instance/ (settings instance/TRVGUI.ini, log instance/logs/). Ctrl+C stops it."

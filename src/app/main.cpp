@@ -19,6 +19,7 @@
 #include "platform/program_folder.h"
 #include "platform/systemd_unit.h"
 #include "service/mainsvc.h"
+#include "web/web_server.h"
 #include "worklist/worklist_service.h"
 
 namespace {
@@ -57,7 +58,9 @@ ServiceComponents BuildComponents() {
   components.StartDicom = StartDicomListener;
   components.StopDicom = StopDicomListener;
 
-  // ---- Web server: components.StartWeb = ...; components.StopWeb = ...
+  // ---- Web server
+  components.StartWeb = StartWebServer;
+  components.StopWeb = StopWebServer;
 
   // ---- Housekeeping
   components.StartHousekeeping = StartHousekeeping;

@@ -43,10 +43,23 @@ const std::string& DatabaseSchemaSql() {
       "Code INTEGER PRIMARY KEY, "
       "Modality VARCHAR(16), "
       "Description VARCHAR(64));\n"
+      + WorklistIndexSql();
+  return sql;
+}
+
+const std::string& WorklistIndexSql() {
+  static const std::string sql =
       // Modalities ask for what is scheduled, usually for a date range; MPPS
       // messages find their entry by the performed step's SOP Instance UID.
-      "CREATE INDEX WorklistStatusDate ON Worklist (SPSStatus, SPSDate);\n"
-      "CREATE INDEX WorklistSOPInstance ON Worklist (SOPInstanceUID);\n";
+      "CREATE INDEX IF NOT EXISTS WorklistStatusDate ON Worklist (SPSStatus, SPSDate);\n"
+      "CREATE INDEX IF NOT EXISTS WorklistSOPInstance ON Worklist (SOPInstanceUID);\n"
+      // The web query lists entries by patient name ten at a time (the
+      // accession number orders equal names), filtered by a date range, a
+      // name prefix (LIKE, which ignores case) or a patient ID.
+      "CREATE INDEX IF NOT EXISTS WorklistNameOrder ON Worklist (PatientName, AccessionNumber);\n"
+      "CREATE INDEX IF NOT EXISTS WorklistNamePrefix ON Worklist (PatientName COLLATE NOCASE);\n"
+      "CREATE INDEX IF NOT EXISTS WorklistDate ON Worklist (SPSDate);\n"
+      "CREATE INDEX IF NOT EXISTS WorklistPatientID ON Worklist (PatientID);\n";
   return sql;
 }
 

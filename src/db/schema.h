@@ -7,6 +7,10 @@
 // plus the indexes that keep worklist queries proportional to their matches.
 const std::string& DatabaseSchemaSql();
 
+// The worklist indexes alone (CREATE INDEX IF NOT EXISTS), to bring a
+// database made by an older set-up tool up to date.
+const std::string& WorklistIndexSql();
+
 // Creates a new database file at `path` holding the schema. Refuses (false,
 // `error` set) when the file already exists or anything fails; a partly
 // created file is removed.

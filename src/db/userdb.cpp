@@ -1,10 +1,15 @@
 #include "db/userdb.h"
 
+#include <sqlite3.h>
+
+#include <vector>
+
 #include "db/dbinsert.h"
 #include "db/password_hash.h"
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
 #include "service/log.h"
+#include "service/text.h"
 
 namespace {
 constexpr const char* kHashFailed = "password hashing failed (out of memory)";
@@ -69,4 +74,29 @@ bool UserDB::Update(SQLdb& db) {
 
 bool UserDB::Delete(SQLdb& db) {
   return db.Exec("DELETE FROM Users WHERE UserName=" + SqlQuote(UserName)) == 0;
+}
+
+std::optional<StoredLogin> FindLogin(SQLdb& db, const std::string& name) {
+  // hex() keeps a ";" of an old clear password from being changed by the row format.
+  std::vector<std::string> rows;
+  if (db.Query("SELECT hex(PassWord), Rights FROM Users WHERE UserName=" + SqlQuote(name), rows) != 0) {
+    WriteLog("ERROR, " + db.ErrorText);
+    return std::nullopt;
+  }
+  if (rows.size() != 1) return std::nullopt;
+  StoredLogin login;
+  login.PassWord = FromHex(Piece(rows[0], ";", 1));
+  login.Rights = static_cast<int>(ToIntDef(Trim(Piece(rows[0], ";", 2)), 0));
+  return login;
+}
+
+bool StoreClearPasswordAsHash(SQLdb& db, const std::string& name, const std::string& clear) {
+  const std::string hash = HashPassword(clear);
+  if (hash.empty()) return false;
+  if (db.Exec("UPDATE Users SET PassWord=" + SqlQuote(hash) + " WHERE UserName=" + SqlQuote(name) +
+              " AND PassWord=" + SqlQuote(clear)) != 0) {
+    WriteLog("ERROR, StoreClearPasswordAsHash, " + db.ErrorText);
+    return false;
+  }
+  return sqlite3_changes(db.Handle) == 1;
 }

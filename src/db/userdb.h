@@ -1,6 +1,7 @@
 #pragma once
 // One row of the Users table: the web administration's logins. The table
 // keeps a one-way hash of each password (db/password_hash.h), never the text.
+#include <optional>
 #include <string>
 
 class SQLdb;
@@ -22,3 +23,17 @@ class UserDB {
   // such user was left to remove); false with db.ErrorText set otherwise.
   bool Delete(SQLdb& db);
 };
+
+// What the login check needs of one user's row.
+struct StoredLogin {
+  std::string PassWord;  // a hash, or a clear password in a database made before hashing
+  int Rights = 0;
+};
+
+// The row of `name` when exactly one exists. A failed query is logged
+// ("ERROR, " + SQLite's message) and answers nothing, as do zero or several rows.
+std::optional<StoredLogin> FindLogin(SQLdb& db, const std::string& name);
+
+// Rewrites the clear password `clear` of `name` as its hash, unless the row
+// changed meanwhile. True when the row now holds the hash.
+bool StoreClearPasswordAsHash(SQLdb& db, const std::string& name, const std::string& clear);

@@ -22,3 +22,11 @@ bool IsValidUtf8(const std::string& text);
 
 // UTF-16LE bytes (without BOM) to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16LeToUtf8(const std::string& bytes);
+
+// Text that arrives from outside (an ini file, a browser, a command line) in
+// 8-bit form: well-formed UTF-8 is converted, anything else is taken to be
+// Windows-1252 already and kept byte for byte.
+std::string ToCp1252(const std::string& text);
+
+// Appends the code point `cp` to `out` as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);

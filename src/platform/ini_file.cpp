@@ -37,7 +37,7 @@ std::string ReadAsCp1252(const std::string& path) {
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') return Utf8ToCp1252(Utf16LeToUtf8(bytes.substr(2)));
   if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
-  return IsValidUtf8(bytes) ? Utf8ToCp1252(bytes) : bytes;
+  return ToCp1252(bytes);
 }
 
 bool ParseDecimal(const std::string& text, std::int32_t& out) {

@@ -27,4 +27,6 @@ void ReadIniSettings(const std::string& iniPath) {
   s.UIDRoot = ini.ReadString(svc, "UIDRoot", "");
   s.HL7Application = ini.ReadString(svc, "HL7Application", "TARVELIN");
   s.HL7Facility = ini.ReadString(svc, "HL7Facility", "");
+  s.WEBTLSCert = ini.ReadString(svc, "WEBTLSCert", "");
+  s.WEBTLSKey = ini.ReadString(svc, "WEBTLSKey", "");
 }

@@ -16,6 +16,8 @@ struct ServerSettingsRecord {
   std::string WL_Port = "104";
   std::string HL7Port = "2100";
   std::string WEBPort = "80";
+  std::string WEBTLSCert;  // PEM certificate file for HTTPS; empty: plain HTTP
+  std::string WEBTLSKey;   // PEM private key file for HTTPS
   std::string PACS_AET = "PACS";
   std::string PACS_IP = "127.0.0.1";
   std::string PACS_Port = "11112";

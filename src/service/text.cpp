@@ -47,3 +47,24 @@ std::string Hex8(std::uint32_t value) {
   std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
   return text;
 }
+
+std::string ReplaceAll(const std::string& text, const std::string& find, const std::string& replacement) {
+  if (find.empty()) return text;
+  std::string result;
+  std::string::size_type from = 0;
+  for (auto at = text.find(find); at != std::string::npos; at = text.find(find, from)) {
+    result.append(text, from, at - from).append(replacement);
+    from = at + find.size();
+  }
+  return result.append(text, from, std::string::npos);
+}
+
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(hex.data() + i, hex.data() + i + 2, value, 16);
+    if (ec == std::errc() && end == hex.data() + i + 2) bytes += static_cast<char>(value);
+  }
+  return bytes;
+}

@@ -21,3 +21,10 @@ long long ToIntDef(const std::string& s, long long fallback);
 // `value` as 8 upper-case hexadecimal digits (status codes and platform
 // error codes in log lines; -1 shows as FFFFFFFF).
 std::string Hex8(std::uint32_t value);
+// Every occurrence of `find` (exact) replaced by `replacement`, scanning left
+// to right; inserted text is never searched again. An empty `find` changes nothing.
+std::string ReplaceAll(const std::string& text, const std::string& find, const std::string& replacement);
+
+// The bytes written as hexadecimal digit pairs (SQLite's hex()); a trailing
+// odd digit or a pair that is not hexadecimal is dropped.
+std::string FromHex(const std::string& hex);

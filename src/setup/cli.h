@@ -26,6 +26,7 @@ bool CheckInstanceFolder(const std::string& dir, std::ostream& err);
 int RunInit(const Args& args, std::ostream& out, std::ostream& err);
 int RunConfig(const Args& args, std::ostream& out, std::ostream& err);
 int RunUser(const Args& args, std::ostream& out, std::ostream& err);
+int RunUpgrade(const Args& args, std::ostream& out, std::ostream& err);
 
 // The whole tool: args without the program name.
 int RunSetup(const Args& args, std::ostream& out, std::ostream& err);

@@ -11,20 +11,24 @@
 #include "db/schema.h"
 #include "db/sqldb.h"
 #include "db/userdb.h"
+#include "platform/codepage.h"
 #include "setup/cli.h"
 #include "setup/default_ini.h"
 #include "setup/instance.h"
 #include "setup/password.h"
+#include "setup/web_assets.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 constexpr const char* kHelp =
-    "Usage: tarvelin-setup init DIR [--admin-password P]\n"
+    "Usage: tarvelin-setup init DIR [--admin-password P] [--assets FOLDER]\n"
     "Creates the instance folder DIR (and any missing parents) for 'tarvelin --home DIR':\n"
     "  database/quillat.db   the database with its tables and the web user \"admin\" (ADMIN)\n"
     "  TRVGUI.ini            every setting with its default, commented out (kept if present)\n"
-    "  logs/ HL7in/ HL7out/ javascript/\n"
+    "  javascript/           the web pages' style sheet, pictures and jQuery, copied from\n"
+    "                        FOLDER, or from the installed or source-tree assets\n"
+    "  logs/ HL7in/ HL7out/\n"
     "The admin password is P, or a random one printed once. An existing database is\n"
     "never touched: init then fails without changing anything.\n";
 
@@ -53,7 +57,7 @@ bool CreateInstanceDatabase(const std::string& dir, const std::string& adminPass
     SQLdb db(workName, SQLdb::ReadWrite);
     UserDB admin;
     admin.UserName = "admin";
-    admin.PassWord = adminPassword;
+    admin.PassWord = ToCp1252(adminPassword);  // as the web will send it
     admin.Rights = 1;
     ok = db.IsOpen && admin.Insert(db);
     if (!ok) error = "cannot add the user admin: " + db.ErrorText;
@@ -76,8 +80,11 @@ int RunInit(const Args& args, std::ostream& out, std::ostream& err) {
     return kExitOk;
   }
   std::optional<std::string> dir, password;
+  std::string assets;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--admin-password") {
+    if (args[i] == "--assets") {
+      if (!TakeOptionValue(args, i, assets)) return UsageError(err, "init", "--assets needs a folder");
+    } else if (args[i] == "--admin-password") {
       std::string value;
       if (!TakeOptionValue(args, i, value)) return UsageError(err, "init", "--admin-password needs a value");
       if (value.empty()) return UsageError(err, "init", "the admin password cannot be empty");
@@ -107,6 +114,7 @@ int RunInit(const Args& args, std::ostream& out, std::ostream& err) {
   const std::string adminPassword = password.value_or(RandomPassword());
   std::string error;
   if (!CreateInstanceDatabase(*dir, adminPassword, error)) return Failure(err, error);
+  if (!InstallWebAssetsReporting(*dir, assets, out, err)) return kExitFailed;
 
   out << "Created the Tarvelin instance " << InstanceFolder(*dir) << "\n"
       << "  database: " << dbPath << "\n"

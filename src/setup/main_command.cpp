@@ -11,6 +11,8 @@ constexpr const char* kHelp =
     "  init DIR [--admin-password P]        create a new instance folder with its database\n"
     "  config DIR SECTION KEY VALUE         set one key of DIR/TRVGUI.ini\n"
     "  user DIR add|passwd|remove|list ...  manage the web administration's users\n"
+    "  upgrade DIR [--assets FOLDER]        bring an older instance up to date (web assets,\n"
+    "                                       indexes, passwords stored as hashes)\n"
     "\n"
     "Options:\n"
     "  --help     show this help and exit\n"
@@ -35,5 +37,6 @@ int RunSetup(const Args& args, std::ostream& out, std::ostream& err) {
   if (command == "init") return RunInit(rest, out, err);
   if (command == "config") return RunConfig(rest, out, err);
   if (command == "user") return RunUser(rest, out, err);
+  if (command == "upgrade") return RunUpgrade(rest, out, err);
   return UsageError(err, "", "unknown command \"" + command + "\"");
 }

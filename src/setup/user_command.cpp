@@ -7,6 +7,7 @@
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
 #include "db/userdb.h"
+#include "platform/codepage.h"
 #include "service/text.h"
 #include "setup/cli.h"
 #include "setup/instance.h"
@@ -42,12 +43,6 @@ std::optional<int> StoredRights(SQLdb& db, const std::string& name) {
   return static_cast<int>(ToIntDef(Piece(rows[0], ";", 1), 0));
 }
 
-std::string FromHex(const std::string& hex) {
-  std::string bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return bytes;
-}
-
 // The password to store: given, read from standard input, or made up and shown.
 bool ResolvePassword(Request& request, std::ostream& out, std::ostream& err) {
   if (!request.password) {
@@ -59,6 +54,7 @@ bool ResolvePassword(Request& request, std::ostream& out, std::ostream& err) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     request.password = line;
   }
+  request.password = ToCp1252(*request.password);
   if (request.password->empty()) {
     Failure(err, "the password cannot be empty");
     return false;
@@ -117,7 +113,7 @@ int List(SQLdb& db, std::ostream& out, std::ostream& err) {
   if (db.Query("SELECT Rights, hex(UserName) FROM Users ORDER BY UserName", rows) != 0)
     return Failure(err, "cannot list the users: " + db.ErrorText);
   for (const auto& row : rows)
-    out << FromHex(Piece(row, ";", 2)) << "\t" << (ToIntDef(Piece(row, ";", 1), 0) == 1 ? "ADMIN" : "GENERAL")
+    out << Cp1252ToUtf8(FromHex(Piece(row, ";", 2))) << "\t" << (ToIntDef(Piece(row, ";", 1), 0) == 1 ? "ADMIN" : "GENERAL")
         << "\n";
   return kExitOk;
 }
@@ -131,7 +127,8 @@ std::optional<int> Parse(const Args& args, Request& request, std::ostream& err) 
   std::size_t i = 2;
   if (takesName) {
     if (args.size() < 3 || args[2].empty()) return UsageError(err, kCommand, "missing user NAME");
-    request.name = args[2];
+    // Stored and compared in the server's 8-bit code page, as the web sends it.
+    request.name = ToCp1252(args[2]);
     i = 3;
   }
   for (; i < args.size(); ++i) {

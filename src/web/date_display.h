@@ -1,0 +1,16 @@
+#pragma once
+// Dates and times between the database's DICOM forms (yyyymmdd, hhmmss) and
+// the pages. Month first (mm/dd/yyyy) where the locale's territory is US,
+// day first (dd/mm/yyyy) elsewhere. Nothing is validated: short or malformed
+// input gives correspondingly short or mixed text, never a failure.
+#include <string>
+
+// 20240315 -> 03/15/2024 (month first) or 15/03/2024; "" -> "".
+std::string DicomDateToDisplay(const std::string& date);
+
+// 2024-03-15 (a browser's date input), 03/15/2024 (month first) or 15/03/2024
+// -> 20240315; "" -> "".
+std::string DisplayDateToDicom(const std::string& text);
+
+// 1430 or 143000 -> 14:30; "" -> "".
+std::string DicomTimeToDisplay(const std::string& time);

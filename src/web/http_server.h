@@ -1,0 +1,97 @@
+#pragma once
+// The HTTP/1.1 server of the web administration: GNU libmicrohttpd, one
+// thread per connection, plain HTTP or (with a certificate) HTTPS only.
+// It offers the request and response items the dispatcher uses and nothing
+// of the pages; Basic authentication's 401 challenge comes from here.
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct MHD_Daemon;
+
+// One request as the handler sees it. Texts are 8-bit (Windows-1252).
+struct HttpRequest {
+  std::string Document;        // the path without the query text, %-decoded: "/worklist"
+  std::string Command;         // the method: "GET", "POST" or "HEAD"
+  std::vector<std::string> Params;  // "name=value" pairs, decoded, in arrival order: the
+                                    // query text, or the body of a form-encoded POST
+  std::string UnparsedParams;  // the raw query text after "?" (a form POST: the raw body)
+  std::optional<std::string> PostStream;  // the raw body of a POST that is not form-encoded
+  std::string CharSet;         // the charset named by the request's content type, or ""
+  std::string AuthUsername;    // Basic credentials, "" when absent
+  std::string AuthPassword;
+  std::string IfModifiedSince;  // the header, used by SmartServeFile
+};
+
+// What the handler answers. A built page: ContentType and ContentText (a
+// "text/html" page goes out declared as ISO-8859-1, which browsers read as
+// Windows-1252). ResponseNo replaces 200 on failure paths; an error status
+// without text gets a minimal page naming it.
+class HttpResponse {
+ public:
+  std::string ContentType;
+  std::string ContentText;
+  int ResponseNo = 200;
+  std::string AuthRealm;         // set: 401 with the Basic challenge for this realm
+  bool CloseConnection = false;  // close the connection after this response
+
+  // Sends the file at `path` as the body (ContentType as set) with its
+  // Last-Modified date, or 304 without a body when the request's
+  // If-Modified-Since is not older than the file. A file that cannot be
+  // opened by then answers 404.
+  void SmartServeFile(const std::string& path) { file_ = path; }
+  const std::string& FileToServe() const { return file_; }
+
+ private:
+  std::string file_;
+};
+
+// The content type for a file name by its extension (case-insensitive);
+// "application/octet-stream" for an unknown one.
+std::string ContentTypeOfFile(const std::string& name);
+
+class HttpServer {
+ public:
+  // Called on the connection's thread for every complete GET, POST or HEAD
+  // request (other methods are answered 405 without it). May throw: the
+  // request is then answered 500.
+  using Handler = std::function<void(const HttpRequest&, HttpResponse&)>;
+
+  // Largest request body accepted; a larger one is answered 413.
+  static constexpr std::size_t kMaxBody = 1 << 20;
+
+  HttpServer() = default;
+  ~HttpServer();  // Deactivate()
+  HttpServer(const HttpServer&) = delete;
+  HttpServer& operator=(const HttpServer&) = delete;
+
+  void SetDefaultPort(int port) { port_ = port; }
+  void SetOnCommandGet(Handler handler) { handler_ = std::move(handler); }
+  // Speak HTTPS only, with these PEM texts (certificate chain, private key).
+  void SetTls(std::string certificatePem, std::string keyPem);
+
+  // Listens on the default port on every local IPv4 address (0: any free
+  // port). Throws std::runtime_error with the reason when it cannot.
+  void Activate();
+  // Stops listening, closes every connection and waits for their threads.
+  // Safe to call more than once.
+  void Deactivate();
+
+  int Port() const;  // the port listened on, after Activate
+
+  // libmicrohttpd's callbacks; not for other callers.
+  struct Callbacks;
+
+ private:
+  void Answer(const HttpRequest& request, HttpResponse& response) const;
+
+  int port_ = 0;
+  Handler handler_;
+  std::string certificatePem_, keyPem_;  // must outlive the daemon
+  MHD_Daemon* daemon_ = nullptr;
+  std::mutex startLock_;
+  std::string startError_;  // libmicrohttpd's complaint while Activate runs
+  bool starting_ = false;
+};

@@ -1,0 +1,6 @@
+#pragma once
+#include <string>
+
+// The page for "index.htm": the user's name and the three (for GENERAL users
+// two) things to do, without navigation bar or footer.
+std::string IndexPage(const std::string& user, int rights);

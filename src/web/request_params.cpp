@@ -1,0 +1,29 @@
+#include "web/request_params.h"
+
+#include "platform/codepage.h"
+#include "service/text.h"
+#include "web/url_decode.h"
+
+void SplitParams(ParamList& list, const std::string& text, const std::string& charset) {
+  list.clear();
+  for (int n = 1;; ++n) {
+    const std::string piece = Piece(text, "&", n);
+    if (piece.empty()) return;
+    if (charset == "UTF-8")
+      list.push_back(Utf8ToCp1252(piece));
+    else if (!charset.empty())
+      list.push_back(piece);
+    else
+      list.push_back(ToCp1252(UrlDecode(piece, false)));
+  }
+}
+
+std::string ParamName(const std::string& entry) { return Piece(entry, "=", 1); }
+
+std::string ParamValue(const std::string& entry) { return Piece(entry, "=", 2); }
+
+std::string FirstParam(const ParamList& params, const std::string& name, const std::string& fallback) {
+  for (const auto& entry : params)
+    if (ParamName(entry) == name) return ParamValue(entry);
+  return fallback;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The parameter list of a request: "name=value" texts in arrival order.
+#include <string>
+#include <vector>
+
+using ParamList = std::vector<std::string>;
+
+// Fills `list` with the decoded pieces of an "&"-separated text. An empty
+// piece (two "&" in a row, or none at all) ends the list. charset "UTF-8":
+// the piece is UTF-8 and only converted; another charset: taken unchanged;
+// none: %-escapes (also %uXXXX) decoded, "+" kept, then UTF-8 converted.
+void SplitParams(ParamList& list, const std::string& text, const std::string& charset);
+
+// The name (before the first "=") and the value (up to a second "=") of an entry.
+std::string ParamName(const std::string& entry);
+std::string ParamValue(const std::string& entry);
+
+// The value of the first entry named `name`; `fallback` when there is none.
+std::string FirstParam(const ParamList& params, const std::string& name, const std::string& fallback = "");

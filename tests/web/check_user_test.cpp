@@ -1,0 +1,97 @@
+// The login check against a real Users table.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "db/password_hash.h"
+#include "db/sqldb.h"
+#include "db/userdb.h"
+#include "support/database_folder.h"
+#include "web/check_user.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+class CheckUserTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(folder_.Problem(), "");
+    AddUser("admin", "s3cret", 1);
+    AddUser("clerk", "cl3rk", 0);
+  }
+
+  void AddUser(const std::string& name, const std::string& password, int rights) {
+    SQLdb db("quillat", SQLdb::ReadWrite);
+    UserDB user;
+    user.UserName = name;
+    user.PassWord = password;
+    user.Rights = rights;
+    ASSERT_TRUE(user.Insert(db));
+  }
+
+  std::string Run(const std::string& sql) {
+    SQLdb db("quillat", SQLdb::ReadWrite);
+    std::vector<std::string> rows;
+    EXPECT_EQ(db.Query(sql, rows), 0) << db.ErrorText;
+    return rows.empty() ? "" : rows[0];
+  }
+
+  // "rights" on success, "refused" otherwise.
+  static std::string Login(const std::string& user, const std::string& password) {
+    int rights = -1;
+    return CheckUser(user, password, rights) ? std::to_string(rights) : "refused";
+  }
+
+  DatabaseFolder folder_{"checkuser"};
+};
+
+TEST_F(CheckUserTest, OnlyTheRightPasswordOfOneUserLogsIn) {
+  const std::pair<std::pair<const char*, const char*>, const char*> cases[] = {
+      {{"admin", "s3cret"}, "1"},
+      {{"clerk", "cl3rk"}, "0"},
+      {{"admin", "s3cret"}, "1"},  // now from the remembered verification
+      {{"admin", "S3CRET"}, "refused"},
+      {{"Admin", "s3cret"}, "refused"},
+      {{"admin", ""}, "refused"},
+      {{"", "s3cret"}, "refused"},
+      {{"admin' --", "x"}, "refused"},
+      {{"admin' OR '1'='1", "' OR '1'='1"}, "refused"},
+      {{"clerk", "s3cret"}, "refused"},
+  };
+  for (const auto& [credentials, expected] : cases)
+    EXPECT_EQ(Login(credentials.first, credentials.second), expected) << credentials.first << ":" << credentials.second;
+  EXPECT_EQ(Run("SELECT COUNT(*) FROM Users"), "2;");
+}
+
+TEST_F(CheckUserTest, AClearPasswordOfAnOlderDatabaseLogsInOnceAndIsHashed) {
+  Run("INSERT INTO Users VALUES ('old', 'pla;n', 1)");
+  EXPECT_EQ(Login("old", "PLA;N"), "refused");
+  EXPECT_EQ(Run("SELECT PassWord FROM Users WHERE UserName = 'old'"), "pla:n;");  // untouched so far
+  EXPECT_EQ(Login("old", "pla;n"), "1");
+  SQLdb db("quillat", SQLdb::ReadOnly);
+  const auto login = FindLogin(db, "old");
+  ASSERT_TRUE(login);
+  const std::string stored = login->PassWord;
+  EXPECT_TRUE(IsPasswordHash(stored)) << stored;
+  EXPECT_EQ(CheckPassword(stored, "pla;n"), PasswordCheck::Matches);
+  EXPECT_EQ(Login("old", "pla;n"), "1");
+  EXPECT_THAT(folder_.Log(), HasSubstr("INFO, User=old, clear password replaced by its hash"));
+}
+
+TEST_F(CheckUserTest, ChangesTakeEffectAtTheNextRequest) {
+  ASSERT_EQ(Login("clerk", "cl3rk"), "0");
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  UserDB clerk;
+  clerk.UserName = "clerk";
+  clerk.Rights = 1;
+  ASSERT_TRUE(clerk.Update(db));  // rights only
+  EXPECT_EQ(Login("clerk", "cl3rk"), "1");
+  clerk.PassWord = "n3w";
+  ASSERT_TRUE(clerk.Update(db));
+  EXPECT_EQ(Login("clerk", "cl3rk"), "refused");
+  EXPECT_EQ(Login("clerk", "n3w"), "1");
+  ForgetVerifiedUser("clerk");
+  EXPECT_EQ(Login("clerk", "n3w"), "1");
+  Run("DELETE FROM Users WHERE UserName = 'clerk'");
+  EXPECT_EQ(Login("clerk", "n3w"), "refused");
+}
+}  // namespace

@@ -1,0 +1,119 @@
+// The text helpers and widgets of the pages, case by case.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "service/text.h"
+#include "support/log_file.h"
+#include "support/pinned_clock.h"
+#include "web/command_get.h"
+#include "web/date_display.h"
+#include "web/form_widgets.h"
+#include "web/page_table.h"
+#include "web/request_params.h"
+
+namespace {
+// Sets LC_ALL for one test (the converters read the locale's territory).
+class LocaleTerritory {
+ public:
+  explicit LocaleTerritory(const char* locale) {
+    if (const char* old = std::getenv("LC_ALL")) old_ = old;
+    setenv("LC_ALL", locale, 1);
+  }
+  ~LocaleTerritory() { old_.empty() ? unsetenv("LC_ALL") : setenv("LC_ALL", old_.c_str(), 1); }
+
+ private:
+  std::string old_;
+};
+
+// The values marked SELECTED, in order.
+std::vector<std::string> Selected(const std::string& html) {
+  std::vector<std::string> values;
+  for (auto at = html.find("SELECTED"); at != std::string::npos; at = html.find("SELECTED", at + 1)) {
+    const auto quote = html.find('"', at);
+    values.push_back(html.substr(quote + 1, html.find('"', quote + 1) - quote - 1));
+  }
+  return values;
+}
+
+TEST(PagePieces, ReplaceAllNeverSearchesInsertedText) {
+  EXPECT_EQ(ReplaceAll("a/b/c", "/", "\\"), "a\\b\\c");
+  EXPECT_EQ(ReplaceAll("aaa", "a", "aa"), "aaaaaa");
+  EXPECT_EQ(ReplaceAll("abab", "ab", ""), "");
+  EXPECT_EQ(ReplaceAll("abc", "", "x"), "abc");
+}
+
+TEST(PagePieces, SplitParamsDecodesByCharset) {
+  struct Case {
+    const char* text;
+    const char* charset;
+    std::vector<std::string> list;
+  } cases[] = {
+      {"a=1&&b=2", "", {"a=1"}},  // an empty piece ends the list
+      {"", "", {}},
+      {"n=J%C3%B6rg&x=%u00e9+y&p=100%", "", {"n=J\xF6rg", "x=\xE9+y", "p=100%"}},
+      {"n=%F6", "", {"n=\xF6"}},  // not UTF-8: kept as the 8-bit byte
+      {"n=J\xC3\xB6rg%41", "UTF-8", {"n=J\xF6rg%41"}},
+      {"n=%41", "ISO-8859-1", {"n=%41"}},
+  };
+  for (const Case& c : cases) {
+    ParamList list{"stale=1"};
+    SplitParams(list, c.text, c.charset);
+    EXPECT_EQ(list, c.list) << c.text;
+  }
+  EXPECT_EQ(FirstParam({"Offset=5", "Offset=7", "x=a=b"}, "Offset"), "5");
+  EXPECT_EQ(ParamValue("x=a=b"), "a");
+}
+
+TEST(PagePieces, DocumentsAreNormalisedAndPrivatePartsRefused) {
+  EXPECT_EQ(NormaliseDocument("/"), "index.htm");
+  EXPECT_EQ(NormaliseDocument(""), "index.htm");
+  EXPECT_EQ(NormaliseDocument("\\"), "index.htm");
+  EXPECT_EQ(NormaliseDocument("//index.htm"), "/index.htm");  // only one "/" goes: a file, and absolute
+  EXPECT_EQ(NormaliseDocument("/javascript/style.css"), "javascript/style.css");
+  EXPECT_NE(FindPage("worklist", 0), nullptr);
+  EXPECT_EQ(FindPage("INDEX.HTM", 1), nullptr);  // exact names only
+
+  const std::pair<const char*, bool> documents[] = {
+      {"javascript/style.css", true},   {"index.htm", true},          {"notes/readme.txt", true},
+      {"/index.htm", false},            {"/etc/passwd", false},       {"../database/quillat.db", false},
+      {"javascript/../TRVGUI.ini", false}, {"./TRVGUI.ini", false}, {"a//b", false},
+      {"database/quillat.db", false},   {"logs/20240101_tarvelin.log", false}, {"HL7in/order.hl7", false},
+      {"HL7out/order.txt", false},      {"TRVGUI.ini", false},        {"trvgui.INI", false},
+      {"wlfilter.txt", false},          {"Database/quillat.db", false}, {"..", false},
+  };
+  for (const auto& [document, servable] : documents) EXPECT_EQ(IsPublicDocument(document), servable) << document;
+}
+
+TEST(PagePieces, DateConvertersFollowTheLocaleTerritory) {
+  {
+    LocaleTerritory us("en_US.UTF-8");
+    EXPECT_EQ(DicomDateToDisplay("20240315"), "03/15/2024");
+    EXPECT_EQ(DisplayDateToDicom("03/15/2024"), "20240315");
+    EXPECT_EQ(DisplayDateToDicom("2024-03-15"), "20240315");
+  }
+  LocaleTerritory de("de_DE.UTF-8");
+  EXPECT_EQ(DicomDateToDisplay("20240315"), "15/03/2024");
+  EXPECT_EQ(DisplayDateToDicom("15/03/2024"), "20240315");
+  EXPECT_EQ(DisplayDateToDicom("2024-03-15"), "20240315");
+  EXPECT_EQ(DisplayDateToDicom("2024-3-15"), "20243-5");  // short forms are not repaired
+  EXPECT_EQ(DisplayDateToDicom("15/3"), "315");
+  EXPECT_EQ(DicomDateToDisplay(""), "");
+  EXPECT_EQ(DisplayDateToDicom(""), "");
+  EXPECT_EQ(DicomTimeToDisplay("1430"), "14:30");
+  EXPECT_EQ(DicomTimeToDisplay("143000"), "14:30");
+  EXPECT_EQ(DicomTimeToDisplay("1"), "1:");
+  EXPECT_EQ(DicomTimeToDisplay(""), "");
+}
+
+TEST(PagePieces, SelectorsMarkTheirValue) {
+  PinnedClock at(2024, 3, 15, 0, 5, 0);
+  EXPECT_EQ(Selected(TimeSelect("")), (std::vector<std::string>{"00", "00"}));
+  EXPECT_EQ(Selected(TimeSelect("14:37")), (std::vector<std::string>{"14", "30"}));
+  EXPECT_EQ(Selected(TimeSelect("xx:59")), (std::vector<std::string>{"00", "50"}));
+  EXPECT_EQ(CountOf(TimeSelect(""), "<OPTION"), 24 + 6);
+  EXPECT_EQ(Selected(ModalitySelect(2)), (std::vector<std::string>{"MR"}));
+  EXPECT_EQ(Selected(ModalitySelect(12)), std::vector<std::string>{});
+  EXPECT_EQ(CountOf(ModalitySelect(0), "<OPTION"), 12);
+}
+}  // namespace
