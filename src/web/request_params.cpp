@@ -20,7 +20,12 @@ void SplitParams(ParamList& list, const std::string& text, const std::string& ch
 
 std::string ParamName(const std::string& entry) { return Piece(entry, "=", 1); }
 
-std::string ParamValue(const std::string& entry) { return Piece(entry, "=", 2); }
+std::string ParamValue(const std::string& entry) {
+  // Everything after the first "=": a value such as "T1=fat" survives an
+  // edit and save unchanged.
+  const auto at = entry.find('=');
+  return at == std::string::npos ? "" : entry.substr(at + 1);
+}
 
 std::string FirstParam(const ParamList& params, const std::string& name, const std::string& fallback) {
   for (const auto& entry : params)

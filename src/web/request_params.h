@@ -11,7 +11,7 @@ using ParamList = std::vector<std::string>;
 // none: %-escapes (also %uXXXX) decoded, "+" kept, then UTF-8 converted.
 void SplitParams(ParamList& list, const std::string& text, const std::string& charset);
 
-// The name (before the first "=") and the value (up to a second "=") of an entry.
+// The name (before the first "=") and the value (all after it) of an entry.
 std::string ParamName(const std::string& entry);
 std::string ParamValue(const std::string& entry);
 

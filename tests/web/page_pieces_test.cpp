@@ -62,7 +62,8 @@ TEST(PagePieces, SplitParamsDecodesByCharset) {
     EXPECT_EQ(list, c.list) << c.text;
   }
   EXPECT_EQ(FirstParam({"Offset=5", "Offset=7", "x=a=b"}, "Offset"), "5");
-  EXPECT_EQ(ParamValue("x=a=b"), "a");
+  EXPECT_EQ(ParamValue("x=a=b"), "a=b");
+  EXPECT_EQ(ParamValue("x"), "");
 }
 
 TEST(PagePieces, DocumentsAreNormalisedAndPrivatePartsRefused) {
