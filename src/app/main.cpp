@@ -53,6 +53,7 @@ ServiceComponents BuildComponents() {
 
   // ---- HL7 listener
   components.StartHL7 = StartHL7Listener;
+  components.StopHL7 = StopHL7Listener;
 
   // ---- DICOM listener
   components.StartDicom = StartDicomListener;
@@ -108,8 +109,9 @@ int main(int argc, char** argv) {
     _exit(1);
   }
 
-  // Component threads are not joined: like the service process they belong
-  // to, they end with it. Leave without running static destructors under them.
+  // DICOM associations and HL7 connections were joined by ServiceStop; a
+  // component thread that could not end in time (housekeeping waiting on a
+  // PACS) may still run, so leave without running static destructors under it.
   std::fflush(nullptr);
   _exit(0);
 }

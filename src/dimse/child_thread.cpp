@@ -1,9 +1,12 @@
 #include "dimse/child_thread.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <optional>
-#include <thread>
 
 #include "dicom/uid.h"
 #include "dimse/cecho.h"
@@ -12,7 +15,9 @@
 #include "dimse/service_handlers.h"
 #include "net/pdu_service.h"
 #include "platform/clock.h"
+#include "platform/tcp_server.h"
 #include "service/log.h"
+#include "service/settings.h"
 
 namespace {
 // How long a finished association stays open before the connection is
@@ -20,8 +25,13 @@ namespace {
 constexpr int CloseDelayMs = 2000;
 }  // namespace
 
-void ChildThread::Start(int handle) {
-  std::thread([handle] { ChildThread(handle).Execute(); }).detach();
+void ChildThread::Serve(TcpConnection& connection) {
+  const int handle = fcntl(connection.Fd(), F_DUPFD_CLOEXEC, 0);
+  if (handle < 0) {
+    WriteLog("ERROR: Association Failed! Socket: " + std::to_string(connection.Fd()) + ", " + std::strerror(errno));
+    return;
+  }
+  ChildThread(handle).Execute();
 }
 
 std::string ChildThread::SocketText() const { return " Socket: " + std::to_string(handle_); }
@@ -31,6 +41,7 @@ void ChildThread::Execute() {
     PDU_Service association;
     association.DumpDataSets = DebugLogOn();
     association.PreferJPEG2000 = true;
+    association.AssociationTimeout = ServerSettings.AssociationTimeout;
     if (!association.Multiplex(handle_)) {
       WriteLog("ERROR: Association Failed!" + SocketText());
       return;

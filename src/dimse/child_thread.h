@@ -10,15 +10,18 @@
 
 class NMessage;
 class PDU_Service;
+class TcpConnection;
 struct ProcedureStepRequest;
 
 class ChildThread {
  public:
   explicit ChildThread(int handle) : handle_(handle) {}
 
-  // Runs a ChildThread for `handle` on a thread of its own that frees itself
-  // when it ends; the handle belongs to that thread from now on.
-  static void Start(int handle);
+  // Runs a ChildThread for an accepted connection, on the calling thread
+  // (the listener's connection thread). The association works on a
+  // descriptor of its own; the listener keeps the connection's to wake it at
+  // stop and closes it when this returns.
+  static void Serve(TcpConnection& connection);
 
   // The thread body.
   void Execute();

@@ -3,10 +3,11 @@
 // executable hands to ServiceStart and ServiceStop.
 #include <string>
 
-// Starts the listener thread on `port` (a number or a service name). A port
-// that cannot be listened on is reported by the listener, which then ends.
+// Starts the listener on `port` (a number or a service name), bounded by
+// ServerSettings.MaxAssociations. A port that cannot be listened on is
+// logged and the service runs without DICOM.
 void StartDicomListener(const std::string& port);
 
-// Asks the listener to end and wakes its blocking accept with a connection
-// to its own port. Associations still running are not waited for.
+// Stops accepting, asks every running association to end and waits for
+// their threads (each within its closing wait of at most 2000 ms).
 void StopDicomListener();

@@ -1,62 +1,45 @@
 #include "dimse/server_thread.h"
 
-#include <unistd.h>
-
-#include <chrono>
+#include <exception>
 
 #include "dimse/child_thread.h"
+#include "net/control_pdu.h"
 #include "net/socket.h"
 #include "service/log.h"
 
-ServerThread::~ServerThread() {
-  if (thread_.joinable()) thread_.join();
+namespace {
+
+// The answer to an association over the limit: rejected-transient, by the
+// service provider (presentation related), local limit exceeded.
+std::string LimitRejection() {
+  AAssociateRJ rejection;
+  rejection.Result = 2;
+  rejection.Source = 3;
+  rejection.Reason = 2;
+  return rejection.Encoded();
 }
 
-void ServerThread::Start() {
-  thread_ = std::thread([this] {
-    Execute();
-    MarkEnded();
-  });
-}
+}  // namespace
 
-void ServerThread::MarkEnded() {
-  std::lock_guard<std::mutex> hold(endMutex_);
-  ended_ = true;
-  endSignal_.notify_all();
-}
-
-bool ServerThread::WaitFor(int ms) {
-  std::unique_lock<std::mutex> hold(endMutex_);
-  if (!endSignal_.wait_for(hold, std::chrono::milliseconds(ms), [this] { return ended_; })) {
-    hold.unlock();
-    if (thread_.joinable()) thread_.detach();
-    return false;
-  }
-  hold.unlock();
-  if (thread_.joinable()) thread_.join();
-  return true;
-}
-
-void ServerThread::Execute() {
+bool ServerThread::Start() {
   Socket listener;
   if (!listener.Listen(port_)) {
     WriteLog("ERROR: Couldn't initialize port: " + port_);
-    return;
+    return false;
   }
   WriteLog("Initialize DICOM port: " + port_);
-  // MppsLock lives in ServerSettings for the whole process, so associations
-  // still running after the listener has ended can always take it.
-
-  while (!Terminated()) {
-    if (!listener.Accept()) break;
-    // The stop handler's wake-up connection: it is closed with the listener.
-    if (Terminated()) break;
-    const int handle = listener.Detach();
-    try {
-      ChildThread::Start(handle);
-    } catch (...) {
-      WriteLog("ERROR, Exception in Server Thread Loop");
-      ::close(handle);
-    }
+  const int limit = maxAssociations_;
+  server_.SetOnExecute(ChildThread::Serve);
+  server_.SetOnError([](const std::string& text) { WriteLog("ERROR, ServerThread, " + text); });
+  server_.SetConnectionLimit(limit, LimitRejection(), [limit](const std::string& peer) {
+    WriteLog("WARNING, ServerThread, association from " + peer + " rejected: " + std::to_string(limit) +
+             " associations open (MaxAssociations)");
+  });
+  try {
+    server_.Serve(listener.DetachListening());
+  } catch (const std::exception& e) {
+    WriteLog(std::string("ERROR, Exception in Server Thread Loop, ") + e.what());
+    return false;
   }
+  return true;
 }

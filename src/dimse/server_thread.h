@@ -1,40 +1,32 @@
 #pragma once
-// The DICOM listener: accepts connections on one port and starts a
-// ChildThread for each, without an upper bound, until it is asked to end.
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
+// The DICOM listener: accepts connections on one port and runs a ChildThread
+// for each on a thread of its own, at most `maxAssociations` at once; one
+// more is answered with an A-ASSOCIATE-RJ (rejected-transient, local limit
+// exceeded) instead of getting a thread. A failed accept is logged and
+// retried. Stop asks every association to end and waits for their threads.
 #include <string>
-#include <thread>
+
+#include "platform/tcp_server.h"
 
 class ServerThread {
  public:
-  explicit ServerThread(std::string port) : port_(std::move(port)) {}
-  // Joins the thread when it was started and has not been waited for.
-  ~ServerThread();
+  ServerThread(std::string port, int maxAssociations)
+      : port_(std::move(port)), maxAssociations_(maxAssociations) {}
+  // Stops when still running.
+  ~ServerThread() { Stop(); }
   ServerThread(const ServerThread&) = delete;
   ServerThread& operator=(const ServerThread&) = delete;
 
-  // Runs Execute on a thread of its own.
-  void Start();
-  // Asks the listener to end; it sees the request after its next accept.
-  void Terminate() { terminated_ = true; }
-  bool Terminated() const { return terminated_; }
+  // Listens on the port (a number or a service name) and starts accepting;
+  // false, with "ERROR: Couldn't initialize port: " logged, when it cannot.
+  bool Start();
+  // Closes the listening socket, shuts every open association's connection
+  // down and joins their threads (each ends within its closing wait).
+  void Stop() { server_.Deactivate(); }
   const std::string& Port() const { return port_; }
-  // Waits up to `ms` for Execute to return and joins the thread; false when
-  // it is still running (the thread is then left to end on its own).
-  bool WaitFor(int ms);
-
-  // The thread body.
-  void Execute();
 
  private:
-  void MarkEnded();
-
   std::string port_;
-  std::atomic<bool> terminated_{false};
-  std::thread thread_;
-  std::mutex endMutex_;
-  std::condition_variable endSignal_;
-  bool ended_ = false;
+  int maxAssociations_;
+  TcpServer server_;
 };

@@ -49,8 +49,14 @@ void THL7Server::HandleConnection(TcpConnection& connection) {
   }
 }
 
+namespace {
+// The running listener (HL7Listener of the service), or none.
+std::unique_ptr<THL7Server> listener;
+}  // namespace
+
 void StartHL7Listener(int port, const std::string& programFolder) {
-  // Lives until the process ends; its destructor closes what is still open.
-  static std::unique_ptr<THL7Server> listener;
+  listener.reset();
   listener = std::make_unique<THL7Server>(port, programFolder, "");
 }
+
+void StopHL7Listener() { listener.reset(); }

@@ -11,7 +11,8 @@ class THL7Server {
   // empty text at service start) are kept but not used. Throws
   // std::runtime_error when the port cannot be listened on.
   THL7Server(int port, const std::string& programFolder, const std::string& extra);
-  // Closes the listening socket and the open connections.
+  // Closes the listening socket and the open connections and waits for
+  // their threads.
   ~THL7Server();
   THL7Server(const THL7Server&) = delete;
   THL7Server& operator=(const THL7Server&) = delete;
@@ -31,6 +32,9 @@ class THL7Server {
 // logs the message, runs it through the order parser and builds the ACK text.
 std::string AnswerHL7(const std::string& message);
 
-// Creates the process-wide listener (kept until the process ends). Throws as
-// the constructor does.
+// Creates the process-wide listener. Throws as the constructor does.
 void StartHL7Listener(int port, const std::string& programFolder);
+
+// Closes the listener and every open HL7 connection and waits for their
+// threads; a message being processed gets its database work and answer first.
+void StopHL7Listener();

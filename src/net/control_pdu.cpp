@@ -18,14 +18,15 @@ bool ReadLength(Buffer& link, std::uint8_t& reserved, std::uint32_t& length, con
 }  // namespace
 
 bool AAssociateRJ::Write(Buffer& link) {
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write32(4);
-  link.Write8(Reserved2);
-  link.Write8(Result);
-  link.Write8(Source);
-  link.Write8(Reason);
+  const std::string bytes = Encoded();
+  link.Write(bytes.data(), bytes.size());
   return link.Flush();
+}
+
+std::string AAssociateRJ::Encoded() const {
+  return {static_cast<char>(ItemType), static_cast<char>(Reserved1), 0, 0, 0, 4,
+          static_cast<char>(Reserved2), static_cast<char>(Result), static_cast<char>(Source),
+          static_cast<char>(Reason)};
 }
 
 bool AAssociateRJ::Read(Buffer& link) {

@@ -2,6 +2,7 @@
 // The fixed 10-byte PDUs: A-ASSOCIATE-RJ (3), A-RELEASE-RQ (5),
 // A-RELEASE-RP (6) and A-ABORT (7).
 #include <cstdint>
+#include <string>
 
 #include "net/buffer.h"
 
@@ -19,6 +20,8 @@ class AAssociateRJ {
   bool Read(Buffer& link);  // after the type byte
   bool ReadDynamic(Buffer& link);
   std::uint32_t Size() { return 10; }
+  // The 10 bytes of the PDU as sent.
+  std::string Encoded() const;
 };
 
 // A-RELEASE-RQ and A-RELEASE-RP share their layout.

@@ -48,7 +48,18 @@ std::string ChooseUncompressedSyntax(const PresentationContext& pc) {
 bool PDU_Service::Multiplex(int handle) {
   if (Link.Sock.Connected) Close();
   Link.Sock.Attach(handle);
-  if (!Link.Read8(assocRQ.ItemType) || !assocRQ.Read(Link)) {
+  Link.Sock.SetReadDeadline(AssociationTimeout);
+  const bool requestRead = Link.Read8(assocRQ.ItemType) && assocRQ.Read(Link);
+  const bool timedOut = !requestRead && Link.Sock.DeadlinePassed();
+  Link.Sock.SetReadDeadline(0);
+  if (timedOut) {
+    // ARTIM expiry: the transport connection is closed, nothing is sent.
+    WriteLog("ERROR, PDU_Service::Multiplex, no complete A-ASSOCIATE-RQ within " +
+             std::to_string(AssociationTimeout) + " seconds, connection closed");
+    Close();
+    return false;
+  }
+  if (!requestRead) {
     WriteLog("ERROR, PDU_Service::Multiplex, assocRQ.Read()");
     Abort();
     return false;

@@ -27,6 +27,10 @@ class PDU_Service {
   std::vector<PresentationContextAccept> AcceptedPresentationContexts;
   bool DumpDataSets = false;  // log every message part read or written
   bool PreferJPEG2000 = false;  // as acceptor, try JPEG 2000 first for images
+  // As acceptor, seconds the peer has to complete its A-ASSOCIATE-RQ (the
+  // standard's ARTIM timer), so idle or trickling connections cannot hold
+  // the association slots that modalities need.
+  int AssociationTimeout = 30;
   std::string UserName;  // user identity sent when requesting (empty: none)
   std::string Passcode;
   Buffer Link;  // the connection; big-endian both ways
@@ -45,8 +49,9 @@ class PDU_Service {
   PDU_Service(const PDU_Service&) = delete;
   PDU_Service& operator=(const PDU_Service&) = delete;
 
-  // Acceptor: takes over an accepted connection, reads the request and
-  // negotiates it. False (connection closed) when nothing was accepted.
+  // Acceptor: takes over an accepted connection, reads the request (within
+  // AssociationTimeout) and negotiates it. False (connection closed) when
+  // nothing was accepted.
   bool Multiplex(int handle);
   // Acceptor: negotiates assocRQ into assocAC and sends the accept.
   bool InterogateAAssociateRQ();

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -238,10 +239,16 @@ bool Socket::SendBinary(const void* bytes, std::size_t count) {
 int Socket::ReadBinary(void* buffer, std::size_t size) {
   if (!Connected) return -1;
   pollfd wait{Socketfd, POLLIN, 0};
-  int ready;
-  do {
-    ready = ::poll(&wait, 1, TimeOut * 1000);
-  } while (ready < 0 && errno == EINTR);
+  int ready = 0;  // past the deadline: a time-out, even with bytes waiting
+  while (!DeadlinePassed()) {
+    int waitMs = TimeOut * 1000;
+    if (deadline_) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - std::chrono::steady_clock::now());
+      waitMs = static_cast<int>(std::clamp<long long>(left.count(), 0, waitMs));
+    }
+    ready = ::poll(&wait, 1, waitMs);
+    if (ready >= 0 || errno != EINTR) break;
+  }
   if (ready > 0) {
     ssize_t got;
     do {
@@ -286,15 +293,32 @@ bool Socket::SetTimeout(int seconds) {
   return true;
 }
 
+void Socket::SetReadDeadline(int seconds) {
+  if (seconds > 0)
+    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  else
+    deadline_.reset();
+}
+
+bool Socket::DeadlinePassed() const { return deadline_ && std::chrono::steady_clock::now() >= *deadline_; }
+
 void Socket::Attach(int handle) {
   CloseHandle(Socketfd);
   Socketfd = handle;
   Connected = handle != NoHandle;
+  if (Connected) SetQuickAck(handle);
 }
 
 int Socket::Detach() {
   int handle = Socketfd;
   Socketfd = NoHandle;
   Connected = false;
+  return handle;
+}
+
+int Socket::DetachListening() {
+  int handle = ListenSocketfd;
+  ListenSocketfd = NoHandle;
+  Listened = false;
   return handle;
 }

@@ -5,8 +5,10 @@
 // reported by the result and one log line; nothing throws.
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class Socket {
@@ -45,16 +47,27 @@ class Socket {
   // True when the peer closed its side in time.
   bool CloseInOrder(int waitMs);
   bool SetTimeout(int seconds);
+  // Reads fail once `seconds` from now have passed, however the bytes
+  // trickle in (TimeOut bounds each wait alone); 0 removes the deadline.
+  void SetReadDeadline(int seconds);
+  // True when the read deadline has passed.
+  bool DeadlinePassed() const;
 
   // Takes over a connection accepted elsewhere (the association thread).
   void Attach(int handle);
   // Gives up the connected handle without closing it (the listener hands it
   // to an association thread); returns NoHandle when there is none.
   int Detach();
+  // Gives up the listening handle without closing it (another owner runs
+  // the accept loop); NoHandle when there is none.
+  int DetachListening();
 
   // The platform's last socket error code (errno).
   static int GetLastError();
 
   // Number of live Socket objects in the process.
   static int LiveCount();
+
+ private:
+  std::optional<std::chrono::steady_clock::time_point> deadline_;
 };

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -25,6 +26,13 @@ void SetNoDelay(int fd) {
 }
 
 std::string ErrnoText(const std::string& what, int err) { return what + ": " + std::strerror(err); }
+
+// How long a refused connection may take to send its request and close.
+constexpr int RefusalWaitMs = 2000;
+// Refused connections waiting at once; beyond this they are closed unanswered.
+constexpr std::size_t MaxRefusedAtOnce = 256;
+// Pause after an accept that failed for want of resources.
+constexpr int AcceptRetryPauseMs = 100;
 
 }  // namespace
 
@@ -65,6 +73,12 @@ std::string TcpConnection::PeerAddress() const {
 
 TcpServer::~TcpServer() { Deactivate(); }
 
+void TcpServer::SetConnectionLimit(int maximum, std::string refusal, RefusalSink onRefused) {
+  maxConnections_ = maximum;
+  refusal_ = std::move(refusal);
+  onRefused_ = std::move(onRefused);
+}
+
 void TcpServer::Activate() {
   if (Active()) return;
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -92,16 +106,30 @@ void TcpServer::Activate() {
     close(fd);
     throw std::runtime_error(ErrnoText("Could not listen on port " + std::to_string(defaultPort_), err));
   }
+  Serve(fd);
+}
+
+void TcpServer::Serve(int listenFd) {
+  if (Active()) {
+    close(listenFd);
+    return;
+  }
+  sockaddr_in addr{};
   socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  getsockname(listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
   boundPort_ = ntohs(addr.sin_port);
   if (pipe2(wakePipe_, O_CLOEXEC) != 0) {
     int err = errno;
-    close(fd);
+    close(listenFd);
     throw std::runtime_error(ErrnoText("Could not create wake-up pipe", err));
   }
-  listenFd_ = fd;
-  acceptThread_ = std::thread([this] { AcceptLoop(); });
+  listenFd_ = listenFd;
+  try {
+    acceptThread_ = std::thread([this] { AcceptLoop(); });
+  } catch (...) {
+    Deactivate();
+    throw;
+  }
 }
 
 void TcpServer::Deactivate() {
@@ -130,28 +158,106 @@ void TcpServer::Deactivate() {
 
 void TcpServer::AcceptLoop() {
   for (;;) {
-    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
-    int ready = poll(fds, 2, -1);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      Report(ErrnoText("TcpServer::Accept, poll", errno));
-      return;
-    }
-    if (fds[1].revents != 0) return;
-    ReapFinished();
-    int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) {
-      int err = errno;
-      if (err == EINTR || err == ECONNABORTED || err == EAGAIN) continue;
-      Report(ErrnoText("TcpServer::Accept", err));
-      // Out of descriptors or memory: give the running connections a moment
-      // instead of spinning.
+    std::vector<pollfd> fds{{listenFd_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+    for (const Refused& r : refused_) fds.push_back({r.fd, POLLIN, 0});
+    const int ready = poll(fds.data(), fds.size(), RefusedWaitMs());
+    if (ready < 0 && errno != EINTR) {
+      ReportAcceptFailure(errno);
       poll(&fds[1], 1, 100);
       continue;
     }
-    SetNoDelay(fd);
-    StartWorker(fd);
+    if (fds[1].revents != 0) break;
+    std::vector<short> events;
+    for (std::size_t i = 2; i < fds.size(); ++i) events.push_back(ready > 0 ? fds[i].revents : 0);
+    ServeRefused(events);
+    if (ready > 0 && fds[0].revents != 0) AcceptOne();
   }
+  for (const Refused& r : refused_) close(r.fd);
+  refused_.clear();
+}
+
+void TcpServer::AcceptOne() {
+  ReapFinished();
+  int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) {
+    int err = errno;
+    if (err == EINTR || err == ECONNABORTED || err == EAGAIN) return;
+    ReportAcceptFailure(err);
+    // Out of descriptors or memory: give the running connections a moment
+    // to end instead of spinning, then try again.
+    pollfd wake{wakePipe_[0], POLLIN, 0};
+    poll(&wake, 1, AcceptRetryPauseMs);
+    return;
+  }
+  lastAcceptError_ = 0;
+  SetNoDelay(fd);
+  if (AtLimit())
+    Refuse(fd);
+  else
+    StartWorker(fd);
+}
+
+void TcpServer::ReportAcceptFailure(int err) {
+  // Descriptors can stay exhausted for a while: one line when the failure
+  // starts or changes, then one a minute, not ten a second.
+  const auto now = std::chrono::steady_clock::now();
+  if (err == lastAcceptError_ && now - lastAcceptReport_ < std::chrono::minutes(1)) return;
+  lastAcceptError_ = err;
+  lastAcceptReport_ = now;
+  Report(ErrnoText("TcpServer::Accept", err) + ", retrying");
+}
+
+bool TcpServer::AtLimit() {
+  if (maxConnections_ <= 0) return false;
+  std::lock_guard<std::mutex> hold(workersLock_);
+  int running = 0;
+  for (const auto& w : workers_)
+    if (!w->finished) ++running;
+  return running >= maxConnections_;
+}
+
+void TcpServer::Refuse(int fd) {
+  if (onRefused_) onRefused_(TcpConnection(fd).PeerAddress());
+  // A flood beyond this gets no answer at all rather than more descriptors.
+  if (refused_.size() >= MaxRefusedAtOnce) {
+    close(fd);
+    return;
+  }
+  refused_.push_back({fd, std::chrono::steady_clock::now() + std::chrono::milliseconds(RefusalWaitMs)});
+}
+
+void TcpServer::ServeRefused(const std::vector<short>& events) {
+  const auto now = std::chrono::steady_clock::now();
+  std::vector<Refused> open;
+  for (std::size_t i = 0; i < refused_.size(); ++i) {
+    Refused r = refused_[i];
+    bool ended = now >= r.deadline;
+    if (!ended && i < events.size() && events[i] != 0) {
+      // The refusal answers the peer's first bytes (its request); whatever
+      // else it sends is dropped, so closing never meets unread input.
+      char buffer[4096];
+      const ssize_t n = recv(r.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n > 0 && !r.answered) {
+        [[maybe_unused]] ssize_t sent = send(r.fd, refusal_.data(), refusal_.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        shutdown(r.fd, SHUT_WR);
+        r.answered = true;
+      }
+      ended = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
+    }
+    if (ended)
+      close(r.fd);
+    else
+      open.push_back(r);
+  }
+  refused_.swap(open);
+}
+
+int TcpServer::RefusedWaitMs() const {
+  if (refused_.empty()) return -1;
+  auto first = refused_.front().deadline;
+  for (const Refused& r : refused_) first = std::min(first, r.deadline);
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(first - std::chrono::steady_clock::now());
+  return static_cast<int>(std::max<long long>(left.count(), 0)) + 1;
 }
 
 void TcpServer::StartWorker(int fd) {

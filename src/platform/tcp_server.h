@@ -1,7 +1,11 @@
 #pragma once
 // A small multi-threaded TCP server: one listening IPv4 socket, one thread per
-// accepted connection running the connection handler. Deactivation closes the
-// listening socket and every open connection and waits for their threads.
+// accepted connection running the connection handler, at most a set number
+// of them at once. A failed accept (out of descriptors, say) is reported and
+// retried after a pause: the server never stops accepting on its own.
+// Deactivation closes the listening socket and every open connection and
+// waits for their threads.
+#include <chrono>
 #include <functional>
 #include <list>
 #include <memory>
@@ -9,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 // One accepted connection, handed to the handler on the connection's thread.
 class TcpConnection {
@@ -46,6 +51,8 @@ class TcpServer {
   // Receives a text for every failure the server meets on its own threads
   // (a failed accept, an exception that escaped the handler).
   using ErrorSink = std::function<void(const std::string&)>;
+  // Told the peer address of every connection refused over the limit.
+  using RefusalSink = std::function<void(const std::string& peer)>;
 
   TcpServer() = default;
   ~TcpServer();
@@ -55,11 +62,20 @@ class TcpServer {
   void SetDefaultPort(int port) { defaultPort_ = port; }
   void SetOnExecute(Handler handler) { handler_ = std::move(handler); }
   void SetOnError(ErrorSink sink) { onError_ = std::move(sink); }
+  // At most `maximum` connections are served at once (0: no bound). One more
+  // gets no thread: the accept loop answers its first bytes with `refusal`,
+  // sends its FIN and closes it once the peer has closed or after 2000 ms.
+  // Set before Activate or Serve.
+  void SetConnectionLimit(int maximum, std::string refusal, RefusalSink onRefused);
 
   // Binds to the default port on every local IPv4 address and starts
   // accepting. Throws std::runtime_error naming the reason when the port
   // cannot be bound or listened on. Port 0 takes any free port (see Port()).
   void Activate();
+  // Starts accepting on a socket that already listens (made with options of
+  // the caller's choice); the server owns it from now on. Throws
+  // std::runtime_error when the accept thread cannot be started.
+  void Serve(int listenFd);
 
   // Stops accepting, closes every open connection and waits for all
   // connection threads to end. Safe to call more than once.
@@ -77,7 +93,21 @@ class TcpServer {
     bool finished = false;
   };
 
+  // A connection over the limit, waiting for its refusal to be sent and read.
+  struct Refused {
+    int fd;
+    std::chrono::steady_clock::time_point deadline;
+    bool answered = false;
+  };
+
   void AcceptLoop();
+  void AcceptOne();
+  bool AtLimit();
+  void Refuse(int fd);
+  // Handles readiness or expiry of refused connections; drops ended ones.
+  void ServeRefused(const std::vector<short>& events);
+  int RefusedWaitMs() const;
+  void ReportAcceptFailure(int err);
   void StartWorker(int fd);
   void RunWorker(Worker& worker);
   void ReapFinished();
@@ -87,6 +117,12 @@ class TcpServer {
   int boundPort_ = 0;
   Handler handler_;
   ErrorSink onError_;
+  int maxConnections_ = 0;
+  std::string refusal_;
+  RefusalSink onRefused_;
+  std::vector<Refused> refused_;  // used by the accept thread only
+  int lastAcceptError_ = 0;       // the failure being reported, 0 after a success
+  std::chrono::steady_clock::time_point lastAcceptReport_;
   int listenFd_ = -1;
   int wakePipe_[2] = {-1, -1};
   std::thread acceptThread_;

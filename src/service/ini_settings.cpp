@@ -3,7 +3,40 @@
 #include <cstdint>
 
 #include "platform/ini_file.h"
+#include "service/log.h"
 #include "service/settings.h"
+
+namespace {
+
+// Generated UIDs append at most 33 characters to the root (".11", an 8-digit
+// site, 8 digits of keys, 12 of date and time, three dots), so a root longer
+// than this could make UIDs beyond DICOM's 64.
+constexpr std::size_t MaxUIDRootLength = 31;
+
+// A UID prefix: numeric components joined by single dots, none with a
+// leading zero unless it is "0" itself.
+bool IsUIDPrefix(const std::string& root) {
+  if (root.empty() || root.size() > MaxUIDRootLength) return false;
+  std::size_t componentStart = 0;
+  for (std::size_t i = 0; i <= root.size(); ++i) {
+    if (i == root.size() || root[i] == '.') {
+      const std::size_t length = i - componentStart;
+      if (length == 0 || (length > 1 && root[componentStart] == '0')) return false;
+      componentStart = i + 1;
+    } else if (root[i] < '0' || root[i] > '9') {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A count that must be at least 1; anything else gives the default.
+int PositiveInteger(const IniFile& ini, const std::string& key, int fallback) {
+  const int value = ini.ReadInteger("TRVSVC", key, fallback);
+  return value >= 1 ? value : fallback;
+}
+
+}  // namespace
 
 void ReadIniSettings(const std::string& iniPath) {
   const IniFile ini(iniPath);
@@ -25,6 +58,14 @@ void ReadIniSettings(const std::string& iniPath) {
   // The configuration tool keeps the web forms' default modality in its own section.
   s.DefaultModality = static_cast<std::uint8_t>(ini.ReadInteger("TRVVC", "DefaultModality", 0));
   s.UIDRoot = ini.ReadString(svc, "UIDRoot", "");
+  if (!s.UIDRoot.empty() && !IsUIDPrefix(s.UIDRoot)) {
+    WriteLog("ERROR, UIDRoot " + s.UIDRoot + " refused: not a UID prefix of at most " +
+             std::to_string(MaxUIDRootLength) + " characters (digits and single dots, no leading zeros); " +
+             "the built-in root is used");
+    s.UIDRoot.clear();
+  }
+  s.MaxAssociations = PositiveInteger(ini, "MaxAssociations", 100);
+  s.AssociationTimeout = PositiveInteger(ini, "AssociationTimeout", 30);
   s.HL7Application = ini.ReadString(svc, "HL7Application", "TARVELIN");
   s.HL7Facility = ini.ReadString(svc, "HL7Facility", "");
   s.WEBTLSCert = ini.ReadString(svc, "WEBTLSCert", "");

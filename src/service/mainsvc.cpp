@@ -105,6 +105,7 @@ void ServiceStart(const std::string& programFolder, const ServiceComponents& com
 void ServiceStop(const ServiceComponents& components, const std::string& executable) {
   StopStep(components.StopWeb, "web server");
   StopStep(components.StopDicom, "DICOM listener");
+  StopStep(components.StopHL7, "HL7 listener");
   StopStep(components.StopHousekeeping, "housekeeping");
   WriteLog("INFO, **** Tarvelin V" + FileVersionText(executable) + " is finishing ****");
   ClearLogTarget();

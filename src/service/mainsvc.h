@@ -15,7 +15,8 @@ struct ServiceComponents {
   std::function<void(int port)> StartWeb;                                     // HTTP server
   std::function<void()> StartHousekeeping;                                    // housekeeping thread
   std::function<void()> StopWeb;           // deactivate and destroy the HTTP server
-  std::function<void()> StopDicom;         // ask the listener to end and wake its accept
+  std::function<void()> StopDicom;         // end the listener and its associations, joined
+  std::function<void()> StopHL7;           // end the HL7 listener and its connections, joined
   std::function<void()> StopHousekeeping;  // ask the housekeeping thread to end
 };
 
@@ -32,6 +33,7 @@ void PrepareInstance(const std::string& programFolder, const std::string& firstL
 void ServiceStart(const std::string& programFolder, const ServiceComponents& components,
                   const std::string& executable = ExecutablePath());
 
-// Stops the web server, asks the DICOM listener and housekeeping to end (it
-// joins no thread), logs the finishing line and releases the log target.
+// Stops the web server, the DICOM listener with its associations, the HL7
+// listener with its connections and housekeeping, logs the finishing line and
+// releases the log target.
 void ServiceStop(const ServiceComponents& components, const std::string& executable = ExecutablePath());

@@ -22,6 +22,8 @@ struct ServerSettingsRecord {
   std::string PACS_IP = "127.0.0.1";
   std::string PACS_Port = "11112";
   std::string UIDRoot;  // empty: the built-in root of the UID generator
+  int MaxAssociations = 100;      // DICOM associations served at once; one more is rejected
+  int AssociationTimeout = 30;    // seconds a new connection has to complete its A-ASSOCIATE-RQ
   std::string HL7Application = "TARVELIN";  // MSH-3 of our HL7 acknowledgements
   std::string HL7Facility;                  // MSH-4 of our HL7 acknowledgements
   bool DebugLog = false;

@@ -19,6 +19,7 @@
 #include "dimse/service_handlers.h"
 #include "net/pdu_service.h"
 #include "net/presentation_context.h"
+#include "service/settings.h"
 #include "support/free_port.h"
 #include "support/log_file.h"
 
@@ -288,6 +289,40 @@ TEST(DicomListener, PortInUseIsReportedAndStopStillReturns) {
   EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - stopping).count(), 1000);
   close(holder);
   EXPECT_EQ(CountOf(log.Text(), "Initialize DICOM port"), 0) << log.Text();
+}
+
+TEST(DicomListener, OverTheLimitIsRejectedTransientlyAndStopJoinsEveryAssociation) {
+  LogCapture log;
+  SetServiceHandlers(ServiceHandlers{});
+  ServerSettings.MaxAssociations = 2;
+  Listener listener(log);
+  ServerSettings.MaxAssociations = 100;
+  ASSERT_TRUE(listener.Ready()) << log.Text();
+
+  Modality first, second, third;
+  ASSERT_TRUE(first.Connect(listener.Port(), {Verification}));
+  ASSERT_TRUE(second.Connect(listener.Port(), {Verification}));
+  EXPECT_FALSE(third.Connect(listener.Port(), {Verification}));
+  // Rejected-transient, by the service provider (presentation), local limit exceeded.
+  EXPECT_EQ(third.pdu.assocRJ.Result, 2);
+  EXPECT_EQ(third.pdu.assocRJ.Source, 3);
+  EXPECT_EQ(third.pdu.assocRJ.Reason, 2);
+  EXPECT_TRUE(log.Contains(
+      ", WARNING, ServerThread, association from 127.0.0.1 rejected: 2 associations open (MaxAssociations)"))
+      << log.Text();
+
+  first.pdu.Release();
+  ASSERT_TRUE(log.WaitFor("Close Connection: ", 1, 5000)) << log.Text();
+  Modality fourth;
+  ASSERT_TRUE(fourth.Connect(listener.Port(), {Verification}));
+
+  // Stop returns once the two open associations have ended.
+  StopDicomListener();
+  EXPECT_EQ(CountOf(log.Text(), "Close Connection: "), 3) << log.Text();
+  EXPECT_EQ(CountOf(log.Text(), "Associated with"), 3) << log.Text();
+  DcmObj nothing;
+  EXPECT_FALSE(second.pdu.Read(nothing));
+  EXPECT_FALSE(Accepting(listener.Port()));
 }
 
 }  // namespace

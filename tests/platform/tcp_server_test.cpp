@@ -4,14 +4,18 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -151,6 +155,75 @@ TEST(TcpServer, FinishDeliversTheLastAnswerDespiteUnreadInput) {
   client.Send(std::string(200000, 'q'));  // far more than the handler reads
   EXPECT_EQ(client.Read(10), "last words");
   EXPECT_TRUE(client.SeesEnd());
+}
+
+TEST(TcpServer, OneConnectionOverTheLimitGetsTheRefusalAndNoThread) {
+  std::atomic<int> served{0};
+  std::vector<std::string> refusedPeers;
+  TcpServer server;
+  server.SetOnExecute([&](TcpConnection& c) {
+    ++served;
+    Echo(c);
+  });
+  server.SetConnectionLimit(1, "REFUSED", [&](const std::string& peer) { refusedPeers.push_back(peer); });
+  server.Activate();
+  {
+    Client held(server.Port());
+    ASSERT_EQ(held.Read(10), "nodelay:1|");
+    Client extra(server.Port());
+    extra.Send("request");
+    // The refusal answers the request, then the stream ends in order (a
+    // reset would make Read see nothing).
+    EXPECT_EQ(extra.Read(7), "REFUSED");
+    EXPECT_TRUE(extra.SeesEnd());
+    Client silent(server.Port());  // sends nothing: closed unanswered after the wait
+    EXPECT_TRUE(silent.SeesEnd());
+    EXPECT_EQ(served.load(), 1);
+  }
+  // The held connection ended: the next one is served again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  Client next(server.Port());
+  EXPECT_EQ(next.Read(10), "nodelay:1|");
+  server.Deactivate();
+  EXPECT_EQ(served.load(), 2);
+  EXPECT_EQ(refusedPeers, (std::vector<std::string>{"127.0.0.1", "127.0.0.1"}));
+}
+
+TEST(TcpServer, AcceptRunningOutOfDescriptorsIsReportedAndRetried) {
+  std::vector<std::string> reports;
+  std::mutex reportsLock;
+  TcpServer server;
+  server.SetOnExecute(Echo);
+  server.SetOnError([&](const std::string& text) {
+    std::lock_guard<std::mutex> hold(reportsLock);
+    reports.push_back(text);
+  });
+  server.Activate();
+  int client = socket(AF_INET, SOCK_STREAM, 0);
+  rlimit saved{};
+  getrlimit(RLIMIT_NOFILE, &saved);
+  rlimit low = saved;
+  low.rlim_cur = 256;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<int> hogs;
+  for (int fd; (fd = dup(0)) >= 0;) hogs.push_back(fd);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(server.Port()));
+  ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);  // queued by the kernel
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // several failed attempts
+  for (int fd : hogs) close(fd);
+  setrlimit(RLIMIT_NOFILE, &saved);
+  pollfd p{client, POLLIN, 0};
+  char greeting[10] = {};
+  ASSERT_EQ(poll(&p, 1, 5000), 1);
+  EXPECT_EQ(recv(client, greeting, sizeof greeting, MSG_WAITALL), 10);
+  close(client);
+  server.Deactivate();
+  // One line for the whole stretch of failures, not one per retry.
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0], "TcpServer::Accept: Too many open files, retrying");
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ struct RecordingComponents {
     hooks.StartHousekeeping = [this] { calls.push_back("StartHousekeeping"); };
     hooks.StopWeb = [this] { calls.push_back("StopWeb"); };
     hooks.StopDicom = [this] { calls.push_back("StopDicom"); };
+    hooks.StopHL7 = [this] { calls.push_back("StopHL7"); };
     hooks.StopHousekeeping = [this] { calls.push_back("StopHousekeeping"); };
   }
 };
@@ -59,7 +60,8 @@ TEST_F(MainsvcTest, StartCreatesFoldersAndStartsComponentsInOrder) {
   ServiceStop(c.hooks);
   EXPECT_EQ(LogTarget(), "");
   const std::vector<std::string> expected = {"StartHL7 2575 " + home_, "StartDicom 11112", "StartWeb 8080",
-                                             "StartHousekeeping", "StopWeb", "StopDicom", "StopHousekeeping"};
+                                             "StartHousekeeping", "StopWeb", "StopDicom", "StopHL7",
+                                             "StopHousekeeping"};
   EXPECT_EQ(c.calls, expected);
   EXPECT_EQ(ReadWholeFile(logFile_),
             "09:30:00, INFO, **** Tarvelin V1.0.0 is starting ****\r\n"
@@ -120,7 +122,7 @@ TEST_F(MainsvcTest, AFailingComponentIsLoggedAndTheOthersStillStart) {
   PinnedClock at(2024, 1, 31, 9, 30, 0);
   ServiceStart(home_, c.hooks, noStamp_);
   ServiceStop(c.hooks, noStamp_);
-  const std::vector<std::string> expected = {"StartHousekeeping", "StopDicom", "StopHousekeeping"};
+  const std::vector<std::string> expected = {"StartHousekeeping", "StopDicom", "StopHL7", "StopHousekeeping"};
   EXPECT_EQ(c.calls, expected);
   const std::string log = ReadWholeFile(logFile_);
   EXPECT_NE(log.find(", ERROR, hl7server: Address already in use\r\n"), std::string::npos);
@@ -130,4 +132,43 @@ TEST_F(MainsvcTest, AFailingComponentIsLoggedAndTheOthersStillStart) {
   EXPECT_EQ(log.find("Initialized WEB server"), std::string::npos);
   EXPECT_NE(log.find(", ERROR, ServiceStop, web server: already down\r\n"), std::string::npos);
   EXPECT_NE(log.find("is finishing ****\r\n"), std::string::npos);
+}
+
+TEST_F(MainsvcTest, UnusableUIDRootsAndLimitsAreRefusedAtStart) {
+  struct Case {
+    std::string root;
+    bool kept;
+  };
+  const Case roots[] = {
+      {"1.2.826.0.1.3680043.9.1234", true},
+      {"1.2.3.4.5.6.7.8.9.10.11.12.13.1", true},     // 31 characters: every UID fits in 64
+      {"1.2.3.4.5.6.7.8.9.10.11.12.13.14", false},   // 32: a generated UID could exceed 64
+      {"1.2.840.01", false},                         // leading zero
+      {"1..2", false},
+      {"1.2.", false},
+      {".1.2", false},
+      {"1.2.abc", false},
+      {"1.2.3 4", false},
+  };
+  for (const Case& c : roots) {
+    TempFolder home;
+    home.Write("TRVGUI.ini", "[TRVSVC]\nUIDRoot=" + c.root + "\nMaxAssociations=0\nAssociationTimeout=x\n");
+    RecordingComponents components;
+    ServiceStart(home.Path(), components.hooks, noStamp_);
+    const std::string log = ReadWholeFile(LogTarget());
+    EXPECT_EQ(ServerSettings.UIDRoot, c.kept ? c.root : "") << c.root;
+    EXPECT_EQ(log.find("ERROR, UIDRoot " + c.root + " refused: not a UID prefix of at most 31 characters") !=
+                  std::string::npos,
+              !c.kept)
+        << c.root << "\n" << log;
+    EXPECT_EQ(ServerSettings.MaxAssociations, 100);
+    EXPECT_EQ(ServerSettings.AssociationTimeout, 30);
+    ClearLogTarget();
+  }
+  TempFolder home;
+  home.Write("TRVGUI.ini", "[TRVSVC]\nMaxAssociations=20\nAssociationTimeout=5\n");
+  RecordingComponents components;
+  ServiceStart(home.Path(), components.hooks, noStamp_);
+  EXPECT_EQ(ServerSettings.MaxAssociations, 20);
+  EXPECT_EQ(ServerSettings.AssociationTimeout, 5);
 }

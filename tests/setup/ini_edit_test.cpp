@@ -86,7 +86,8 @@ TEST_F(IniEditTest, DefaultFileDocumentsEveryKeyWithTheServersDefault) {
   const std::string text = DefaultIniText();
   for (const char* key : {"WL_AET", "WL_Port", "DebugLog", "HL7Port", "WEBPort", "DeleteOld", "DeletePACS",
                           "FilterByAET", "PACS_AET", "PACS_IP", "PACS_Port", "Authentication_Enabled",
-                          "UIDRoot", "HL7Application", "HL7Facility", "DefaultModality"})
+                          "UIDRoot", "MaxAssociations", "AssociationTimeout", "HL7Application", "HL7Facility",
+                          "DefaultModality"})
     EXPECT_THAT(text, ::testing::HasSubstr(std::string("\n;") + key + "=")) << key;
   Write(text);
   ServerSettings.WL_AET = "changed";
@@ -108,6 +109,8 @@ TEST_F(IniEditTest, DefaultFileDocumentsEveryKeyWithTheServersDefault) {
   EXPECT_EQ(read.PACS_IP, defaults.PACS_IP);
   EXPECT_EQ(read.PACS_Port, defaults.PACS_Port);
   EXPECT_EQ(read.UIDRoot, defaults.UIDRoot);
+  EXPECT_EQ(read.MaxAssociations, defaults.MaxAssociations);
+  EXPECT_EQ(read.AssociationTimeout, defaults.AssociationTimeout);
   EXPECT_EQ(read.HL7Application, defaults.HL7Application);
   EXPECT_EQ(read.HL7Facility, defaults.HL7Facility);
   EXPECT_EQ(read.DebugLog, defaults.DebugLog);
