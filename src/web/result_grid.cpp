@@ -12,8 +12,8 @@
 
 namespace {
 // A stored value as the grid shows it.
-std::string CellValue(const std::string& row, int field, const std::string& column) {
-  std::string value = Trim(Piece(row, ";", field));
+std::string CellValue(const std::string& stored, const std::string& column) {
+  std::string value = Trim(stored);
   // Names arrive from HL7 and the forms as UTF-8; one that is not valid UTF-8
   // is shown byte for byte.
   if (Piece(column, ";", 1) == "PatientName") value = ToCp1252(value);
@@ -35,8 +35,9 @@ std::string ResultGrid(const std::string& name, const ParamList& params, SQLdb& 
   // Bounded so that the paging arithmetic cannot overflow.
   const long long offset = std::clamp(ToIntDef(FirstParam(params, "Offset"), 0), 0LL, 1LL << 40);
 
-  std::vector<std::string> rows;
-  if (db.Query(baseSql + " LIMIT " + std::to_string(kGridPageSize) + " OFFSET " + std::to_string(offset), rows) !=
+  // Exact values: a row's shown values come back as the keys of Edit and Delete.
+  std::vector<std::vector<std::string>> rows;
+  if (db.QueryValues(baseSql + " LIMIT " + std::to_string(kGridPageSize) + " OFFSET " + std::to_string(offset), rows) !=
       0) {
     WriteLog("Study Query Failed: " + db.ErrorText);
     return "<p align=\"center\"><b>Study Query Failed: " + HtmlEscape(db.ErrorText) + "</b>";
@@ -48,10 +49,10 @@ std::string ResultGrid(const std::string& name, const ParamList& params, SQLdb& 
   html += "</tr>\r\n";
   for (const auto& row : rows) {
     html += "<tr align=\"center\"><td><INPUT TYPE=CHECKBOX NAME=\"CHECK\"></td>\r\n";
-    for (std::size_t j = 0; j < columns.size(); ++j)
+    for (std::size_t j = 0; j < columns.size() && j < row.size(); ++j)
       html += "<td><INPUT TYPE=\"TEXT\" NAME=\"" + HtmlEscape(Piece(columns[j], ";", 1)) + "\" SIZE=\"" +
               HtmlEscape(Piece(columns[j], ";", 3)) + "\" VALUE=\"" +
-              HtmlEscape(CellValue(row, static_cast<int>(j) + 1, columns[j])) + "\"></td>\r\n";
+              HtmlEscape(CellValue(row[j], columns[j])) + "\"></td>\r\n";
     html += "</tr>\r\n";
   }
   html +=

@@ -116,5 +116,12 @@ TEST(PagePieces, SelectorsMarkTheirValue) {
   EXPECT_EQ(Selected(ModalitySelect(2)), (std::vector<std::string>{"MR"}));
   EXPECT_EQ(Selected(ModalitySelect(12)), std::vector<std::string>{});
   EXPECT_EQ(CountOf(ModalitySelect(0), "<OPTION"), 12);
+  // The edit form keeps what is stored: a minute off the ten-step, a code outside the list.
+  EXPECT_EQ(Selected(TimeSelect("14:37", true)), (std::vector<std::string>{"14", "37"}));
+  EXPECT_EQ(CountOf(TimeSelect("14:37", true), "<OPTION"), 24 + 7);
+  EXPECT_EQ(Selected(TimeSelect("14:30", true)), (std::vector<std::string>{"14", "30"}));
+  EXPECT_EQ(Selected(ModalitySelect(-1, "S<C")), (std::vector<std::string>{"S&lt;C"}));
+  EXPECT_EQ(Selected(ModalitySelect(1, "CT")), (std::vector<std::string>{"CT"}));
+  EXPECT_EQ(CountOf(ModalitySelect(1, "CT"), "<OPTION"), 12);
 }
 }  // namespace
