@@ -100,3 +100,8 @@ bool StoreClearPasswordAsHash(SQLdb& db, const std::string& name, const std::str
   }
   return sqlite3_changes(db.Handle) == 1;
 }
+
+std::string UserListSql(const std::string& namePrefix) {
+  const std::string condition = namePrefix.empty() ? "" : " WHERE UserName LIKE " + SqlQuote(namePrefix + "%");
+  return "SELECT UserName, '********' AS PassWord, Rights FROM Users" + condition + " ORDER BY UserName";
+}

@@ -37,3 +37,9 @@ std::optional<StoredLogin> FindLogin(SQLdb& db, const std::string& name);
 // Rewrites the clear password `clear` of `name` as its hash, unless the row
 // changed meanwhile. True when the row now holds the hash.
 bool StoreClearPasswordAsHash(SQLdb& db, const std::string& name, const std::string& clear);
+
+// The user list of the administration grid, in name order, for names that
+// begin with `namePrefix` (all when empty; "%" and "_" keep their LIKE
+// meaning). Its columns are UserName, PassWord and Rights, the PassWord
+// column always "********": no page ever shows a stored hash.
+std::string UserListSql(const std::string& namePrefix);

@@ -1,0 +1,61 @@
+#include "web/entry_request.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "dicom/uid.h"
+#include "platform/clock.h"
+#include "web/accession_crc.h"
+#include "web/entry_fields.h"
+#include "web/sps_counter.h"
+
+namespace {
+constexpr std::pair<std::string WorklistDB::*, const char*> kRequired[] = {
+    {&WorklistDB::PatientID, "Patient ID"},     {&WorklistDB::PatientName, "Patient Name"},
+    {&WorklistDB::PatientBD, "Patient BirthDate"}, {&WorklistDB::PatientSex, "Patient Sex"},
+    {&WorklistDB::Modality, "Modality"},        {&WorklistDB::SPSDate, "Start Date"},
+    {&WorklistDB::SPSTime, "Start Time"},
+};
+
+constexpr std::size_t kMaxAccessionLength = 16;
+
+// "yymmddhhnn" of the current local time.
+std::string MinuteStamp() {
+  const std::tm t = LocalTime(Now());
+  char text[16];
+  std::strftime(text, sizeof text, "%y%m%d%H%M", &t);
+  return text;
+}
+}  // namespace
+
+EntryRequest::EntryRequest(const ParamList& params) {
+  EntryFields form = ReadEntryFields(params, false);
+  Entry = std::move(form.Entry);
+  if (Entry.PatientName.empty() && !form.LastName.empty() && !form.FirstName.empty())
+    Entry.PatientName = form.LastName + "^" + form.FirstName;
+  // Without hour and minutes there is no time to make: "00" would schedule
+  // the step at midnight instead of reporting the missing start time.
+  if (Entry.SPSTime.empty() && !(form.Hour + form.Minutes).empty()) Entry.SPSTime = form.Hour + form.Minutes + "00";
+  if (Entry.SPSStatus.empty()) Entry.SPSStatus = "SCHEDULED";
+}
+
+std::string EntryRequest::MissingField() const {
+  for (const auto& [field, label] : kRequired)
+    if ((Entry.*field).empty()) return label;
+  return "";
+}
+
+void EntryRequest::GenerateValues() {
+  if (Entry.AccessionNumber.empty())
+    Entry.AccessionNumber =
+        MinuteStamp() + std::to_string(AccessionCrc(Entry.PatientName + Entry.PatientBD + Entry.SPSDate +
+                                                     Entry.SPSTime));
+  Entry.AccessionNumber.resize(std::min(Entry.AccessionNumber.size(), kMaxAccessionLength));
+  Entry.SPSID = (Entry.AccessionNumber + std::to_string(NextSpsCounter())).substr(0, kMaxAccessionLength);
+  if (Entry.RequestedProcedureID.empty()) Entry.RequestedProcedureID = Entry.SPSID;
+  if (Entry.ScheduledStation.empty()) Entry.ScheduledStation = "UNKNOWN";
+  if (Entry.MedicalAlerts.empty()) Entry.MedicalAlerts = "HIGH";
+  if (Entry.StudyInstanceUID.empty())
+    Entry.StudyInstanceUID = CreateStudyUID(Entry.PatientID, Entry.AccessionNumber, Entry.SPSDate, Entry.SPSTime);
+  Entry.StudyInstanceUID.resize(std::min<std::size_t>(Entry.StudyInstanceUID.size(), 64));
+}
