@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
       return 0;
     case CommandLine::Action::Version:
       // The stamp the start line logs, read from the same file.
-      std::cout << "tarvelin " << FileVersionText(ExecutablePath()) << "\n";
+      std::cout << "tarvelin " << FileVersionText(RunningExecutable()) << "\n";
       return 0;
     case CommandLine::Action::Install:
       return Install(args);

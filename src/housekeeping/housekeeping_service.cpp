@@ -21,7 +21,7 @@ constexpr int kEndWaitMs = 5000;
 
 void StartHousekeeping() {
   StopHousekeeping();
-  housekeeping = std::make_unique<TimerThread>(ExecutablePath());
+  housekeeping = std::make_unique<TimerThread>(RunningExecutable());
   housekeeping->Start();
 }
 
@@ -36,7 +36,7 @@ void StopHousekeeping() {
 }
 
 int RunHousekeepingOnce(const std::string& programFolder) {
-  PrepareInstance(programFolder, "INFO, **** Tarvelin V" + FileVersionText(ExecutablePath()) +
+  PrepareInstance(programFolder, "INFO, **** Tarvelin V" + FileVersionText(RunningExecutable()) +
                                      " housekeeping run from the command line ****");
   const ServerSettingsRecord& s = ServerSettings;
   const bool aged = UpdateWorklistStatus(s.PACS_AET, s.PACS_IP, s.PACS_Port, s.WL_AET, s.DeletePACS, s.DeleteOld);

@@ -12,6 +12,8 @@ std::string ExecutablePath() {
   return ec ? std::string() : self.string();
 }
 
+std::string RunningExecutable() { return "/proc/self/exe"; }
+
 std::string WithTrailingSlash(const std::string& path) {
   if (path.empty()) return path;
   std::string out = path;

@@ -6,6 +6,12 @@
 // Full path of the running executable ("" if it cannot be found).
 std::string ExecutablePath();
 
+// A name that opens the running executable's own file, for reading its
+// version stamp: unlike ExecutablePath() it still reaches the running image
+// after the file was replaced or deleted (a package upgrade while the server
+// runs), so the version logged is always that of the running program.
+std::string RunningExecutable();
+
 // `home` is the --home argument ("" when not given).
 std::string ResolveProgramFolder(const std::string& home);
 

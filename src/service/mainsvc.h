@@ -31,9 +31,9 @@ void PrepareInstance(const std::string& programFolder, const std::string& firstL
 // start. `programFolder` is the instance folder, ending with "/";
 // `executable` is the file whose version stamp the start line shows.
 void ServiceStart(const std::string& programFolder, const ServiceComponents& components,
-                  const std::string& executable = ExecutablePath());
+                  const std::string& executable = RunningExecutable());
 
 // Stops the web server, the DICOM listener with its associations, the HL7
 // listener with its connections and housekeeping, logs the finishing line and
 // releases the log target.
-void ServiceStop(const ServiceComponents& components, const std::string& executable = ExecutablePath());
+void ServiceStop(const ServiceComponents& components, const std::string& executable = RunningExecutable());

@@ -31,7 +31,7 @@ int RunSetup(const Args& args, std::ostream& out, std::ostream& err) {
     return kExitOk;
   }
   if (command == "--version") {
-    out << "tarvelin-setup " << FileVersionText(ExecutablePath()) << "\n";
+    out << "tarvelin-setup " << FileVersionText(RunningExecutable()) << "\n";
     return kExitOk;
   }
   if (command == "init") return RunInit(rest, out, err);

@@ -104,6 +104,24 @@ TEST(Tarvelin, VersionOfBothExecutablesIsTheLoggedOne) {
   }
 }
 
+// A package upgrade replaces the executable while the server runs: the
+// finishing line still names the version of the program that is running.
+TEST(Tarvelin, FinishingLineKeepsTheVersionWhenTheFileWasReplaced) {
+  TempFolder bin, home;
+  WriteIniWithFreePorts(home.Path());
+  const std::string copy = bin.Path() + "tarvelin";
+  fs::copy_file(kTarvelin, copy);
+  fs::permissions(copy, fs::perms::owner_all);
+  ChildProcess server(copy, {"--home", home.Path()});
+  ASSERT_TRUE(server.Started());
+  ASSERT_TRUE(WaitForLog(home.Path(), kStartLine)) << server.Errors();
+  fs::remove(copy);
+  std::ofstream(copy) << "the next version\n";
+  server.Signal(SIGTERM);
+  ASSERT_EQ(server.WaitFor(1000ms).value_or(-2), 0) << server.Errors();
+  EXPECT_NE(LogText(home.Path()).find(kFinishLine), std::string::npos) << LogText(home.Path());
+}
+
 TEST(Tarvelin, UnknownArgumentsAreRefusedWithUsage) {
   ChildProcess bad(kTarvelin, {"--port", "104"});
   EXPECT_EQ(RunToEnd(bad), 2);

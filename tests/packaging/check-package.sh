@@ -3,9 +3,10 @@
 # checks its name against `tarvelin --version`, the paths it installs, its
 # declared dependencies, that its stripped executables still carry the version
 # stamp, and that lintian finds no error.
-# Usage: check-package.sh BUILD_DIR
+# Usage: check-package.sh SOURCE_DIR BUILD_DIR
 set -eu
-build=$(cd "$1" && pwd)
+source=$(cd "$1" && pwd)
+build=$(cd "$2" && pwd)
 work=$(mktemp -d /tmp/tarvelin-package-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -17,6 +18,11 @@ fail() {
 version=$("$build/tarvelin" --version | sed -n 's/^tarvelin //p')
 [ -n "$version" ] || { echo "FAIL: tarvelin --version printed no version"; exit 1; }
 
+# The package carries jQuery from the npm registry, as scripts/build-package.sh fetches it.
+if [ ! -f "$source/web/node_modules/jquery/dist/cdn/jquery-2.1.0.min.js" ]; then
+  npm ci --prefix "$source/web" --no-audit --no-fund >"$work/npm.log" 2>&1 ||
+    { cat "$work/npm.log"; echo "FAIL: npm ci --prefix web"; exit 1; }
+fi
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; echo "FAIL: cpack -G DEB"; exit 1; }
 deb="$work/tarvelin_${version}_amd64.deb"
@@ -29,12 +35,14 @@ for path in \
   ./usr/share/man/man8/tarvelin.8.gz ./usr/share/man/man1/tarvelin-setup.1.gz \
   ./usr/share/doc/tarvelin/copyright ./usr/share/doc/tarvelin/changelog.gz \
   ./usr/share/doc/tarvelin/dicom-conformance.md ./usr/share/doc/tarvelin/hl7-interface.md \
-  ./usr/share/doc/tarvelin/operations.md; do
+  ./usr/share/doc/tarvelin/operations.md \
+  ./usr/share/tarvelin/style.css ./usr/share/tarvelin/card.png ./usr/share/tarvelin/list.png \
+  ./usr/share/tarvelin/jquery-2.1.0.min.js; do
   grep -qx "$path" "$work/contents" || fail "the package lacks $path"
 done
 
 depends=$(dpkg-deb --field "$deb" Depends)
-for package in adduser libsqlite3-0 libsodium23; do
+for package in adduser libsqlite3-0 libsodium23 libmicrohttpd12; do
   echo "$depends" | grep -q "\(^\|, \)$package\( \|,\|$\)" || fail "Depends lacks $package: $depends"
 done
 
