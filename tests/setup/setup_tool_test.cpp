@@ -202,6 +202,39 @@ TEST_F(SetupToolTest, UserCommandsManageTheWebUsers) {
   EXPECT_EQ(list.out, "admin\tADMIN\no'neil;dr\tGENERAL\n");
 }
 
+TEST_F(SetupToolTest, UpgradeBringsAnOlderInstanceUpToDate) {
+  // As an older version left it: no web assets, no web query indexes, a clear password.
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x", "--assets", root_ + "/none"}).exit, 0);
+  ASSERT_FALSE(fs::exists(dir_ + "/javascript/style.css"));
+  ASSERT_EQ(RunCommand("sqlite3 " + ShellQuote(db_) + " " +
+                       ShellQuote("DROP INDEX WorklistDate; DROP INDEX WorklistNameOrder; "
+                                  "INSERT INTO Users VALUES ('old', 'pla''in', 0)")).exit, 0);
+  const std::string assets = root_ + "/assets";
+  fs::create_directories(assets + "/node_modules/jquery/dist/cdn");
+  for (const char* file : {"style.css", "card.png", "list.png", "node_modules/jquery/dist/cdn/jquery-2.1.0.min.js"})
+    std::ofstream(assets + "/" + file) << file;
+
+  for (int run = 0; run < 2; ++run) {  // a second run changes nothing more
+    const Result r = Setup({"upgrade", dir_, "--assets", assets});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_THAT(r.out, HasSubstr(run == 0 ? "Passwords stored as hashes: 1" : "is up to date"));
+  }
+  for (const char* file : {"style.css", "card.png", "list.png", "jquery-2.1.0.min.js"})
+    EXPECT_TRUE(fs::exists(dir_ + "/javascript/" + file)) << file;
+  EXPECT_EQ(ReadFile(dir_ + "/javascript/jquery-2.1.0.min.js"), "node_modules/jquery/dist/cdn/jquery-2.1.0.min.js");
+  EXPECT_THAT(Sql("SELECT name FROM sqlite_master WHERE name IN ('WorklistDate', 'WorklistNameOrder') ORDER BY name"),
+              ElementsAre("WorklistDate", "WorklistNameOrder"));
+  const auto old = Sql("SELECT PassWord FROM Users WHERE UserName = 'old'");
+  ASSERT_EQ(old.size(), 1u);
+  EXPECT_EQ(CheckPassword(old[0], "pla'in"), PasswordCheck::Matches);
+
+  const Result missing = Setup({"upgrade", dir_, "--assets", root_ + "/nowhere"});
+  EXPECT_EQ(missing.exit, 0);  // the instance still works; the warning says what to do
+  EXPECT_THAT(missing.err, HasSubstr("not found, so not in"));
+  EXPECT_THAT(missing.err, HasSubstr("npm ci --prefix web"));
+}
+
 TEST_F(SetupToolTest, ErrorsAreClearAndHelpIsThere) {
   for (const std::vector<std::string>& help :
        {std::vector<std::string>{"--help"}, {"init", "--help"}, {"config", "--help"}, {"user", "--help"}}) {

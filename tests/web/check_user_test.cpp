@@ -6,7 +6,9 @@
 #include "db/sqldb.h"
 #include "db/userdb.h"
 #include "support/database_folder.h"
+#include "service/settings.h"
 #include "web/check_user.h"
+#include "web/command_get.h"
 
 using ::testing::HasSubstr;
 
@@ -93,5 +95,22 @@ TEST_F(CheckUserTest, ChangesTakeEffectAtTheNextRequest) {
   EXPECT_EQ(Login("clerk", "n3w"), "1");
   Run("DELETE FROM Users WHERE UserName = 'clerk'");
   EXPECT_EQ(Login("clerk", "n3w"), "refused");
+}
+TEST_F(CheckUserTest, WithoutAuthenticationEveryoneIsGeneral) {
+  ServerSettings.Authentication_Enabled = false;
+  HttpRequest request;
+  request.Command = "GET";
+  request.Document = "/";
+  HttpResponse index;
+  CommandGet(request, index);
+  request.Document = "/UserQuery";
+  HttpResponse users;
+  CommandGet(request, users);
+  ServerSettings.Authentication_Enabled = true;
+  EXPECT_EQ(index.ResponseNo, 200);
+  EXPECT_THAT(index.ContentText, HasSubstr("Query Worklist"));
+  EXPECT_THAT(index.ContentText, ::testing::Not(HasSubstr("Manage Users")));
+  EXPECT_EQ(users.ResponseNo, 404);
+  EXPECT_THAT(folder_.Log(), HasSubstr("ERROR, The URL does not exists: UserQuery"));
 }
 }  // namespace
