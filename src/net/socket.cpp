@@ -132,7 +132,9 @@ bool Socket::Listen(const std::string& port) {
     WriteLog("ERROR, could not bind socket");
     return false;
   }
-  if (::listen(fd, 10) != 0) {
+  // A queue of 10 (the original design's) resets connections when a burst of
+  // modalities connects at once, before the accept loop can take them.
+  if (::listen(fd, SOMAXCONN) != 0) {
     ::close(fd);
     WriteLog("ERROR, listening to socket");
     return false;

@@ -1,18 +1,8 @@
 #include "hl7/hl7_test_support.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <sqlite3.h>
 
 #include "db/sqldb.h"
-
-#include <chrono>
-
-using SteadyClock = std::chrono::steady_clock;
 
 std::string Segment(const std::string& name, const std::map<int, std::string>& fields) {
   std::string text = name;
@@ -36,69 +26,6 @@ std::string TestOrder::Text() const {
   return MshSegment("ORM^O01", controlId) + "\r" +
          Segment("PID", {{3, "12345^^^HOSP"}, {5, "DOE^JOHN"}, {7, "19700102"}}) + "\r" +
          Segment("ORC", orcFields) + "\r" + Segment("OBR", obrFields) + "\r";
-}
-
-std::string Framed(const std::string& message) { return "\x0b" + message + "\x1c\x0d"; }
-
-std::string MsaSegment(const std::string& ack) {
-  auto start = ack.find("\rMSA|");
-  if (start == std::string::npos) return "";
-  auto end = ack.find('\r', start + 1);
-  return ack.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
-}
-
-MllpPeer::MllpPeer(int port) {
-  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  if (fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd_);
-    fd_ = -1;
-  }
-}
-
-MllpPeer::~MllpPeer() {
-  if (fd_ >= 0) close(fd_);
-}
-
-bool MllpPeer::Send(const std::string& bytes) {
-  std::string_view rest = bytes;
-  while (!rest.empty()) {
-    ssize_t n = send(fd_, rest.data(), rest.size(), MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    rest.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-std::optional<std::string> MllpPeer::ReadAck(int timeoutMs) {
-  auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    auto start = pending_.find('\x0b');
-    auto end = pending_.find("\x1c\x0d");
-    if (start != std::string::npos && end != std::string::npos && end > start) {
-      std::string ack = pending_.substr(start + 1, end - start - 1);
-      pending_.erase(0, end + 2);
-      return ack;
-    }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-    if (left.count() <= 0) return std::nullopt;
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
-    char buffer[4096];
-    ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-    if (n <= 0) return std::nullopt;
-    pending_.append(buffer, static_cast<size_t>(n));
-  }
-}
-
-bool MllpPeer::ClosedByServer(int timeoutMs) {
-  pollfd p{fd_, POLLIN, 0};
-  if (poll(&p, 1, timeoutMs) <= 0) return false;
-  char byte;
-  return recv(fd_, &byte, 1, 0) == 0;
 }
 
 std::string InstanceFolder::Row(const std::string& accession) const {

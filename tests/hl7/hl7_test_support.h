@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/database_folder.h"
+#include "support/mllp_peer.h"
 #include "support/running_tarvelin.h"
 
 // One segment: name followed by fields 1..max, the given ones filled.
@@ -24,32 +25,6 @@ struct TestOrder {
 };
 
 std::string MshSegment(const std::string& type, const std::string& controlId);
-
-std::string Framed(const std::string& message);
-
-// A client connection to an HL7 listener.
-class MllpPeer {
- public:
-  explicit MllpPeer(int port);
-  ~MllpPeer();
-  MllpPeer(const MllpPeer&) = delete;
-  MllpPeer& operator=(const MllpPeer&) = delete;
-
-  bool Connected() const { return fd_ >= 0; }
-  bool Send(const std::string& bytes);
-  // The content of the next framed answer (without 0x0B and 0x1C 0x0D), or
-  // nothing when none arrives within the time.
-  std::optional<std::string> ReadAck(int timeoutMs = 10000);
-  // True when the server closed the connection (and sent nothing more) within the time.
-  bool ClosedByServer(int timeoutMs = 5000);
-
- private:
-  int fd_ = -1;
-  std::string pending_;
-};
-
-// MSA-1 and MSA-2 (and the rest) of an acknowledgement: its second segment.
-std::string MsaSegment(const std::string& ack);
 
 // An instance folder with a fresh database, made the process's program
 // folder and log target for in-process tests; removed at the end.

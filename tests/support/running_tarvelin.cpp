@@ -82,6 +82,12 @@ bool TarvelinInstance::Terminate(int timeoutMs) {
   return server_->WaitFor(std::chrono::milliseconds(timeoutMs)).has_value();
 }
 
+void TarvelinInstance::Kill() {
+  if (!server_) return;
+  server_->Signal(SIGKILL);
+  server_->WaitFor(std::chrono::milliseconds(5000));
+}
+
 bool TarvelinInstance::Running() const {
   return server_ && !server_->WaitFor(std::chrono::milliseconds(0)).has_value();
 }

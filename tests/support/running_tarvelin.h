@@ -34,6 +34,8 @@ class TarvelinInstance {
   bool WaitForLog(const std::string& needle, int count, int timeoutMs) const;
   // Sends SIGTERM and waits for the end; false when it still runs after `timeoutMs`.
   bool Terminate(int timeoutMs);
+  // Kills the server at once (SIGKILL), as a power cut would, and waits for it.
+  void Kill();
   // The exit code of the ended server (-1 while it runs or when a signal ended it).
   int ExitStatus() const;
 
