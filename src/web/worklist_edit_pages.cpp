@@ -12,6 +12,8 @@
 #include "web/page_frame.h"
 
 namespace {
+// The edit form's start time as it showed it (hh:mm).
+constexpr const char* kShownTime = "ShownStartTime";
 // A grid date (display form) as a browser's date input wants it, yyyy-mm-dd.
 std::string DateInputValue(const std::string& shown) {
   const std::string date = DisplayDateToDicom(shown);
@@ -41,7 +43,9 @@ std::string EditForm(const GridRow& row) {
   v.Status = Column(row, "SPSStatus");
   return "<form name=\"edwlquery\" action=\"edit_wlquery\" method=\"post\">\r\n"
          "<input type=\"hidden\" value=\"" + HtmlEscape(Column(row, "AccessionNumber")) +
-         "\" name=\"AccessionNumber\">\r\n" + EntryForm(v) +
+         "\" name=\"AccessionNumber\">\r\n"
+         "<input type=\"hidden\" value=\"" + HtmlEscape(v.StartTime) + "\" name=\"" + kShownTime + "\">\r\n" +
+         EntryForm(v) +
          "<input type=\"submit\" value=\"Save\" name=\"Save\">\r\n"
          "<input type=\"submit\" value=\"Cancel\" name=\"Cancel\">\r\n"
          "<input type=\"reset\" value=\"Reset\" name=\"Reset\"></form><p>\r\n";
@@ -73,7 +77,11 @@ WorklistDB EditedEntry(const ParamList& params) {
   // An empty first name adds no "^": an unchanged save of DOE stores DOE.
   if (!form.LastName.empty() || !form.FirstName.empty())
     entry.PatientName = form.FirstName.empty() ? form.LastName : form.LastName + "^" + form.FirstName;
-  if (entry.SPSTime.empty() && !(form.Hour + form.Minutes).empty()) entry.SPSTime = form.Hour + form.Minutes;
+  // The selectors show hh:mm of a time that may hold seconds or be written
+  // hhmmss; left as shown, the stored time stays exactly as it was.
+  const bool timeAsShown = form.Hour + ":" + form.Minutes == FirstParam(params, kShownTime, "-");
+  if (entry.SPSTime.empty() && !(form.Hour + form.Minutes).empty() && !timeAsShown)
+    entry.SPSTime = form.Hour + form.Minutes;
   return entry;
 }
 }  // namespace

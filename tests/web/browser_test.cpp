@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "db/sqldb.h"
+#include "service/settings.h"
 #include "support/child_process.h"
 #include "web_instance.h"
 
@@ -48,5 +50,36 @@ TEST(WebBrowser, LogInQueryAndPageThroughTheWorklist) {
                                  180);
   EXPECT_EQ(run.ExitCode, 0) << run.Output << "\n" << web.Server().Log();
   EXPECT_TRUE(std::filesystem::exists(shots + "/07-query-general.png"));
+}
+
+TEST(WebBrowser, AddFindEditSetStatusAndDeleteAnEntryAndManageUsers) {
+  ASSERT_NO_FATAL_FAILURE(NpmCi(SourceDir + "/web", "jquery/dist/cdn/jquery-2.1.0.min.js"));
+  ASSERT_NO_FATAL_FAILURE(NpmCi(BrowserDir, "playwright-core/package.json"));
+  WebInstance web("webentry");
+  ASSERT_EQ(web.Prepare(), "");
+  ServerSettings.ProgramFolder = web.Server().Home();
+  {
+    SQLdb db("quillat", SQLdb::ReadWrite);
+    ASSERT_EQ(db.Exec("INSERT INTO Referrers (Name) VALUES ('ADAMS'), ('DR^WHO');"
+                      "INSERT INTO StudyDescription (Code, Modality, Description) VALUES "
+                      "(1, 'CT', 'HEAD'), (2, 'MR', 'KNEE <L>'), (3, 'MR', 'SPINE')"),
+              0);
+  }
+  ASSERT_TRUE(web.Start()) << web.Server().Log();
+
+  const std::string shots = std::string(TARVELIN_BIN_DIR) + "/web-screenshots";
+  std::filesystem::create_directories(shots);
+  const PeerResult run = RunPeer("node " + ShellQuote(BrowserDir + "/entry_browser.js") + " " +
+                                     ShellQuote(web.Url("")) + " " + ShellQuote(shots) + " " +
+                                     ShellQuote(kAdminPassword) + " " + ShellQuote(kClerkPassword) + " " +
+                                     std::to_string(web.Server().DicomPort()),
+                                 240);
+  EXPECT_EQ(run.ExitCode, 0) << run.Output << "\n" << web.Server().Log();
+  const std::string log = web.Server().Log();
+  EXPECT_NE(log.find("INFO, WorklistProcess, added entry for Patient=M\xDCLLER^O'<b>&, ProcedureDescription=KNEE <L>"),
+            std::string::npos);
+  EXPECT_NE(log.find("ERROR, WLQueryForm, User=clerk has no rights to delete worklist entries"), std::string::npos);
+  EXPECT_NE(log.find("ERROR, Can't delete admin user"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(shots + "/24-users-deleted.png"));
 }
 }  // namespace

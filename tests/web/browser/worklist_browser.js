@@ -4,53 +4,17 @@
 // every page. Usage: node worklist_browser.js BASE_URL SCREENSHOT_DIR
 //   ADMIN_PASSWORD CLERK_PASSWORD. Exits 1 with the reason on any failure.
 'use strict';
-const path = require('path');
 const { chromium } = require('playwright-core');
+const { check, openAs, shot: shotIn, waitForPage, accessions, query } = require('./browser_helpers');
 
 const [baseUrl, shots, adminPassword, clerkPassword] = process.argv.slice(2);
 
-function check(condition, message) {
-  if (!condition) throw new Error(message);
-}
-
-// Opens a logged-in page that fails the run on any script error or any
-// failed request (the browser's own favicon probe aside).
-async function openAs(browser, username, password) {
-  const context = await browser.newContext({ httpCredentials: { username, password }, ignoreHTTPSErrors: true });
-  const page = await context.newPage();
-  const problems = [];
-  page.on('pageerror', (e) => problems.push('script error: ' + e.message));
-  page.on('response', (r) => {
-    if (r.status() >= 400 && !r.url().endsWith('/favicon.ico')) problems.push(r.status() + ' for ' + r.url());
-  });
-  page.problems = problems;
-  return page;
-}
-
 async function shot(page, name) {
-  await page.screenshot({ path: path.join(shots, name + '.png'), fullPage: true });
+  await shotIn(page, shots, name);
 }
 
 async function resultText(page) {
   return page.$eval('#result_wlquery', (e) => e.textContent);
-}
-
-async function waitForPage(page, label) {
-  await page.waitForFunction((l) => document.querySelector('#result_wlquery').textContent.includes(l), label,
-                             { timeout: 10000 });
-}
-
-async function accessions(page) {
-  return page.$$eval('#result_wlquery input[name="AccessionNumber"]', (es) => es.map((e) => e.value));
-}
-
-async function query(page, last, from, to) {
-  await page.click('#LastName');  // clears the LAST default
-  await page.fill('#LastName', last);
-  await page.click('#FirstName');
-  await page.fill('#DateFrom', from);
-  await page.fill('#DateTo', to);
-  await page.click('input[name="Query"]');
 }
 
 async function adminSession(browser) {
