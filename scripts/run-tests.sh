@@ -19,4 +19,9 @@ if [ "${TARVELIN_TSAN:-0}" = 1 ]; then
 fi
 cmake -S . -B "$build" "${opts[@]}"
 cmake --build "$build" -j"$(nproc)"
+# The npm packages the tests use (jQuery for the web pages, the browser driver,
+# the MPPS peer), installed one after the other before the tests run in parallel.
+for folder in web tests/web/browser tests/worklist/mpps-peer; do
+  npm ci --prefix "$folder" --no-audit --no-fund
+done
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "${labels[@]}"

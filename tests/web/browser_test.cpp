@@ -8,23 +8,17 @@
 #include "db/sqldb.h"
 #include "service/settings.h"
 #include "support/child_process.h"
+#include "support/npm_packages.h"
 #include "web_instance.h"
 
 namespace {
 const std::string SourceDir = TARVELIN_SOURCE_DIR;
 const std::string BrowserDir = SourceDir + "/tests/web/browser";
 
-// Installs what is locked (nothing when already there); a failure fails the test.
-void NpmCi(const std::string& folder, const std::string& marker) {
-  if (std::filesystem::exists(folder + "/node_modules/" + marker)) return;
-  const PeerResult r = RunPeer("npm ci --prefix " + ShellQuote(folder) + " --no-audit --no-fund", 300);
-  ASSERT_EQ(r.ExitCode, 0) << "npm ci in " << folder << " failed:\n" << r.Output;
-}
-
 TEST(WebBrowser, LogInQueryAndPageThroughTheWorklist) {
   // jQuery for the instance's javascript/, and the browser driver.
-  ASSERT_NO_FATAL_FAILURE(NpmCi(SourceDir + "/web", "jquery/dist/cdn/jquery-2.1.0.min.js"));
-  ASSERT_NO_FATAL_FAILURE(NpmCi(BrowserDir, "playwright-core/package.json"));
+  ASSERT_EQ(InstallNpmPackages(SourceDir + "/web", "jquery/dist/cdn/jquery-2.1.0.min.js"), "");
+  ASSERT_EQ(InstallNpmPackages(BrowserDir, "playwright-core/package.json"), "");
 
   WebInstance web("webbrowser");
   ASSERT_EQ(web.Prepare(), "");

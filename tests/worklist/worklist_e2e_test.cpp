@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "running_server.h"
+#include "support/npm_packages.h"
 
 namespace {
 
@@ -55,11 +56,7 @@ std::string Dcmjs(int port, const std::string& arguments) {
 }
 
 // The peer must be installed exactly as locked; a missing peer fails the test.
-void InstallMppsPeer() {
-  if (std::filesystem::exists(PeerDir + "/node_modules/dcmjs-dimse/package.json")) return;
-  const PeerResult r = RunPeer("npm ci --prefix " + ShellQuote(PeerDir) + " --no-audit --no-fund", 300);
-  ASSERT_EQ(r.ExitCode, 0) << "npm ci for the MPPS peer failed:\n" << r.Output;
-}
+void InstallMppsPeer() { ASSERT_EQ(InstallNpmPackages(PeerDir, "dcmjs-dimse/package.json"), ""); }
 
 }  // namespace
 
