@@ -43,8 +43,10 @@ std::string CreateUID(const std::string& site, const std::string& keyA, const st
   const std::string datePart = date.size() > 2 ? date.substr(2, 8) : "";
   const std::string timePart = Trim(time.substr(0, 4));
   const std::string root = UIDRoot();
+  // Without a date and time the last component is left out: a UID may not end in ".".
+  const std::string when = datePart + timePart;
   const std::string generated =
-      "." + prefix + sitePart + "." + keyBPart + keyAPart + "." + datePart + timePart;
+      "." + prefix + sitePart + "." + keyBPart + keyAPart + (when.empty() ? "" : "." + when);
   return root + CleanGeneratedPart(generated, root.empty() ? '.' : root.back());
 }
 

@@ -1,6 +1,5 @@
 #include "housekeeping/worklist_ageing.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -13,10 +12,6 @@
 #include "service/text.h"
 
 namespace {
-
-// Entries discontinued per commit: one commit instead of one per entry, while
-// the write lock is never held long enough to keep HL7 orders waiting.
-constexpr std::size_t kBatchSize = 2000;
 
 struct Change {
   WorklistDB* entry;
@@ -72,19 +67,6 @@ void Apply(SQLdb& db, Change& change) {
   if (!change.done) change.error = db.ErrorText;
 }
 
-// The changes of one batch in one transaction; each logged once its fate is known.
-void ApplyBatch(SQLdb& db, std::vector<Change>::iterator from, std::vector<Change>::iterator to) {
-  SQLTransaction transaction(db);
-  for (auto it = from; it != to; ++it) Apply(db, *it);
-  if (!transaction.Commit()) {
-    for (auto it = from; it != to; ++it) {
-      it->done = false;
-      it->error = db.ErrorText;
-    }
-  }
-  for (auto it = from; it != to; ++it) LogChange(*it);
-}
-
 }  // namespace
 
 AgeingRule DateRule(const WorklistDB& entry, Clock::time_point now, bool deleteOld) {
@@ -103,20 +85,31 @@ bool UpdateWorklistStatus(const std::string& pacsAET, const std::string& pacsHos
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return false;
   std::vector<WorklistDB> entries;
-  if (!WorklistDB::SelectScheduled(db, entries)) return false;
-
-  const Clock::time_point now = Now();
   std::vector<Change> discontinue;
   std::vector<WorklistDB*> askPacs;
-  for (WorklistDB& entry : entries) {
-    const AgeingRule rule = DateRule(entry, now, deleteOld);
-    if (rule != AgeingRule::None)
+  {
+    // Reading and discontinuing in one transaction: one commit for the lot,
+    // and no entry a modality starts meanwhile is overwritten.
+    SQLTransaction transaction(db);
+    if (!WorklistDB::SelectScheduled(db, entries)) return false;
+    const Clock::time_point now = Now();
+    for (WorklistDB& entry : entries) {
+      const AgeingRule rule = DateRule(entry, now, deleteOld);
+      if (rule == AgeingRule::None) {
+        if (deletePACS) askPacs.push_back(&entry);
+        continue;
+      }
       discontinue.push_back({&entry, rule, false, ""});
-    else if (deletePACS)
-      askPacs.push_back(&entry);
+      Apply(db, discontinue.back());
+    }
+    if (!transaction.Commit()) {
+      for (Change& change : discontinue) {
+        change.done = false;
+        change.error = db.ErrorText;
+      }
+    }
   }
-  for (std::size_t from = 0; from < discontinue.size(); from += kBatchSize)
-    ApplyBatch(db, discontinue.begin() + from, discontinue.begin() + std::min(from + kBatchSize, discontinue.size()));
+  for (const Change& change : discontinue) LogChange(change);
 
   // Each PACS question takes an association: the write lock is not held meanwhile.
   for (WorklistDB* entry : askPacs) {

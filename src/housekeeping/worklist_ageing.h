@@ -21,11 +21,12 @@ enum class AgeingRule {
 // number counts them as 0.
 AgeingRule DateRule(const WorklistDB& entry, Clock::time_point now, bool deleteOld);
 
-// One ageing pass. Entries caught by the date rules change in few
-// transactions; then, with `deletePACS`, each remaining entry costs one
-// association with the PACS, and `stopRequested` (when given) is asked
-// before each. Logs one line per changed entry (or its failure). False when
-// the database could not be opened or queried (nothing changed then).
+// One ageing pass. The SCHEDULED entries are read and those caught by the
+// date rules discontinued in one transaction; then, with `deletePACS`, each
+// remaining entry costs one association with the PACS, and `stopRequested`
+// (when given) is asked before each. Logs one line per changed entry (or its
+// failure) once the change is committed. False when the database could not be
+// opened or queried (nothing changed then).
 bool UpdateWorklistStatus(const std::string& pacsAET, const std::string& pacsHost, const std::string& pacsPort,
                           const std::string& ownAET, bool deletePACS, bool deleteOld,
                           const std::function<bool()>& stopRequested = nullptr);

@@ -55,6 +55,7 @@ TEST(UIDGenerator, BuildsAndCleansTheGeneratedParts) {
   EXPECT_EQ(CreateUID("ABCDEFGH12", "9", "1", "20240305", "143015", "11"),
             root + ".1145678012.19.2403051430");
   EXPECT_EQ(CreateUID("123", "", "ACC9", "20240305", "143015", "11"), "");
+  EXPECT_EQ(CreateUID("123", "P1", "A1", "", "", "11"), root + ".11123.2181");  // no date, no time: no empty last part
   EXPECT_EQ(CreateUID("123", "P1", "A1", "20240305", "143015", "11"),
             CreateUID("123", "P1", "A1", "20240305", "143015", "11"));
 }

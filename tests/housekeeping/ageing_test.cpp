@@ -100,7 +100,7 @@ TEST_F(AgeingPass, DiscontinuesByTheRulesAndLogsEachEntry) {
   EXPECT_EQ(CountOf(folder.Log(), "Worklist Entry"), 2);
 }
 
-TEST_F(AgeingPass, ManyEntriesAreAllDiscontinuedAcrossBatches) {
+TEST_F(AgeingPass, ManyEntriesAreDiscontinuedInOnePass) {
   PinnedClock pinned(2024, 3, 10, 10, 0, 0);
   {
     SQLdb db("quillat", SQLdb::ReadWrite);
