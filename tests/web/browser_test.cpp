@@ -74,6 +74,6 @@ TEST(WebBrowser, AddFindEditSetStatusAndDeleteAnEntryAndManageUsers) {
             std::string::npos);
   EXPECT_NE(log.find("ERROR, WLQueryForm, User=clerk has no rights to delete worklist entries"), std::string::npos);
   EXPECT_NE(log.find("ERROR, Can't delete admin user"), std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(shots + "/24-users-deleted.png"));
+  EXPECT_TRUE(std::filesystem::exists(shots + "/22-users-deleted.png"));
 }
 }  // namespace
