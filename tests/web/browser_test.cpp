@@ -47,8 +47,8 @@ TEST(WebBrowser, LogInQueryAndPageThroughTheWorklist) {
 }
 
 TEST(WebBrowser, AddFindEditSetStatusAndDeleteAnEntryAndManageUsers) {
-  ASSERT_NO_FATAL_FAILURE(NpmCi(SourceDir + "/web", "jquery/dist/cdn/jquery-2.1.0.min.js"));
-  ASSERT_NO_FATAL_FAILURE(NpmCi(BrowserDir, "playwright-core/package.json"));
+  ASSERT_EQ(InstallNpmPackages(SourceDir + "/web", "jquery/dist/cdn/jquery-2.1.0.min.js"), "");
+  ASSERT_EQ(InstallNpmPackages(BrowserDir, "playwright-core/package.json"), "");
   WebInstance web("webentry");
   ASSERT_EQ(web.Prepare(), "");
   ServerSettings.ProgramFolder = web.Server().Home();
