@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -26,11 +25,6 @@ void SetNoDelay(int fd) {
 }
 
 std::string ErrnoText(const std::string& what, int err) { return what + ": " + std::strerror(err); }
-
-// How long a refused connection may take to send its request and close.
-constexpr int RefusalWaitMs = 2000;
-// Refused connections waiting at once; beyond this they are closed unanswered.
-constexpr std::size_t MaxRefusedAtOnce = 256;
 // Pause after an accept that failed for want of resources.
 constexpr int AcceptRetryPauseMs = 100;
 
@@ -75,7 +69,7 @@ TcpServer::~TcpServer() { Deactivate(); }
 
 void TcpServer::SetConnectionLimit(int maximum, std::string refusal, RefusalSink onRefused) {
   maxConnections_ = maximum;
-  refusal_ = std::move(refusal);
+  refused_.SetRefusal(std::move(refusal));
   onRefused_ = std::move(onRefused);
 }
 
@@ -159,21 +153,18 @@ void TcpServer::Deactivate() {
 void TcpServer::AcceptLoop() {
   for (;;) {
     std::vector<pollfd> fds{{listenFd_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
-    for (const Refused& r : refused_) fds.push_back({r.fd, POLLIN, 0});
-    const int ready = poll(fds.data(), fds.size(), RefusedWaitMs());
+    refused_.AppendPollSet(fds);
+    const int ready = poll(fds.data(), fds.size(), refused_.NextExpiryMs());
     if (ready < 0 && errno != EINTR) {
       ReportAcceptFailure(errno);
-      poll(&fds[1], 1, 100);
+      poll(&fds[1], 1, AcceptRetryPauseMs);
       continue;
     }
     if (fds[1].revents != 0) break;
-    std::vector<short> events;
-    for (std::size_t i = 2; i < fds.size(); ++i) events.push_back(ready > 0 ? fds[i].revents : 0);
-    ServeRefused(events);
+    refused_.Serve(ready > 0 ? fds.data() + 2 : nullptr);
     if (ready > 0 && fds[0].revents != 0) AcceptOne();
   }
-  for (const Refused& r : refused_) close(r.fd);
-  refused_.clear();
+  refused_.CloseAll();
 }
 
 void TcpServer::AcceptOne() {
@@ -218,46 +209,7 @@ bool TcpServer::AtLimit() {
 
 void TcpServer::Refuse(int fd) {
   if (onRefused_) onRefused_(TcpConnection(fd).PeerAddress());
-  // A flood beyond this gets no answer at all rather than more descriptors.
-  if (refused_.size() >= MaxRefusedAtOnce) {
-    close(fd);
-    return;
-  }
-  refused_.push_back({fd, std::chrono::steady_clock::now() + std::chrono::milliseconds(RefusalWaitMs)});
-}
-
-void TcpServer::ServeRefused(const std::vector<short>& events) {
-  const auto now = std::chrono::steady_clock::now();
-  std::vector<Refused> open;
-  for (std::size_t i = 0; i < refused_.size(); ++i) {
-    Refused r = refused_[i];
-    bool ended = now >= r.deadline;
-    if (!ended && i < events.size() && events[i] != 0) {
-      // The refusal answers the peer's first bytes (its request); whatever
-      // else it sends is dropped, so closing never meets unread input.
-      char buffer[4096];
-      const ssize_t n = recv(r.fd, buffer, sizeof buffer, MSG_DONTWAIT);
-      if (n > 0 && !r.answered) {
-        [[maybe_unused]] ssize_t sent = send(r.fd, refusal_.data(), refusal_.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-        shutdown(r.fd, SHUT_WR);
-        r.answered = true;
-      }
-      ended = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
-    }
-    if (ended)
-      close(r.fd);
-    else
-      open.push_back(r);
-  }
-  refused_.swap(open);
-}
-
-int TcpServer::RefusedWaitMs() const {
-  if (refused_.empty()) return -1;
-  auto first = refused_.front().deadline;
-  for (const Refused& r : refused_) first = std::min(first, r.deadline);
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(first - std::chrono::steady_clock::now());
-  return static_cast<int>(std::max<long long>(left.count(), 0)) + 1;
+  refused_.Add(fd);
 }
 
 void TcpServer::StartWorker(int fd) {

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/refused_connections.h"
+
 // One accepted connection, handed to the handler on the connection's thread.
 class TcpConnection {
  public:
@@ -63,8 +65,8 @@ class TcpServer {
   void SetOnExecute(Handler handler) { handler_ = std::move(handler); }
   void SetOnError(ErrorSink sink) { onError_ = std::move(sink); }
   // At most `maximum` connections are served at once (0: no bound). One more
-  // gets no thread: the accept loop answers its first bytes with `refusal`,
-  // sends its FIN and closes it once the peer has closed or after 2000 ms.
+  // gets no thread: the accept loop answers its first bytes with `refusal`
+  // and closes it in order (see RefusedConnections).
   // Set before Activate or Serve.
   void SetConnectionLimit(int maximum, std::string refusal, RefusalSink onRefused);
 
@@ -93,20 +95,10 @@ class TcpServer {
     bool finished = false;
   };
 
-  // A connection over the limit, waiting for its refusal to be sent and read.
-  struct Refused {
-    int fd;
-    std::chrono::steady_clock::time_point deadline;
-    bool answered = false;
-  };
-
   void AcceptLoop();
   void AcceptOne();
   bool AtLimit();
   void Refuse(int fd);
-  // Handles readiness or expiry of refused connections; drops ended ones.
-  void ServeRefused(const std::vector<short>& events);
-  int RefusedWaitMs() const;
   void ReportAcceptFailure(int err);
   void StartWorker(int fd);
   void RunWorker(Worker& worker);
@@ -118,9 +110,8 @@ class TcpServer {
   Handler handler_;
   ErrorSink onError_;
   int maxConnections_ = 0;
-  std::string refusal_;
   RefusalSink onRefused_;
-  std::vector<Refused> refused_;  // used by the accept thread only
+  RefusedConnections refused_;  // used by the accept thread only
   int lastAcceptError_ = 0;       // the failure being reported, 0 after a success
   std::chrono::steady_clock::time_point lastAcceptReport_;
   int listenFd_ = -1;
