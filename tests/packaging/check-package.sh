@@ -18,11 +18,12 @@ fail() {
 version=$("$build/tarvelin" --version | sed -n 's/^tarvelin //p')
 [ -n "$version" ] || { echo "FAIL: tarvelin --version printed no version"; exit 1; }
 
-# The package carries jQuery from the npm registry, as scripts/build-package.sh fetches it.
-if [ ! -f "$source/web/node_modules/jquery/dist/cdn/jquery-2.1.0.min.js" ]; then
-  npm ci --prefix "$source/web" --no-audit --no-fund >"$work/npm.log" 2>&1 ||
-    { cat "$work/npm.log"; echo "FAIL: npm ci --prefix web"; exit 1; }
-fi
+# The package carries jQuery from the npm registry, as scripts/build-package.sh fetches it;
+# under the lock the other tests take, so that no two npm ci run in web/ at once.
+jquery="$source/web/node_modules/jquery/dist/cdn/jquery-2.1.0.min.js"
+flock "$source/web/.npm-ci.lock" sh -c 'test -e "$1" || npm ci --prefix "$2" --no-audit --no-fund' \
+  sh "$jquery" "$source/web" >"$work/npm.log" 2>&1 ||
+  { cat "$work/npm.log"; echo "FAIL: npm ci --prefix web"; exit 1; }
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; echo "FAIL: cpack -G DEB"; exit 1; }
 deb="$work/tarvelin_${version}_amd64.deb"
