@@ -1,5 +1,10 @@
 #include "service/log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 
@@ -7,10 +12,68 @@
 #include "service/settings.h"
 
 namespace {
-// One lock for the line being written and for the target path, so a target
-// change never lands in the middle of a line.
+
+// The log file, kept open between lines. Everything here is guarded by
+// logBusy, the one lock for the line being written and for the target, so a
+// target change never lands in the middle of a line.
+class LogFile {
+ public:
+  const std::string& Target() const { return target_; }
+
+  void SetTarget(const std::string& path) {
+    if (path == target_) return;
+    Close();
+    target_ = path;
+  }
+
+  // Appends one whole line with one write; a file that cannot be opened
+  // loses the line.
+  void Append(const std::string& line) {
+    if (target_.empty()) return;
+    if (fd_ >= 0 && !StillTheTarget()) Close();
+    if (fd_ < 0) Open();
+    if (fd_ < 0) return;
+    const char* next = line.data();
+    std::size_t left = line.size();
+    while (left > 0) {
+      const ssize_t written = ::write(fd_, next, left);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return;
+      next += written;
+      left -= static_cast<std::size_t>(written);
+    }
+  }
+
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  void Open() {
+    fd_ = ::open(target_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    struct stat opened {};
+    if (fd_ >= 0 && ::fstat(fd_, &opened) != 0) Close();
+    device_ = opened.st_dev;
+    inode_ = opened.st_ino;
+  }
+
+  // Other programs may read, move (rotate) or remove the file between lines:
+  // the next line then starts a new file under the target name.
+  bool StillTheTarget() const {
+    struct stat named {};
+    return ::stat(target_.c_str(), &named) == 0 && named.st_dev == device_ && named.st_ino == inode_;
+  }
+
+  std::string target_;
+  int fd_ = -1;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+};
+
 std::mutex logBusy;
-std::string target;
+LogFile logFile;
+
 }  // namespace
 
 void WriteLog(const std::string& text) {
@@ -18,13 +81,11 @@ void WriteLog(const std::string& text) {
     std::tm t = LocalTime(Now());
     char stamp[16];
     std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d, ", t.tm_hour, t.tm_min, t.tm_sec);
-    std::string line = stamp + text + "\r\n";
+    std::string line;
+    line.reserve(10 + text.size() + 2);
+    line.append(stamp).append(text).append("\r\n");
     std::lock_guard<std::mutex> hold(logBusy);
-    if (target.empty()) return;
-    if (FILE* f = std::fopen(target.c_str(), "ab")) {
-      std::fwrite(line.data(), 1, line.size(), f);
-      std::fclose(f);
-    }
+    logFile.Append(line);
   } catch (...) {
     // A line that cannot be built or written is lost, never reported.
   }
@@ -39,17 +100,17 @@ void WriteDebugLog(const std::string& text) {
 void SetLogTarget(const std::string& path) {
   if (path.empty()) return;
   std::lock_guard<std::mutex> hold(logBusy);
-  target = path;
+  logFile.SetTarget(path);
 }
 
 void ClearLogTarget() {
   std::lock_guard<std::mutex> hold(logBusy);
-  target.clear();
+  logFile.SetTarget("");
 }
 
 std::string LogTarget() {
   std::lock_guard<std::mutex> hold(logBusy);
-  return target;
+  return logFile.Target();
 }
 
 std::string DailyLogPath() {

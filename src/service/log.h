@@ -1,7 +1,10 @@
 #pragma once
 // The daily text log. One line per call, "HH:MM:SS, " + text + CR LF, written
-// one at a time process-wide; the file is opened and closed for every line so
-// other programs may read or move it between lines. Never throws, never reports.
+// one at a time process-wide with one write of the whole line. The file stays
+// open between lines and is opened again under the target name when the
+// target changes or the file was moved (rotated) or removed, so other programs
+// may read or move it between lines. Nothing is buffered: a line is in the
+// file when WriteLog returns. Never throws, never reports.
 #include <string>
 
 void WriteLog(const std::string& text);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -97,4 +99,31 @@ TEST_F(LogTest, DailyFileIsNamedByLocalDate) {
   }
   PinnedClock at(2024, 2, 1, 0, 0, 0);
   EXPECT_EQ(DailyLogPath(), "/srv/wl/logs/20240201_tarvelin.log");
+}
+
+// The file stays open between lines, yet a line always lands under the
+// current target name: after a target switch, and after another program
+// moved (rotated) or removed the file.
+TEST_F(LogTest, LinesFollowTheTargetName) {
+  const std::string other = folder_.Path() + "other.log", rotated = file_ + ".1";
+  struct Step {
+    const char* Line;
+    std::function<void()> Before;
+    std::string File;  // where the line must land
+  };
+  const Step steps[] = {
+      {"INFO, first", [&] { SetLogTarget(file_); }, file_},
+      {"INFO, switched", [&] { SetLogTarget(other); }, other},
+      {"INFO, back", [&] { SetLogTarget(file_); }, file_},
+      {"INFO, after rotation", [&] { std::rename(file_.c_str(), rotated.c_str()); }, file_},
+      {"INFO, after removal", [&] { std::remove(file_.c_str()); }, file_},
+  };
+  for (const Step& step : steps) {
+    step.Before();
+    WriteLog(step.Line);
+    EXPECT_NE(ReadWholeFile(step.File).find(std::string(step.Line) + "\r\n"), std::string::npos) << step.Line;
+  }
+  EXPECT_EQ(ReadWholeFile(rotated).find("after rotation"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(rotated).find("INFO, back"), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(other).find("INFO, back"), std::string::npos);
 }
