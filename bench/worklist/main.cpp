@@ -3,15 +3,19 @@
 //
 //   worklist_bench [--sizes 1000,10000,100000] [--seconds 20] [--bin DIR] [--keep] [--client-nagle]
 //
+// --seconds 0 skips the throughput runs.
+//
 // For each size it builds a Tarvelin instance (tarvelin-setup init, entries
 // inserted into its database) and a folder of .wl files for wlmscpfs, starts
 // both servers on free ports and measures, with findscu as the client:
 //   - per-query latency inside one association and server CPU per query
 //     (from /proc/<pid>/stat) for the typical query (Modality CT, today),
-//     a query with 500 matches and a query with 20 matches;
+//     a query with 500 matches, a query with 20 matches and, up to
+//     N = 10,000, a query returning every entry;
 //   - queries per second of the typical query with 1, 4 and 16 concurrent
 //     clients over the given seconds (findscu --repeat keeps many queries
 //     in one association).
+// It ends with a summary of server CPU per query and per returned entry.
 #include <signal.h>
 #include <stdlib.h>
 
@@ -53,7 +57,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       std::istringstream list(argv[++i]);
       for (std::string n; std::getline(list, n, ',');) o.Sizes.push_back(std::max(520, std::atoi(n.c_str())));
     } else if (arg == "--seconds" && hasValue) {
-      o.Seconds = std::max(1.0, std::atof(argv[++i]));
+      o.Seconds = std::atof(argv[++i]);
+      if (o.Seconds > 0) o.Seconds = std::max(1.0, o.Seconds);
     } else if (arg == "--bin" && hasValue) {
       o.BinDir = argv[++i];
     } else if (arg == "--keep") {
@@ -80,9 +85,39 @@ void Row(const std::string& label, double ours, double theirs, int decimals, boo
               Fixed(theirs, decimals).c_str(), Fixed(ratio, 1).c_str());
 }
 
+// Server CPU of one query on both servers, with its matches.
+struct Figures {
+  std::string Query;
+  int Matches = 0;
+  QueryCost Ours, Theirs;
+};
+
 struct SizeResult {
   QueryCost Twenty;
+  std::vector<Figures> Summary;  // the typical and the all-entries query
 };
+
+// Largest size at which the all-entries query runs (wlmscpfs needs seconds).
+constexpr int AllEntriesUpTo = 10000;
+
+double PerEntryMicroseconds(const QueryCost& cost, int matches) {
+  return matches > 0 ? cost.CpuSeconds * 1e6 / matches : 0;
+}
+
+void PrintSummary(const std::map<int, SizeResult>& results) {
+  std::printf("\nServer CPU, tarvelin / wlmscpfs\n");
+  std::printf("  %-22s %7s %8s %20s %22s %10s\n", "query", "N", "matches", "per query (ms)", "per entry (us)",
+              "advantage");
+  for (const auto& [size, result] : results)
+    for (const Figures& f : result.Summary) {
+      const std::string perQuery = Fixed(f.Ours.CpuSeconds * 1000, 2) + " / " + Fixed(f.Theirs.CpuSeconds * 1000, 1);
+      const std::string perEntry = Fixed(PerEntryMicroseconds(f.Ours, f.Matches), 2) + " / " +
+                                   Fixed(PerEntryMicroseconds(f.Theirs, f.Matches), 1);
+      const double advantage = f.Ours.CpuSeconds > 0 ? f.Theirs.CpuSeconds / f.Ours.CpuSeconds : 0;
+      std::printf("  %-22s %7d %8d %20s %22s %9sx\n", f.Query.c_str(), size, f.Matches, perQuery.c_str(),
+                  perEntry.c_str(), Fixed(advantage, 1).c_str());
+    }
+}
 
 // Both servers of one size, started and stopped together.
 class ServerPair {
@@ -126,9 +161,10 @@ SizeResult BenchSize(const Options& o, const std::string& work, int size) {
   ServerPair servers(o, work, size);
   if (!servers.Ready()) return result;
   const BenchDates dates = PlantedDates();
-  const std::vector<BenchQuery> queries = {TypicalQuery(dates.Today),
-                                           DateQuery("500 matches (one date)", dates.Planted500, ""),
-                                           DateQuery("20 matches (CT, one date)", dates.Planted20, "CT")};
+  std::vector<BenchQuery> queries = {TypicalQuery(dates.Today),
+                                     DateQuery("500 matches (one date)", dates.Planted500, ""),
+                                     DateQuery("20 matches (CT, one date)", dates.Planted20, "CT")};
+  if (size <= AllEntriesUpTo) queries.push_back(DateQuery("all entries", "", ""));
   std::printf("  %-34s %12s %12s %11s\n", "", "tarvelin", "wlmscpfs", "advantage");
   QueryCost typicalOurs, typicalTheirs;
   for (std::size_t i = 0; i < queries.size(); ++i) {
@@ -141,10 +177,13 @@ SizeResult BenchSize(const Options& o, const std::string& work, int size) {
                 ours.Ok && theirs.Ok ? "" : "  (a run FAILED)");
     Row("latency in association (ms)", ours.LatencySeconds * 1000, theirs.LatencySeconds * 1000, 2, false);
     Row("server CPU per query (ms)", ours.CpuSeconds * 1000, theirs.CpuSeconds * 1000, 2, false);
+    Row("server CPU per entry (us)", PerEntryMicroseconds(ours, ourMatches),
+        PerEntryMicroseconds(theirs, theirMatches), 2, false);
     if (i == 0) {
       typicalOurs = ours;
       typicalTheirs = theirs;
     }
+    if (i == 0 || i == 3) result.Summary.push_back({q.Name, ourMatches, ours, theirs});
     if (i == 2) result.Twenty = ours;
     std::fflush(stdout);
   }
@@ -152,6 +191,7 @@ SizeResult BenchSize(const Options& o, const std::string& work, int size) {
     return std::clamp(static_cast<int>(std::lround(1.0 / std::max(c.LatencySeconds, 1e-4))), 1, 200);
   };
   for (int clients : {1, 4, 16}) {
+    if (o.Seconds <= 0) break;
     const Throughput ours = MeasureThroughput(servers.Ours(), queries[0], clients, o.Seconds, repeatFor(typicalOurs));
     const Throughput theirs =
         MeasureThroughput(servers.Theirs(), queries[0], clients, o.Seconds, repeatFor(typicalTheirs));
@@ -190,6 +230,7 @@ int main(int argc, char** argv) {
     results[size] = BenchSize(o, work, size);
     if (!o.Keep) std::filesystem::remove_all(work);
   }
+  PrintSummary(results);
   if (results.size() >= 2) {
     const auto& small = results.begin()->second.Twenty;
     const auto& large = results.rbegin()->second.Twenty;
