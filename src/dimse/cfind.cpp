@@ -53,11 +53,10 @@ bool CFind::WriteRQ(PDU_Service* association, DcmObj& identifier, const std::str
     return false;
   }
   DcmObj command = BuildRQ(sopClass, NewMessageID());
-  if (!association->Write(command, PDU_Service::CommandPart)) {
+  if (!association->WriteMessage(command, identifier.Count() > 0 ? &identifier : nullptr)) {
     WriteLog("ERROR, CFind::WriteRQ, PDU->Write failed!");
     return false;
   }
-  if (identifier.Count() > 0) return association->Write(identifier, PDU_Service::DataSetPart);
   return true;
 }
 
@@ -94,10 +93,9 @@ bool CFind::WriteRSP(PDU_Service* association, const DcmObj* request, DcmObj* id
   }
   DcmObj command = BuildRSP(sopClass, request->GetUS(0x0000, Cmd::MessageID),
                             identifier != nullptr, status);
-  if (!association->Write(command, PDU_Service::CommandPart)) {
+  if (!association->WriteMessage(command, identifier)) {
     WriteLog("ERROR, CFind::WriteRSP, Failed PDU->Write DCOR");
     return false;
   }
-  if (identifier) return association->Write(*identifier, PDU_Service::DataSetPart);
   return true;
 }

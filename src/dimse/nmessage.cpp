@@ -45,7 +45,5 @@ bool NMessage::WriteRSP(PDU_Service& association, const DcmObj& request, DcmObj*
   if (request.Count() == 0) return false;
   const bool dataSetFollows = dataset && dataset->Count() > 0;
   DcmObj response = BuildRSP(request, dataSetFollows, sopInstanceUID, sopClassUID, status);
-  if (!association.Write(response, PDU_Service::CommandPart)) return false;
-  if (dataSetFollows) return association.Write(*dataset, PDU_Service::DataSetPart);
-  return true;
+  return association.WriteMessage(response, dataSetFollows ? dataset : nullptr);
 }

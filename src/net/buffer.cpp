@@ -67,17 +67,12 @@ void Buffer::Write32(std::uint32_t value) {
 }
 
 bool Buffer::Flush() {
+  // Everything queued in one send: a whole response (command and data set
+  // PDUs) costs one system call when the socket buffer takes it.
   bool ok = true;
-  for (std::size_t at = outPos_; at < outgoing_.size(); at += BlockSize) {
-    std::size_t count = std::min(BlockSize, outgoing_.size() - at);
-    if (!Sock.SendBinary(outgoing_.data() + at, count)) {
-      // Only the first failure is logged with its cause; the socket is
-      // closed by then, so the remaining blocks fail silently.
-      if (ok)
-        WriteLog("ERROR, Buffer::Flush, failed socket::SendBinary, mem=" +
-                 std::to_string(WorkingSetMB()));
-      ok = false;
-    }
+  if (outPos_ < outgoing_.size() && !Sock.SendBinary(outgoing_.data() + outPos_, outgoing_.size() - outPos_)) {
+    WriteLog("ERROR, Buffer::Flush, failed socket::SendBinary, mem=" + std::to_string(WorkingSetMB()));
+    ok = false;
   }
   outgoing_.clear();
   outPos_ = 0;

@@ -13,7 +13,6 @@ class Buffer {
  public:
   static constexpr int LittleEndianOrder = 1;
   static constexpr int BigEndianOrder = 2;
-  static constexpr std::size_t BlockSize = 32600;  // outgoing block size
   static constexpr std::size_t ReceiveSize = 1024;  // largest single receive
 
   Socket Sock;  // owned: created and destroyed with the buffer
@@ -31,7 +30,7 @@ class Buffer {
   void Write16(std::uint16_t value);
   void Write32(std::uint32_t value);
 
-  // Sends the outgoing queue block by block and empties it.
+  // Sends the whole outgoing queue and empties it.
   bool Flush();
 
   // Receives one piece from the socket into the incoming queue.

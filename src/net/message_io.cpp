@@ -101,6 +101,16 @@ bool PDU_Service::ParseRawVRIntoDCM(Buffer& buffer, DcmObj& obj, std::uint8_t co
 }
 
 bool PDU_Service::Write(DcmObj& obj, int kind) {
+  return QueuePart(obj, kind) && pdata.Send(Link);
+}
+
+bool PDU_Service::WriteMessage(DcmObj& command, DcmObj* dataSet) {
+  if (!QueuePart(command, CommandPart)) return false;
+  if (dataSet && !QueuePart(*dataSet, DataSetPart)) return false;
+  return pdata.Send(Link);
+}
+
+bool PDU_Service::QueuePart(DcmObj& obj, int kind) {
   if (pdata.StoredPresentationContextID == 0) {
     WriteLog("ERROR, PDU_Service::Write, pdata.PresentationContextID is 0");
     return false;
@@ -115,7 +125,8 @@ bool PDU_Service::Write(DcmObj& obj, int kind) {
     WriteDebugLog("INFO, PDU_Service::Write, MaximumLength set to 16384");
   }
   pdata.BlockSize = std::max<std::uint32_t>(maximum, 7) - 6;
-  return pdata.Write(Link);
+  pdata.Queue(Link);
+  return true;
 }
 
 bool PDU_Service::ParseDCMIntoRawVR(DcmObj& obj, Buffer& buffer) {

@@ -56,6 +56,17 @@ bool PDataTF::ReadDynamic(Buffer& link) {
 }
 
 bool PDataTF::Write(Buffer& link) {
+  Queue(link);
+  return Send(link);
+}
+
+bool PDataTF::Send(Buffer& link) {
+  if (link.Flush()) return true;
+  WriteLog("ERROR, PDataTF::Write, failed Link.Flush");
+  return false;
+}
+
+void PDataTF::Queue(Buffer& link) {
   const std::uint32_t incomingLength = Length;
   const std::size_t total = VRBuffer.OutgoingCount();
   if (BlockSize == 0) BlockSize = 4096;
@@ -77,13 +88,7 @@ bool PDataTF::Write(Buffer& link) {
     link.Write8(PresentationContextID);
     link.Write8(MsgHeader);
     VRBuffer.MoveOut(link, BlockSize);
-    if (!link.Flush()) {
-      WriteLog("ERROR, PDataTF::Write, failed Link.Flush");
-      Length = incomingLength;
-      return false;
-    }
     sent += BlockSize;
   }
   Length = incomingLength;
-  return true;
 }

@@ -30,4 +30,9 @@ class PDataTF {
   bool ReadDynamic(Buffer& link);
   // Sends VRBuffer's outgoing bytes as P-DATA-TF PDUs, one PDV each.
   bool Write(Buffer& link);
+  // Queues those PDUs in link's outgoing queue without sending them, so
+  // that several message parts can leave in one send.
+  void Queue(Buffer& link);
+  // Sends everything queued in `link`; a failure is logged.
+  bool Send(Buffer& link);
 };

@@ -67,6 +67,9 @@ class PDU_Service {
   bool Read(DcmObj& obj);
   // Sends `obj` as one message part: kind CommandPart or DataSetPart.
   bool Write(DcmObj& obj, int kind);
+  // Sends a command set and, when `dataSet` is given, its data set: all
+  // their PDUs leave together, in one send when the socket takes them.
+  bool WriteMessage(DcmObj& command, DcmObj* dataSet);
   // Sends an A-RELEASE-RQ, reads the answer and closes; always true.
   bool Release();
   // Sends an A-ABORT (source 3, reason 1) and closes the connection.
@@ -96,6 +99,8 @@ class PDU_Service {
 
  private:
   void DumpDataSet(DcmObj& obj, const char* arrow);
+  // Encodes one message part and queues its PDUs on Link.
+  bool QueuePart(DcmObj& obj, int kind);
 
   // Maximum PDU length the peer announced (0: no limit); bounds every
   // P-DATA-TF PDU we send.

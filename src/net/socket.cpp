@@ -219,21 +219,30 @@ bool Socket::SendBinary(const void* bytes, std::size_t count) {
   if (!Connected) return false;
   auto* next = static_cast<const std::uint8_t*>(bytes);
   while (count > 0) {
-    // A peer that stops reading must not hold the thread for ever.
-    pollfd wait{Socketfd, POLLOUT, 0};
-    int ready = ::poll(&wait, 1, TimeOut * 1000);
-    if (ready < 0 && errno == EINTR) continue;
-    ssize_t sent = ready > 0 ? ::send(Socketfd, next, count, MSG_NOSIGNAL | MSG_DONTWAIT) : -1;
-    if (sent < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (sent <= 0) {
-      int error = ready == 0 ? ETIMEDOUT : errno;
-      // Part of a PDU may have left: the stream can no longer be used.
-      Close();
-      WriteLog("ERROR, Socket::SendBinary, couldn't send: " + std::to_string(error));
-      return false;
+    // Sent at once when the socket buffer has room, which is the usual case:
+    // the wait below is only for a full buffer.
+    const ssize_t sent = ::send(Socketfd, next, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent > 0) {
+      next += sent;
+      count -= static_cast<std::size_t>(sent);
+      continue;
     }
-    next += sent;
-    count -= static_cast<std::size_t>(sent);
+    int error = sent < 0 ? errno : EPIPE;
+    if (error == EINTR) continue;
+    if (error == EAGAIN || error == EWOULDBLOCK) {
+      // A peer that stops reading must not hold the thread for ever.
+      pollfd wait{Socketfd, POLLOUT, 0};
+      int ready;
+      do {
+        ready = ::poll(&wait, 1, TimeOut * 1000);
+      } while (ready < 0 && errno == EINTR);
+      if (ready > 0) continue;
+      error = ready == 0 ? ETIMEDOUT : errno;
+    }
+    // Part of a PDU may have left: the stream can no longer be used.
+    Close();
+    WriteLog("ERROR, Socket::SendBinary, couldn't send: " + std::to_string(error));
+    return false;
   }
   return true;
 }
