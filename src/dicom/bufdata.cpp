@@ -249,20 +249,47 @@ bool BufData::Expand_SQ(DcmObj& nested, const DcmTag& tag) {
 namespace {
 
 void Put(MemoryStream& stream, const std::uint8_t* bytes, std::size_t count) {
-  if (stream.Bytes.size() < stream.Position + count) stream.Bytes.resize(stream.Position + count);
-  std::copy(bytes, bytes + count, stream.Bytes.begin() + stream.Position);
+  std::vector<std::uint8_t>& out = stream.Bytes;
+  if (stream.Position == out.size()) {
+    out.insert(out.end(), bytes, bytes + count);
+  } else {
+    if (out.size() < stream.Position + count) out.resize(stream.Position + count);
+    std::copy(bytes, bytes + count, out.begin() + static_cast<std::ptrdiff_t>(stream.Position));
+  }
   stream.Position += count;
 }
 
-void Put16(MemoryStream& stream, std::uint16_t value, bool bigEndian) {
-  const std::uint8_t bytes[2] = {std::uint8_t(bigEndian ? value >> 8 : value),
-                                 std::uint8_t(bigEndian ? value : value >> 8)};
-  Put(stream, bytes, 2);
+// Numbers in the stream's byte order, appended to a header being assembled.
+std::uint8_t* Put16(std::uint8_t* at, std::uint16_t value, bool bigEndian) {
+  at[0] = std::uint8_t(bigEndian ? value >> 8 : value);
+  at[1] = std::uint8_t(bigEndian ? value : value >> 8);
+  return at + 2;
 }
 
-void Put32(MemoryStream& stream, std::uint32_t value, bool bigEndian) {
-  Put16(stream, std::uint16_t(bigEndian ? value >> 16 : value), bigEndian);
-  Put16(stream, std::uint16_t(bigEndian ? value : value >> 16), bigEndian);
+std::uint8_t* Put32(std::uint8_t* at, std::uint32_t value, bool bigEndian) {
+  at = Put16(at, std::uint16_t(bigEndian ? value >> 16 : value), bigEndian);
+  return Put16(at, std::uint16_t(bigEndian ? value : value >> 16), bigEndian);
+}
+
+// Tag, VR (when it carries one) and length of `tag`, without its value.
+void WriteHeader(BufData& out, const DcmTag& tag, bool explicitVR) {
+  std::uint8_t header[12];
+  std::uint8_t* at = Put16(header, tag.Group, out.BigEndian);
+  at = Put16(at, tag.Element, out.BigEndian);
+  if (CarriesVR(tag, explicitVR)) {
+    const char* vr = VRToWrite(tag);
+    *at++ = std::uint8_t(vr[0]);
+    *at++ = std::uint8_t(vr[1]);
+    if (IsLongLengthVR(vr)) {
+      at = Put16(at, 0, out.BigEndian);
+      at = Put32(at, tag.Length, out.BigEndian);
+    } else {
+      at = Put16(at, std::uint16_t(tag.Length), out.BigEndian);
+    }
+  } else {
+    at = Put32(at, tag.Length, out.BigEndian);
+  }
+  Put(out.Stream, header, static_cast<std::size_t>(at - header));
 }
 
 // Encodes the entries of `obj` into `out`; nested datasets are written in
@@ -277,40 +304,18 @@ void WriteEntries(BufData& out, DcmObj& obj) {
     DcmObj& nested = *entry.Obj;
     nested.ExplicitVR = obj.ExplicitVR;
     nested.BigEndian = out.BigEndian;
-    if (nested.Header.Length == UndefinedLength) {
-      out.WriteTag(nested.Header, obj.ExplicitVR);
-      WriteEntries(out, nested);
-      out.WriteTag(DelimiterOf(nested.Header), obj.ExplicitVR);
-      continue;
-    }
-    BufData contents;
-    contents.BigEndian = out.BigEndian;
-    WriteEntries(contents, nested);
-    nested.Header.Data = std::move(contents.Stream.Bytes);
-    nested.Header.Length = static_cast<std::uint32_t>(nested.Header.Data.size());
-    out.WriteTag(nested.Header, obj.ExplicitVR);
-    nested.Header.Data.clear();
-    nested.Header.Data.shrink_to_fit();
+    const bool undefinedLength = nested.Header.Length == UndefinedLength;
+    if (!undefinedLength) nested.Header.Length = nested.EncodedLength();
+    WriteHeader(out, nested.Header, obj.ExplicitVR);
+    WriteEntries(out, nested);
+    if (undefinedLength) out.WriteTag(DelimiterOf(nested.Header), obj.ExplicitVR);
   }
 }
 
 }  // namespace
 
 void BufData::WriteTag(const DcmTag& tag, bool explicitVR) {
-  Put16(Stream, tag.Group, BigEndian);
-  Put16(Stream, tag.Element, BigEndian);
-  if (CarriesVR(tag, explicitVR)) {
-    const char* vr = VRToWrite(tag);
-    Put(Stream, reinterpret_cast<const std::uint8_t*>(vr), 2);
-    if (IsLongLengthVR(vr)) {
-      Put16(Stream, 0, BigEndian);
-      Put32(Stream, tag.Length, BigEndian);
-    } else {
-      Put16(Stream, std::uint16_t(tag.Length), BigEndian);
-    }
-  } else {
-    Put32(Stream, tag.Length, BigEndian);
-  }
+  WriteHeader(*this, tag, explicitVR);
   if (!tag.HasValue()) return;
   // Exactly Length bytes, even if Data was resized behind the element's back.
   const std::size_t available = std::min<std::size_t>(tag.Length, tag.Data.size());
@@ -321,5 +326,6 @@ void BufData::WriteTag(const DcmTag& tag, bool explicitVR) {
 
 void BufData::WriteObj(DcmObj& obj) {
   if (obj.TransferSyntax == ExplicitVRBigEndianTS) BigEndian = 1;
+  Stream.Bytes.reserve(Stream.Position + obj.EncodedLength());
   WriteEntries(*this, obj);
 }

@@ -3,11 +3,17 @@
 #include <cstring>
 
 bool IsLongLengthVR(const char* vr) {
-  static const char* const kLong[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ",
-                                      "SV", "UC", "UN", "UR", "UT", "UV"};
-  for (const char* candidate : kLong)
-    if (vr[0] == candidate[0] && vr[1] == candidate[1]) return true;
-  return false;
+  // OB OD OF OL OV OW, SQ SV, UC UN UR UT UV: asked for every element encoded.
+  switch (vr[0]) {
+    case 'O':
+      return std::strchr("BDFLVW", vr[1]) != nullptr && vr[1] != 0;
+    case 'S':
+      return vr[1] == 'Q' || vr[1] == 'V';
+    case 'U':
+      return std::strchr("CNRTV", vr[1]) != nullptr && vr[1] != 0;
+    default:
+      return false;
+  }
 }
 
 const char* VRToWrite(const DcmTag& tag) {

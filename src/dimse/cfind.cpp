@@ -91,9 +91,16 @@ bool CFind::WriteRSP(PDU_Service* association, const DcmObj* request, DcmObj* id
     WriteLog("ERROR, CFind::WriteRSP, SOPClassUID.Length==0");
     return false;
   }
-  DcmObj command = BuildRSP(sopClass, request->GetUS(0x0000, Cmd::MessageID),
-                            identifier != nullptr, status);
-  if (!association->WriteMessage(command, identifier)) {
+  const std::uint16_t messageID = request->GetUS(0x0000, Cmd::MessageID);
+  const bool identifierFollows = identifier != nullptr;
+  ResponseCommand* last = lastResponse_.get();
+  if (!last || last->SOPClass != sopClass || last->MessageID != messageID ||
+      last->IdentifierFollows != identifierFollows || last->Status != status) {
+    lastResponse_ = std::make_unique<ResponseCommand>(ResponseCommand{
+        sopClass, messageID, identifierFollows, status,
+        BuildRSP(sopClass, messageID, identifierFollows, status)});
+  }
+  if (!association->WriteMessage(lastResponse_->Command, identifier)) {
     WriteLog("ERROR, CFind::WriteRSP, Failed PDU->Write DCOR");
     return false;
   }

@@ -3,6 +3,7 @@
 // worklist engine drives it), the find client writes requests and reads
 // responses. Failures are logged here and reported by the result.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "dicom/dcmobj.h"
@@ -32,4 +33,16 @@ class CFind {
                          bool identifierFollows, std::uint16_t status);
   // The next message ID of a request: odd, from the process-wide counter.
   static std::uint16_t NewMessageID();
+
+ private:
+  // The last response command written; the pending responses to one request
+  // are all the same command, so it is built once.
+  struct ResponseCommand {
+    std::string SOPClass;
+    std::uint16_t MessageID = 0;
+    bool IdentifierFollows = false;
+    std::uint16_t Status = 0;
+    DcmObj Command;
+  };
+  std::unique_ptr<ResponseCommand> lastResponse_;
 };

@@ -131,9 +131,13 @@ bool PDU_Service::QueuePart(DcmObj& obj, int kind) {
 
 bool PDU_Service::ParseDCMIntoRawVR(DcmObj& obj, Buffer& buffer) {
   if (DumpDataSets) DumpDataSet(obj, " >> ");
+  // Encoded into the same memory for every message part of the association.
   BufData codec;
+  codec.Stream.Bytes = std::move(encoded_);
+  codec.Stream.Bytes.clear();
   codec.WriteObj(obj);
   buffer.Write(codec.Stream.Bytes.data(), codec.Stream.Bytes.size());
+  encoded_ = std::move(codec.Stream.Bytes);
   return true;
 }
 

@@ -105,5 +105,7 @@ class PDU_Service {
   // Maximum PDU length the peer announced (0: no limit); bounds every
   // P-DATA-TF PDU we send.
   std::uint32_t peerMaximumLength_ = 0;
+  // Scratch memory for encoding outgoing message parts.
+  std::vector<std::uint8_t> encoded_;
   bool releaseAnswered_ = false;
 };

@@ -19,19 +19,22 @@ namespace {
 
 // Sends one pending response per row. False when a response failed.
 bool SendMatches(PDU_Service& association, DcmObj& command, DcmObj& identifier,
-                 DcmObj& response, const std::vector<std::string>& rows,
+                 DcmObj& response, const std::vector<std::vector<std::string>>& rows,
                  const std::string& columns) {
+  if (rows.empty()) return true;
   CFind cfind;
   WorklistRow row(columns);
   std::size_t n = 0;
   try {
-    for (const std::string& line : rows) {
+    // Every response carries Specific Character Set, in tag order.
+    identifier.Set(DcmTag(0x0008, 0x0005, "ISO_IR 100"));
+    WorklistResponse answer(identifier, response, row);
+    for (const std::vector<std::string>& values : rows) {
       ++n;
-      WriteDebugLog("INFO, Start WL Response #" + std::to_string(n));
-      // Every response carries Specific Character Set, in tag order.
-      identifier.Set(DcmTag(0x0008, 0x0005, "ISO_IR 100"));
-      row.SetRow(line);
-      CreateWLResponse(identifier, response, row);
+      const bool debug = DebugLogOn();
+      if (debug) WriteLog("INFO, Start WL Response #" + std::to_string(n));
+      row.SetRow(values);
+      answer.Fill(row);
       WriteDebugLog("INFO, Start cfind.WriteRSP");
       if (!cfind.WriteRSP(&association, &command, &response, Cmd::Pending)) {
         WriteLog("ERROR, Worklist RSP: Failed!");
@@ -39,8 +42,7 @@ bool SendMatches(PDU_Service& association, DcmObj& command, DcmObj& identifier,
       }
       WriteDebugLog("INFO, Worklist RSP: Ok!");
       WriteDebugLog("INFO, Finish cfind.WriteRSP");
-      response.Clear();
-      WriteDebugLog("INFO, Finish WL Response #" + std::to_string(n));
+      if (debug) WriteLog("INFO, Finish WL Response #" + std::to_string(n));
     }
   } catch (const std::exception& e) {
     const std::string what = e.what();
@@ -60,7 +62,7 @@ bool WorklistFind(PDU_Service& association, DcmObj& command) {
     return false;
   }
   DcmObj response;
-  std::vector<std::string> rows;
+  std::vector<std::vector<std::string>> rows;
   std::string columns;
   std::string transferSyntax;
   association.GetTransferSyntaxUID(association.pdata.StoredPresentationContextID, transferSyntax);

@@ -1,5 +1,6 @@
 #include "worklist/worklist_query.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "db/sqldb.h"
@@ -138,7 +139,7 @@ std::string WorklistSelect(const DcmObj& identifier, const std::string& filterLi
   return "SELECT " + columns + " from Worklist " + conditions + " ORDER BY PatientName";
 }
 
-bool WLQuery(const DcmObj& identifier, std::vector<std::string>& rows,
+bool WLQuery(const DcmObj& identifier, std::vector<std::vector<std::string>>& rows,
              std::string& columns, const std::string& filterLine) {
   SQLdb db("quillat", SQLdb::ReadOnly);
   if (!db.IsOpen) {
@@ -147,10 +148,15 @@ bool WLQuery(const DcmObj& identifier, std::vector<std::string>& rows,
   }
   const std::string sql = WorklistSelect(identifier, filterLine, columns);
   WriteLog("INFO, WLQuery=" + sql);
-  if (db.Query(sql, rows) != 0) {
+  if (db.QueryValues(sql, rows) != 0) {
     WriteLog("ERROR, WLQuery, " + db.ErrorText);
     return false;
   }
+  // Modalities have always seen ":" where a stored value holds ";" (the
+  // separator of the row text the answers were once cut from).
+  for (std::vector<std::string>& row : rows)
+    for (std::string& value : row)
+      if (value.find(';') != std::string::npos) std::replace(value.begin(), value.end(), ';', ':');
   WriteLog("INFO, WLQuery Count=" + std::to_string(rows.size()));
   return true;
 }

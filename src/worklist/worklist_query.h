@@ -33,8 +33,9 @@ void BuildWorklistSelect(const DcmObj& dataset, std::string& columns,
 std::string WorklistSelect(const DcmObj& identifier, const std::string& filterLine,
                            std::string& columns);
 
-// Runs the worklist SELECT on a read-only connection. Appends one line per row
-// to `rows` (";"-terminated fields) and sets `columns`. False when the
-// database cannot be opened or the SELECT fails.
-bool WLQuery(const DcmObj& identifier, std::vector<std::string>& rows,
+// Runs the worklist SELECT on a read-only connection. Appends one row per
+// entry to `rows` (one value per selected column, NULL as "", a ";" inside a
+// value read as ":") and sets `columns`. False when the database cannot be
+// opened or the SELECT fails.
+bool WLQuery(const DcmObj& identifier, std::vector<std::vector<std::string>>& rows,
              std::string& columns, const std::string& filterLine);

@@ -1,11 +1,12 @@
 #include "worklist/worklist_response.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "service/log.h"
 #include "service/settings.h"
-#include "service/text.h"
 
 namespace {
 
@@ -37,29 +38,73 @@ constexpr ResponseColumn ResponseColumns[] = {
     {0x0040, 0x1004, "PatientTransport"},
 };
 
+// Field n (from 1) of `text` cut at "^", or "" when there is none.
+std::string_view CaretField(std::string_view text, int n) {
+  for (int i = 1; i < n; ++i) {
+    const auto caret = text.find('^');
+    if (caret == std::string_view::npos) return {};
+    text.remove_prefix(caret + 1);
+  }
+  return text.substr(0, text.find('^'));
+}
+
 // A description coded as "code^text^scheme^display" answers with its display
 // part, or its text part when the display part is empty.
-std::string StepDescription(const std::string& description) {
-  if (description.find('^') == std::string::npos) return description;
-  std::string display = Piece(description, "^", 4);
-  return display.empty() ? Piece(description, "^", 2) : display;
+std::string_view StepDescription(std::string_view description) {
+  if (description.find('^') == std::string_view::npos) return description;
+  const std::string_view display = CaretField(description, 4);
+  return display.empty() ? CaretField(description, 2) : display;
+}
+
+// The element's value: `length` bytes and, for an odd length, the pad byte
+// of its VR. The buffer of the previous row's value is reused.
+void SetValue(DcmTag& element, const void* bytes, std::size_t length) {
+  const auto* first = static_cast<const std::uint8_t*>(bytes);
+  element.Data.assign(first, first + length);
+  if (length % 2 == 1) element.Data.push_back(element.IsVR("UI") ? 0x00 : 0x20);
+  element.Length = static_cast<std::uint32_t>(element.Data.size());
+}
+
+using Source = WorklistResponse::Source;
+
+Source SourceOf(const DcmTag& element, const WorklistRow& row) {
+  using Rule = Source::Rule;
+  if (element.Is(0x0008, 0x0005)) return {Rule::CharacterSet};
+  if (element.Is(0x0032, 0x1060))
+    return {Rule::RequestedOrStep, row.Index("RequestedProcedureDescription"), row.Index("SPSDescription")};
+  if (element.Is(0x0040, 0x0007)) return {Rule::StepDescription, row.Index("SPSDescription")};
+  for (const ResponseColumn& c : ResponseColumns)
+    if (element.Is(c.Group, c.Element)) return {Rule::Column, row.Index(c.Column)};
+  return {};
+}
+
+// The value the row gives ("" when no column answers); it points into the
+// row or into constant text.
+std::string_view ValueFrom(const Source& source, const WorklistRow& row) {
+  switch (source.How) {
+    case Source::Rule::CharacterSet:
+      return "ISO_IR 100";
+    case Source::Rule::Column:
+      return row.Value(source.Column);
+    case Source::Rule::RequestedOrStep: {
+      const std::string_view requested = row.Value(source.Column);
+      return requested.empty() ? row.Value(source.Fallback) : requested;
+    }
+    case Source::Rule::StepDescription:
+      return StepDescription(row.Value(source.Column));
+    case Source::Rule::Nothing:
+      break;
+  }
+  return {};
 }
 
 }  // namespace
 
-std::string ResponseValue(const DcmTag& element, const WorklistRow& row) {
-  if (element.Is(0x0008, 0x0005)) return "ISO_IR 100";
-  if (element.Is(0x0032, 0x1060)) {
-    std::string requested = row.Value("RequestedProcedureDescription");
-    return requested.empty() ? row.Value("SPSDescription") : requested;
-  }
-  if (element.Is(0x0040, 0x0007)) return StepDescription(row.Value("SPSDescription"));
-  for (const ResponseColumn& c : ResponseColumns)
-    if (element.Is(c.Group, c.Element)) return row.Value(c.Column);
-  return "";
+WorklistResponse::WorklistResponse(const DcmObj& request, DcmObj& response, const WorklistRow& row) {
+  Build(request, response, row);
 }
 
-void CreateWLResponse(const DcmObj& request, DcmObj& response, const WorklistRow& row) {
+void WorklistResponse::Build(const DcmObj& request, DcmObj& response, const WorklistRow& row) {
   for (const DcmEntry& entry : request.Entries) {
     if (entry.IsObj()) {
       const DcmTag& header = entry.Obj->Header;
@@ -68,7 +113,7 @@ void CreateWLResponse(const DcmObj& request, DcmObj& response, const WorklistRow
       child->Header.Group = header.Group;
       child->Header.Element = header.Element;
       try {
-        CreateWLResponse(*entry.Obj, *child, row);
+        Build(*entry.Obj, *child, row);
       } catch (const std::exception& e) {
         // The sequence still goes out with what was built so far.
         WriteLog(std::string("ERROR, CreateWLResponse, ") + e.what());
@@ -80,15 +125,31 @@ void CreateWLResponse(const DcmObj& request, DcmObj& response, const WorklistRow
       continue;
     }
     const DcmTag& element = *entry.Tag;
-    const std::string value = ResponseValue(element, row);
-    if (element.Is(0x0010, 0x0010) && !value.empty() && ServerSettings.LogLevel > 0)
-      WriteLog("INFO, CreateWLResponse, Patient=" + value);
-    if (!value.empty())
-      response.Add(DcmTag(element.Group, element.Element, value));
-    else if (element.Element == 0x0000)
-      continue;  // group lengths would no longer be right
-    else
-      response.Add(DcmTag(element.Group, element.Element, element.Length,
-                          element.Data.empty() ? nullptr : element.Data.data()));
+    if (element.Element == 0x0000) continue;  // group lengths would no longer be right
+    // The element with the dictionary's VR (an unknown one of undefined
+    // length taken for a sequence); its value comes with each row.
+    const std::uint32_t length = element.Length == UndefinedLength ? UndefinedLength : 0;
+    response.Add(DcmTag(element.Group, element.Element, length, nullptr));
+    slots_.push_back({&element, response.Entries.back().Tag.get(), SourceOf(element, row)});
   }
+}
+
+void WorklistResponse::Fill(const WorklistRow& row) {
+  for (const Slot& slot : slots_) {
+    const DcmTag& element = *slot.Request;
+    const std::string_view value = ValueFrom(slot.From, row);
+    if (element.Is(0x0010, 0x0010) && !value.empty() && ServerSettings.LogLevel > 0)
+      WriteLog("INFO, CreateWLResponse, Patient=" + std::string(value));
+    if (!value.empty())
+      SetValue(*slot.Response, value.data(), value.size());
+    else if (element.HasValue())
+      SetValue(*slot.Response, element.Data.data(), std::min<std::size_t>(element.Length, element.Data.size()));
+    else
+      SetValue(*slot.Response, nullptr, 0);
+    if (value.empty() && element.Length == UndefinedLength) slot.Response->Length = UndefinedLength;
+  }
+}
+
+void CreateWLResponse(const DcmObj& request, DcmObj& response, const WorklistRow& row) {
+  WorklistResponse(request, response, row).Fill(row);
 }

@@ -1,17 +1,50 @@
 #pragma once
-// Builds one worklist response identifier from a request identifier and one
-// row of the worklist SELECT. The response mirrors the request entry for
-// entry, in the request's order: attributes a column answers are filled from
-// the row, the others come back as the modality sent them (or empty).
-#include <string>
+// Builds worklist response identifiers from a request identifier and the rows
+// of the worklist SELECT. A response mirrors the request entry for entry, in
+// the request's order: attributes a column answers are filled from the row,
+// the others come back as the modality sent them (or empty).
+#include <string_view>
+#include <vector>
 
 #include "dicom/dcmobj.h"
 #include "dicom/dcmtag.h"
 #include "worklist/worklist_row.h"
 
-// The value the row gives for one request element ("" when no column answers).
-std::string ResponseValue(const DcmTag& element, const WorklistRow& row);
+// The response to one request, built once and filled again for every row:
+// its shape depends on the request only, so a row costs no new elements, only
+// values written into the ones there are.
+class WorklistResponse {
+ public:
+  // Appends to `response` one entry per entry of `request`, recursively for
+  // sequences and items (group length elements are dropped), for rows read
+  // through `row`'s column list. Request and response must outlive this
+  // object; `response` is not changed otherwise.
+  WorklistResponse(const DcmObj& request, DcmObj& response, const WorklistRow& row);
+  // Gives every element of the response its value from `row` (the row
+  // object given at construction, or one with the same column list).
+  void Fill(const WorklistRow& row);
 
-// Appends to `response` one entry per entry of `request`, recursively for
-// sequences and items. Group length elements are dropped.
+ // Where an element's value comes from, resolved against the column list
+  // once: a row is then read by position.
+  struct Source {
+    enum class Rule { Nothing, CharacterSet, Column, RequestedOrStep, StepDescription };
+    Rule How = Rule::Nothing;
+    int Column = -1;
+    int Fallback = -1;  // SPSDescription, for an empty requested description
+  };
+
+ private:
+  // An element of the response, the request element it mirrors and the
+  // source of its value.
+  struct Slot {
+    const DcmTag* Request;
+    DcmTag* Response;
+    Source From;
+  };
+  void Build(const DcmObj& request, DcmObj& response, const WorklistRow& row);
+
+  std::vector<Slot> slots_;
+};
+
+// Builds the response for one row (the response for a single row).
 void CreateWLResponse(const DcmObj& request, DcmObj& response, const WorklistRow& row);

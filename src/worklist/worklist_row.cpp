@@ -12,29 +12,18 @@ WorklistRow::WorklistRow(const std::string& columns) {
   }
 }
 
-void WorklistRow::SetRow(const std::string& row) {
-  fields_.clear();
-  std::string_view rest(row);
-  while (!rest.empty()) {
-    const auto end = rest.find(';');
-    fields_.push_back(rest.substr(0, end));
-    if (end == std::string_view::npos) break;
-    rest.remove_prefix(end + 1);
-  }
+void WorklistRow::SetRow(const std::vector<std::string>& values) { values_ = &values; }
+
+int WorklistRow::Index(std::string_view column) const {
+  for (std::size_t i = 0; i < names_.size(); ++i)
+    if (names_[i] == column) return static_cast<int>(i);
+  return -1;
 }
 
-std::string WorklistRow::Value(std::string_view column) const {
-  for (std::size_t i = 0; i < names_.size(); ++i) {
-    if (names_[i] != column) continue;
-    if (i >= fields_.size()) return "";
-    return Trim(std::string(fields_[i]));
-  }
-  return "";
-}
-
-std::string ColumnValue(const std::string& name, const std::string& columns,
-                        const std::string& row) {
-  WorklistRow lookup(columns);
-  lookup.SetRow(row);
-  return lookup.Value(name);
+std::string_view WorklistRow::Value(int index) const {
+  if (index < 0 || !values_ || static_cast<std::size_t>(index) >= values_->size()) return {};
+  std::string_view value((*values_)[static_cast<std::size_t>(index)]);
+  while (!value.empty() && static_cast<unsigned char>(value.front()) <= 0x20) value.remove_prefix(1);
+  while (!value.empty() && static_cast<unsigned char>(value.back()) <= 0x20) value.remove_suffix(1);
+  return value;
 }

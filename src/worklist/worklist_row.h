@@ -1,8 +1,8 @@
 #pragma once
 // One row of the worklist SELECT, read by column name. The column list is the
-// one the query selected ("PatientName, Modality", or "*"); a row is a text
-// line of ";"-terminated fields in that order. Both are split once, so filling
-// a response does not re-scan the texts for every attribute.
+// one the query selected ("PatientName, Modality", or "*"); a row holds one
+// value per selected column, in that order. The list is split once, so
+// filling a response does not re-scan it for every attribute.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,17 +10,17 @@
 class WorklistRow {
  public:
   explicit WorklistRow(const std::string& columns);
-  // Takes the fields of `row`; the text must outlive the lookups.
-  void SetRow(const std::string& row);
-  // The field of the first column with that name, trimmed; "" when the
-  // column was not selected (always so for "*").
-  std::string Value(std::string_view column) const;
+  // Takes the values of one row; they must outlive the lookups.
+  void SetRow(const std::vector<std::string>& values);
+  // The position of the first column with that name, or -1 when it was not
+  // selected (always so for "*").
+  int Index(std::string_view column) const;
+  // The value at that position, without the characters of code 32 or below
+  // at its ends; "" for -1.
+  std::string_view Value(int index) const;
+  std::string_view Value(std::string_view column) const { return Value(Index(column)); }
 
  private:
   std::vector<std::string> names_;
-  std::vector<std::string_view> fields_;
+  const std::vector<std::string>* values_ = nullptr;
 };
-
-// The value of column `name` in `row` under the column list `columns`.
-std::string ColumnValue(const std::string& name, const std::string& columns,
-                        const std::string& row);

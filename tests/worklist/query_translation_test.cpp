@@ -12,6 +12,9 @@ using namespace std::string_literals;
 
 namespace {
 
+using Row = std::vector<std::string>;
+using Rows = std::vector<Row>;
+
 std::string Select(const DcmObj& identifier, const std::string& filterLine = "") {
   std::string columns;
   return WorklistSelect(identifier, filterLine, columns);
@@ -103,11 +106,11 @@ TEST_F(QueryTranslation, QuotesInValuesCannotEndTheLiteral) {
   Insert(Entry("A2", "OBRIEN^JANE"));
   DcmObj id;
   id.Add(RawElement(0x0010, 0x0010, "O'BRIEN*"));
-  std::vector<std::string> rows;
+  Rows rows;
   std::string columns;
   ASSERT_TRUE(WLQuery(id, rows, columns, ""));
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0], "O'BRIEN^JOHN;");
+  EXPECT_EQ(rows[0], Row{"O'BRIEN^JOHN"});
 }
 
 TEST_F(QueryTranslation, StationAETitleRestrictsOnlyWithFilterByAET) {
@@ -159,10 +162,10 @@ TEST_F(QueryTranslation, OnlyScheduledRowsInNameOrder) {
   id.Add(EmptyElement(0x0008, 0x0050));
   id.Add(DcmTag(0x0008, 0x0060, "CT"));
   id.Add(EmptyElement(0x0010, 0x0010));
-  std::vector<std::string> rows;
+  Rows rows;
   std::string columns;
   ASSERT_TRUE(WLQuery(id, rows, columns, ""));
-  EXPECT_EQ(rows, (std::vector<std::string>{"A2;CT;ADAMS^BOB;", "A3;CT;MILLER^CARL;", "A1;CT;ZED^ANNA;"}));
+  EXPECT_EQ(rows, (Rows{{"A2", "CT", "ADAMS^BOB"}, {"A3", "CT", "MILLER^CARL"}, {"A1", "CT", "ZED^ANNA"}}));
   EXPECT_NE(Log().find("INFO, WLQuery Count=3"), std::string::npos);
 
   DcmObj all;  // no keys at all: every SCHEDULED entry, any modality
@@ -190,14 +193,14 @@ TEST_F(QueryTranslation, StationFilterPinsStationAndModality) {
   DcmObj id;
   id.Add(DcmTag(0x0008, 0x0060, "MR"));  // asks for MR, the filter still wins
   id.Add(EmptyElement(0x0008, 0x0050));
-  std::vector<std::string> rows;
+  Rows rows;
   std::string columns;
   ASSERT_TRUE(WLQuery(id, rows, columns, FilterLookup("CT01")));
   EXPECT_TRUE(rows.empty());
   DcmObj any;
   any.Add(EmptyElement(0x0008, 0x0050));
   ASSERT_TRUE(WLQuery(any, rows, columns, FilterLookup("CT01")));
-  EXPECT_EQ(rows, std::vector<std::string>{"A1;"});
+  EXPECT_EQ(rows, Rows{{"A1"}});
   rows.clear();
   ASSERT_TRUE(WLQuery(any, rows, columns, FilterLookup("US01")));  // a line without modality
   EXPECT_TRUE(rows.empty());
@@ -206,7 +209,7 @@ TEST_F(QueryTranslation, StationFilterPinsStationAndModality) {
 TEST_F(QueryTranslation, MissingDatabaseFailsWithItsLogLine) {
   std::filesystem::remove(folder_ + "database/quillat.db");
   DcmObj id;
-  std::vector<std::string> rows;
+  Rows rows;
   std::string columns;
   EXPECT_FALSE(WLQuery(id, rows, columns, ""));
   EXPECT_NE(Log().find("ERROR, Couldn't open quillat database"), std::string::npos);
@@ -233,7 +236,7 @@ TEST_F(QueryTranslation, TypicalQueryIsServedByAnIndexAndWorksWithoutOne) {
   std::vector<std::string> indexes;
   ASSERT_EQ(db.Query("SELECT name FROM sqlite_master WHERE type='index' AND sql IS NOT NULL", indexes), 0);
   for (const std::string& index : indexes) ExecSql("DROP INDEX " + index.substr(0, index.size() - 1));
-  std::vector<std::string> rows;
+  Rows rows;
   ASSERT_TRUE(WLQuery(id, rows, columns, ""));
-  EXPECT_EQ(rows, std::vector<std::string>{"ADAMS^BOB;CT;20240315;"});
+  EXPECT_EQ(rows, (Rows{{"ADAMS^BOB", "CT", "20240315"}}));
 }

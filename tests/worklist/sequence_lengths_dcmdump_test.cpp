@@ -203,7 +203,7 @@ TEST_F(SequenceLengths, ResponsesReadByDcmdumpElementByElement) {
       const Bytes requestBytes = Encode(sent);
       BufData in(requestBytes.data(), requestBytes.size());
       ASSERT_TRUE(in.ReadOjb(identifier));
-      std::vector<std::string> rows;
+      std::vector<std::vector<std::string>> rows;
       std::string columns;
       ASSERT_TRUE(WLQuery(identifier, rows, columns, ""));
       ASSERT_EQ(rows.size(), 1u);
