@@ -13,7 +13,8 @@ mkdir -p "$out"
 commands="$out/tarvelin-setup-commands.h2m"
 {
   echo "[COMMANDS]"
-  for command in init config user; do
+  # The commands the tool's own --help lists.
+  for command in $("$bin/tarvelin-setup" --help | sed -n '/^Commands:/,/^$/s/^  \([a-z][a-z]*\) .*/\1/p'); do
     printf '.SS %s\n.nf\n' "$command"
     # Backslashes and leading dots are roff syntax: escape them.
     "$bin/tarvelin-setup" "$command" --help | sed -e 's/\\/\\e/g' -e 's/^\./\\\&./' -e 's/-/\\-/g'
