@@ -1,5 +1,6 @@
 #include "web/page_frame.h"
 
+#include "service/log.h"
 #include "web/html_escape.h"
 
 std::string PageOpening(const std::string& title) {
@@ -64,4 +65,9 @@ std::string FormScript(const std::string& formId, const std::string& resultId) {
          "    success: function (answer) { formResult.css('height', 'auto'); formResult.html(answer); } });\r\n"
          "});\r\n"
          "</script>\r\n";
+}
+
+std::string LoggedError(const std::string& text, const std::string& detail) {
+  WriteLog(text + detail);
+  return "<b>" + text + HtmlEscape(detail) + "</b>\r\n";
 }

@@ -28,5 +28,15 @@ std::string ResultBox(const std::string& resultId, const std::string& width);
 // name=value pair after the form's fields.
 std::string FormScript(const std::string& formId, const std::string& resultId);
 
+// The buttons that end an edit form.
+inline constexpr const char* kSaveCancelButtons =
+    "<input type=\"submit\" value=\"Save\" name=\"Save\">\r\n"
+    "<input type=\"submit\" value=\"Cancel\" name=\"Cancel\">\r\n"
+    "<input type=\"reset\" value=\"Reset\" name=\"Reset\"></form><p>\r\n";
+
+// Logs `text` + `detail` and returns the same as a bold line for the page,
+// the detail (a value or SQLite's message) escaped.
+std::string LoggedError(const std::string& text, const std::string& detail = "");
+
 // 1 is ADMIN; every other value is GENERAL.
 inline bool IsAdmin(int rights) { return rights == 1; }

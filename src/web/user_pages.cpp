@@ -18,12 +18,6 @@ constexpr const char* kProtectedUser = "admin";
 const GridColumns kUserColumns = {"UserName;User Name;15;TEXT", "PassWord;PassWord;15;TEXT",
                                   "Rights;Rights;10;TEXT"};
 
-// Logs `line` and returns it bold for the page.
-std::string Refusal(const std::string& line) {
-  WriteLog(line);
-  return "<b>" + line + "</b>\r\n";
-}
-
 std::string RightsOption(int value, const char* label, int rights) {
   return std::string("<OPTION ") + (rights == value ? "SELECTED" : "") + " VALUE=\"" + std::to_string(value) +
          "\"> " + label + "\r\n";
@@ -37,9 +31,9 @@ std::string AddUser(const ParamList& params) {
     if (name == "PassWord") user.PassWord = ParamValue(param);
     if (name == "Rights") user.Rights = static_cast<int>(ToIntDef(ParamValue(param), 0));
   }
-  if (user.UserName.empty() || user.PassWord.empty()) return Refusal("ERROR, No empty fields allowed");
+  if (user.UserName.empty() || user.PassWord.empty()) return LoggedError("ERROR, No empty fields allowed");
   // Basic authentication separates name and password by the first ":".
-  if (user.UserName.find(':') != std::string::npos) return Refusal("ERROR, a user name cannot contain \":\"");
+  if (user.UserName.find(':') != std::string::npos) return LoggedError("ERROR, a user name cannot contain \":\"");
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) {
     WriteLog("ERROR, couldn't open users");
@@ -86,10 +80,7 @@ std::string EditForm(const GridRow& row) {
          "<input name=\"PassWord\" size=\"20\" value=\"\"></td>\r\n</tr>\r\n"
          "<tr><td width=\"40%\"><b>&nbsp;Rights </b></td><td width=\"60%\">"
          "<SELECT name=\"Rights\" value=\"Rights\">" + RightsOption(0, "GENERAL", rights) +
-         RightsOption(1, "ADMIN", rights) + "</SELECT>\r\n</td>\r\n</tr>\r\n</table><p>"
-         "<input type=\"submit\" value=\"Save\" name=\"Save\">\r\n"
-         "<input type=\"submit\" value=\"Cancel\" name=\"Cancel\">\r\n"
-         "<input type=\"reset\" value=\"Reset\" name=\"Reset\"></form><p>\r\n";
+         RightsOption(1, "ADMIN", rights) + "</SELECT>\r\n</td>\r\n</tr>\r\n</table><p>" + kSaveCancelButtons;
 }
 
 std::string DeleteUsers(const std::vector<GridRow>& rows) {
@@ -100,7 +91,7 @@ std::string DeleteUsers(const std::vector<GridRow>& rows) {
     UserDB user;
     user.UserName = Column(row, "UserName");
     if (user.UserName == kProtectedUser) {
-      page += Refusal("ERROR, Can't delete admin user");
+      page += LoggedError("ERROR, Can't delete admin user");
     } else if (!user.Delete(db)) {
       WriteLog("ERROR, Delete failed for database users, " + db.ErrorText);
       page += "<b>ERROR, deleting entry from users, " + HtmlEscape(db.ErrorText) + "</b>\r\n";
@@ -169,10 +160,9 @@ std::string UsersEdit(const ParamList& params, int rights) {
     if (name == "Rights") user.Rights = static_cast<int>(ToIntDef(Trim(ParamValue(param)), 0));
   }
   if (user.UserName == kProtectedUser && !IsAdmin(user.Rights)) {
-    page += Refusal("ERROR, cannot change admin rights");
+    page += LoggedError("ERROR, cannot change admin rights");
   } else if (!user.Update(db)) {
-    WriteLog("ERROR, updating entry in users: " + db.ErrorText);
-    page += "<b>ERROR, updating entry in users: " + HtmlEscape(db.ErrorText) + "</b>\r\n";
+    page += LoggedError("ERROR, updating entry in users: ", db.ErrorText);
   } else {
     ForgetVerifiedUser(user.UserName);
     page += "<b>Updated entry in users</b>\r\n";

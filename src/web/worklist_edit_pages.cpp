@@ -45,10 +45,7 @@ std::string EditForm(const GridRow& row) {
          "<input type=\"hidden\" value=\"" + HtmlEscape(Column(row, "AccessionNumber")) +
          "\" name=\"AccessionNumber\">\r\n"
          "<input type=\"hidden\" value=\"" + HtmlEscape(v.StartTime) + "\" name=\"" + kShownTime + "\">\r\n" +
-         EntryForm(v) +
-         "<input type=\"submit\" value=\"Save\" name=\"Save\">\r\n"
-         "<input type=\"submit\" value=\"Cancel\" name=\"Cancel\">\r\n"
-         "<input type=\"reset\" value=\"Reset\" name=\"Reset\"></form><p>\r\n";
+         EntryForm(v) + kSaveCancelButtons;
 }
 
 std::string DeleteRows(const std::vector<GridRow>& rows) {
@@ -99,6 +96,7 @@ std::string WLQueryForm(const ParamList& params, int rights, const std::string& 
     if (IsAdmin(rights)) {
       page += DeleteRows(rows);
     } else {
+      // The grid offers Delete only to ADMIN users; a Delete sent anyway is refused.
       page += "<b>ERROR, deleting entries needs ADMIN rights</b>\r\n";
       WriteLog("ERROR, WLQueryForm, User=" + user + " has no rights to delete worklist entries");
     }
@@ -120,9 +118,7 @@ std::string WLQueryEdit(const ParamList& params, int rights) {
     return page + "<p align=\"center\"><b>ERROR, WLQueryEdit, Couldn't open database: Worklist</b>" + PageFooter();
   }
   if (entry.Update(db) != 0) {
-    const std::string reason = Reason(db, entry.AccessionNumber);
-    WriteLog("ERROR, WLQueryEdit, updating entry in Worklist: " + reason);
-    page += "<b>ERROR, WLQueryEdit, updating entry in Worklist: " + HtmlEscape(reason) + "</b>\r\n";
+    page += LoggedError("ERROR, WLQueryEdit, updating entry in Worklist: ", Reason(db, entry.AccessionNumber));
   } else {
     page += "<b>Updated entry in Worklist</b>\r\n";
   }
