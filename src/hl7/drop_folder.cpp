@@ -1,5 +1,9 @@
 #include "hl7/drop_folder.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -73,6 +77,23 @@ std::vector<InputFile> ReadyFiles(const std::string& folder) {
   return files;
 }
 
+// Holds an exclusive lock on the input folder while alive, so a server and a
+// HOUSEKEEPING run beside it never take the same file twice.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int fd_;
+};
+
 void WriteResultFile(const std::string& path, const std::string& result) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << result << "\r\n";
@@ -106,6 +127,7 @@ void CheckHL7Messages() {
     WriteLog("ERROR, CheckHL7Messages, folder name is empty");
     return;
   }
+  const FolderLock scanning(in);
   for (const InputFile& file : ReadyFiles(in)) {
     // Deleting a file that could not be read would lose its order.
     if (!std::ifstream(in + file.name, std::ios::binary).is_open()) {

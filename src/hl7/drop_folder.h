@@ -9,6 +9,7 @@
 // One scan of the input folder. Sub-folders are skipped; files are taken
 // oldest first (name order among equals). A file modified less than three
 // seconds ago may still be being written: it is left for the next scan.
+// Scans of several processes on one folder run one after the other.
 void CheckHL7Messages();
 
 // Processes one file and returns its result text: "Message Processed",

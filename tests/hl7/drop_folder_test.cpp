@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include "dicom/uid.h"
 #include "hl7/hl7_parser.h"
@@ -108,6 +109,15 @@ TEST_F(DropFolder, XmlAttributesOnTheirOwnLinesAndEntitiesAreRead) {
   // characters become Windows-1252 bytes.
   EXPECT_EQ(instance.Column("L1", "RequestedProcedureDescription"), "<knee> \"left\" & R&D &copy; \xE9\x80");
   EXPECT_EQ(instance.Column("L1", "SPSStatus"), "SCHEDULED");
+}
+
+TEST_F(DropFolder, TwoScansAtOnceTakeEachFileOnce) {
+  for (int i = 0; i < 20; ++i) Drop("order" + std::to_string(i) + ".hl7", Order("NW", "TWICE" + std::to_string(i)));
+  std::thread other(CheckHL7Messages);
+  CheckHL7Messages();
+  other.join();
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(Result("order" + std::to_string(i) + ".hl7"), "Message Processed\r\n") << i;
+  EXPECT_EQ(CountOf(instance.Log(), "INFO, HL7FileProcess, "), 20);
 }
 
 }  // namespace

@@ -100,27 +100,4 @@ TEST_F(AgeingPass, DiscontinuesByTheRulesAndLogsEachEntry) {
   EXPECT_EQ(CountOf(folder.Log(), "Worklist Entry"), 2);
 }
 
-TEST_F(AgeingPass, ManyEntriesAreDiscontinuedInOnePass) {
-  PinnedClock pinned(2024, 3, 10, 10, 0, 0);
-  {
-    SQLdb db("quillat", SQLdb::ReadWrite);
-    ASSERT_EQ(db.Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<1201) "
-                      "INSERT INTO Worklist (PatientID, PatientName, AccessionNumber, Modality, SPSDate, SPSTime, "
-                      "SPSStatus) SELECT 'P', 'X', 'A'||i, 'CT', '20240301', '0800', 'SCHEDULED' FROM n"),
-              0);
-  }
-  ASSERT_TRUE(UpdateWorklistStatus("", "", "", "TARVELIN", false, false));
-  SQLdb db("quillat", SQLdb::ReadOnly);
-  std::vector<std::string> rows;
-  db.Query("SELECT SPSStatus, COUNT(*) FROM Worklist GROUP BY SPSStatus", rows);
-  EXPECT_EQ(rows, std::vector<std::string>{"DISCONTINUED;1201;"});
-  EXPECT_EQ(CountOf(folder.Log(), "Reason Old Date"), 1201);
-}
-
-TEST(AgeingPassWithoutDatabase, ReportsThatNothingRan) {
-  DatabaseFolder folder("ageing-nodb");
-  std::remove((folder.Home() + "database/quillat.db").c_str());
-  EXPECT_FALSE(UpdateWorklistStatus("", "", "", "TARVELIN", false, true));
-}
-
 }  // namespace
