@@ -1,6 +1,7 @@
 #include "net/socket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -95,6 +97,36 @@ sockaddr_in IPv4Address(std::uint16_t netPort, in_addr address) {
 void CloseHandle(int& fd) {
   if (fd != Socket::NoHandle) ::close(fd);
   fd = Socket::NoHandle;
+}
+
+// A peer that silently drops our SYN (a PACS behind a firewall, a host that
+// is off) would otherwise hold the caller in connect for about two minutes
+// of kernel retries, and the housekeeping pass asks once per entry. The
+// connect waits at most `seconds` (none when 0); 0 or the platform error.
+int ConnectWithin(int fd, const sockaddr_in& address, int seconds) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (seconds > 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  int error = result == 0 ? 0 : errno;
+  if (error == EINPROGRESS || error == EINTR) {
+    pollfd waiting{fd, POLLOUT, 0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int ready;
+    do {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      const int waitMs = seconds > 0 ? static_cast<int>(std::max<long long>(0, left.count())) : -1;
+      ready = ::poll(&waiting, 1, waitMs);
+    } while (ready < 0 && errno == EINTR);
+    socklen_t size = sizeof error;
+    if (ready == 0) {
+      error = ETIMEDOUT;
+    } else if (ready < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
+      error = errno;
+    }
+  }
+  ::fcntl(fd, F_SETFL, flags);
+  return error;
 }
 
 }  // namespace
@@ -199,12 +231,8 @@ bool Socket::Connect(const std::string& host, const std::string& port) {
     return false;
   }
   Address = IPv4Address(netPort, address);
-  int result;
-  do {
-    result = ::connect(fd, reinterpret_cast<sockaddr*>(&Address), sizeof Address);
-  } while (result != 0 && errno == EINTR);
-  LastError = result == 0 ? 0 : errno;
-  if (result == 0) {
+  LastError = ConnectWithin(fd, Address, TimeOut);
+  if (LastError == 0) {
     SetQuickAck(fd);
     Socketfd = fd;
     Connected = true;

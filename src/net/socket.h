@@ -34,7 +34,8 @@ class Socket {
   bool Listen(const std::string& port);
   // Waits (no time-out) for one connection; it becomes the connected handle.
   bool Accept();
-  // Outgoing connection to a dotted address or host name.
+  // Outgoing connection to a dotted address or host name, given up after
+  // TimeOut seconds (when not 0) with ETIMEDOUT in LastError.
   bool Connect(const std::string& host, const std::string& port);
   // Sends the whole block; false (no log line) when not connected.
   bool SendBinary(const void* bytes, std::size_t count);

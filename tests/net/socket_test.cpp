@@ -8,8 +8,10 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "net_test_support.h"
 
@@ -186,4 +188,28 @@ TEST(Socket, AcceptWithoutListeningIsRefused) {
   Socket idle;
   EXPECT_FALSE(idle.Accept());
   EXPECT_TRUE(log.Contains("ERROR Socket:Accept not Listened"));
+}
+
+TEST(Socket, ConnectToAPeerThatNeverAnswersGivesUpAfterTheTimeOut) {
+  // A listener that never accepts, with its queue already full: Linux then
+  // drops further SYNs, as a firewall or a switched-off host does.
+  Socket listener;
+  std::string port = std::to_string(FreePort());
+  ASSERT_TRUE(listener.Listen(port));
+  ASSERT_EQ(::listen(listener.ListenSocketfd, 0), 0);
+  std::vector<std::unique_ptr<Socket>> queued;
+  LogCapture log;
+  bool connected = true;
+  // The first connects fill the queue; a later one must fail by time-out.
+  for (int i = 0; i < 8 && connected; ++i) {
+    auto next = std::make_unique<Socket>();
+    next->SetTimeout(1);
+    connected = next->Connect("127.0.0.1", port);
+    queued.push_back(std::move(next));
+  }
+  ASSERT_FALSE(connected) << "the listen queue never filled";
+  EXPECT_EQ(queued.back()->LastError, ETIMEDOUT);
+  EXPECT_TRUE(log.Contains("ERROR, Connecting to Socket: 127.0.0.1:" + port + ", " +
+                           std::to_string(ETIMEDOUT)))
+      << log.Text();
 }
