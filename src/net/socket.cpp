@@ -158,6 +158,11 @@ bool Socket::Listen(const std::string& port) {
   int fd = NewStreamSocket();
   if (fd == NoHandle) return false;
   Address = IPv4Address(netPort, in_addr{htonl(INADDR_ANY)});
+  // A restarted service must bind again while associations it closed are in
+  // TIME_WAIT (up to a minute); a port another program listens on is still
+  // refused.
+  int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&Address), sizeof Address) != 0) {
     LastError = errno;
     ::close(fd);

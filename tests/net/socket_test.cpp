@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
@@ -52,8 +53,8 @@ TEST(Socket, ListensAcceptsAndConnectsWithTheDesignOptions) {
   // Every accepted and every outgoing connection sends small PDUs at once.
   EXPECT_EQ(IntOption(pair.listener.Socketfd, IPPROTO_TCP, TCP_NODELAY), 1);
   EXPECT_EQ(IntOption(pair.client.Socketfd, IPPROTO_TCP, TCP_NODELAY), 1);
-  // Listening socket: no address reuse, linger on with 0 seconds.
-  EXPECT_EQ(IntOption(pair.listener.ListenSocketfd, SOL_SOCKET, SO_REUSEADDR), 0);
+  // Listening socket: rebinds over TIME_WAIT; linger on with 0 seconds.
+  EXPECT_EQ(IntOption(pair.listener.ListenSocketfd, SOL_SOCKET, SO_REUSEADDR), 1);
   linger value{};
   socklen_t size = sizeof value;
   getsockopt(pair.client.Socketfd, SOL_SOCKET, SO_LINGER, &value, &size);
@@ -115,6 +116,35 @@ TEST(Socket, RefusesPortsItCannotResolveOrBind) {
   EXPECT_TRUE(log.Contains("ERROR, could not bind socket"));
   EXPECT_EQ(second.LastError, EADDRINUSE);
   EXPECT_FALSE(second.Listened);
+}
+
+// A service restarted right after ending associations in order (our FIN
+// first, so the port keeps connections in TIME_WAIT) must get its port back.
+TEST(Socket, ListensAgainWhileClosedConnectionsAreInTimeWait) {
+  const std::string port = std::to_string(FreePort());
+  {
+    Socket listener;
+    ASSERT_TRUE(listener.Listen(port));
+    // A plain peer that answers our FIN with its own, as modalities do.
+    std::thread peer([&] {
+      const int fd = socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in to{};
+      to.sin_family = AF_INET;
+      to.sin_port = htons(static_cast<std::uint16_t>(std::stoi(port)));
+      to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+        char got;
+        while (recv(fd, &got, 1, 0) > 0) {
+        }
+      }
+      close(fd);
+    });
+    ASSERT_TRUE(listener.Accept());
+    EXPECT_TRUE(listener.CloseInOrder(2000));
+    peer.join();
+  }
+  Socket again;
+  EXPECT_TRUE(again.Listen(port)) << "errno " << again.LastError;
 }
 
 TEST(Socket, ConnectReportsARefusedConnectionWithHostPortAndCode) {
