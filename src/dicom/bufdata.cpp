@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -248,15 +249,14 @@ bool BufData::Expand_SQ(DcmObj& nested, const DcmTag& tag) {
 
 namespace {
 
-void Put(MemoryStream& stream, const std::uint8_t* bytes, std::size_t count) {
+// `count` bytes to write at the stream's position, which moves past them.
+// Encoding appends, so this is usually the end of the stream.
+std::uint8_t* Claim(MemoryStream& stream, std::size_t count) {
   std::vector<std::uint8_t>& out = stream.Bytes;
-  if (stream.Position == out.size()) {
-    out.insert(out.end(), bytes, bytes + count);
-  } else {
-    if (out.size() < stream.Position + count) out.resize(stream.Position + count);
-    std::copy(bytes, bytes + count, out.begin() + static_cast<std::ptrdiff_t>(stream.Position));
-  }
+  if (out.size() < stream.Position + count) out.resize(stream.Position + count);
+  std::uint8_t* at = out.data() + stream.Position;
   stream.Position += count;
+  return at;
 }
 
 // Numbers in the stream's byte order, appended to a header being assembled.
@@ -271,25 +271,51 @@ std::uint8_t* Put32(std::uint8_t* at, std::uint32_t value, bool bigEndian) {
   return Put16(at, std::uint16_t(bigEndian ? value : value >> 16), bigEndian);
 }
 
-// Tag, VR (when it carries one) and length of `tag`, without its value.
-void WriteHeader(BufData& out, const DcmTag& tag, bool explicitVR) {
-  std::uint8_t header[12];
-  std::uint8_t* at = Put16(header, tag.Group, out.BigEndian);
-  at = Put16(at, tag.Element, out.BigEndian);
+// Tag, VR (when it carries one) and length of `tag`, without its value:
+// HeaderSize(tag) bytes written at `at`.
+void WriteHeader(std::uint8_t* at, const DcmTag& tag, bool explicitVR, bool bigEndian) {
+  at = Put16(at, tag.Group, bigEndian);
+  at = Put16(at, tag.Element, bigEndian);
   if (CarriesVR(tag, explicitVR)) {
     const char* vr = VRToWrite(tag);
     *at++ = std::uint8_t(vr[0]);
     *at++ = std::uint8_t(vr[1]);
     if (IsLongLengthVR(vr)) {
-      at = Put16(at, 0, out.BigEndian);
-      at = Put32(at, tag.Length, out.BigEndian);
+      at = Put16(at, 0, bigEndian);
+      Put32(at, tag.Length, bigEndian);
     } else {
-      at = Put16(at, std::uint16_t(tag.Length), out.BigEndian);
+      Put16(at, std::uint16_t(tag.Length), bigEndian);
     }
   } else {
-    at = Put32(at, tag.Length, out.BigEndian);
+    Put32(at, tag.Length, bigEndian);
   }
-  Put(out.Stream, header, static_cast<std::size_t>(at - header));
+}
+
+void WriteEntries(BufData& out, DcmObj& obj);
+
+// A sequence or item with its contents. Its length is only known once the
+// contents are written, so when the header's length field is 32 bits wide
+// whatever the length (the usual case) it is filled in afterwards instead of
+// walking the contents twice.
+void WriteNested(BufData& out, DcmObj& nested, bool explicitVR) {
+  nested.ExplicitVR = explicitVR;
+  nested.BigEndian = out.BigEndian;
+  DcmTag& header = nested.Header;
+  if (header.Length == UndefinedLength) {
+    out.WriteTag(header, explicitVR);
+    WriteEntries(out, nested);
+    out.WriteTag(DelimiterOf(header), explicitVR);
+    return;
+  }
+  const bool wideLength = !CarriesVR(header, explicitVR) || IsLongLengthVR(VRToWrite(header));
+  if (!wideLength) header.Length = nested.EncodedLength();
+  const std::size_t headerSize = HeaderSize(header, explicitVR);
+  const std::size_t headerAt = out.Stream.Position;
+  Claim(out.Stream, headerSize);
+  const std::size_t contentsAt = out.Stream.Position;
+  WriteEntries(out, nested);
+  if (wideLength) header.Length = static_cast<std::uint32_t>(out.Stream.Position - contentsAt);
+  WriteHeader(out.Stream.Bytes.data() + headerAt, header, explicitVR, out.BigEndian);
 }
 
 // Encodes the entries of `obj` into `out`; nested datasets are written in
@@ -297,35 +323,28 @@ void WriteHeader(BufData& out, const DcmTag& tag, bool explicitVR) {
 // unless their Header keeps the undefined length they arrived with.
 void WriteEntries(BufData& out, DcmObj& obj) {
   for (DcmEntry& entry : obj.Entries) {
-    if (entry.IsTag()) {
+    if (entry.IsTag())
       out.WriteTag(*entry.Tag, obj.ExplicitVR);
-      continue;
-    }
-    DcmObj& nested = *entry.Obj;
-    nested.ExplicitVR = obj.ExplicitVR;
-    nested.BigEndian = out.BigEndian;
-    const bool undefinedLength = nested.Header.Length == UndefinedLength;
-    if (!undefinedLength) nested.Header.Length = nested.EncodedLength();
-    WriteHeader(out, nested.Header, obj.ExplicitVR);
-    WriteEntries(out, nested);
-    if (undefinedLength) out.WriteTag(DelimiterOf(nested.Header), obj.ExplicitVR);
+    else
+      WriteNested(out, *entry.Obj, obj.ExplicitVR);
   }
 }
 
 }  // namespace
 
 void BufData::WriteTag(const DcmTag& tag, bool explicitVR) {
-  WriteHeader(*this, tag, explicitVR);
-  if (!tag.HasValue()) return;
-  // Exactly Length bytes, even if Data was resized behind the element's back.
-  const std::size_t available = std::min<std::size_t>(tag.Length, tag.Data.size());
-  Put(Stream, tag.Data.data(), available);
-  const std::vector<std::uint8_t> zeros(tag.Length - available, 0);
-  Put(Stream, zeros.data(), zeros.size());
+  const std::uint32_t headerSize = HeaderSize(tag, explicitVR);
+  const std::size_t valueSize = tag.HasValue() ? tag.Length : 0;
+  std::uint8_t* at = Claim(Stream, headerSize + valueSize);
+  WriteHeader(at, tag, explicitVR, BigEndian);
+  // Exactly Length bytes, even if Data was resized behind the element's
+  // back: what Data lacks is written as zeros.
+  const std::size_t available = std::min(valueSize, tag.Data.size());
+  if (available > 0) std::memcpy(at + headerSize, tag.Data.data(), available);
+  std::memset(at + headerSize + available, 0, valueSize - available);
 }
 
 void BufData::WriteObj(DcmObj& obj) {
   if (obj.TransferSyntax == ExplicitVRBigEndianTS) BigEndian = 1;
-  Stream.Bytes.reserve(Stream.Position + obj.EncodedLength());
   WriteEntries(*this, obj);
 }

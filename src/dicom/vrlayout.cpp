@@ -1,16 +1,24 @@
 #include "dicom/vrlayout.h"
 
-#include <cstring>
-
 bool IsLongLengthVR(const char* vr) {
   // OB OD OF OL OV OW, SQ SV, UC UN UR UT UV: asked for every element encoded.
   switch (vr[0]) {
     case 'O':
-      return std::strchr("BDFLVW", vr[1]) != nullptr && vr[1] != 0;
+      switch (vr[1]) {
+        case 'B': case 'D': case 'F': case 'L': case 'V': case 'W':
+          return true;
+        default:
+          return false;
+      }
     case 'S':
       return vr[1] == 'Q' || vr[1] == 'V';
     case 'U':
-      return std::strchr("CNRTV", vr[1]) != nullptr && vr[1] != 0;
+      switch (vr[1]) {
+        case 'C': case 'N': case 'R': case 'T': case 'V':
+          return true;
+        default:
+          return false;
+      }
     default:
       return false;
   }

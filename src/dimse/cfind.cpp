@@ -100,7 +100,8 @@ bool CFind::WriteRSP(PDU_Service* association, const DcmObj* request, DcmObj* id
         sopClass, messageID, identifierFollows, status,
         BuildRSP(sopClass, messageID, identifierFollows, status)});
   }
-  if (!association->WriteMessage(lastResponse_->Command, identifier)) {
+  // A pending response is always followed by another one.
+  if (!association->WriteMessage(lastResponse_->Command, identifier, status == Cmd::Pending)) {
     WriteLog("ERROR, CFind::WriteRSP, Failed PDU->Write DCOR");
     return false;
   }

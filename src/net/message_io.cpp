@@ -12,7 +12,8 @@
 #include "service/text.h"
 
 bool PDU_Service::Read(DcmObj& obj) {
-  if (!Link.Sock.Connected) return false;
+  // The peer may be waiting for what we queued before it says anything more.
+  if (!SendQueued() || !Link.Sock.Connected) return false;
   pdata.MsgStatus = 0;
   auto readPData = [&] {
     if (pdata.ReadDynamic(Link)) return true;
@@ -104,11 +105,14 @@ bool PDU_Service::Write(DcmObj& obj, int kind) {
   return QueuePart(obj, kind) && pdata.Send(Link);
 }
 
-bool PDU_Service::WriteMessage(DcmObj& command, DcmObj* dataSet) {
+bool PDU_Service::WriteMessage(DcmObj& command, DcmObj* dataSet, bool moreFollow) {
   if (!QueuePart(command, CommandPart)) return false;
   if (dataSet && !QueuePart(*dataSet, DataSetPart)) return false;
+  if (moreFollow && Link.OutgoingCount() < SendBatchBytes) return true;
   return pdata.Send(Link);
 }
+
+bool PDU_Service::SendQueued() { return Link.OutgoingCount() == 0 || pdata.Send(Link); }
 
 bool PDU_Service::QueuePart(DcmObj& obj, int kind) {
   if (pdata.StoredPresentationContextID == 0) {

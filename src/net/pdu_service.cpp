@@ -27,12 +27,14 @@ PDU_Service::PDU_Service() {
 PDU_Service::~PDU_Service() = default;  // the Link's socket closes the connection
 
 void PDU_Service::Close() {
+  SendQueued();
   Link.Sock.Close();
   Link.ClearQueues();
   pdata.Length = 0;
 }
 
 void PDU_Service::CloseInOrder(int waitMs) {
+  SendQueued();
   Link.Sock.CloseInOrder(waitMs);
   Link.ClearQueues();
   pdata.Length = 0;

@@ -69,12 +69,19 @@ class PDU_Service {
   bool Write(DcmObj& obj, int kind);
   // Sends a command set and, when `dataSet` is given, its data set: all
   // their PDUs leave together, in one send when the socket takes them.
-  bool WriteMessage(DcmObj& command, DcmObj* dataSet);
+  // With `moreFollow` (a pending response, another message comes at once)
+  // the PDUs wait in the outgoing queue until it holds SendBatchBytes, the
+  // next message without it, or the next Read: a long answer then costs one
+  // system call per batch instead of one per response, with the same bytes
+  // on the wire.
+  bool WriteMessage(DcmObj& command, DcmObj* dataSet, bool moreFollow = false);
+  static constexpr std::size_t SendBatchBytes = 64 * 1024;
   // Sends an A-RELEASE-RQ, reads the answer and closes; always true.
   bool Release();
   // Sends an A-ABORT (source 3, reason 1) and closes the connection.
   void Abort();
-  // Closes the connection without a PDU.
+  // Closes the connection without a further PDU (messages already written
+  // leave first).
   void Close();
   // True once a release request of the peer has been answered; the owner
   // then ends the connection with CloseInOrder.
@@ -101,6 +108,8 @@ class PDU_Service {
   void DumpDataSet(DcmObj& obj, const char* arrow);
   // Encodes one message part and queues its PDUs on Link.
   bool QueuePart(DcmObj& obj, int kind);
+  // Sends what WriteMessage left queued; true when nothing was waiting.
+  bool SendQueued();
 
   // Maximum PDU length the peer announced (0: no limit); bounds every
   // P-DATA-TF PDU we send.

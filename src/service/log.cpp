@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <mutex>
 
 #include "platform/clock.h"
@@ -28,9 +30,9 @@ class LogFile {
 
   // Appends one whole line with one write; a file that cannot be opened
   // loses the line.
-  void Append(const std::string& line) {
+  void Append(std::string_view line) {
     if (target_.empty()) return;
-    if (fd_ >= 0 && !StillTheTarget()) Close();
+    if (fd_ >= 0 && RecheckDue() && !StillTheTarget()) Close();
     if (fd_ < 0) Open();
     if (fd_ < 0) return;
     const char* next = line.data();
@@ -56,6 +58,16 @@ class LogFile {
     if (fd_ >= 0 && ::fstat(fd_, &opened) != 0) Close();
     device_ = opened.st_dev;
     inode_ = opened.st_ino;
+    checked_ = std::chrono::steady_clock::now();
+  }
+
+  // Looking the name up again for every line would cost a system call per
+  // line; a busy worklist answer writes thousands a second.
+  bool RecheckDue() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - checked_ < std::chrono::milliseconds(100)) return false;
+    checked_ = now;
+    return true;
   }
 
   // Other programs may read, move (rotate) or remove the file between lines:
@@ -69,21 +81,33 @@ class LogFile {
   int fd_ = -1;
   dev_t device_ = 0;
   ino_t inode_ = 0;
+  std::chrono::steady_clock::time_point checked_;
 };
 
 std::mutex logBusy;
 LogFile logFile;
 
+// "HH:MM:SS, " of the current local time, worked out once per second per
+// thread.
+std::string_view Stamp() {
+  thread_local std::time_t second = -1;
+  thread_local char stamp[16];
+  const std::time_t now = Clock::to_time_t(Now());
+  if (now != second) {
+    std::tm t = LocalTime(Clock::from_time_t(now));
+    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d, ", t.tm_hour, t.tm_min, t.tm_sec);
+    second = now;
+  }
+  return {stamp, 10};
+}
+
 }  // namespace
 
-void WriteLog(const std::string& text) {
+void WriteLog(std::string_view text) {
   try {
-    std::tm t = LocalTime(Now());
-    char stamp[16];
-    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d, ", t.tm_hour, t.tm_min, t.tm_sec);
-    std::string line;
-    line.reserve(10 + text.size() + 2);
-    line.append(stamp).append(text).append("\r\n");
+    // Built in memory the thread keeps, so a line costs no allocation.
+    thread_local std::string line;
+    line.assign(Stamp()).append(text).append("\r\n");
     std::lock_guard<std::mutex> hold(logBusy);
     logFile.Append(line);
   } catch (...) {
@@ -93,7 +117,7 @@ void WriteLog(const std::string& text) {
 
 bool DebugLogOn() { return ServerSettings.LogLevel > 1; }
 
-void WriteDebugLog(const std::string& text) {
+void WriteDebugLog(std::string_view text) {
   if (DebugLogOn()) WriteLog(text);
 }
 

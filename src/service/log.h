@@ -2,15 +2,17 @@
 // The daily text log. One line per call, "HH:MM:SS, " + text + CR LF, written
 // one at a time process-wide with one write of the whole line. The file stays
 // open between lines and is opened again under the target name when the
-// target changes or the file was moved (rotated) or removed, so other programs
-// may read or move it between lines. Nothing is buffered: a line is in the
-// file when WriteLog returns. Never throws, never reports.
+// target changes, and within a tenth of a second of another program moving
+// (rotating) or removing it, so other programs may read or move it between
+// lines. Nothing is buffered: a line is in the file when WriteLog returns.
+// Never throws, never reports.
 #include <string>
+#include <string_view>
 
-void WriteLog(const std::string& text);
+void WriteLog(std::string_view text);
 
 // A debug line: written only when ServerSettings.LogLevel is above 1.
-void WriteDebugLog(const std::string& text);
+void WriteDebugLog(std::string_view text);
 
 // True when debug lines are written (to skip building them otherwise).
 bool DebugLogOn();

@@ -138,8 +138,10 @@ void WorklistResponse::Fill(const WorklistRow& row) {
   for (const Slot& slot : slots_) {
     const DcmTag& element = *slot.Request;
     const std::string_view value = ValueFrom(slot.From, row);
-    if (element.Is(0x0010, 0x0010) && !value.empty() && ServerSettings.LogLevel > 0)
-      WriteLog("INFO, CreateWLResponse, Patient=" + std::string(value));
+    if (element.Is(0x0010, 0x0010) && !value.empty() && ServerSettings.LogLevel > 0) {
+      logLine_.assign("INFO, CreateWLResponse, Patient=").append(value);
+      WriteLog(logLine_);
+    }
     if (!value.empty())
       SetValue(*slot.Response, value.data(), value.size());
     else if (element.HasValue())

@@ -3,6 +3,7 @@
 // of the worklist SELECT. A response mirrors the request entry for entry, in
 // the request's order: attributes a column answers are filled from the row,
 // the others come back as the modality sent them (or empty).
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -44,6 +45,7 @@ class WorklistResponse {
   void Build(const DcmObj& request, DcmObj& response, const WorklistRow& row);
 
   std::vector<Slot> slots_;
+  std::string logLine_;  // reused for every row's log line
 };
 
 // Builds the response for one row (the response for a single row).
