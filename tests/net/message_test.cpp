@@ -1,10 +1,12 @@
 // Message parts over an accepted association: P-DATA-TF sizes bounded by the
-// peer's maximum, decoding on the right context, release, abort, protocol
+// peer's maximum, batched sends, decoding on the right context, release, abort, protocol
 // errors, time-outs and closed peers.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "association_fixture.h"
@@ -66,6 +68,45 @@ TEST(MessageExchange, PDUsNeverExceedThePeersMaximum) {
     ASSERT_TRUE(a.service.Write(data, PDU_Service::DataSetPart));
     EXPECT_EQ(PDULengthsOfMessage(a.pair.theirs), c.pduLengths) << c.peerMaximum;
   }
+}
+
+// Messages written with moreFollow wait, in order, until the queue is large
+// enough, an ordinary message follows, or the association reads.
+TEST(MessageExchange, MessagesWithMoreToFollowLeaveTogetherLater) {
+  const auto nothingWaiting = [](int fd) {
+    pollfd wait{fd, POLLIN, 0};
+    return poll(&wait, 1, 50) == 0;
+  };
+  AcceptedAssociation a;
+  ASSERT_TRUE(a.ready);
+  a.service.pdata.StoredPresentationContextID = 1;
+  DcmObj command = DataSetOfSize(20), data = DataSetOfSize(100);
+  ASSERT_TRUE(a.service.WriteMessage(command, &data, true));
+  ASSERT_TRUE(a.service.WriteMessage(command, nullptr, true));
+  EXPECT_TRUE(nothingWaiting(a.pair.theirs));
+  ASSERT_TRUE(a.service.WriteMessage(command, &data));
+  const std::vector<std::uint32_t> expected = {26, 106, 26, 26, 106};
+  std::vector<std::uint32_t> lengths;
+  for (std::size_t i = 0; i < expected.size(); ++i) lengths.push_back(BE32(ReadPDU(a.pair.theirs), 2));
+  EXPECT_EQ(lengths, expected);
+
+  // A batch is sent once it is large.
+  DcmObj large = DataSetOfSize(PDU_Service::SendBatchBytes);
+  ASSERT_TRUE(a.service.WriteMessage(command, &large, true));
+  EXPECT_FALSE(nothingWaiting(a.pair.theirs));
+  while (ReadPDU(a.pair.theirs)[11] != 0x02) {
+  }
+
+  // A read sends what waits first: the peer may be waiting for it.
+  ASSERT_TRUE(a.service.WriteMessage(command, nullptr, true));
+  EXPECT_TRUE(nothingWaiting(a.pair.theirs));
+  std::thread reader([&] {
+    DcmObj next;
+    a.service.Read(next);
+  });
+  EXPECT_EQ(BE32(ReadPDU(a.pair.theirs), 2), 26u);
+  WriteAll(a.pair.theirs, PDataPDU(1, 0x03, EchoCommandBytes()).data);
+  reader.join();
 }
 
 TEST(MessageExchange, ReadsACommandOnItsContextAndAnswersOnTheSame) {
