@@ -121,14 +121,19 @@ int SQLdb::Query(const std::string& sql, std::vector<std::string>& rows) {
   });
 }
 
-int SQLdb::QueryValues(const std::string& sql, std::vector<std::vector<std::string>>& rows) {
+int SQLdb::QueryValues(const std::string& sql, TextRows& rows) {
+  rows.Reset(0);
   return Select(sql, [&](sqlite3_stmt* statement) {
-    std::vector<std::string> values;
-    values.reserve(ColumnCount);
+    if (RowCount == 0) rows.Reset(static_cast<std::size_t>(ColumnCount));
     for (int column = 0; column < ColumnCount; ++column) {
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-      values.emplace_back(text ? text : "", text ? sqlite3_column_bytes(statement, column) : 0);
+      // Read through the column's value object: half the calls of
+      // sqlite3_column_text plus sqlite3_column_bytes, which counts at
+      // thousands of rows. Unprotected values are fine here because a
+      // connection is only ever used by one thread.
+      sqlite3_value* value = sqlite3_column_value(statement, column);
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      rows.Add(text ? std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(value)))
+                    : std::string_view());
     }
-    rows.push_back(std::move(values));
   });
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "db/text_rows.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -32,9 +34,10 @@ class SQLdb {
   // SQLite result code (0 when every row was read).
   int Query(const std::string& sql, std::vector<std::string>& rows);
 
-  // Like Query, but each row is its column values exactly as stored (NULL
-  // gives ""): for pages that show values and send them back as keys.
-  int QueryValues(const std::string& sql, std::vector<std::vector<std::string>>& rows);
+  // Like Query, but `rows` (emptied first) gets the column values exactly as
+  // stored: for the worklist answer, and for pages that show values and send
+  // them back as keys.
+  int QueryValues(const std::string& sql, TextRows& rows);
 
   sqlite3* Handle = nullptr;
   int ResultCode = 0;   // SQLite result code of the last call

@@ -271,23 +271,35 @@ std::uint8_t* Put32(std::uint8_t* at, std::uint32_t value, bool bigEndian) {
   return Put16(at, std::uint16_t(bigEndian ? value : value >> 16), bigEndian);
 }
 
+// The VR an element's header carries (null in implicit VR, for commands
+// and for items) and the size of that header.
+struct HeaderLayout {
+  const char* VR;
+  std::uint32_t Size;
+};
+
+HeaderLayout LayoutOf(const DcmTag& tag, bool explicitVR) {
+  if (!CarriesVR(tag, explicitVR)) return {nullptr, 8};
+  const char* vr = VRToWrite(tag);
+  return {vr, IsLongLengthVR(vr) ? 12u : 8u};
+}
+
 // Tag, VR (when it carries one) and length of `tag`, without its value:
-// HeaderSize(tag) bytes written at `at`.
-void WriteHeader(std::uint8_t* at, const DcmTag& tag, bool explicitVR, bool bigEndian) {
+// layout.Size bytes written at `at`.
+void WriteHeader(std::uint8_t* at, const DcmTag& tag, HeaderLayout layout, bool bigEndian) {
   at = Put16(at, tag.Group, bigEndian);
   at = Put16(at, tag.Element, bigEndian);
-  if (CarriesVR(tag, explicitVR)) {
-    const char* vr = VRToWrite(tag);
-    *at++ = std::uint8_t(vr[0]);
-    *at++ = std::uint8_t(vr[1]);
-    if (IsLongLengthVR(vr)) {
-      at = Put16(at, 0, bigEndian);
-      Put32(at, tag.Length, bigEndian);
-    } else {
-      Put16(at, std::uint16_t(tag.Length), bigEndian);
-    }
-  } else {
+  if (!layout.VR) {
     Put32(at, tag.Length, bigEndian);
+    return;
+  }
+  *at++ = std::uint8_t(layout.VR[0]);
+  *at++ = std::uint8_t(layout.VR[1]);
+  if (layout.Size == 12) {
+    at = Put16(at, 0, bigEndian);
+    Put32(at, tag.Length, bigEndian);
+  } else {
+    Put16(at, std::uint16_t(tag.Length), bigEndian);
   }
 }
 
@@ -307,15 +319,18 @@ void WriteNested(BufData& out, DcmObj& nested, bool explicitVR) {
     out.WriteTag(DelimiterOf(header), explicitVR);
     return;
   }
-  const bool wideLength = !CarriesVR(header, explicitVR) || IsLongLengthVR(VRToWrite(header));
-  if (!wideLength) header.Length = nested.EncodedLength();
-  const std::size_t headerSize = HeaderSize(header, explicitVR);
+  HeaderLayout layout = LayoutOf(header, explicitVR);
+  const bool wideLength = layout.Size == 12 || !layout.VR;
+  if (!wideLength) {
+    header.Length = nested.EncodedLength();
+    layout = LayoutOf(header, explicitVR);  // "UN" when the length needs 32 bits
+  }
   const std::size_t headerAt = out.Stream.Position;
-  Claim(out.Stream, headerSize);
+  Claim(out.Stream, layout.Size);
   const std::size_t contentsAt = out.Stream.Position;
   WriteEntries(out, nested);
   if (wideLength) header.Length = static_cast<std::uint32_t>(out.Stream.Position - contentsAt);
-  WriteHeader(out.Stream.Bytes.data() + headerAt, header, explicitVR, out.BigEndian);
+  WriteHeader(out.Stream.Bytes.data() + headerAt, header, layout, out.BigEndian);
 }
 
 // Encodes the entries of `obj` into `out`; nested datasets are written in
@@ -333,10 +348,11 @@ void WriteEntries(BufData& out, DcmObj& obj) {
 }  // namespace
 
 void BufData::WriteTag(const DcmTag& tag, bool explicitVR) {
-  const std::uint32_t headerSize = HeaderSize(tag, explicitVR);
+  const HeaderLayout layout = LayoutOf(tag, explicitVR);
+  const std::uint32_t headerSize = layout.Size;
   const std::size_t valueSize = tag.HasValue() ? tag.Length : 0;
   std::uint8_t* at = Claim(Stream, headerSize + valueSize);
-  WriteHeader(at, tag, explicitVR, BigEndian);
+  WriteHeader(at, tag, layout, BigEndian);
   // Exactly Length bytes, even if Data was resized behind the element's
   // back: what Data lacks is written as zeros.
   const std::size_t available = std::min(valueSize, tag.Data.size());

@@ -36,7 +36,7 @@ std::string ResultGrid(const std::string& name, const ParamList& params, SQLdb& 
   const long long offset = std::clamp(ToIntDef(FirstParam(params, "Offset"), 0), 0LL, 1LL << 40);
 
   // Exact values: a row's shown values come back as the keys of Edit and Delete.
-  std::vector<std::vector<std::string>> rows;
+  TextRows rows;
   if (db.QueryValues(baseSql + " LIMIT " + std::to_string(kGridPageSize) + " OFFSET " + std::to_string(offset), rows) !=
       0) {
     WriteLog("Study Query Failed: " + db.ErrorText);
@@ -47,12 +47,12 @@ std::string ResultGrid(const std::string& name, const ParamList& params, SQLdb& 
                      "\" method=\"post\"><table width=\"100%\">\r\n<tr align=\"center\"><td>&nbsp;</td>\r\n";
   for (const auto& column : columns) html += "<td><b>" + HtmlEscape(Piece(column, ";", 2)) + "</b></td>\r\n";
   html += "</tr>\r\n";
-  for (const auto& row : rows) {
+  for (std::size_t r = 0; r < rows.Count(); ++r) {
     html += "<tr align=\"center\"><td><INPUT TYPE=CHECKBOX NAME=\"CHECK\"></td>\r\n";
-    for (std::size_t j = 0; j < columns.size() && j < row.size(); ++j)
+    for (std::size_t j = 0; j < columns.size() && j < rows.Columns(); ++j)
       html += "<td><INPUT TYPE=\"TEXT\" NAME=\"" + HtmlEscape(Piece(columns[j], ";", 1)) + "\" SIZE=\"" +
               HtmlEscape(Piece(columns[j], ";", 3)) + "\" VALUE=\"" +
-              HtmlEscape(CellValue(row[j], columns[j])) + "\"></td>\r\n";
+              HtmlEscape(CellValue(std::string(rows.Value(r, j)), columns[j])) + "\"></td>\r\n";
     html += "</tr>\r\n";
   }
   html +=

@@ -19,9 +19,8 @@ namespace {
 
 // Sends one pending response per row. False when a response failed.
 bool SendMatches(PDU_Service& association, DcmObj& command, DcmObj& identifier,
-                 DcmObj& response, const std::vector<std::vector<std::string>>& rows,
-                 const std::string& columns) {
-  if (rows.empty()) return true;
+                 DcmObj& response, const TextRows& rows, const std::string& columns) {
+  if (rows.Count() == 0) return true;
   CFind cfind;
   WorklistRow row(columns);
   std::size_t n = 0;
@@ -29,11 +28,10 @@ bool SendMatches(PDU_Service& association, DcmObj& command, DcmObj& identifier,
     // Every response carries Specific Character Set, in tag order.
     identifier.Set(DcmTag(0x0008, 0x0005, "ISO_IR 100"));
     WorklistResponse answer(identifier, response, row);
-    for (const std::vector<std::string>& values : rows) {
-      ++n;
+    for (; n < rows.Count(); ++n) {
       const bool debug = DebugLogOn();
-      if (debug) WriteLog("INFO, Start WL Response #" + std::to_string(n));
-      row.SetRow(values);
+      if (debug) WriteLog("INFO, Start WL Response #" + std::to_string(n + 1));
+      row.SetRow(rows, n);
       answer.Fill(row);
       WriteDebugLog("INFO, Start cfind.WriteRSP");
       if (!cfind.WriteRSP(&association, &command, &response, Cmd::Pending)) {
@@ -42,7 +40,7 @@ bool SendMatches(PDU_Service& association, DcmObj& command, DcmObj& identifier,
       }
       WriteDebugLog("INFO, Worklist RSP: Ok!");
       WriteDebugLog("INFO, Finish cfind.WriteRSP");
-      if (debug) WriteLog("INFO, Finish WL Response #" + std::to_string(n));
+      if (debug) WriteLog("INFO, Finish WL Response #" + std::to_string(n + 1));
     }
   } catch (const std::exception& e) {
     const std::string what = e.what();
@@ -62,7 +60,7 @@ bool WorklistFind(PDU_Service& association, DcmObj& command) {
     return false;
   }
   DcmObj response;
-  std::vector<std::vector<std::string>> rows;
+  TextRows rows;
   std::string columns;
   std::string transferSyntax;
   association.GetTransferSyntaxUID(association.pdata.StoredPresentationContextID, transferSyntax);

@@ -139,8 +139,7 @@ std::string WorklistSelect(const DcmObj& identifier, const std::string& filterLi
   return "SELECT " + columns + " from Worklist " + conditions + " ORDER BY PatientName";
 }
 
-bool WLQuery(const DcmObj& identifier, std::vector<std::vector<std::string>>& rows,
-             std::string& columns, const std::string& filterLine) {
+bool WLQuery(const DcmObj& identifier, TextRows& rows, std::string& columns, const std::string& filterLine) {
   SQLdb db("quillat", SQLdb::ReadOnly);
   if (!db.IsOpen) {
     WriteLog("ERROR, Couldn't open quillat database");
@@ -154,9 +153,7 @@ bool WLQuery(const DcmObj& identifier, std::vector<std::vector<std::string>>& ro
   }
   // Modalities have always seen ":" where a stored value holds ";" (the
   // separator of the row text the answers were once cut from).
-  for (std::vector<std::string>& row : rows)
-    for (std::string& value : row)
-      if (value.find(';') != std::string::npos) std::replace(value.begin(), value.end(), ';', ':');
-  WriteLog("INFO, WLQuery Count=" + std::to_string(rows.size()));
+  rows.Replace(';', ':');
+  WriteLog("INFO, WLQuery Count=" + std::to_string(rows.Count()));
   return true;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "db/text_rows.h"
 #include "dicom/dcmobj.h"
 #include "dicom/dcmtag.h"
 
@@ -33,9 +34,8 @@ void BuildWorklistSelect(const DcmObj& dataset, std::string& columns,
 std::string WorklistSelect(const DcmObj& identifier, const std::string& filterLine,
                            std::string& columns);
 
-// Runs the worklist SELECT on a read-only connection. Appends one row per
-// entry to `rows` (one value per selected column, NULL as "", a ";" inside a
+// Runs the worklist SELECT on a read-only connection. Fills `rows` with one
+// row per entry (one value per selected column, NULL as "", a ";" inside a
 // value read as ":") and sets `columns`. False when the database cannot be
 // opened or the SELECT fails.
-bool WLQuery(const DcmObj& identifier, std::vector<std::vector<std::string>>& rows,
-             std::string& columns, const std::string& filterLine);
+bool WLQuery(const DcmObj& identifier, TextRows& rows, std::string& columns, const std::string& filterLine);

@@ -1,6 +1,7 @@
 #include "worklist/worklist_response.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
@@ -56,13 +57,14 @@ std::string_view StepDescription(std::string_view description) {
   return display.empty() ? CaretField(description, 2) : display;
 }
 
-// The element's value: `length` bytes and, for an odd length, the pad byte
-// of its VR. The buffer of the previous row's value is reused.
-void SetValue(DcmTag& element, const void* bytes, std::size_t length) {
-  const auto* first = static_cast<const std::uint8_t*>(bytes);
-  element.Data.assign(first, first + length);
-  if (length % 2 == 1) element.Data.push_back(element.IsVR("UI") ? 0x00 : 0x20);
-  element.Length = static_cast<std::uint32_t>(element.Data.size());
+// The element's value: `length` bytes and, for an odd length, `pad`. The
+// buffer of the previous row's value is reused.
+void SetValue(DcmTag& element, const void* bytes, std::size_t length, std::uint8_t pad) {
+  const std::size_t size = length + length % 2;
+  element.Data.resize(size);
+  if (length > 0) std::memcpy(element.Data.data(), bytes, length);
+  if (size != length) element.Data[length] = pad;
+  element.Length = static_cast<std::uint32_t>(size);
 }
 
 using Source = WorklistResponse::Source;
@@ -130,7 +132,8 @@ void WorklistResponse::Build(const DcmObj& request, DcmObj& response, const Work
     // length taken for a sequence); its value comes with each row.
     const std::uint32_t length = element.Length == UndefinedLength ? UndefinedLength : 0;
     response.Add(DcmTag(element.Group, element.Element, length, nullptr));
-    slots_.push_back({&element, response.Entries.back().Tag.get(), SourceOf(element, row)});
+    DcmTag* answer = response.Entries.back().Tag.get();
+    slots_.push_back({&element, answer, SourceOf(element, row), answer->IsVR("UI") ? std::uint8_t(0x00) : std::uint8_t(0x20)});
   }
 }
 
@@ -143,11 +146,11 @@ void WorklistResponse::Fill(const WorklistRow& row) {
       WriteLog(logLine_);
     }
     if (!value.empty())
-      SetValue(*slot.Response, value.data(), value.size());
+      SetValue(*slot.Response, value.data(), value.size(), slot.Pad);
     else if (element.HasValue())
-      SetValue(*slot.Response, element.Data.data(), std::min<std::size_t>(element.Length, element.Data.size()));
+      SetValue(*slot.Response, element.Data.data(), std::min<std::size_t>(element.Length, element.Data.size()), slot.Pad);
     else
-      SetValue(*slot.Response, nullptr, 0);
+      SetValue(*slot.Response, nullptr, 0, slot.Pad);
     if (value.empty() && element.Length == UndefinedLength) slot.Response->Length = UndefinedLength;
   }
 }

@@ -3,6 +3,7 @@
 // of the worklist SELECT. A response mirrors the request entry for entry, in
 // the request's order: attributes a column answers are filled from the row,
 // the others come back as the modality sent them (or empty).
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,7 @@ class WorklistResponse {
     const DcmTag* Request;
     DcmTag* Response;
     Source From;
+    std::uint8_t Pad;  // completes an odd-length value: 0 for UIDs, else a space
   };
   void Build(const DcmObj& request, DcmObj& response, const WorklistRow& row);
 

@@ -12,7 +12,10 @@ WorklistRow::WorklistRow(const std::string& columns) {
   }
 }
 
-void WorklistRow::SetRow(const std::vector<std::string>& values) { values_ = &values; }
+void WorklistRow::SetRow(const TextRows& rows, std::size_t row) {
+  rows_ = &rows;
+  row_ = row;
+}
 
 int WorklistRow::Index(std::string_view column) const {
   for (std::size_t i = 0; i < names_.size(); ++i)
@@ -21,8 +24,8 @@ int WorklistRow::Index(std::string_view column) const {
 }
 
 std::string_view WorklistRow::Value(int index) const {
-  if (index < 0 || !values_ || static_cast<std::size_t>(index) >= values_->size()) return {};
-  std::string_view value((*values_)[static_cast<std::size_t>(index)]);
+  if (index < 0 || !rows_) return {};
+  std::string_view value = rows_->Value(row_, static_cast<std::size_t>(index));
   while (!value.empty() && static_cast<unsigned char>(value.front()) <= 0x20) value.remove_prefix(1);
   while (!value.empty() && static_cast<unsigned char>(value.back()) <= 0x20) value.remove_suffix(1);
   return value;

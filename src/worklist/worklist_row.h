@@ -3,15 +3,18 @@
 // one the query selected ("PatientName, Modality", or "*"); a row holds one
 // value per selected column, in that order. The list is split once, so
 // filling a response does not re-scan it for every attribute.
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "db/text_rows.h"
+
 class WorklistRow {
  public:
   explicit WorklistRow(const std::string& columns);
-  // Takes the values of one row; they must outlive the lookups.
-  void SetRow(const std::vector<std::string>& values);
+  // Reads row `row` of `rows` from now on; `rows` must outlive the lookups.
+  void SetRow(const TextRows& rows, std::size_t row);
   // The position of the first column with that name, or -1 when it was not
   // selected (always so for "*").
   int Index(std::string_view column) const;
@@ -22,5 +25,6 @@ class WorklistRow {
 
  private:
   std::vector<std::string> names_;
-  const std::vector<std::string>* values_ = nullptr;
+  const TextRows* rows_ = nullptr;
+  std::size_t row_ = 0;
 };

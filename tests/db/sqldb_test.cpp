@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "db/sqldb.h"
+#include "support/text_rows_vectors.h"
 #include "db_fixture.h"
 #include "service/settings.h"
 
@@ -55,9 +56,9 @@ TEST_F(SQLdbTest, RowsAreSemicolonTerminatedWithColonsForSemicolonsAndEmptyNulls
   EXPECT_EQ(db.RowCount, 0);
   EXPECT_EQ(db.ColumnCount, 1);
 
-  std::vector<std::vector<std::string>> values;
+  TextRows values;
   EXPECT_EQ(db.QueryValues("SELECT a, b, c FROM t ORDER BY c DESC", values), 0);
-  EXPECT_THAT(values, ElementsAre(ElementsAre("x;y", "", "42"), ElementsAre("", "b", "7")));
+  EXPECT_THAT(AsVectors(values), ElementsAre(ElementsAre("x;y", "", "42"), ElementsAre("", "b", "7")));
   EXPECT_EQ(db.RowCount, 2);
   EXPECT_TRUE(LogLines().empty());
 }

@@ -43,11 +43,11 @@ class WebFormsHttpTest : public ::testing::Test {
   std::string Stored(const std::string& columns, const std::string& accession) const {
     ServerSettings.ProgramFolder = web_.Server().Home();
     SQLdb db("quillat", SQLdb::ReadOnly);
-    std::vector<std::vector<std::string>> rows;
+    TextRows rows;
     db.QueryValues("SELECT " + columns + " FROM Worklist WHERE AccessionNumber=" + SqlQuote(accession), rows);
-    if (rows.size() != 1) return "<none>";
+    if (rows.Count() != 1) return "<none>";
     std::string joined;
-    for (const auto& value : rows[0]) joined += (joined.empty() ? "" : "|") + value;
+    for (std::size_t c = 0; c < rows.Columns(); ++c) joined += (c == 0 ? "" : "|") + std::string(rows.Value(0, c));
     return joined;
   }
   WebInstance web_{"webforms"};

@@ -24,7 +24,7 @@ class WorklistQueryTest : public ::testing::Test {
   void InsertPatients(int count, const std::string& name = "DOE^PATIENT") {
     SQLdb db("quillat", SQLdb::ReadWrite);
     for (int i = 1; i <= count; ++i) {
-      char number[8];
+      char number[12];
       std::snprintf(number, sizeof number, "%02d", i);
       WorklistDB e;
       e.AccessionNumber = std::string("A") + number;

@@ -5,6 +5,7 @@
 #include "db/sqldb.h"
 #include "service/settings.h"
 #include "worklist/station_filter.h"
+#include "support/text_rows_vectors.h"
 #include "worklist/worklist_query.h"
 #include "worklist_fixture.h"
 
@@ -14,6 +15,13 @@ namespace {
 
 using Row = std::vector<std::string>;
 using Rows = std::vector<Row>;
+
+bool QueryRows(const DcmObj& identifier, Rows& rows, std::string& columns, const std::string& filterLine) {
+  TextRows table;
+  const bool ok = WLQuery(identifier, table, columns, filterLine);
+  rows = AsVectors(table);
+  return ok;
+}
 
 std::string Select(const DcmObj& identifier, const std::string& filterLine = "") {
   std::string columns;
@@ -108,7 +116,7 @@ TEST_F(QueryTranslation, QuotesInValuesCannotEndTheLiteral) {
   id.Add(RawElement(0x0010, 0x0010, "O'BRIEN*"));
   Rows rows;
   std::string columns;
-  ASSERT_TRUE(WLQuery(id, rows, columns, ""));
+  ASSERT_TRUE(QueryRows(id, rows, columns, ""));
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0], Row{"O'BRIEN^JOHN"});
 }
@@ -164,13 +172,13 @@ TEST_F(QueryTranslation, OnlyScheduledRowsInNameOrder) {
   id.Add(EmptyElement(0x0010, 0x0010));
   Rows rows;
   std::string columns;
-  ASSERT_TRUE(WLQuery(id, rows, columns, ""));
+  ASSERT_TRUE(QueryRows(id, rows, columns, ""));
   EXPECT_EQ(rows, (Rows{{"A2", "CT", "ADAMS^BOB"}, {"A3", "CT", "MILLER^CARL"}, {"A1", "CT", "ZED^ANNA"}}));
   EXPECT_NE(Log().find("INFO, WLQuery Count=3"), std::string::npos);
 
   DcmObj all;  // no keys at all: every SCHEDULED entry, any modality
   rows.clear();
-  ASSERT_TRUE(WLQuery(all, rows, columns, ""));
+  ASSERT_TRUE(QueryRows(all, rows, columns, ""));
   EXPECT_EQ(rows.size(), 4u);
   EXPECT_EQ(columns, "*");
 }
@@ -195,14 +203,14 @@ TEST_F(QueryTranslation, StationFilterPinsStationAndModality) {
   id.Add(EmptyElement(0x0008, 0x0050));
   Rows rows;
   std::string columns;
-  ASSERT_TRUE(WLQuery(id, rows, columns, FilterLookup("CT01")));
+  ASSERT_TRUE(QueryRows(id, rows, columns, FilterLookup("CT01")));
   EXPECT_TRUE(rows.empty());
   DcmObj any;
   any.Add(EmptyElement(0x0008, 0x0050));
-  ASSERT_TRUE(WLQuery(any, rows, columns, FilterLookup("CT01")));
+  ASSERT_TRUE(QueryRows(any, rows, columns, FilterLookup("CT01")));
   EXPECT_EQ(rows, Rows{{"A1"}});
   rows.clear();
-  ASSERT_TRUE(WLQuery(any, rows, columns, FilterLookup("US01")));  // a line without modality
+  ASSERT_TRUE(QueryRows(any, rows, columns, FilterLookup("US01")));  // a line without modality
   EXPECT_TRUE(rows.empty());
 }
 
@@ -211,7 +219,7 @@ TEST_F(QueryTranslation, MissingDatabaseFailsWithItsLogLine) {
   DcmObj id;
   Rows rows;
   std::string columns;
-  EXPECT_FALSE(WLQuery(id, rows, columns, ""));
+  EXPECT_FALSE(QueryRows(id, rows, columns, ""));
   EXPECT_NE(Log().find("ERROR, Couldn't open quillat database"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(folder_ + "database/quillat.db"));
 }
@@ -237,6 +245,6 @@ TEST_F(QueryTranslation, TypicalQueryIsServedByAnIndexAndWorksWithoutOne) {
   ASSERT_EQ(db.Query("SELECT name FROM sqlite_master WHERE type='index' AND sql IS NOT NULL", indexes), 0);
   for (const std::string& index : indexes) ExecSql("DROP INDEX " + index.substr(0, index.size() - 1));
   Rows rows;
-  ASSERT_TRUE(WLQuery(id, rows, columns, ""));
+  ASSERT_TRUE(QueryRows(id, rows, columns, ""));
   EXPECT_EQ(rows, (Rows{{"ADAMS^BOB", "CT", "20240315"}}));
 }

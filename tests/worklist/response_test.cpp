@@ -8,10 +8,18 @@ namespace {
 
 const DcmTag& TagAt(const DcmObj& obj, std::size_t i) { return *obj.Entries.at(i).Tag; }
 
+TextRows RowOf(const std::vector<std::string>& values) {
+  TextRows rows;
+  rows.Reset(values.size());
+  for (const std::string& value : values) rows.Add(value);
+  return rows;
+}
+
 // The response for `request` from a row selected with `columns`.
 DcmObj Respond(const DcmObj& request, const std::string& columns, const std::vector<std::string>& values) {
+  const TextRows rows = RowOf(values);
   WorklistRow row(columns);
-  row.SetRow(values);
+  row.SetRow(rows, 0);
   DcmObj response;
   CreateWLResponse(request, response, row);
   return response;
@@ -21,15 +29,15 @@ DcmObj Respond(const DcmObj& request, const std::string& columns, const std::vec
 
 TEST(WorklistRow, ValueOfTheFirstColumnOfThatNameTrimmed) {
   WorklistRow row("PatientName, SPSDescription, RequestedProcedureDescription, SPSDescription");
-  const std::vector<std::string> values{" DOE^JOHN\t", "X1^Chest", "", "other"};
-  row.SetRow(values);
+  const TextRows values = RowOf({" DOE^JOHN\t", "X1^Chest", "", "other"});
+  row.SetRow(values, 0);
   EXPECT_EQ(row.Value("PatientName"), "DOE^JOHN");
   EXPECT_EQ(row.Value("SPSDescription"), "X1^Chest");
   EXPECT_EQ(row.Value("RequestedProcedureDescription"), "");
   EXPECT_EQ(row.Value("Modality"), "");
   WorklistRow all("*");
-  const std::vector<std::string> allValues{"DOE", "CT"};
-  all.SetRow(allValues);
+  const TextRows allValues = RowOf({"DOE", "CT"});
+  all.SetRow(allValues, 0);
   EXPECT_EQ(all.Value("PatientName"), "");
 }
 
@@ -116,12 +124,12 @@ TEST_F(WorklistInstance, RowValuesAnswerAsTheRowTextGaveThem) {
   request.Add(DcmTag(0x0010, 0x0030, "19700101"));
   request.Add(EmptyElement(0x0032, 0x1060));
   request.AddSequence(0x0040, 0x0100, SequenceOf({EmptyElement(0x0040, 0x0007)}));
-  std::vector<std::vector<std::string>> rows;
+  TextRows rows;
   std::string columns;
   ASSERT_TRUE(WLQuery(request, rows, columns, ""));
-  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_EQ(rows.Count(), 1u);
   WorklistRow row(columns);
-  row.SetRow(rows[0]);
+  row.SetRow(rows, 0);
   DcmObj response;
   CreateWLResponse(request, response, row);
   ASSERT_EQ(response.Count(), 5u);

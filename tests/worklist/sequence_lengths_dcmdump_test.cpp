@@ -203,13 +203,13 @@ TEST_F(SequenceLengths, ResponsesReadByDcmdumpElementByElement) {
       const Bytes requestBytes = Encode(sent);
       BufData in(requestBytes.data(), requestBytes.size());
       ASSERT_TRUE(in.ReadOjb(identifier));
-      std::vector<std::vector<std::string>> rows;
+      TextRows rows;
       std::string columns;
       ASSERT_TRUE(WLQuery(identifier, rows, columns, ""));
-      ASSERT_EQ(rows.size(), 1u);
+      ASSERT_EQ(rows.Count(), 1u);
       identifier.Set(DcmTag(0x0008, 0x0005, "ISO_IR 100"));
       WorklistRow row(columns);
-      row.SetRow(rows[0]);
+      row.SetRow(rows, 0);
       DcmObj response;
       response.TransferSyntax = syntax.Uid;
       response.ExplicitVR = syntax.Explicit;
