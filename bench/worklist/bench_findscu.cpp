@@ -88,17 +88,31 @@ int CountMatches(const ServerUnderTest& server, const BenchQuery& query, const s
   return pending;
 }
 
-QueryCost MeasureQuery(const ServerUnderTest& server, const BenchQuery& query, double targetSeconds) {
+namespace {
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
+QueryCost MeasureQuery(const ServerUnderTest& server, const BenchQuery& query, double targetSeconds, int samples) {
   QueryCost cost;
-  Run single = TimedRun(server, query, 1);
-  const Run again = TimedRun(server, query, 1);
-  if (!single.Ok || !again.Ok) return cost;
-  if (again.Wall < single.Wall) single = again;
-  const int repeat = std::clamp(static_cast<int>(std::ceil(targetSeconds / single.Wall)), 3, 400);
-  const Run many = TimedRun(server, query, repeat);
-  if (!many.Ok) return cost;
-  cost.LatencySeconds = std::max(0.0, (many.Wall - single.Wall) / (repeat - 1));
-  cost.CpuSeconds = std::max(0.0, (many.Cpu - single.Cpu) / (repeat - 1));
+  std::vector<double> latencies, cpus;
+  for (int sample = 0; sample < samples; ++sample) {
+    Run single = TimedRun(server, query, 1);
+    const Run again = TimedRun(server, query, 1);
+    if (!single.Ok || !again.Ok) return cost;
+    if (again.Wall < single.Wall) single = again;
+    const int repeat = std::clamp(static_cast<int>(std::ceil(targetSeconds / single.Wall)), 3, 400);
+    const Run many = TimedRun(server, query, repeat);
+    if (!many.Ok) return cost;
+    latencies.push_back(std::max(0.0, (many.Wall - single.Wall) / (repeat - 1)));
+    cpus.push_back(std::max(0.0, (many.Cpu - single.Cpu) / (repeat - 1)));
+  }
+  cost.LatencySeconds = Median(latencies);
+  cost.CpuSeconds = Median(cpus);
   cost.Ok = true;
   return cost;
 }

@@ -37,8 +37,9 @@ struct QueryCost {
 
 // Runs 1 and then R queries per association (R so the run lasts about
 // `targetSeconds`) and takes the difference, so association set-up and
-// findscu start-up drop out.
-QueryCost MeasureQuery(const ServerUnderTest& server, const BenchQuery& query, double targetSeconds);
+// findscu start-up drop out. That `samples` times: the figures are the
+// medians, since a shared machine slows single runs by half and more.
+QueryCost MeasureQuery(const ServerUnderTest& server, const BenchQuery& query, double targetSeconds, int samples);
 
 struct Throughput {
   double QueriesPerSecond = 0;

@@ -9,7 +9,7 @@
 // inserted into its database) and a folder of .wl files for wlmscpfs, starts
 // both servers on free ports and measures, with findscu as the client:
 //   - per-query latency inside one association and server CPU per query
-//     (from /proc/<pid>/stat) for the typical query (Modality CT, today),
+//     (from /proc/<pid>/stat; medians of 5 samples) for the typical query (Modality CT, today),
 //     a query with 500 matches, a query with 20 matches and, up to
 //     N = 10,000, a query returning every entry;
 //   - queries per second of the typical query with 1, 4 and 16 concurrent
@@ -171,8 +171,8 @@ SizeResult BenchSize(const Options& o, const std::string& work, int size) {
     const BenchQuery& q = queries[i];
     const int ourMatches = CountMatches(servers.Ours(), q, work + "/matches.txt");
     const int theirMatches = CountMatches(servers.Theirs(), q, work + "/matches.txt");
-    const QueryCost ours = MeasureQuery(servers.Ours(), q, 2.0);
-    const QueryCost theirs = MeasureQuery(servers.Theirs(), q, 2.0);
+    const QueryCost ours = MeasureQuery(servers.Ours(), q, 1.0, 5);
+    const QueryCost theirs = MeasureQuery(servers.Theirs(), q, 1.0, 5);
     std::printf("  %s: matches %d / %d%s\n", q.Name.c_str(), ourMatches, theirMatches,
                 ours.Ok && theirs.Ok ? "" : "  (a run FAILED)");
     Row("latency in association (ms)", ours.LatencySeconds * 1000, theirs.LatencySeconds * 1000, 2, false);
