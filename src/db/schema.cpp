@@ -49,9 +49,11 @@ const std::string& DatabaseSchemaSql() {
 
 const std::string& WorklistIndexSql() {
   static const std::string sql =
-      // Modalities ask for what is scheduled, usually for a date range; MPPS
+      // Modalities ask for what is scheduled, usually for a date range and
+      // their modality (the date last, as it is often a range); MPPS
       // messages find their entry by the performed step's SOP Instance UID.
       "CREATE INDEX IF NOT EXISTS WorklistStatusDate ON Worklist (SPSStatus, SPSDate);\n"
+      "CREATE INDEX IF NOT EXISTS WorklistStatusModality ON Worklist (SPSStatus, Modality, SPSDate);\n"
       "CREATE INDEX IF NOT EXISTS WorklistSOPInstance ON Worklist (SOPInstanceUID);\n"
       // The web query lists entries by patient name ten at a time (the
       // accession number orders equal names), filtered by a date range, a

@@ -15,6 +15,7 @@
 #include "platform/ini_file.h"
 #include "temp_folder.h"
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 namespace fs = std::filesystem;
@@ -126,6 +127,11 @@ TEST_F(SetupToolTest, WorklistQueriesAreServedByIndexes) {
       "AND SPSDate <= '20240131'");
   ASSERT_FALSE(scheduled.empty());
   EXPECT_THAT(scheduled.back(), HasSubstr("USING INDEX WorklistStatusDate (SPSStatus=? AND SPSDate>? AND SPSDate<?)"));
+  // A modality's usual question visits only its own entries of the day.
+  const auto modality = Sql(
+      "EXPLAIN QUERY PLAN SELECT * FROM Worklist WHERE Modality = 'CT' AND  SPSDate = '20240315' AND "
+      "SPSStatus='SCHEDULED' ORDER BY PatientName");
+  EXPECT_THAT(modality, Contains(HasSubstr("USING INDEX WorklistStatusModality (SPSStatus=? AND Modality=? AND SPSDate=?)")));
   const auto mpps = Sql("EXPLAIN QUERY PLAN SELECT * FROM Worklist WHERE SOPInstanceUID = '1.2.3'");
   ASSERT_FALSE(mpps.empty());
   EXPECT_THAT(mpps.back(), HasSubstr("USING INDEX WorklistSOPInstance (SOPInstanceUID=?)"));
