@@ -271,19 +271,6 @@ std::uint8_t* Put32(std::uint8_t* at, std::uint32_t value, bool bigEndian) {
   return Put16(at, std::uint16_t(bigEndian ? value : value >> 16), bigEndian);
 }
 
-// The VR an element's header carries (null in implicit VR, for commands
-// and for items) and the size of that header.
-struct HeaderLayout {
-  const char* VR;
-  std::uint32_t Size;
-};
-
-HeaderLayout LayoutOf(const DcmTag& tag, bool explicitVR) {
-  if (!CarriesVR(tag, explicitVR)) return {nullptr, 8};
-  const char* vr = VRToWrite(tag);
-  return {vr, IsLongLengthVR(vr) ? 12u : 8u};
-}
-
 // Tag, VR (when it carries one) and length of `tag`, without its value:
 // layout.Size bytes written at `at`.
 void WriteHeader(std::uint8_t* at, const DcmTag& tag, HeaderLayout layout, bool bigEndian) {

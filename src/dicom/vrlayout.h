@@ -40,8 +40,19 @@ inline const char* VRToWrite(const DcmTag& tag) {
   if (!IsLongLengthVR(tag.VR) && tag.Length > 0xFFFF) return "UN";
   return tag.VR;
 }
-// Header bytes of the element: 8, or 12 in explicit VR for long-length VRs.
-std::uint32_t HeaderSize(const DcmTag& tag, bool explicitVR);
+// The VR an element's header carries (null in implicit VR, for commands and
+// for items) and the size of that header: 8 bytes, or 12 in explicit VR for
+// long-length VRs.
+struct HeaderLayout {
+  const char* VR;
+  std::uint32_t Size;
+};
+inline HeaderLayout LayoutOf(const DcmTag& tag, bool explicitVR) {
+  if (!CarriesVR(tag, explicitVR)) return {nullptr, 8};
+  const char* vr = VRToWrite(tag);
+  return {vr, IsLongLengthVR(vr) ? 12u : 8u};
+}
+inline std::uint32_t HeaderSize(const DcmTag& tag, bool explicitVR) { return LayoutOf(tag, explicitVR).Size; }
 // The delimitation item that closes an undefined-length sequence (FFFE,E0DD)
 // or item (FFFE,E00D) with this header: 8 bytes, no value.
 DcmTag DelimiterOf(const DcmTag& header);
