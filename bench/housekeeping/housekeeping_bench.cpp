@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i <= single; ++i) {
       WorklistDB entry;
       entry.AccessionNumber = "A" + std::to_string(i);
-      entry.SetStatus(db, "DISCONTINUED");
+      entry.ChangeStatus(db, "DISCONTINUED");
     }
   });
   std::printf("reference, %d status changes, one commit each: %8.3f s  (%.0f s for %d)\n", single, oneByOne,

@@ -1,10 +1,15 @@
 #include "db/worklistdb.h"
 
 #include <array>
+#include <set>
 #include <utility>
 #include <vector>
 
+#include <sqlite3.h>
+
 #include "db/dbinsert.h"
+#include "db/sps_status.h"
+#include "db/sql_savepoint.h"
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
 #include "service/log.h"
@@ -42,6 +47,44 @@ constexpr std::array<Field, 22> kColumns{{
 std::string KeyCondition(const std::string& accession) {
   return " WHERE AccessionNumber=" + SqlQuote(accession);
 }
+
+// Columns an update never empties: the key, what every entry must have, and
+// the two the status rule guards.
+bool MayClear(const std::string& column) {
+  static const std::set<std::string> kept{"AccessionNumber", "PatientID", "PatientName", "Modality",
+                                          "SPSStatus", "StudyInstanceUID"};
+  return kept.count(column) == 0;
+}
+
+// The stored status of an entry; false when there is no such row.
+bool StoredStatus(SQLdb& db, const std::string& accession, std::string& status) {
+  std::vector<std::string> rows;
+  if (db.Query("SELECT SPSStatus FROM Worklist" + KeyCondition(accession), rows) != 0 || rows.empty())
+    return false;
+  status = Piece(rows[0], ";", 1);
+  return true;
+}
+
+// The assignment of one column of an update, with the status rule applied
+// inside the statement (SET expressions see the row as it was).
+std::string Assignment(const std::string& column, const std::string& value, const StatusWriter& writer) {
+  const std::string quoted = SqlQuote(value);
+  if (column == "SPSStatus" && !writer.administrator)
+    return "SPSStatus=CASE WHEN " + StatusRankSql("SPSStatus") + " < " + std::to_string(StatusRank(value)) +
+           " THEN " + quoted + " ELSE SPSStatus END";
+  // A started step's images already carry its Study Instance UID.
+  if (column == "StudyInstanceUID")
+    return "StudyInstanceUID=CASE WHEN SPSStatus='SCHEDULED' OR StudyInstanceUID='' THEN " + quoted +
+           " ELSE StudyInstanceUID END";
+  return column + "=" + quoted;
+}
+
+void LogBackwardMove(const std::string& accession, const std::string& from, const std::string& to,
+                     const StatusWriter& writer) {
+  if (writer.administrator && from != to && !MovesForward(from, to))
+    WriteLog("WARNING, Status of AccessionNumber=" + accession + " moved back from " + from + " to " + to +
+             " by administrator " + writer.user);
+}
 }  // namespace
 
 int WorklistDB::Insert(SQLdb& db) {
@@ -70,9 +113,13 @@ int WorklistDB::Insert(SQLdb& db) {
   return 0;
 }
 
-int WorklistDB::Update(SQLdb& db) {
+int WorklistDB::Update(SQLdb& db, const StatusWriter& writer) {
   if (AccessionNumber.empty()) {
     WriteLog("ERROR, WorklistDB::Update, AccessionNumber can't be empty");
+    return -1;
+  }
+  if (!SPSStatus.empty() && !IsDefinedStatus(SPSStatus)) {
+    WriteLog("ERROR, WorklistDB::Update, AccessionNumber=" + AccessionNumber + ", not a status: " + SPSStatus);
     return -1;
   }
   if (!dbLocate(db, "Worklist", "AccessionNumber", AccessionNumber)) {
@@ -82,32 +129,69 @@ int WorklistDB::Update(SQLdb& db) {
   std::string assignments;
   for (const auto& [column, field] : kColumns) {
     const std::string& value = this->*field;
-    if (field == &WorklistDB::AccessionNumber || value.empty()) continue;
+    const bool clear = value.empty() && Cleared.count(column) != 0 && MayClear(column);
+    if (field == &WorklistDB::AccessionNumber || (value.empty() && !clear)) continue;
     if (!assignments.empty()) assignments += ", ";
-    assignments += std::string(column) + "=" + SqlQuote(value);
+    assignments += Assignment(column, value, writer);
   }
   if (assignments.empty()) return 0;
-  if (db.Exec("UPDATE Worklist SET " + assignments + KeyCondition(AccessionNumber)) != 0) {
+  SQLSavepoint unit(db, "WorklistUpdate");
+  std::string before;
+  if (!SPSStatus.empty()) StoredStatus(db, AccessionNumber, before);
+  if (db.Exec("UPDATE Worklist SET " + assignments + KeyCondition(AccessionNumber)) != 0 || !unit.Release()) {
     WriteLog("ERROR, WorklistDB::Update, " + db.ErrorText);
     return -1;
   }
   WriteLog("INFO, WorklistDB::Update, Worklist updated for AccessionNumber=" + AccessionNumber);
+  if (!SPSStatus.empty()) {
+    std::string after;
+    StoredStatus(db, AccessionNumber, after);
+    if (after != SPSStatus)
+      WriteLog("WARNING, WorklistDB::Update, AccessionNumber=" + AccessionNumber + " keeps status " + after +
+               ": " + SPSStatus + " would move it back");
+    LogBackwardMove(AccessionNumber, before, after, writer);
+  }
   return 0;
 }
 
-bool WorklistDB::SetStatus(SQLdb& db, const std::string& status) {
+StatusChange WorklistDB::ChangeStatus(SQLdb& db, const std::string& status, const StatusWriter& writer,
+                                      const std::string& requiredCurrent) {
   if (AccessionNumber.empty()) {
     WriteLog("ERROR, SetStatus, AccessionNumber can't be empty");
-    return false;
+    return StatusChange::NotFound;
   }
-  if (!dbLocate(db, "Worklist", "AccessionNumber", AccessionNumber)) return false;
-  if (db.Exec("UPDATE Worklist SET SPSStatus=" + SqlQuote(status) + KeyCondition(AccessionNumber)) !=
-      0) {
+  if (!IsDefinedStatus(status)) {
+    WriteLog("ERROR, SetStatus, AccessionNumber=" + AccessionNumber + ", not a status: " + status);
+    return StatusChange::Refused;
+  }
+  SQLSavepoint unit(db, "WorklistStatus");
+  std::string before;
+  const bool found = StoredStatus(db, AccessionNumber, before);
+  // The rule is part of the statement, so a writer that races another one
+  // can never move the row back, whatever it read before.
+  std::string condition = KeyCondition(AccessionNumber) + " AND SPSStatus<>" + SqlQuote(status);
+  if (!writer.administrator)
+    condition += " AND " + StatusRankSql("SPSStatus") + " < " + std::to_string(StatusRank(status));
+  if (!requiredCurrent.empty()) condition += " AND SPSStatus=" + SqlQuote(requiredCurrent);
+  if (db.Exec("UPDATE Worklist SET SPSStatus=" + SqlQuote(status) + condition) != 0) {
     WriteLog("ERROR, WorklistDB::SetStatus, " + db.ErrorText);
-    return false;
+    return StatusChange::Failed;
   }
-  WriteLog("INFO, Status set to:" + status + " for AccessionNumber=" + AccessionNumber);
-  return true;
+  const bool changed = sqlite3_changes(db.Handle) > 0;
+  if (!unit.Release()) {
+    WriteLog("ERROR, WorklistDB::SetStatus, " + db.ErrorText);
+    return StatusChange::Failed;
+  }
+  if (changed) {
+    WriteLog("INFO, Status set to:" + status + " for AccessionNumber=" + AccessionNumber);
+    LogBackwardMove(AccessionNumber, before, status, writer);
+    return StatusChange::Changed;
+  }
+  if (!found) return StatusChange::NotFound;
+  if (before == status) return StatusChange::AlreadySo;
+  WriteLog("WARNING, SetStatus, AccessionNumber=" + AccessionNumber + " keeps status " + before + ", " +
+           (requiredCurrent.empty() ? status + " would move it back" : "no longer " + requiredCurrent));
+  return StatusChange::Refused;
 }
 
 int WorklistDB::Delete(SQLdb& db) {

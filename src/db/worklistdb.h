@@ -1,8 +1,11 @@
 #pragma once
 // One row of the Worklist table (one scheduled procedure step, keyed by its
 // accession number). An empty field means "no value".
+#include <set>
 #include <string>
 #include <vector>
+
+#include "db/status_writer.h"
 
 class SQLdb;
 
@@ -31,15 +34,29 @@ class WorklistDB {
   std::string SOPInstanceUID;
   std::string RequestedProcedurePriority;
 
+  // Columns an Update empties (a field the sender cleared explicitly); any
+  // other empty field keeps its stored value. The accession number, patient
+  // ID and name, modality, status and Study Instance UID are never emptied.
+  std::set<std::string> Cleared;
+
   // 0 inserted; 1 accession number already present (nothing written);
   // -1 a required field (PatientName, PatientID, AccessionNumber, Modality)
   // is empty or the statement failed.
   int Insert(SQLdb& db);
-  // Writes every non-empty field. 0 updated (or nothing to update);
+  // Writes every non-empty field and empties the Cleared ones. The status
+  // rule holds: for a workflow writer SPSStatus only moves forward (a backward
+  // status is kept and logged) and, for every writer, the Study Instance UID
+  // of a step that is no longer SCHEDULED never changes. A status that is not
+  // a defined word is refused (-1). 0 updated (or nothing to update);
   // 3 accession number not found; -1 empty accession number or failure.
-  int Update(SQLdb& db);
-  // True when the row was found and its SPSStatus set to `status`.
-  bool SetStatus(SQLdb& db, const std::string& status);
+  int Update(SQLdb& db, const StatusWriter& writer = StatusWriter::Workflow());
+  // Sets SPSStatus of the row under the status rule, decided by the one
+  // UPDATE that touches the row. With `requiredCurrent` the row must still
+  // hold that status (a pass that read it earlier must not overrule a
+  // modality that started the step meanwhile).
+  StatusChange ChangeStatus(SQLdb& db, const std::string& status,
+                            const StatusWriter& writer = StatusWriter::Workflow(),
+                            const std::string& requiredCurrent = "");
   // 0 deleted; 2 accession number not found; -1 empty accession number or failure.
   int Delete(SQLdb& db);
 

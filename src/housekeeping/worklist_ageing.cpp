@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "db/sql_transaction.h"
+#include "db/sps_status.h"
 #include "db/sqldb.h"
 #include "db/worklistdb.h"
 #include "housekeeping/study_in_pacs.h"
@@ -63,8 +64,11 @@ void LogChange(const Change& change) {
 
 void Apply(SQLdb& db, Change& change) {
   db.ErrorText.clear();
-  change.done = change.entry->SetStatus(db, NewStatus(change.rule));
-  if (!change.done) change.error = db.ErrorText;
+  // Only an entry still waiting is aged: a modality may have started it since
+  // the pass read it.
+  const StatusChange result = change.entry->ChangeStatus(db, NewStatus(change.rule), StatusWriter::Workflow(), kScheduled);
+  change.done = result == StatusChange::Changed;
+  if (!change.done) change.error = result == StatusChange::Refused ? "no longer SCHEDULED" : db.ErrorText;
 }
 
 }  // namespace

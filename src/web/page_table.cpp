@@ -17,8 +17,8 @@ const PageRoute kPages[] = {
     {"worklist", false, [](const PageRequest& r) { return WorklistPage(r.rights); }},
     {"display_wlquery", false, [](const PageRequest& r) { return WLQueryDisplay(r.http.Params, r.rights); }},
     {"form_wlquery", false, [](const PageRequest& r) { return WLQueryForm(r.http.Params, r.rights, r.user); }},
-    {"edit_wlquery", false, [](const PageRequest& r) { return WLQueryEdit(r.http.Params, r.rights); }},
-    {"wledit", false, [](const PageRequest& r) { return WLQueryEdit(r.http.Params, r.rights); }},
+    {"edit_wlquery", false, [](const PageRequest& r) { return WLQueryEdit(r.http.Params, r.rights, r.user); }},
+    {"wledit", false, [](const PageRequest& r) { return WLQueryEdit(r.http.Params, r.rights, r.user); }},
     {"add2wl", false, [](const PageRequest& r) { return AddToWorklistPage(r.rights); }},
     {"wlprocess", false,
      [](const PageRequest& r) {
@@ -26,7 +26,7 @@ const PageRoute kPages[] = {
        WriteLog("INFO, wlprocess CharSet: " + r.http.CharSet);
        return WorklistProcess(r.list, r.rights);
      }},
-    {"wlsetstatus", false, [](const PageRequest& r) { return WLSetStatus(r.http.Params, r.rights); }},
+    {"wlsetstatus", false, [](const PageRequest& r) { return WLSetStatus(r.http.Params, r.rights, r.user); }},
     {"proc_description", false, [](const PageRequest& r) { return ProcDescriptionPage(r.http.Params); }},
     {"UserQuery", true, [](const PageRequest& r) { return UserQueryPage(r.rights); }},
     {"display_users", true, [](const PageRequest& r) { return UsersDisplay(r.http.Params, r.rights); }},

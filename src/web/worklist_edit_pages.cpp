@@ -104,7 +104,7 @@ std::string WLQueryForm(const ParamList& params, int rights, const std::string& 
   return page + PageFooter();
 }
 
-std::string WLQueryEdit(const ParamList& params, int rights) {
+std::string WLQueryEdit(const ParamList& params, int rights, const std::string& user) {
   std::string page = PageOpening("Edit entry in Worklist") + kHeadEnd + NavBar(rights);
   if (params.empty() || ParamValue(params.back()) != "Save") return page + PageFooter();
   WorklistDB entry = EditedEntry(params);
@@ -117,7 +117,7 @@ std::string WLQueryEdit(const ParamList& params, int rights) {
     WriteLog("ERROR, WLQueryEdit, Couldn't open database: Worklist");
     return page + "<p align=\"center\"><b>ERROR, WLQueryEdit, Couldn't open database: Worklist</b>" + PageFooter();
   }
-  if (entry.Update(db) != 0) {
+  if (entry.Update(db, StatusWriter::Administrator(user)) != 0) {
     page += LoggedError("ERROR, WLQueryEdit, updating entry in Worklist: ", Reason(db, entry.AccessionNumber));
   } else {
     page += "<b>Updated entry in Worklist</b>\r\n";
@@ -125,7 +125,7 @@ std::string WLQueryEdit(const ParamList& params, int rights) {
   return page + PageFooter();
 }
 
-std::string WLSetStatus(const ParamList& params, int rights) {
+std::string WLSetStatus(const ParamList& params, int rights, const std::string& user) {
   std::string page = PageOpening("Worklist Delete") + kHeadEnd + NavBar(rights);
   WorklistDB entry;
   std::string status;
@@ -143,10 +143,12 @@ std::string WLSetStatus(const ParamList& params, int rights) {
   }
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (db.IsOpen) {
-    if (entry.SetStatus(db, status)) {
+    const StatusChange change = entry.ChangeStatus(db, status, StatusWriter::Administrator(user));
+    if (change == StatusChange::Changed || change == StatusChange::AlreadySo) {
       page += " Updated Worklist entry for Accession Number=" + HtmlEscape(entry.AccessionNumber) + "<br>\r\n";
     } else {
-      const std::string reason = Reason(db, entry.AccessionNumber);
+      const std::string reason =
+          change == StatusChange::Refused ? "not a status: " + status : Reason(db, entry.AccessionNumber);
       WriteLog("ERROR, WLSetStatus, Updating status: " + reason);
       page += "ERROR, WLSetStatus, Updating status: " + HtmlEscape(reason);
     }

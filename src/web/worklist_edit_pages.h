@@ -15,7 +15,11 @@ std::string WLQueryForm(const ParamList& params, int rights, const std::string& 
 
 // The page for "edit_wlquery" and "wledit": Save writes every non-empty field
 // of the form to the entry with that AccessionNumber; Cancel writes nothing.
-std::string WLQueryEdit(const ParamList& params, int rights);
+// A status chosen by hand is an administrator's change: it may move back
+// (logged with `user`).
+std::string WLQueryEdit(const ParamList& params, int rights, const std::string& user);
 
-// The page for "wlsetstatus": AccessionNumber and SPSStatus set that entry's status.
-std::string WLSetStatus(const ParamList& params, int rights);
+// The page for "wlsetstatus": AccessionNumber and SPSStatus set that entry's
+// status, as an administrator's change by `user`; only the four status words
+// are accepted.
+std::string WLSetStatus(const ParamList& params, int rights, const std::string& user);

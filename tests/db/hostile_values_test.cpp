@@ -48,8 +48,10 @@ TEST_F(HostileValuesTest, WorklistOperationsStoreAndFindValuesVerbatim) {
     change.ReferringPhysician = value + "!";
     EXPECT_EQ(change.Update(db), 0);
     EXPECT_EQ(Stored("SELECT ReferringPhysician" + where), value + "!");
-    EXPECT_TRUE(change.SetStatus(db, value));
-    EXPECT_EQ(Stored("SELECT SPSStatus" + where), value);
+    // Status words are a closed set: hostile text is refused, never stored.
+    EXPECT_EQ(change.ChangeStatus(db, value), StatusChange::Refused);
+    EXPECT_EQ(change.ChangeStatus(db, "COMPLETED"), StatusChange::Changed);
+    EXPECT_EQ(Stored("SELECT SPSStatus" + where), "COMPLETED");
     ExpectTablesIntact();
   }
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist"), std::to_string(kHostile.size()));

@@ -103,27 +103,27 @@ TEST_F(WorklistDBTest, UnknownOrEmptyAccessionNumbers) {
   absent.AccessionNumber = "NOPE";
   absent.PatientName = "X";
   EXPECT_EQ(absent.Update(db), 3);
-  EXPECT_FALSE(absent.SetStatus(db, "COMPLETED"));
+  EXPECT_EQ(absent.ChangeStatus(db, "COMPLETED"), StatusChange::NotFound);
   EXPECT_EQ(absent.Delete(db), 2);
   EXPECT_THAT(LogLines(), ElementsAre("WARNING, WorklistDB::Update, AccessionNumber=NOPE, does not exists",
                                       "WARNING, WorklistDB::Delete, Accession Number does not exist, NOPE"));
   ClearLog();
   WorklistDB empty;
   EXPECT_EQ(empty.Update(db), -1);
-  EXPECT_FALSE(empty.SetStatus(db, "COMPLETED"));
+  EXPECT_EQ(empty.ChangeStatus(db, "COMPLETED"), StatusChange::NotFound);
   EXPECT_EQ(empty.Delete(db), -1);
   EXPECT_THAT(LogLines(), ElementsAre("ERROR, WorklistDB::Update, AccessionNumber can't be empty",
                                       "ERROR, SetStatus, AccessionNumber can't be empty",
                                       "ERROR, WorklistDB::Delete, Accession Number is empty"));
 }
 
-TEST_F(WorklistDBTest, SetStatusAndDeleteOfAnExistingEntry) {
+TEST_F(WorklistDBTest, ChangeStatusAndDeleteOfAnExistingEntry) {
   SQLdb db("quillat", SQLdb::ReadWrite);
   ASSERT_EQ(Entry("ACC1").Insert(db), 0);
   ASSERT_EQ(Entry("ACC2").Insert(db), 0);
   WorklistDB key;
   key.AccessionNumber = "ACC1";
-  EXPECT_TRUE(key.SetStatus(db, "DISCONTINUED"));
+  EXPECT_EQ(key.ChangeStatus(db, "DISCONTINUED"), StatusChange::Changed);
   EXPECT_EQ(Column("SPSStatus", "ACC1"), "DISCONTINUED");
   EXPECT_EQ(Column("SPSStatus", "ACC2"), "SCHEDULED");
   EXPECT_EQ(key.Delete(db), 0);
@@ -139,7 +139,7 @@ TEST_F(WorklistDBTest, FailedStatementsAreReportedNotSwallowed) {
   EXPECT_EQ(Entry("ACC2").Insert(db), -1);
   WorklistDB key = Entry("ACC1");
   EXPECT_EQ(key.Update(db), -1);
-  EXPECT_FALSE(key.SetStatus(db, "COMPLETED"));
+  EXPECT_EQ(key.ChangeStatus(db, "COMPLETED"), StatusChange::Failed);
   EXPECT_EQ(key.Delete(db), -1);
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 8u);  // each wrapper line followed by the operation's own

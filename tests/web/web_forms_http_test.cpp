@@ -65,7 +65,8 @@ TEST_F(WebFormsHttpTest, OtherSystemsAddAnEntryAndSetItsStatusWithOneRequestEach
        "ERROR adding procedure: Accession Number already used: H1"},
       {"/wlprocess?PatientID=&LastName=LAST&FirstName=FIRST", "<BR>\r\n<b>ERROR, Patient ID is empty</b><br>\r\n<BR>"},
       {"/wlsetstatus?AccessionNumber=H1&SPSStatus=COMPLETED", " Updated Worklist entry for Accession Number=H1<br>"},
-      {"/wlsetstatus?AccessionNumber=NO&SPSStatus=X", "ERROR, WLSetStatus, Updating status: no entry with Accession Number=NO"},
+      {"/wlsetstatus?AccessionNumber=NO&SPSStatus=COMPLETED", "ERROR, WLSetStatus, Updating status: no entry with Accession Number=NO"},
+      {"/wlsetstatus?AccessionNumber=H1&SPSStatus=DONE", "ERROR, WLSetStatus, Updating status: not a status: DONE"},
       {"/wlsetstatus?SPSStatus=COMPLETED", "ERROR, Accesion Number is Empty"},
       {"/wlsetstatus?AccessionNumber=H1", "ERROR, SPSStatus is Empty"},
   };
@@ -101,7 +102,8 @@ TEST_F(WebFormsHttpTest, HostileValuesPassEveryFormAsTextAndAreStoredAsSent) {
     EXPECT_THAT(answers[0], HasSubstr("Added Worklist entry for Patient=" + HtmlEscape(v + "^F") + "<br>"));
     EXPECT_THAT(answers[1], HasSubstr("value=\"" + HtmlEscape(v) + "\""));
     EXPECT_THAT(answers[2], HasSubstr("<b>Updated entry in Worklist</b>"));
-    EXPECT_THAT(answers[3], HasSubstr("Updated Worklist entry for Accession Number=" + id));
+    // Only the four status words are stored; any other text is refused.
+    EXPECT_THAT(answers[3], HasSubstr("ERROR, WLSetStatus, Updating status: not a status: " + HtmlEscape(v)));
     EXPECT_THAT(answers[4], HasSubstr(colon ? "cannot contain" : "Added new entry to users"));
     if (!colon) {
       EXPECT_THAT(answers[5], HasSubstr("VALUE=\"" + HtmlEscape(v) + "\""));
@@ -112,7 +114,7 @@ TEST_F(WebFormsHttpTest, HostileValuesPassEveryFormAsTextAndAreStoredAsSent) {
       EXPECT_THAT(answer, Not(HasSubstr("<b>bold")));
     }
     EXPECT_EQ(Stored("PatientID, PatientName, ReferringPhysician, SPSDescription, Modality, SPSStatus", id),
-              v + "|" + v + "^" + v + "|" + v + "|" + v + "|" + v + "|" + v);
+              v + "|" + v + "^" + v + "|" + v + "|" + v + "|" + v + "|SCHEDULED");
   }
 }
 

@@ -1,0 +1,28 @@
+#pragma once
+// A nestable unit of work on an open connection: everything between the
+// constructor and Release() is kept, or none of it is (the destructor rolls
+// back what was not released). Unlike a transaction it may run inside one,
+// so one message of a group commit can be undone alone.
+#include <string>
+
+class SQLdb;
+
+class SQLSavepoint {
+ public:
+  SQLSavepoint(SQLdb& db, std::string name);
+  ~SQLSavepoint();
+  SQLSavepoint(const SQLSavepoint&) = delete;
+  SQLSavepoint& operator=(const SQLSavepoint&) = delete;
+
+  // False when the savepoint could not be opened (nothing should be written).
+  bool Active() const { return active_; }
+  // Keeps the work; false (reason in the connection's ErrorText) when it was lost.
+  bool Release();
+  // Undoes the work now.
+  void RollBack();
+
+ private:
+  SQLdb& db_;
+  std::string name_;
+  bool active_ = false;
+};

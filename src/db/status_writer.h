@@ -1,0 +1,25 @@
+#pragma once
+// Who asks the worklist storage for a change, which decides how the
+// forward-only status rule applies.
+#include <string>
+
+struct StatusWriter {
+  // HL7 messages, order files, performed procedure steps and housekeeping:
+  // a status only moves forward.
+  static StatusWriter Workflow() { return {false, ""}; }
+  // An administrator's explicit change (web form, status page): any defined
+  // status, backwards included; a backward move is logged with `user`.
+  static StatusWriter Administrator(const std::string& user) { return {true, user}; }
+
+  bool administrator;
+  std::string user;
+};
+
+// What became of a status change.
+enum class StatusChange {
+  Changed,    // the row now holds the new status
+  AlreadySo,  // the row already held it; nothing written
+  NotFound,   // no row with that accession number (or not in the required status)
+  Refused,    // the forward-only rule, or a word that is not a defined status
+  Failed,     // the statement failed (reason in the connection's ErrorText)
+};
