@@ -25,13 +25,13 @@ namespace {
 constexpr int CloseDelayMs = 2000;
 }  // namespace
 
-void ChildThread::Serve(TcpConnection& connection) {
+void ChildThread::Serve(TcpConnection& connection, const TlsContext* tls) {
   const int handle = fcntl(connection.Fd(), F_DUPFD_CLOEXEC, 0);
   if (handle < 0) {
     WriteLog("ERROR: Association Failed! Socket: " + std::to_string(connection.Fd()) + ", " + std::strerror(errno));
     return;
   }
-  ChildThread(handle).Execute();
+  ChildThread(handle, tls).Execute();
 }
 
 std::string ChildThread::SocketText() const { return " Socket: " + std::to_string(handle_); }
@@ -42,6 +42,7 @@ void ChildThread::Execute() {
     association.DumpDataSets = DebugLogOn();
     association.PreferJPEG2000 = true;
     association.AssociationTimeout = ServerSettings.AssociationTimeout;
+    association.Tls = tls_;
     if (!association.Multiplex(handle_)) {
       WriteLog("ERROR: Association Failed!" + SocketText());
       return;

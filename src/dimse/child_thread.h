@@ -11,17 +11,19 @@
 class NMessage;
 class PDU_Service;
 class TcpConnection;
+class TlsContext;
 struct ProcedureStepRequest;
 
 class ChildThread {
  public:
-  explicit ChildThread(int handle) : handle_(handle) {}
+  // With `tls` the association runs over TLS on that context.
+  explicit ChildThread(int handle, const TlsContext* tls = nullptr) : handle_(handle), tls_(tls) {}
 
   // Runs a ChildThread for an accepted connection, on the calling thread
   // (the listener's connection thread). The association works on a
   // descriptor of its own; the listener keeps the connection's to wake it at
   // stop and closes it when this returns.
-  static void Serve(TcpConnection& connection);
+  static void Serve(TcpConnection& connection, const TlsContext* tls);
 
   // The thread body.
   void Execute();
@@ -43,4 +45,5 @@ class ChildThread {
   std::string SocketText() const;
 
   int handle_;
+  const TlsContext* tls_;
 };

@@ -4,8 +4,10 @@
 #include <string>
 
 // Starts the listener on `port` (a number or a service name), bounded by
-// ServerSettings.MaxAssociations. A port that cannot be listened on is
-// logged and the service runs without DICOM.
+// ServerSettings.MaxAssociations, and the TLS listener on WLTLSPort when
+// that is set (bounded the same, on its own). A port that cannot be listened
+// on, or a TLS certificate that cannot be used, is logged and the service
+// runs without it.
 void StartDicomListener(const std::string& port);
 
 // Stops accepting, asks every running association to end and waits for

@@ -60,8 +60,10 @@ bool OpenAssociation(PDU_Service& association, const std::string& callingAE, con
 template <class Record>
 bool FindSCU(const std::string& callingAE, const std::string& calledAE, const std::string& host,
              const std::string& port, std::vector<Record>& records, int timeoutSeconds,
-             const std::string& userName, const std::string& passcode, int maximum) {
+             const std::string& userName, const std::string& passcode, int maximum,
+             const TlsContext* tls) {
   PDU_Service association;
+  association.Tls = tls;
   association.DumpDataSets = DebugLogOn();
   association.UserName = userName;
   association.Passcode = passcode;
@@ -111,8 +113,11 @@ bool FindSCU(const std::string& callingAE, const std::string& calledAE, const st
 }
 
 template bool FindSCU<StudyInfo>(const std::string&, const std::string&, const std::string&, const std::string&,
-                                 std::vector<StudyInfo>&, int, const std::string&, const std::string&, int);
+                                 std::vector<StudyInfo>&, int, const std::string&, const std::string&, int,
+                                 const TlsContext*);
 template bool FindSCU<SeriesInfo>(const std::string&, const std::string&, const std::string&, const std::string&,
-                                  std::vector<SeriesInfo>&, int, const std::string&, const std::string&, int);
+                                  std::vector<SeriesInfo>&, int, const std::string&, const std::string&, int,
+                                 const TlsContext*);
 template bool FindSCU<ImageInfo>(const std::string&, const std::string&, const std::string&, const std::string&,
-                                 std::vector<ImageInfo>&, int, const std::string&, const std::string&, int);
+                                 std::vector<ImageInfo>&, int, const std::string&, const std::string&, int,
+                                 const TlsContext*);

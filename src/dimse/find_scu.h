@@ -8,6 +8,7 @@
 #include "dimse/query_records.h"
 
 class PDU_Service;
+class TlsContext;
 
 // Prepares the association request (AE titles padded and cut to 16, the
 // DICOM application context, one presentation context for `abstractSyntax`
@@ -32,17 +33,19 @@ bool OpenAssociation(PDU_Service& association, const std::string& callingAE, con
 // responses came (0: no limit). False when the association could not be
 // opened (`records` untouched), the request could not be sent, a response
 // could not be read (earlier matches stay) or the peer answered a failure.
+// With `tls` the association runs over TLS on that context.
 template <class Record>
 bool FindSCU(const std::string& callingAE, const std::string& calledAE, const std::string& host,
              const std::string& port, std::vector<Record>& records, int timeoutSeconds,
-             const std::string& userName, const std::string& passcode, int maximum);
+             const std::string& userName, const std::string& passcode, int maximum,
+             const TlsContext* tls = nullptr);
 
 extern template bool FindSCU<StudyInfo>(const std::string&, const std::string&, const std::string&,
                                         const std::string&, std::vector<StudyInfo>&, int, const std::string&,
-                                        const std::string&, int);
+                                        const std::string&, int, const TlsContext*);
 extern template bool FindSCU<SeriesInfo>(const std::string&, const std::string&, const std::string&,
                                          const std::string&, std::vector<SeriesInfo>&, int, const std::string&,
-                                         const std::string&, int);
+                                         const std::string&, int, const TlsContext*);
 extern template bool FindSCU<ImageInfo>(const std::string&, const std::string&, const std::string&,
                                         const std::string&, std::vector<ImageInfo>&, int, const std::string&,
-                                        const std::string&, int);
+                                        const std::string&, int, const TlsContext*);

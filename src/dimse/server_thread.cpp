@@ -27,9 +27,10 @@ bool ServerThread::Start() {
     WriteLog("ERROR: Couldn't initialize port: " + port_);
     return false;
   }
-  WriteLog("Initialize DICOM port: " + port_);
+  WriteLog(std::string(tls_ ? "Initialize DICOM TLS port: " : "Initialize DICOM port: ") + port_);
   const int limit = maxAssociations_;
-  server_.SetOnExecute(ChildThread::Serve);
+  const TlsContext* tls = tls_;
+  server_.SetOnExecute([tls](TcpConnection& connection) { ChildThread::Serve(connection, tls); });
   server_.SetOnError([](const std::string& text) { WriteLog("ERROR, ServerThread, " + text); });
   server_.SetConnectionLimit(limit, LimitRejection(), [limit](const std::string& peer) {
     WriteLog("WARNING, ServerThread, association from " + peer + " rejected: " + std::to_string(limit) +

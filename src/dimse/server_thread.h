@@ -4,14 +4,19 @@
 // more is answered with an A-ASSOCIATE-RJ (rejected-transient, local limit
 // exceeded) instead of getting a thread. A failed accept is logged and
 // retried. Stop asks every association to end and waits for their threads.
+// With a TLS context every connection runs the TLS handshake before its
+// association; the association service is the same on either kind of port.
 #include <string>
 
 #include "platform/tcp_server.h"
 
+class TlsContext;
+
 class ServerThread {
  public:
-  ServerThread(std::string port, int maxAssociations)
-      : port_(std::move(port)), maxAssociations_(maxAssociations) {}
+  // `tls` (kept by the caller for the listener's life) makes this a TLS port.
+  ServerThread(std::string port, int maxAssociations, const TlsContext* tls = nullptr)
+      : port_(std::move(port)), maxAssociations_(maxAssociations), tls_(tls) {}
   // Stops when still running.
   ~ServerThread() { Stop(); }
   ServerThread(const ServerThread&) = delete;
@@ -28,5 +33,6 @@ class ServerThread {
  private:
   std::string port_;
   int maxAssociations_;
+  const TlsContext* tls_;
   TcpServer server_;
 };

@@ -10,12 +10,12 @@ constexpr int kTimeoutSeconds = 60;
 }
 
 bool StudyInPacs(const std::string& pacsAET, const std::string& host, const std::string& port,
-                 const std::string& ownAET, const std::string& accession) {
+                 const std::string& ownAET, const std::string& accession, const TlsContext* tls) {
   // An empty key would match every study of the PACS.
   if (pacsAET.empty() || host.empty() || accession.empty()) return false;
   std::vector<StudyInfo> records(1);
   records.front().AccessionNumber = accession;
-  if (!FindSCU(ownAET, pacsAET, host, port, records, kTimeoutSeconds, "", "", 0)) {
+  if (!FindSCU(ownAET, pacsAET, host, port, records, kTimeoutSeconds, "", "", 0, tls)) {
     WriteLog("ERROR, connecting to PACS: " + pacsAET + ", IP:" + host + ", Port:" + port);
     return false;
   }

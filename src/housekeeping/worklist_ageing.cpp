@@ -8,6 +8,7 @@
 #include "db/sps_status.h"
 #include "db/sqldb.h"
 #include "db/worklistdb.h"
+#include "housekeeping/pacs_tls.h"
 #include "housekeeping/study_in_pacs.h"
 #include "service/log.h"
 #include "service/text.h"
@@ -116,9 +117,11 @@ bool UpdateWorklistStatus(const std::string& pacsAET, const std::string& pacsHos
   for (const Change& change : discontinue) LogChange(change);
 
   // Each PACS question takes an association: the write lock is not held meanwhile.
+  const PacsTls tls = askPacs.empty() ? PacsTls{} : PacsTlsFromSettings();
+  if (!tls.Usable) askPacs.clear();
   for (WorklistDB* entry : askPacs) {
     if (stopRequested && stopRequested()) break;
-    if (!StudyInPacs(pacsAET, pacsHost, pacsPort, ownAET, entry->AccessionNumber)) continue;
+    if (!StudyInPacs(pacsAET, pacsHost, pacsPort, ownAET, entry->AccessionNumber, tls.Context.get())) continue;
     Change change{entry, AgeingRule::InPacs, false, ""};
     Apply(db, change);
     LogChange(change);

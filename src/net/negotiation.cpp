@@ -49,6 +49,11 @@ bool PDU_Service::Multiplex(int handle) {
   if (Link.Sock.Connected) Close();
   Link.Sock.Attach(handle);
   Link.Sock.SetReadDeadline(AssociationTimeout);
+  // The handshake counts against the same ARTIM time as the request.
+  if (Tls && !Link.Sock.StartTls(*Tls, AssociationTimeout)) {
+    Link.Sock.SetReadDeadline(0);
+    return false;
+  }
   const bool requestRead = Link.Read8(assocRQ.ItemType) && assocRQ.Read(Link);
   const bool timedOut = !requestRead && Link.Sock.DeadlinePassed();
   Link.Sock.SetReadDeadline(0);

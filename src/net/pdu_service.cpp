@@ -57,6 +57,7 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
       WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
       return false;
     }
+    if (Tls && !Link.Sock.StartTls(*Tls, Link.Sock.TimeOut > 0 ? Link.Sock.TimeOut : 30)) return false;
     WriteDebugLog("INFO, Connected to: " + host + ":" + port);
     if (!assocRQ.Write(Link)) {
       WriteLog("ERROR, Association RQ failed!");

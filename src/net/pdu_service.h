@@ -16,6 +16,8 @@
 #include "net/pdatatf.h"
 #include "net/presentation_context.h"
 
+class TlsContext;
+
 class PDU_Service {
  public:
   // The `kind` of a message part passed to Write.
@@ -31,6 +33,10 @@ class PDU_Service {
   // standard's ARTIM timer), so idle or trickling connections cannot hold
   // the association slots that modalities need.
   int AssociationTimeout = 30;
+  // When set, the connection runs over TLS: as acceptor the handshake comes
+  // first, within AssociationTimeout; as requestor right after the connect,
+  // within the socket's time-out.
+  const TlsContext* Tls = nullptr;
   std::string UserName;  // user identity sent when requesting (empty: none)
   std::string Passcode;
   Buffer Link;  // the connection; big-endian both ways

@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "net/tls_context.h"
+#include "net/tls_session.h"
 #include "platform/orderly_close.h"
 #include "service/log.h"
 
@@ -134,6 +136,7 @@ int ConnectWithin(int fd, const sockaddr_in& address, int seconds) {
 Socket::Socket() { ++liveSockets; }
 
 Socket::~Socket() {
+  tls_.reset();
   for (int* fd : {&Socketfd, &ListenSocketfd}) {
     if (*fd == NoHandle) continue;
     ::shutdown(*fd, SHUT_RDWR);
@@ -251,6 +254,7 @@ bool Socket::Connect(const std::string& host, const std::string& port) {
 bool Socket::SendBinary(const void* bytes, std::size_t count) {
   if (!Connected) return false;
   auto* next = static_cast<const std::uint8_t*>(bytes);
+  if (tls_) return SendSecure(next, count);
   while (count > 0) {
     // Sent at once when the socket buffer has room, which is the usual case:
     // the wait below is only for a full buffer.
@@ -264,56 +268,146 @@ bool Socket::SendBinary(const void* bytes, std::size_t count) {
     if (error == EINTR) continue;
     if (error == EAGAIN || error == EWOULDBLOCK) {
       // A peer that stops reading must not hold the thread for ever.
-      pollfd wait{Socketfd, POLLOUT, 0};
-      int ready;
-      do {
-        ready = ::poll(&wait, 1, TimeOut * 1000);
-      } while (ready < 0 && errno == EINTR);
+      const int ready = WaitReady(POLLOUT, false);
       if (ready > 0) continue;
       error = ready == 0 ? ETIMEDOUT : errno;
     }
-    // Part of a PDU may have left: the stream can no longer be used.
-    Close();
-    WriteLog("ERROR, Socket::SendBinary, couldn't send: " + std::to_string(error));
-    return false;
+    return SendFailed(error);
   }
   return true;
 }
 
-int Socket::ReadBinary(void* buffer, std::size_t size) {
-  if (!Connected) return -1;
-  pollfd wait{Socketfd, POLLIN, 0};
+bool Socket::SendSecure(const std::uint8_t* next, std::size_t count) {
+  while (count > 0) {
+    std::size_t moved = 0;
+    const TlsSession::Progress progress = tls_->Write(next, count, moved);
+    if (progress == TlsSession::Progress::Done) {
+      next += moved;
+      count -= moved;
+      continue;
+    }
+    if (progress != TlsSession::Progress::WantRead && progress != TlsSession::Progress::WantWrite)
+      return SendFailed(EPIPE);
+    const int ready = WaitReady(progress == TlsSession::Progress::WantRead ? POLLIN : POLLOUT, false);
+    if (ready <= 0) return SendFailed(ready == 0 ? ETIMEDOUT : errno);
+  }
+  return true;
+}
+
+bool Socket::SendFailed(int error) {
+  // Part of a PDU may have left: the stream can no longer be used.
+  Close();
+  WriteLog("ERROR, Socket::SendBinary, couldn't send: " + std::to_string(error));
+  return false;
+}
+
+int Socket::WaitReady(short events, bool reading) {
+  pollfd wait{Socketfd, events, 0};
   int ready = 0;  // past the deadline: a time-out, even with bytes waiting
-  while (!DeadlinePassed()) {
+  while (!reading || !DeadlinePassed()) {
     int waitMs = TimeOut * 1000;
-    if (deadline_) {
+    if (reading && deadline_) {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - std::chrono::steady_clock::now());
       waitMs = static_cast<int>(std::clamp<long long>(left.count(), 0, waitMs));
     }
     ready = ::poll(&wait, 1, waitMs);
     if (ready >= 0 || errno != EINTR) break;
   }
-  if (ready > 0) {
-    ssize_t got;
-    do {
-      got = ::recv(Socketfd, buffer, size, 0);
-    } while (got < 0 && errno == EINTR);
-    if (got <= 0) {
-      // Closed or reset by the peer (peers that linger 0 always reset):
-      // every later call fails at once.
-      Close();
-      return -1;
-    }
-    SetQuickAck(Socketfd);
-    return static_cast<int>(got);
-  }
+  return ready;
+}
+
+int Socket::ReadTimedOut() {
   Close();
   if (TimeOut == 0) return 0;
   WriteLog("ERROR, Socket::ReadBinary, Timed out");
   return -1;
 }
 
+int Socket::ReadBinary(void* buffer, std::size_t size) {
+  if (!Connected) return -1;
+  if (tls_) return ReadSecure(buffer, size);
+  if (WaitReady(POLLIN, true) <= 0) return ReadTimedOut();
+  ssize_t got;
+  do {
+    got = ::recv(Socketfd, buffer, size, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got <= 0) {
+    // Closed or reset by the peer (peers that linger 0 always reset):
+    // every later call fails at once.
+    Close();
+    return -1;
+  }
+  SetQuickAck(Socketfd);
+  return static_cast<int>(got);
+}
+
+int Socket::ReadSecure(void* buffer, std::size_t size) {
+  short awaited = POLLIN;
+  // Bytes the session already holds are handed out without a wait.
+  bool wait = !tls_->Pending();
+  while (true) {
+    if (wait && WaitReady(awaited, true) <= 0) return ReadTimedOut();
+    std::size_t moved = 0;
+    const TlsSession::Progress progress = tls_->Read(buffer, size, moved);
+    if (progress == TlsSession::Progress::Done) {
+      SetQuickAck(Socketfd);
+      return static_cast<int>(moved);
+    }
+    if (progress != TlsSession::Progress::WantRead && progress != TlsSession::Progress::WantWrite) {
+      if (progress == TlsSession::Progress::Failed)
+        WriteLog("ERROR, TLS connection with " + PeerAddress() + " failed: " + tls_->FailureReason());
+      Close();
+      return -1;
+    }
+    awaited = progress == TlsSession::Progress::WantRead ? POLLIN : POLLOUT;
+    wait = true;
+  }
+}
+
+bool Socket::StartTls(const TlsContext& context, int seconds) {
+  if (!Connected) return false;
+  const std::string peer = PeerAddress();
+  const auto savedDeadline = deadline_;
+  const auto ownDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  if (!deadline_ || ownDeadline < *deadline_) deadline_ = ownDeadline;
+  // The session decides itself when it needs to wait; the handle must never
+  // block it.
+  ::fcntl(Socketfd, F_SETFL, ::fcntl(Socketfd, F_GETFL) | O_NONBLOCK);
+  auto session = std::make_unique<TlsSession>(context, Socketfd);
+  TlsSession::Progress progress = session->Handshake();
+  while (progress == TlsSession::Progress::WantRead || progress == TlsSession::Progress::WantWrite) {
+    if (WaitReady(progress == TlsSession::Progress::WantRead ? POLLIN : POLLOUT, true) <= 0) break;
+    progress = session->Handshake();
+  }
+  deadline_ = savedDeadline;
+  if (progress == TlsSession::Progress::Done) {
+    WriteDebugLog("INFO, TLS with " + peer + ": " + session->Summary() +
+                  (context.VerifiesPeer() ? ", peer " + session->PeerSubject() : ""));
+    tls_ = std::move(session);
+    return true;
+  }
+  const bool timedOut = progress == TlsSession::Progress::WantRead || progress == TlsSession::Progress::WantWrite;
+  WriteLog("ERROR, TLS handshake with " + peer +
+           (timedOut ? " not complete within " + std::to_string(seconds) + " seconds"
+                     : " failed: " + session->FailureReason()) +
+           ", connection closed");
+  Close();
+  return false;
+}
+
+std::string Socket::PeerAddress() const {
+  sockaddr_in peer{};
+  socklen_t size = sizeof peer;
+  if (Socketfd == NoHandle || ::getpeername(Socketfd, reinterpret_cast<sockaddr*>(&peer), &size) != 0 ||
+      peer.sin_family != AF_INET)
+    return "";
+  char text[INET_ADDRSTRLEN] = "";
+  ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+  return std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
+}
+
 bool Socket::Close() {
+  tls_.reset();
   CloseHandle(Socketfd);
   CloseHandle(ListenSocketfd);
   Connected = false;
@@ -324,6 +418,9 @@ bool Socket::Close() {
 bool Socket::CloseInOrder(int waitMs) {
   bool peerClosed = false;
   if (Connected) {
+    // Over TLS our closing alert goes first: without it the peer cannot
+    // tell our end from a cut connection.
+    if (tls_) tls_->Shutdown();
     peerClosed = HalfCloseAndDrain(Socketfd, waitMs);
     linger graceful{0, 0};
     setsockopt(Socketfd, SOL_SOCKET, SO_LINGER, &graceful, sizeof graceful);
@@ -347,6 +444,7 @@ void Socket::SetReadDeadline(int seconds) {
 bool Socket::DeadlinePassed() const { return deadline_ && std::chrono::steady_clock::now() >= *deadline_; }
 
 void Socket::Attach(int handle) {
+  tls_.reset();
   CloseHandle(Socketfd);
   Socketfd = handle;
   Connected = handle != NoHandle;
@@ -354,6 +452,7 @@ void Socket::Attach(int handle) {
 }
 
 int Socket::Detach() {
+  tls_.reset();
   int handle = Socketfd;
   Socketfd = NoHandle;
   Connected = false;

@@ -1,15 +1,21 @@
 #pragma once
 // A blocking IPv4 TCP connection or listening socket for everything DICOM:
 // the listener, each accepted association, the find client's outgoing
-// connection and the stop handler's wake-up connection. Failures are
-// reported by the result and one log line; nothing throws.
+// connection and the stop handler's wake-up connection. A connection may be
+// wrapped in TLS (StartTls); reads, writes and their time-outs then work the
+// same on the decrypted stream. Failures are reported by the result and one
+// log line; nothing throws.
 #include <netinet/in.h>
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+
+class TlsContext;
+class TlsSession;
 
 class Socket {
  public:
@@ -54,6 +60,16 @@ class Socket {
   // True when the read deadline has passed.
   bool DeadlinePassed() const;
 
+  // Runs the TLS handshake on the connected handle, as the context's side,
+  // within `seconds` (and the read deadline, when one is set); every later
+  // read and write goes through TLS. False, with the connection closed and
+  // one line naming the peer address and the reason, when it fails.
+  bool StartTls(const TlsContext& context, int seconds);
+  // True while the connection runs over TLS.
+  bool Secure() const { return tls_ != nullptr; }
+  // "address:port" of the connected peer, or "" when unknown.
+  std::string PeerAddress() const;
+
   // Takes over a connection accepted elsewhere (the association thread).
   void Attach(int handle);
   // Gives up the connected handle without closing it (the listener hands it
@@ -70,5 +86,16 @@ class Socket {
   static int LiveCount();
 
  private:
+  // Waits until the handle is ready for `events` (POLLIN, POLLOUT), at most
+  // TimeOut seconds and, for reads, until the deadline: > 0 ready, 0 timed
+  // out, < 0 failed.
+  int WaitReady(short events, bool reading);
+  // The end of a read that timed out: the connection is closed.
+  int ReadTimedOut();
+  int ReadSecure(void* buffer, std::size_t size);
+  bool SendSecure(const std::uint8_t* next, std::size_t count);
+  bool SendFailed(int error);
+
   std::optional<std::chrono::steady_clock::time_point> deadline_;
+  std::unique_ptr<TlsSession> tls_;  // set while the connection runs over TLS
 };

@@ -70,4 +70,12 @@ void ReadIniSettings(const std::string& iniPath) {
   s.HL7Facility = ini.ReadString(svc, "HL7Facility", "");
   s.WEBTLSCert = ini.ReadString(svc, "WEBTLSCert", "");
   s.WEBTLSKey = ini.ReadString(svc, "WEBTLSKey", "");
+  s.WLTLSPort = ini.ReadString(svc, "WLTLSPort", "");
+  s.WLTLSCert = ini.ReadString(svc, "WLTLSCert", "");
+  s.WLTLSKey = ini.ReadString(svc, "WLTLSKey", "");
+  s.WLTLSCAFile = ini.ReadString(svc, "WLTLSCAFile", "");
+  s.PACS_TLS = ini.ReadBool(svc, "PACS_TLS", false);
+  s.PACS_TLSCAFile = ini.ReadString(svc, "PACS_TLSCAFile", "");
+  s.PACS_TLSCert = ini.ReadString(svc, "PACS_TLSCert", "");
+  s.PACS_TLSKey = ini.ReadString(svc, "PACS_TLSKey", "");
 }

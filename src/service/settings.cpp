@@ -1,3 +1,8 @@
 #include "service/settings.h"
 
 ServerSettingsRecord ServerSettings;
+
+std::string InstanceFile(const std::string& name) {
+  if (name.empty() || name.starts_with("/")) return name;
+  return ServerSettings.ProgramFolder + name;
+}

@@ -18,9 +18,17 @@ struct ServerSettingsRecord {
   std::string WEBPort = "80";
   std::string WEBTLSCert;  // PEM certificate file for HTTPS; empty: plain HTTP
   std::string WEBTLSKey;   // PEM private key file for HTTPS
+  std::string WLTLSPort;    // DICOM over TLS beside WL_Port; empty: none
+  std::string WLTLSCert;    // PEM certificate (chain) of that port
+  std::string WLTLSKey;     // PEM private key of that certificate
+  std::string WLTLSCAFile;  // PEM authorities; set: clients must show a certificate they signed
   std::string PACS_AET = "PACS";
   std::string PACS_IP = "127.0.0.1";
   std::string PACS_Port = "11112";
+  bool PACS_TLS = false;       // the PACS check runs over TLS
+  std::string PACS_TLSCAFile;  // authorities the PACS certificate is checked against (empty: the system's)
+  std::string PACS_TLSCert;    // our client certificate for the PACS (empty: none)
+  std::string PACS_TLSKey;     // its private key
   std::string UIDRoot;  // empty: the built-in root of the UID generator
   int MaxAssociations = 100;      // DICOM associations served at once; one more is rejected
   int AssociationTimeout = 30;    // seconds a new connection has to complete its A-ASSOCIATE-RQ
@@ -35,3 +43,7 @@ struct ServerSettingsRecord {
 };
 
 extern ServerSettingsRecord ServerSettings;
+
+// A file named in the settings: an absolute path as it is, any other relative
+// to the instance folder; "" stays "".
+std::string InstanceFile(const std::string& name);

@@ -27,18 +27,21 @@ ParamList BuildParamList(const HttpRequest& request) {
 
 bool SameName(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
-// The HTTPS private key may well lie in the instance folder.
-bool IsTlsKey(const std::string& path) {
-  const std::string& key = ServerSettings.WEBTLSKey;
-  if (key.empty()) return false;
-  std::error_code ec;
-  return std::filesystem::equivalent(path, key.starts_with("/") ? key : ServerSettings.ProgramFolder + key, ec);
+// The private keys of HTTPS, of the DICOM TLS port and of the PACS client
+// may well lie in the instance folder.
+bool IsPrivateKey(const std::string& path) {
+  const ServerSettingsRecord& s = ServerSettings;
+  for (const std::string* key : {&s.WEBTLSKey, &s.WLTLSKey, &s.PACS_TLSKey}) {
+    std::error_code ec;
+    if (!key->empty() && std::filesystem::equivalent(path, InstanceFile(*key), ec)) return true;
+  }
+  return false;
 }
 
 void ServeFile(const std::string& document, HttpResponse& response) {
   const std::string path = ServerSettings.ProgramFolder + document;
   std::error_code ec;
-  if (IsPublicDocument(document) && std::filesystem::is_regular_file(path, ec) && !IsTlsKey(path)) {
+  if (IsPublicDocument(document) && std::filesystem::is_regular_file(path, ec) && !IsPrivateKey(path)) {
     response.ContentType = ContentTypeOfFile(document);
     response.SmartServeFile(path);
     return;

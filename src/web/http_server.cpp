@@ -133,9 +133,23 @@ MHD_Response* TextResponse(const std::string& text) {
   return MHD_create_response_from_buffer(text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
 }
 
+// HTTPS: TLS 1.2 or 1.3 only, ephemeral elliptic-curve key exchange and
+// AEAD ciphers only (no static RSA key exchange, no CBC), our order first.
+constexpr const char* HttpsPriorities =
+    "NONE:+VERS-TLS1.3:+VERS-TLS1.2:+ECDHE-ECDSA:+ECDHE-RSA:+AES-256-GCM:+AES-128-GCM:+CHACHA20-POLY1305:"
+    "+AEAD:+SIGN-ALL:+GROUP-EC-ALL:+COMP-NULL:+CTYPE-X509:%SERVER_PRECEDENCE";
+
+// A browser that reached us over HTTPS keeps to it for a year, so a later
+// plain link cannot be used to strip TLS.
+void AddTransportSecurity(MHD_Connection* connection, MHD_Response* response) {
+  if (MHD_get_connection_info(connection, MHD_CONNECTION_INFO_PROTOCOL))
+    MHD_add_response_header(response, "Strict-Transport-Security", "max-age=31536000");
+}
+
 // Queues `response` with `status` and releases our reference.
 MHD_Result Queue(MHD_Connection* connection, int status, MHD_Response* response) {
   if (!response) return MHD_NO;
+  AddTransportSecurity(connection, response);
   const MHD_Result result = MHD_queue_response(connection, static_cast<unsigned>(status), response);
   MHD_destroy_response(response);
   return result;
@@ -180,6 +194,7 @@ MHD_Result QueueAnswer(MHD_Connection* connection, const HttpRequest& request, c
     if (!response) return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/html; charset=ISO-8859-1");
     if (answer.CloseConnection) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    AddTransportSecurity(connection, response);
     const MHD_Result result = MHD_queue_basic_auth_fail_response(connection, answer.AuthRealm.c_str(), response);
     MHD_destroy_response(response);
     return result;
@@ -311,6 +326,7 @@ void HttpServer::Activate() {
   if (tls) {
     options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(certificatePem_.c_str())});
     options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(keyPem_.c_str())});
+    options.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(HttpsPriorities)});
   }
   options.push_back({MHD_OPTION_END, 0, nullptr});
   {

@@ -17,7 +17,7 @@ std::unique_ptr<HttpServer> server;
 
 // A PEM file named in TRVGUI.ini (relative to the instance folder).
 std::string ReadPem(const char* key, const std::string& name) {
-  const std::string path = name.starts_with("/") ? name : ServerSettings.ProgramFolder + name;
+  const std::string path = InstanceFile(name);
   errno = 0;
   std::ifstream file(path, std::ios::binary);
   std::ostringstream text;

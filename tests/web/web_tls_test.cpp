@@ -1,5 +1,6 @@
-// HTTPS with a certificate made by openssl: curl trusts only that
-// certificate; plain HTTP gets nothing.
+// HTTPS with certificates made by openssl: curl trusts only their authority;
+// plain HTTP gets nothing; HTTPS answers carry HSTS; only TLS 1.2/1.3 with
+// ECDHE and AEAD suites are accepted.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,6 +8,8 @@
 
 #include "support/child_process.h"
 #include "support/free_port.h"
+#include "support/test_certificates.h"
+#include "support/tls_probe.h"
 #include "web_instance.h"
 
 using ::testing::HasSubstr;
@@ -15,26 +18,41 @@ namespace {
 TEST(WebTls, WithACertificateTheWebPortSpeaksOnlyHttps) {
   WebInstance web("webtls");
   const std::string tls = web.Server().Home() + "tls/";
-  std::filesystem::create_directories(tls);
-  const PeerResult made = RunPeer("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
-                                  "-addext subjectAltName=IP:127.0.0.1 -keyout " + ShellQuote(tls + "key.pem") +
-                                  " -out " + ShellQuote(tls + "cert.pem"), 60);
-  ASSERT_EQ(made.ExitCode, 0) << made.Output;
-  // The certificate named relative to the instance folder, the key absolute.
-  ASSERT_EQ(web.Prepare({{"WEBTLSCert", "tls/cert.pem"}, {"WEBTLSKey", tls + "key.pem"}}), "");
+  const TestCertificates certificates(tls);
+  ASSERT_EQ(certificates.Problem(), "");
+  // The certificate named relative to the instance folder, the key absolute;
+  // the other private keys of the instance are never served either.
+  ASSERT_EQ(web.Prepare({{"WEBTLSCert", "tls/server.pem"},
+                         {"WEBTLSKey", certificates.ServerKey()},
+                         {"WLTLSKey", "tls/client.key"},
+                         {"PACS_TLSKey", "tls/stranger.key"}}),
+            "");
   ASSERT_TRUE(web.Start()) << web.Server().Log();
 
   const HttpAnswer plain = web.Admin("/");
   EXPECT_EQ(plain.status, 0) << plain.headers;
-  web.UseHttps(tls + "cert.pem");
+  web.UseHttps(certificates.Authority());
   const HttpAnswer secure = web.Admin("/");
   EXPECT_EQ(secure.status, 200) << secure.curl;
   EXPECT_THAT(secure.body, HasSubstr("Worklist WEB Server"));
-  EXPECT_EQ(web.Request("/").status, 401);
-  EXPECT_EQ(web.Admin("/tls/cert.pem").status, 200);
-  const HttpAnswer key = web.Admin("/tls/key.pem");
-  EXPECT_EQ(key.status, 404);  // the private key is never served
-  EXPECT_THAT(key.body, ::testing::Not(HasSubstr("PRIVATE KEY")));
+  const HttpAnswer login = web.Request("/");
+  EXPECT_EQ(login.status, 401);
+  for (const HttpAnswer* answer : {&secure, &login})
+    EXPECT_THAT(answer->headers, HasSubstr("Strict-Transport-Security: max-age=31536000")) << answer->headers;
+  EXPECT_EQ(web.Admin("/tls/server.pem").status, 200);
+  for (const char* name : {"/tls/server.key", "/tls/client.key", "/tls/stranger.key"}) {
+    const HttpAnswer key = web.Admin(name);
+    EXPECT_EQ(key.status, 404) << name;
+    EXPECT_THAT(key.body, ::testing::Not(HasSubstr("PRIVATE KEY")));
+  }
+
+  for (const TlsOffer& offer : Bcp195Offers()) {
+    SCOPED_TRACE(offer.what);
+    const TlsProbeResult probe = ProbeTls(web.Server().WebPort(), offer.options, certificates.Authority(),
+                                          certificates.ClientCertificate(), certificates.ClientKey());
+    EXPECT_FALSE(probe.ClientRefusedItself) << probe.Output;
+    EXPECT_EQ(probe.Established, offer.accepted) << probe.Output;
+  }
 }
 
 TEST(WebTls, AnUnreadableCertificateLeavesNoWebServerAndTheRestRunning) {

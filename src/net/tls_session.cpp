@@ -1,0 +1,106 @@
+#include "net/tls_session.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <climits>
+
+namespace {
+int Clamp(std::size_t count) { return count > INT_MAX ? INT_MAX : static_cast<int>(count); }
+}  // namespace
+
+TlsSession::TlsSession(const TlsContext& context, int fd) : ssl_(SSL_new(context.Handle())) {
+  if (!ssl_) return;
+  SSL_set_fd(ssl_, fd);
+  if (context.GetSide() == TlsContext::Side::Acceptor)
+    SSL_set_accept_state(ssl_);
+  else
+    SSL_set_connect_state(ssl_);
+}
+
+TlsSession::~TlsSession() { SSL_free(ssl_); }
+
+TlsSession::Progress TlsSession::Outcome(int result) {
+  const int code = SSL_get_error(ssl_, result);
+  switch (code) {
+    case SSL_ERROR_NONE:
+      return Progress::Done;
+    case SSL_ERROR_WANT_READ:
+      return Progress::WantRead;
+    case SSL_ERROR_WANT_WRITE:
+      return Progress::WantWrite;
+    case SSL_ERROR_ZERO_RETURN:
+      failure_ = "closed by the peer";
+      return Progress::Closed;
+    default:
+      break;
+  }
+  const long verified = SSL_get_verify_result(ssl_);
+  const unsigned long reason = ERR_peek_error();
+  if (verified != X509_V_OK) {
+    failure_ = std::string("certificate refused: ") + X509_verify_cert_error_string(verified);
+  } else if (reason != 0) {
+    char text[256];
+    ERR_error_string_n(reason, text, sizeof text);
+    failure_ = text;
+  } else {
+    failure_ = code == SSL_ERROR_SYSCALL ? "connection closed by the peer" : "TLS error " + std::to_string(code);
+  }
+  ERR_clear_error();
+  return code == SSL_ERROR_SYSCALL && reason == 0 ? Progress::Closed : Progress::Failed;
+}
+
+TlsSession::Progress TlsSession::Handshake() {
+  if (!ssl_) {
+    failure_ = "no TLS session";
+    return Progress::Failed;
+  }
+  ERR_clear_error();
+  return Outcome(SSL_do_handshake(ssl_));
+}
+
+TlsSession::Progress TlsSession::Read(void* buffer, std::size_t size, std::size_t& moved) {
+  moved = 0;
+  ERR_clear_error();
+  const int result = SSL_read(ssl_, buffer, Clamp(size));
+  if (result > 0) {
+    moved = static_cast<std::size_t>(result);
+    return Progress::Done;
+  }
+  return Outcome(result);
+}
+
+TlsSession::Progress TlsSession::Write(const void* bytes, std::size_t count, std::size_t& moved) {
+  moved = 0;
+  ERR_clear_error();
+  const int result = SSL_write(ssl_, bytes, Clamp(count));
+  if (result > 0) {
+    moved = static_cast<std::size_t>(result);
+    return Progress::Done;
+  }
+  return Outcome(result);
+}
+
+bool TlsSession::Pending() const { return ssl_ && SSL_has_pending(ssl_) == 1; }
+
+void TlsSession::Shutdown() {
+  if (!ssl_) return;
+  ERR_clear_error();
+  SSL_shutdown(ssl_);
+  ERR_clear_error();
+}
+
+std::string TlsSession::Summary() const {
+  if (!ssl_) return "";
+  return std::string(SSL_get_version(ssl_)) + " " + SSL_get_cipher_name(ssl_);
+}
+
+std::string TlsSession::PeerSubject() const {
+  X509* certificate = ssl_ ? SSL_get1_peer_certificate(ssl_) : nullptr;
+  if (!certificate) return "";
+  char text[256];
+  X509_NAME_oneline(X509_get_subject_name(certificate), text, sizeof text);
+  X509_free(certificate);
+  return text;
+}
