@@ -60,26 +60,19 @@ TlsSession::Progress TlsSession::Handshake() {
   return Outcome(SSL_do_handshake(ssl_));
 }
 
+TlsSession::Progress TlsSession::Moved(int result, std::size_t& moved) {
+  moved = result > 0 ? static_cast<std::size_t>(result) : 0;
+  return result > 0 ? Progress::Done : Outcome(result);
+}
+
 TlsSession::Progress TlsSession::Read(void* buffer, std::size_t size, std::size_t& moved) {
-  moved = 0;
   ERR_clear_error();
-  const int result = SSL_read(ssl_, buffer, Clamp(size));
-  if (result > 0) {
-    moved = static_cast<std::size_t>(result);
-    return Progress::Done;
-  }
-  return Outcome(result);
+  return Moved(SSL_read(ssl_, buffer, Clamp(size)), moved);
 }
 
 TlsSession::Progress TlsSession::Write(const void* bytes, std::size_t count, std::size_t& moved) {
-  moved = 0;
   ERR_clear_error();
-  const int result = SSL_write(ssl_, bytes, Clamp(count));
-  if (result > 0) {
-    moved = static_cast<std::size_t>(result);
-    return Progress::Done;
-  }
-  return Outcome(result);
+  return Moved(SSL_write(ssl_, bytes, Clamp(count)), moved);
 }
 
 bool TlsSession::Pending() const { return ssl_ && SSL_has_pending(ssl_) == 1; }

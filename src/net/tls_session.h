@@ -40,7 +40,10 @@ class TlsSession {
   std::string PeerSubject() const;
 
  private:
+  // What a failed or unfinished call needs next.
   Progress Outcome(int result);
+  // The result of a read or write: bytes moved, or what it needs next.
+  Progress Moved(int result, std::size_t& moved);
 
   ssl_st* ssl_;
   std::string failure_;
