@@ -51,38 +51,28 @@ class DicomTls : public RunningServer {
   PeerResult Echo(const std::string& tlsOptions, int port) {
     return RunPeer("echoscu -aec TARVELIN " + tlsOptions + " 127.0.0.1 " + std::to_string(port));
   }
-  // Our own client certificate, trusting the server through the authority.
-  std::string Client() const {
-    return "+tls " + ShellQuote(certificates_->ClientKey()) + " " + ShellQuote(certificates_->ClientCertificate()) +
-           " +cf " + ShellQuote(certificates_->Authority());
+  // dcmtk's options for a client with this key and certificate (none:
+  // without), trusting the server through the authority.
+  std::string Tls(const std::string& key = "", const std::string& certificate = "") const {
+    const std::string trust = " +cf " + ShellQuote(certificates_->Authority());
+    return key.empty() ? "+tla" + trust : "+tls " + ShellQuote(key) + " " + ShellQuote(certificate) + trust;
   }
-  std::string Stranger() const {
-    return "+tls " + ShellQuote(certificates_->StrangerKey()) + " " +
-           ShellQuote(certificates_->StrangerCertificate()) + " +cf " + ShellQuote(certificates_->Authority());
-  }
-  std::string Anonymous() const { return "+tla +cf " + ShellQuote(certificates_->Authority()); }
+  std::string Client() const { return Tls(certificates_->ClientKey(), certificates_->ClientCertificate()); }
 
   std::unique_ptr<TestCertificates> certificates_;
   int tlsPort_ = 0;
 };
 
-WorklistDB Entry() {
-  WorklistDB e;
-  e.AccessionNumber = "TLS1";
-  e.PatientName = "SECURE^SAM";
-  e.PatientID = "PTLS1";
-  e.Modality = "CT";
-  e.ScheduledStation = "CT01";
-  e.SPSDate = "20240101";
-  e.SPSTime = "093000";
-  e.SPSStatus = "SCHEDULED";
-  e.StudyInstanceUID = "1.2.826.0.1.3680043.9.7133.1.99";
-  e.SPSID = "SPSTLS1";
-  return e;
-}
-
 TEST_F(DicomTls, WithAnAuthorityOnlyClientsItSignedAreServed) {
-  Insert(Entry());
+  WorklistDB entry;
+  entry.AccessionNumber = "TLS1";
+  entry.PatientName = "SECURE^SAM";
+  entry.PatientID = "PTLS1";
+  entry.Modality = "CT";
+  entry.SPSDate = "20240101";
+  entry.SPSTime = "093000";
+  entry.SPSStatus = "SCHEDULED";
+  Insert(entry);
   StartTls("tls/ca.pem");
   ASSERT_TRUE(TlsListening()) << ServerLog();
 
@@ -94,8 +84,9 @@ TEST_F(DicomTls, WithAnAuthorityOnlyClientsItSignedAreServed) {
   };
   const Case cases[] = {
       {"a client of the authority", Client(), true, ""},
-      {"no client certificate", Anonymous(), false, "failed: "},
-      {"a client of another authority", Stranger(), false, "failed: certificate refused: "},
+      {"no client certificate", Tls(), false, "failed: "},
+      {"a client of another authority", Tls(certificates_->StrangerKey(), certificates_->StrangerCertificate()),
+       false, "failed: certificate refused: "},
   };
   int refused = 0;
   for (const Case& c : cases) {
@@ -122,7 +113,7 @@ TEST_F(DicomTls, WithAnAuthorityOnlyClientsItSignedAreServed) {
 TEST_F(DicomTls, WithoutAnAuthorityClientsNeedNoCertificate) {
   StartTls("");
   ASSERT_TRUE(TlsListening()) << ServerLog();
-  for (const std::string& options : {Anonymous(), Client()}) {
+  for (const std::string& options : {Tls(), Client()}) {
     const PeerResult echo = Echo(options, tlsPort_);
     EXPECT_EQ(echo.ExitCode, 0) << options << "\n" << echo.Output;
   }
