@@ -220,6 +220,7 @@ bool Socket::Accept() {
 bool Socket::Connect(const std::string& host, const std::string& port) {
   CloseHandle(Socketfd);
   Connected = false;
+  connectedHost_ = host;
   in_addr address{};
   if (!ResolveHost(host, address)) {
     WriteLog("ERROR, could not resolve host name");
@@ -374,6 +375,7 @@ bool Socket::StartTls(const TlsContext& context, int seconds) {
   // block it.
   ::fcntl(Socketfd, F_SETFL, ::fcntl(Socketfd, F_GETFL) | O_NONBLOCK);
   auto session = std::make_unique<TlsSession>(context, Socketfd);
+  if (context.GetSide() == TlsContext::Side::Requestor) session->ExpectPeer(connectedHost_);
   TlsSession::Progress progress = session->Handshake();
   while (progress == TlsSession::Progress::WantRead || progress == TlsSession::Progress::WantWrite) {
     if (WaitReady(progress == TlsSession::Progress::WantRead ? POLLIN : POLLOUT, true) <= 0) break;
@@ -445,6 +447,7 @@ bool Socket::DeadlinePassed() const { return deadline_ && std::chrono::steady_cl
 
 void Socket::Attach(int handle) {
   tls_.reset();
+  connectedHost_.clear();
   CloseHandle(Socketfd);
   Socketfd = handle;
   Connected = handle != NoHandle;

@@ -41,7 +41,8 @@ class Socket {
   // Waits (no time-out) for one connection; it becomes the connected handle.
   bool Accept();
   // Outgoing connection to a dotted address or host name, given up after
-  // TimeOut seconds (when not 0) with ETIMEDOUT in LastError.
+  // TimeOut seconds (when not 0) with ETIMEDOUT in LastError. A later
+  // StartTls expects the peer's certificate to be made out to `host`.
   bool Connect(const std::string& host, const std::string& port);
   // Sends the whole block; false (no log line) when not connected.
   bool SendBinary(const void* bytes, std::size_t count);
@@ -98,4 +99,5 @@ class Socket {
 
   std::optional<std::chrono::steady_clock::time_point> deadline_;
   std::unique_ptr<TlsSession> tls_;  // set while the connection runs over TLS
+  std::string connectedHost_;        // the host of our own Connect ("" when accepted)
 };

@@ -51,6 +51,16 @@ TlsSession::Progress TlsSession::Outcome(int result) {
   return code == SSL_ERROR_SYSCALL && reason == 0 ? Progress::Closed : Progress::Failed;
 }
 
+void TlsSession::ExpectPeer(const std::string& host) {
+  if (!ssl_ || host.empty()) return;
+  X509_VERIFY_PARAM* check = SSL_get0_param(ssl_);
+  // A dotted address is matched against the certificate's IP addresses,
+  // a name against its DNS names.
+  if (X509_VERIFY_PARAM_set1_ip_asc(check, host.c_str()) == 1) return;
+  SSL_set_tlsext_host_name(ssl_, host.c_str());
+  SSL_set1_host(ssl_, host.c_str());
+}
+
 TlsSession::Progress TlsSession::Handshake() {
   if (!ssl_) {
     failure_ = "no TLS session";

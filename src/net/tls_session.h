@@ -19,6 +19,9 @@ class TlsSession {
   TlsSession(const TlsSession&) = delete;
   TlsSession& operator=(const TlsSession&) = delete;
 
+  // Requestor, before the handshake: the peer's certificate must be made out
+  // to this host name or IPv4 address (the name is also sent as SNI).
+  void ExpectPeer(const std::string& host);
   // Advances the handshake; Done once it is complete.
   Progress Handshake();
   // Moves up to `size` decrypted bytes into `buffer`; `moved` counts them.

@@ -67,18 +67,21 @@ class PacsTlsCheck : public ::testing::Test {
 TEST_F(PacsTlsCheck, ThePacsIsAskedOverTlsOnlyWithTrustOnBothSides) {
   struct Case {
     const char* what;
-    std::string authority, certificate, key;
+    std::string host, authority, certificate, key;
     const char* status;  // of the entry after the pass
     std::string logged;  // part of a line the pass writes
   };
   const std::string home = folder.Home();
   const Case cases[] = {
-      {"our certificate, the PACS's authority", "tls/ca.pem", "tls/client.pem", home + "tls/client.key",
-       "COMPLETED", "Completed Worklist Entry: IN-PACS"},
-      {"no certificate of ours", "tls/ca.pem", "", "", "SCHEDULED", "ERROR, connecting to PACS: PACS"},
-      {"the PACS's certificate not trusted", "tls/otherca.pem", "tls/client.pem", "tls/client.key", "SCHEDULED",
-       "failed: certificate refused: "},
-      {"our key missing", "tls/ca.pem", "tls/client.pem", "tls/gone.key", "SCHEDULED",
+      {"our certificate, the PACS's authority", "127.0.0.1", "tls/ca.pem", "tls/client.pem",
+       home + "tls/client.key", "COMPLETED", "Completed Worklist Entry: IN-PACS"},
+      {"no certificate of ours", "127.0.0.1", "tls/ca.pem", "", "", "SCHEDULED", "ERROR, connecting to PACS: PACS"},
+      {"the PACS's certificate not trusted", "127.0.0.1", "tls/otherca.pem", "tls/client.pem", "tls/client.key",
+       "SCHEDULED", "failed: certificate refused: "},
+      // The certificate is made out to 127.0.0.1 only.
+      {"the PACS's certificate for another host", "localhost", "tls/ca.pem", "tls/client.pem", "tls/client.key",
+       "SCHEDULED", "failed: certificate refused: hostname mismatch"},
+      {"our key missing", "127.0.0.1", "tls/ca.pem", "tls/client.pem", "tls/gone.key", "SCHEDULED",
        "ERROR, PACS TLS, private key " + home + "tls/gone.key cannot be used"},
   };
   for (const Case& c : cases) {
@@ -88,7 +91,7 @@ TEST_F(PacsTlsCheck, ThePacsIsAskedOverTlsOnlyWithTrustOnBothSides) {
     ServerSettings.PACS_TLSCert = c.certificate;
     ServerSettings.PACS_TLSKey = c.key;
     const std::size_t before = folder.Log().size();
-    ASSERT_TRUE(UpdateWorklistStatus("PACS", "127.0.0.1", std::to_string(tlsPort), "TARVELIN", true, false));
+    ASSERT_TRUE(UpdateWorklistStatus("PACS", c.host, std::to_string(tlsPort), "TARVELIN", true, false));
     const std::string log = folder.Log().substr(before);
     EXPECT_EQ(Status(), c.status) << log;
     EXPECT_NE(log.find(c.logged), std::string::npos) << log;
