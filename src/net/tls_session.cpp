@@ -6,6 +6,8 @@
 
 #include <climits>
 
+#include "platform/quiet_broken_pipe.h"
+
 namespace {
 int Clamp(std::size_t count) { return count > INT_MAX ? INT_MAX : static_cast<int>(count); }
 }  // namespace
@@ -67,6 +69,7 @@ TlsSession::Progress TlsSession::Handshake() {
     return Progress::Failed;
   }
   ERR_clear_error();
+  const QuietBrokenPipe quiet;  // the handshake writes, and so may read and shutdown
   return Outcome(SSL_do_handshake(ssl_));
 }
 
@@ -77,11 +80,13 @@ TlsSession::Progress TlsSession::Moved(int result, std::size_t& moved) {
 
 TlsSession::Progress TlsSession::Read(void* buffer, std::size_t size, std::size_t& moved) {
   ERR_clear_error();
+  const QuietBrokenPipe quiet;
   return Moved(SSL_read(ssl_, buffer, Clamp(size)), moved);
 }
 
 TlsSession::Progress TlsSession::Write(const void* bytes, std::size_t count, std::size_t& moved) {
   ERR_clear_error();
+  const QuietBrokenPipe quiet;
   return Moved(SSL_write(ssl_, bytes, Clamp(count)), moved);
 }
 
@@ -90,6 +95,7 @@ bool TlsSession::Pending() const { return ssl_ && SSL_has_pending(ssl_) == 1; }
 void TlsSession::Shutdown() {
   if (!ssl_) return;
   ERR_clear_error();
+  const QuietBrokenPipe quiet;
   SSL_shutdown(ssl_);
   ERR_clear_error();
 }
