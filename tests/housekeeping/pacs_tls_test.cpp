@@ -101,12 +101,6 @@ TEST_F(PacsTlsCheck, ThePacsIsAskedOverTlsOnlyWithTrustOnBothSides) {
       ASSERT_EQ(db.Exec("UPDATE Worklist SET SPSStatus='SCHEDULED'"), 0);
     }
   }
-  // The plain port of the PACS is not TLS: asking it over TLS fails.
-  ServerSettings.PACS_TLSCAFile = "tls/ca.pem";
-  ServerSettings.PACS_TLSCert = "tls/client.pem";
-  ServerSettings.PACS_TLSKey = "tls/client.key";
-  ASSERT_TRUE(UpdateWorklistStatus("PACS", "127.0.0.1", std::to_string(pacs.Port()), "TARVELIN", true, false));
-  EXPECT_EQ(Status(), "SCHEDULED");
 }
 
 }  // namespace

@@ -35,12 +35,12 @@ class DicomTls : public RunningServer {
   }
 
   // The TLS port with the server certificate (named relative to the
-  // instance, the key absolute), verifying clients when `authority` is set.
-  void StartTls(const std::string& authority, const std::string& certificate = "tls/server.pem") {
+  // instance, the key absolute), verifying clients against the authority.
+  void StartTls(const std::string& certificate = "tls/server.pem") {
     Config("WLTLSPort", std::to_string(tlsPort_));
     Config("WLTLSCert", certificate);
     Config("WLTLSKey", certificates_->ServerKey());
-    if (!authority.empty()) Config("WLTLSCAFile", authority);
+    Config("WLTLSCAFile", "tls/ca.pem");
     Config("AssociationTimeout", "2");
     Start();
   }
@@ -73,7 +73,7 @@ TEST_F(DicomTls, WithAnAuthorityOnlyClientsItSignedAreServed) {
   entry.SPSTime = "093000";
   entry.SPSStatus = "SCHEDULED";
   Insert(entry);
-  StartTls("tls/ca.pem");
+  StartTls();
   ASSERT_TRUE(TlsListening()) << ServerLog();
 
   struct Case {
@@ -110,20 +110,8 @@ TEST_F(DicomTls, WithAnAuthorityOnlyClientsItSignedAreServed) {
   EXPECT_EQ(Echo("", dicomPort_).ExitCode, 0);
 }
 
-TEST_F(DicomTls, WithoutAnAuthorityClientsNeedNoCertificate) {
-  StartTls("");
-  ASSERT_TRUE(TlsListening()) << ServerLog();
-  for (const std::string& options : {Tls(), Client()}) {
-    const PeerResult echo = Echo(options, tlsPort_);
-    EXPECT_EQ(echo.ExitCode, 0) << options << "\n" << echo.Output;
-  }
-  // A client that does not trust our certificate gives up on its side.
-  EXPECT_NE(Echo("+tla", tlsPort_).ExitCode, 0);
-  EXPECT_EQ(Echo("", dicomPort_).ExitCode, 0);
-}
-
 TEST_F(DicomTls, OnlyModernProtocolsAndSuitesAreAccepted) {
-  StartTls("tls/ca.pem");
+  StartTls();
   ASSERT_TRUE(TlsListening()) << ServerLog();
   for (const TlsOffer& offer : Bcp195Offers()) {
     SCOPED_TRACE(offer.what);
@@ -156,7 +144,7 @@ bool ClosedByServer(int fd, int ms) {
 }
 
 TEST_F(DicomTls, StalledAndPlainHandshakesAreClosedWithALine) {
-  StartTls("tls/ca.pem");
+  StartTls();
   ASSERT_TRUE(TlsListening()) << ServerLog();
 
   const int silent = SilentConnection(tlsPort_);
@@ -173,7 +161,7 @@ TEST_F(DicomTls, StalledAndPlainHandshakesAreClosedWithALine) {
 }
 
 TEST_F(DicomTls, AnUnusableCertificateLeavesThePlainPortAlone) {
-  StartTls("tls/ca.pem", "tls/missing.pem");
+  StartTls("tls/missing.pem");
   ASSERT_TRUE(instance_->WaitForLog("ERROR: Couldn't initialize DICOM TLS port: " + std::to_string(tlsPort_) +
                                         ", certificate " + home_ + "tls/missing.pem cannot be used",
                                     1, 10000))
