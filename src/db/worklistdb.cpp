@@ -155,7 +155,7 @@ int WorklistDB::Update(SQLdb& db, const StatusWriter& writer) {
 }
 
 StatusChange WorklistDB::ChangeStatus(SQLdb& db, const std::string& status, const StatusWriter& writer,
-                                      const std::string& requiredCurrent) {
+                                      const std::string& requiredCurrent, std::string* previous) {
   if (AccessionNumber.empty()) {
     WriteLog("ERROR, SetStatus, AccessionNumber can't be empty");
     return StatusChange::NotFound;
@@ -167,6 +167,7 @@ StatusChange WorklistDB::ChangeStatus(SQLdb& db, const std::string& status, cons
   SQLSavepoint unit(db, "WorklistStatus");
   std::string before;
   const bool found = StoredStatus(db, AccessionNumber, before);
+  if (previous) *previous = before;
   // The rule is part of the statement, so a writer that races another one
   // can never move the row back, whatever it read before.
   std::string condition = KeyCondition(AccessionNumber) + " AND SPSStatus<>" + SqlQuote(status);
@@ -194,13 +195,13 @@ StatusChange WorklistDB::ChangeStatus(SQLdb& db, const std::string& status, cons
   return StatusChange::Refused;
 }
 
-int WorklistDB::Delete(SQLdb& db) {
+int WorklistDB::Delete(SQLdb& db, const std::string& requiredStatus) {
   if (AccessionNumber.empty()) {
     WriteLog("ERROR, WorklistDB::Delete, Accession Number is empty");
     return -1;
   }
   std::vector<std::string> rows;
-  if (db.Query("SELECT * FROM Worklist" + KeyCondition(AccessionNumber), rows) != 0) {
+  if (db.Query("SELECT SPSStatus FROM Worklist" + KeyCondition(AccessionNumber), rows) != 0) {
     WriteLog("ERROR, WorklistDB::Delete, " + db.ErrorText);
     return -1;
   }
@@ -208,11 +209,24 @@ int WorklistDB::Delete(SQLdb& db) {
     WriteLog("WARNING, WorklistDB::Delete, Accession Number does not exist, " + AccessionNumber);
     return 2;
   }
-  if (db.Exec("DELETE FROM Worklist" + KeyCondition(AccessionNumber)) != 0) {
+  const std::string condition =
+      KeyCondition(AccessionNumber) + (requiredStatus.empty() ? "" : " AND SPSStatus=" + SqlQuote(requiredStatus));
+  if (db.Exec("DELETE FROM Worklist" + condition) != 0) {
     WriteLog("ERROR, WorklistDB::Delete, " + db.ErrorText);
     return -1;
   }
-  return 0;
+  return sqlite3_changes(db.Handle) > 0 ? 0 : 4;
+}
+
+bool WorklistDB::Load(SQLdb& db) {
+  std::string columns;
+  for (const auto& [column, field] : kColumns) columns += (columns.empty() ? "" : ", ") + std::string(column);
+  TextRows rows;
+  if (db.QueryValues("SELECT " + columns + " FROM Worklist" + KeyCondition(AccessionNumber), rows) != 0 ||
+      rows.Count() == 0)
+    return false;
+  for (std::size_t i = 0; i < kColumns.size(); ++i) this->*kColumns[i].second = std::string(rows.Value(0, i));
+  return true;
 }
 
 bool WorklistDB::SelectScheduled(SQLdb& db, std::vector<WorklistDB>& entries) {

@@ -53,12 +53,19 @@ class WorklistDB {
   // Sets SPSStatus of the row under the status rule, decided by the one
   // UPDATE that touches the row. With `requiredCurrent` the row must still
   // hold that status (a pass that read it earlier must not overrule a
-  // modality that started the step meanwhile).
+  // modality that started the step meanwhile). `before` receives the status
+  // the row held.
   StatusChange ChangeStatus(SQLdb& db, const std::string& status,
                             const StatusWriter& writer = StatusWriter::Workflow(),
-                            const std::string& requiredCurrent = "");
-  // 0 deleted; 2 accession number not found; -1 empty accession number or failure.
-  int Delete(SQLdb& db);
+                            const std::string& requiredCurrent = "", std::string* before = nullptr);
+  // 0 deleted; 2 accession number not found; 4 the row is not in
+  // `requiredStatus` (when one is given; nothing deleted, nothing logged);
+  // -1 empty accession number or failure. The status condition is part of the
+  // DELETE, so a step that starts meanwhile is never deleted.
+  int Delete(SQLdb& db, const std::string& requiredStatus = "");
+  // Fills every field from the row of AccessionNumber. False when there is
+  // no such row or the query failed.
+  bool Load(SQLdb& db);
 
   // Every entry whose SPSStatus is SCHEDULED, with PatientID,
   // AccessionNumber, SPSDate and SPSTime filled (the fields ageing needs).

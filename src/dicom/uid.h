@@ -49,9 +49,13 @@ std::string CreateUID(const std::string& site, const std::string& keyA,
                       const std::string& keyB, const std::string& date,
                       const std::string& time, const std::string& prefix);
 
+// A UID under UIDRoot() that no other call returns, in this process, after a
+// restart or on another server: root "." prefix "." a strictly increasing
+// count of microseconds "." a random number drawn once per process, cut to
+// the 64 characters a UID may have. `prefix` is a number that keeps the kinds
+// of generated UIDs apart.
+std::string UniqueUID(const std::string& prefix);
+
 // The Study Instance UID given to a worklist entry that arrives without one
-// (HL7 orders, order files, the web form): CreateUID with site "123" and
-// prefix "11" from the patient ID, the accession number and the scheduled
-// date and time, cut to the 64 characters a UID may have.
-std::string CreateStudyUID(const std::string& patientID, const std::string& accessionNumber,
-                           const std::string& spsDate, const std::string& spsTime);
+// (HL7 orders, order files, the web form).
+std::string NewStudyUID();

@@ -1,6 +1,14 @@
+#include <sys/random.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <random>
 #include <string>
 
 #include "dicom/uid.h"
+#include "platform/clock.h"
 #include "service/settings.h"
 #include "service/text.h"
 
@@ -50,7 +58,26 @@ std::string CreateUID(const std::string& site, const std::string& keyA, const st
   return root + CleanGeneratedPart(generated, root.empty() ? '.' : root.back());
 }
 
-std::string CreateStudyUID(const std::string& patientID, const std::string& accessionNumber,
-                           const std::string& spsDate, const std::string& spsTime) {
-  return CreateUID("123", patientID, accessionNumber, spsDate, spsTime, "11").substr(0, 64);
+std::string UniqueUID(const std::string& prefix) {
+  // Strictly increasing within the process, even when the clock is pinned or
+  // steps back: two calls never share the count.
+  static std::atomic<std::uint64_t> last{0};
+  const auto now = std::chrono::duration_cast<std::chrono::microseconds>(Now().time_since_epoch()).count();
+  std::uint64_t count = last.load();
+  std::uint64_t next;
+  do {
+    next = std::max<std::uint64_t>(static_cast<std::uint64_t>(now), count + 1);
+  } while (!last.compare_exchange_weak(count, next));
+  // Another process (a restart within the same microsecond, a second
+  // server) differs here.
+  static const std::string processPart = [] {
+    std::uint64_t random = 0;
+    if (getrandom(&random, sizeof random, 0) != sizeof random) random = std::random_device{}();
+    return std::to_string(random == 0 ? 1 : random);
+  }();
+  const std::string head = UIDRoot() + "." + prefix + "." + std::to_string(next);
+  if (head.size() + 2 > 64) return head.substr(0, 64);
+  return head + "." + processPart.substr(0, 64 - head.size() - 1);
 }
+
+std::string NewStudyUID() { return UniqueUID("1"); }

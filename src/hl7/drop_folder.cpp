@@ -115,7 +115,7 @@ std::string HL7FileProcess(const std::string& path) {
     result = ProcessXML(path);
   } else {
     result = "ERROR processing HL7 Message";
-    if (ProcessHL7(ReadLinesCrLf(file)) == 0) result = "Message Processed";
+    if (ProcessHL7(ReadLinesCrLf(file)).ack == AckCode::AA) result = "Message Processed";
   }
   WriteLog("INFO, HL7FileProcess, " + result);
   return result;

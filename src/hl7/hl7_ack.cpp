@@ -24,14 +24,42 @@ int TakeCounter() {
   return value;
 }
 
-std::string MsaLine(int result, const std::string& controlId) {
-  switch (result) {
-    case 0: return "MSA|AA|" + controlId;
-    case 1: return "MSA|AE|" + controlId + "|WARNING - NW - Duplicate Accession Number";
-    case 2: return "MSA|AE|" + controlId + "|WARNING - CA - Accession Number does not exist";
-    case 3: return "MSA|AE|" + controlId + "|WARNING - XO - Accession Number does not exist";
-    default: return "MSA|AE|" + controlId + "|ERROR";
+const char* CodeText(AckCode ack) {
+  switch (ack) {
+    case AckCode::AA: return "AA";
+    case AckCode::AE: return "AE";
+    case AckCode::AR: break;
   }
+  return "AR";
+}
+
+// Text inside a component of a component: the five delimiters escaped.
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '|': out += "\\F\\"; break;
+      case '^': out += "\\S\\"; break;
+      case '&': out += "\\T\\"; break;
+      case '~': out += "\\R\\"; break;
+      case '\\': out += "\\E\\"; break;
+      case '\r': case '\n': out += ' '; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// ERR-1 (segment ^ sequence ^ field ^ code & text & table): the form v2.3.1
+// receivers read, and later versions still accept.
+std::string ErrLine(const OrderRefusal& refused) {
+  const std::string which = refused.order > 0 ? "order " + std::to_string(refused.order) +
+                                                    (refused.accession.empty() ? "" : " (accession " + refused.accession + ")") + ": "
+                                              : "";
+  const int sequence = refused.order > 0 && refused.segment != "PID" ? refused.order : 1;
+  return "ERR|" + refused.segment + "^" + std::to_string(sequence) + "^" +
+         (refused.field > 0 ? std::to_string(refused.field) : "") + "^" + std::to_string(refused.code) + "&" +
+         Escaped(which + refused.reason) + "&HL70357\r";
 }
 
 }  // namespace
@@ -47,10 +75,13 @@ std::string NextAckControlId() { return Stamp("%y%m%d%H%M") + std::to_string(Tak
 
 std::string HL7Timestamp() { return Stamp("%Y%m%d%H%M%S"); }
 
-std::string BuildAck(int result, const std::string& received, const std::string& ackControlId,
+std::string BuildAck(const OrderAnswer& answer, const std::string& received, const std::string& ackControlId,
                      const std::string& timestamp) {
-  return "MSH|^~\\&|" + AckNames(received) + "|" + timestamp + "||ACK^O01|" + ackControlId + "|P|2.3.1\r" +
-         MsaLine(result, ReceivedControlId(received)) + "\r";
+  std::string ack = "MSH|^~\\&|" + AckNames(received) + "|" + timestamp + "||ACK^O01|" + ackControlId +
+                    "|P|2.3.1\rMSA|" + CodeText(answer.ack) + "|" + ReceivedControlId(received) +
+                    (answer.ack == AckCode::AA ? "" : "|" + Escaped(answer.text)) + "\r";
+  for (const OrderRefusal& refused : answer.refused) ack += ErrLine(refused);
+  return ack;
 }
 
 std::string FrameMllp(const std::string& text) { return "\x0b" + text + "\x1c\x0d"; }

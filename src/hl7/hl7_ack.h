@@ -3,6 +3,8 @@
 #include <atomic>
 #include <string>
 
+#include "hl7/order_answer.h"
+
 // MSH-3 to MSH-6 of the acknowledgement of `received`: this server's
 // application and facility (settings HL7Application, HL7Facility), then the
 // sender's, MSH-3 and MSH-4 of the received message, so that the answer is
@@ -20,10 +22,12 @@ std::string NextAckControlId();
 // The current time as yyyymmddhhnnss, the form of MSH-7.
 std::string HL7Timestamp();
 
-// The acknowledgement text (segments ended by CR) for the parser's result on
-// the message `received`, quoting its control ID in MSA-2; `timestamp` goes
-// to MSH-7.
-std::string BuildAck(int result, const std::string& received, const std::string& ackControlId,
+// The acknowledgement text (segments ended by CR) for the answer to the
+// message `received`: MSH, MSA (code, its control ID in MSA-2, the answer's
+// text in MSA-3) and one ERR per refused order, naming the segment, its
+// sequence, the field and the HL7 table 0357 code with the reason;
+// `timestamp` goes to MSH-7.
+std::string BuildAck(const OrderAnswer& answer, const std::string& received, const std::string& ackControlId,
                      const std::string& timestamp);
 
 // The minimal lower layer envelope: 0x0B + text + 0x1C 0x0D.

@@ -2,9 +2,14 @@
 
 #include "hl7/order_group.h"
 
-int ProcessHL7(const std::string& message) {
-  if (message.find("ORM^O01") == std::string::npos) return -1;
+OrderAnswer ProcessHL7(const std::string& message) {
+  if (message.find("ORM^O01") == std::string::npos) {
+    OrderAnswer answer;
+    answer.text = "ERROR - not an order message";
+    answer.refused.push_back({0, "", "MSH", 9, 200, "only ORM^O01 order messages are accepted"});
+    return answer;
+  }
   return ParseORM(message);
 }
 
-int ParseORM(const std::string& message) { return WriteInGroup(message); }
+OrderAnswer ParseORM(const std::string& message) { return WriteInGroup(message); }

@@ -20,9 +20,18 @@ THL7Server::~THL7Server() { server_.Deactivate(); }
 std::string AnswerHL7(const std::string& message) {
   WriteLog(message);
   const std::string timestamp = HL7Timestamp();
-  const int result = ProcessHL7(message);
-  return BuildAck(result, message, NextAckControlId(), timestamp);
+  return BuildAck(ProcessHL7(message), message, NextAckControlId(), timestamp);
 }
+
+namespace {
+OrderAnswer TooLongAnswer() {
+  OrderAnswer answer;
+  answer.ack = AckCode::AE;
+  answer.text = "ERROR";
+  answer.refused.push_back({0, "", "MSH", 0, 207, "message too long"});
+  return answer;
+}
+}  // namespace
 
 void THL7Server::HandleConnection(TcpConnection& connection) {
   MllpFramer framer;
@@ -42,7 +51,7 @@ void THL7Server::HandleConnection(TcpConnection& connection) {
       WriteLog("ERROR, THL7Server, message from " + connection.PeerAddress() + " exceeds " +
                std::to_string(MllpFramer::MaxFrame) + " bytes without an end block, connection closed");
       connection.Send(FrameMllp(
-          BuildAck(-1, framer.Partial(), NextAckControlId(), HL7Timestamp())));
+          BuildAck(TooLongAnswer(), framer.Partial(), NextAckControlId(), HL7Timestamp())));
       connection.Finish(2000);
       return;
     }

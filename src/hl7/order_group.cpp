@@ -17,7 +17,7 @@ namespace {
 
 struct Pending {
   const std::string* message;
-  int result = -1;
+  OrderAnswer result;
   bool done = false;
 };
 
@@ -28,6 +28,13 @@ std::mutex queueLock;
 std::condition_variable groupDone;
 std::deque<Pending*> queue;
 bool writing = false;  // a thread is writing a group
+
+OrderAnswer CouldNotStore(const std::string& why) {
+  OrderAnswer answer;
+  answer.text = "ERROR";
+  answer.refused.push_back({0, "", "MSH", 0, 207, why});
+  return answer;
+}
 
 bool InTransaction(SQLdb& db) { return sqlite3_get_autocommit(db.Handle) == 0; }
 
@@ -41,7 +48,7 @@ void WriteGroup(const std::vector<Pending*>& group) {
   if (!db.IsOpen) {
     for (Pending* p : group) {
       WriteLog("EROR, ParseORM, couldn't open database");
-      p->result = -1;
+      p->result = CouldNotStore("the database could not be opened");
     }
     return;
   }
@@ -70,8 +77,8 @@ void WriteGroup(const std::vector<Pending*>& group) {
 
 }  // namespace
 
-int WriteInGroup(const std::string& message) {
-  Pending mine{&message};
+OrderAnswer WriteInGroup(const std::string& message) {
+  Pending mine{&message, {}, false};
   std::unique_lock<std::mutex> hold(queueLock);
   queue.push_back(&mine);
   while (!mine.done) {
@@ -92,7 +99,7 @@ int WriteInGroup(const std::string& message) {
     } catch (const std::exception& e) {
       // The connection closed on the way out rolled back anything uncommitted.
       WriteLog(std::string("ERROR, ParseORM, ") + e.what());
-      for (Pending* p : group) p->result = -1;
+      for (Pending* p : group) p->result = CouldNotStore(e.what());
     }
     hold.lock();
     for (Pending* p : group) p->done = true;

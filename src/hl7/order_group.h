@@ -5,7 +5,9 @@
 // committed.
 #include <string>
 
+#include "hl7/order_answer.h"
+
 // Writes the orders of `message` (see WriteOrders) together with whatever
-// other threads submit meanwhile. Returns the message's result; -1 when the
+// other threads submit meanwhile. Returns the message's answer; AR when the
 // database cannot be opened.
-int WriteInGroup(const std::string& message);
+OrderAnswer WriteInGroup(const std::string& message);

@@ -1,154 +1,186 @@
 #include "hl7/orm_orders.h"
 
-#include <cstdio>
-#include <vector>
-
+#include "db/sps_status.h"
+#include "db/sql_savepoint.h"
+#include "db/sqldb.h"
 #include "db/worklistdb.h"
-#include "dicom/uid.h"
-#include "platform/clock.h"
+#include "hl7/order_message.h"
+#include "hl7/order_record.h"
 #include "service/log.h"
-#include "service/text.h"
 
 namespace {
 
-// CR, LF and CR LF each end a segment.
-std::vector<std::string> SplitSegments(const std::string& message) {
-  std::vector<std::string> lines;
-  std::string::size_type start = 0;
-  while (start < message.size()) {
-    auto end = message.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = message.size();
-    lines.push_back(message.substr(start, end - start));
-    start = end + 1;
+// The acknowledgement texts RIS systems already know for the common refusals.
+constexpr const char* kDuplicateText = "WARNING - NW - Duplicate Accession Number";
+constexpr const char* kUnknownCaText = "WARNING - CA - Accession Number does not exist";
+constexpr const char* kUnknownXoText = "WARNING - XO - Accession Number does not exist";
+
+struct OrderContext {
+  SQLdb& db;
+  WorklistDB& record;
+  OrderRefusal& refusal;
+  std::string& ackText;  // MSA-3 for this refusal when it has a known text
+  bool& databaseFailed;  // the refusal is the server's fault, not the order's
+};
+
+bool Refuse(OrderContext& o, const char* segment, int field, int code, const std::string& reason,
+            const std::string& ackText = "") {
+  o.refusal.segment = segment;
+  o.refusal.field = field;
+  o.refusal.code = code;
+  o.refusal.reason = reason;
+  o.ackText = ackText;
+  return false;
+}
+
+bool Failed(OrderContext& o) {
+  o.databaseFailed = true;
+  return Refuse(o, "ORC", 1, 207, "the database refused the change: " + o.db.ErrorText);
+}
+
+bool Unknown(OrderContext& o, const char* ackText = "") {
+  return Refuse(o, "OBR", 18, 204, "no entry with accession number " + o.record.AccessionNumber, ackText);
+}
+
+// The same new order sent again (a lost acknowledgement, a resend after AE)
+// changes nothing; the accession number of another patient or procedure is
+// never merged into the stored one.
+bool NewOrder(OrderContext& o) {
+  WorklistDB& r = o.record;
+  if (!CompleteNewOrder(r, o.refusal)) return false;
+  const int inserted = r.Insert(o.db);
+  if (inserted == 0) return true;
+  if (inserted != 1) return Failed(o);
+  WorklistDB stored;
+  stored.AccessionNumber = r.AccessionNumber;
+  if (!stored.Load(o.db)) return Failed(o);
+  if (stored.PatientID == r.PatientID && stored.Modality == r.Modality && stored.SPSDescription == r.SPSDescription) {
+    WriteLog("INFO, ParseORM, NW for AccessionNumber=" + r.AccessionNumber + " already stored, nothing changed");
+    return true;
   }
-  return lines;
+  WriteLog("ERROR, ParseORM, NW refused: AccessionNumber=" + r.AccessionNumber + " is used by patient " +
+           stored.PatientID + " for " + stored.Modality + " " + stored.SPSDescription);
+  return Refuse(o, "OBR", 18, 205,
+                "accession number " + r.AccessionNumber + " is already used for another patient or procedure",
+                kDuplicateText);
 }
 
-// Field n of a segment: the n-th "|"-piece after the segment name.
-std::string Field(const std::string& segment, int n) { return Piece(segment, "|", n + 1); }
-
-// Component k of a field that has components, else the whole field.
-std::string ComponentOrWhole(const std::string& field, int k) {
-  return field.find('^') != std::string::npos ? Piece(field, "^", k) : field;
+bool ChangedOrder(OrderContext& o) {
+  const int updated = o.record.Update(o.db);
+  if (updated == 3) return Unknown(o, kUnknownXoText);
+  return updated == 0 || Failed(o);
 }
 
-std::string Head(const std::string& text, std::string::size_type count) { return text.substr(0, count); }
-
-std::string Mid(const std::string& text, std::string::size_type from, std::string::size_type count) {
-  return from < text.size() ? text.substr(from, count) : std::string();
-}
-
-std::string Stamp(const char* format) {
-  std::tm t = LocalTime(Now());
-  char text[16];
-  std::strftime(text, sizeof text, format, &t);
-  return text;
-}
-
-void ApplyPID(const std::string& seg, WorklistDB& wl) {
-  wl.PatientID = ComponentOrWhole(Field(seg, 3), 1);
-  wl.PatientName = Field(seg, 5);
-  wl.PatientBD = Head(Field(seg, 7), 8);
-  wl.PatientSex = Field(seg, 8);
-}
-
-void ApplyORC(const std::string& seg, WorklistDB& wl) {
-  const std::string start = Piece(Field(seg, 7), "^", 4);
-  if (!start.empty()) {
-    wl.SPSDate = Head(start, 8);
-    if (start.size() == 14) wl.SPSTime = Mid(start, 8, 6);
-    else if (start.size() == 12) wl.SPSTime = Mid(start, 8, 4);
+// The step leaves the worklist as DISCONTINUED; `how` names the order
+// control in the log.
+bool Discontinue(OrderContext& o, const std::string& how) {
+  std::string before;
+  switch (o.record.ChangeStatus(o.db, kDiscontinued, StatusWriter::Workflow(), "", &before)) {
+    case StatusChange::Changed:
+      if (before == kInProgress)
+        WriteLog("INFO, ParseORM, " + how + " for AccessionNumber=" + o.record.AccessionNumber +
+                 ": the step had started, marked DISCONTINUED");
+      return true;
+    case StatusChange::AlreadySo:
+      return true;
+    case StatusChange::NotFound:
+      return Unknown(o, how == "CA" ? kUnknownCaText : "");
+    case StatusChange::Refused:
+      return Refuse(o, "ORC", 1, 207, "the step is already " + before + "; it cannot be " + how + "-ed");
+    case StatusChange::Failed:
+      break;
   }
-  wl.ScheduledStation = Field(seg, 18);
+  return Failed(o);
 }
 
-void ApplyPV1(const std::string& seg, WorklistDB& wl) {
-  wl.ReferringPhysician = ComponentOrWhole(Field(seg, 8), 2);
-}
-
-void ApplyOBR(const std::string& seg, WorklistDB& wl) {
-  if (wl.SPSDate.empty()) {
-    const std::string requested = Field(seg, 6);
-    wl.SPSDate = Head(requested, 8);
-    wl.SPSTime = Mid(requested, 8, 6);
+// A cancelled order that no modality started disappears, as it always did.
+bool CancelledOrder(OrderContext& o) {
+  switch (o.record.Delete(o.db, kScheduled)) {
+    case 0: return true;
+    case 2: return Unknown(o, kUnknownCaText);
+    case 4: return Discontinue(o, "CA");
+    default: return Failed(o);
   }
-  wl.PatientState = Field(seg, 12);
-  wl.MedicalAlerts = Field(seg, 13);
-  if (wl.ReferringPhysician.empty()) wl.ReferringPhysician = ComponentOrWhole(Field(seg, 16), 2);
-  wl.AccessionNumber = Field(seg, 18);
-  if (wl.AccessionNumber.empty()) wl.AccessionNumber = Field(seg, 2);
-  wl.RequestedProcedureID = Field(seg, 20);
-  wl.ScheduledStation = Field(seg, 21);
-  if (wl.ScheduledStation.empty()) wl.ScheduledStation = Field(seg, 10);
-  wl.Modality = Field(seg, 24);
-  wl.SPSDescription = ComponentOrWhole(Field(seg, 44), 2);
-  if (wl.SPSDescription.empty()) wl.SPSDescription = ComponentOrWhole(Field(seg, 4), 2);
 }
 
-// Fills what the order left empty. The order matters: the generated Study
-// Instance UID is built from the defaulted date and time.
-void ApplyDefaults(WorklistDB& wl) {
-  if (wl.SPSID.empty()) wl.SPSID = wl.AccessionNumber;
-  if (wl.RequestedProcedureID.empty()) wl.RequestedProcedureID = wl.AccessionNumber;
-  if (wl.ScheduledStation.empty()) wl.ScheduledStation = "UNKNOWN";
-  if (wl.SPSDate.empty()) wl.SPSDate = Stamp("%Y%m%d");
-  if (wl.SPSTime.empty()) wl.SPSTime = Stamp("%H%M%S");
-  if (wl.StudyInstanceUID.empty())
-    wl.StudyInstanceUID = CreateStudyUID(wl.PatientID, wl.AccessionNumber, wl.SPSDate, wl.SPSTime);
-  if (wl.SPSStatus.empty()) wl.SPSStatus = "SCHEDULED";
-}
-
-bool IsOrderControl(const std::string& code) { return code == "NW" || code == "XO" || code == "CA"; }
-
-// Writes one order whose group has ended; returns the action's result, or
-// `previous` when nothing was written.
-int WriteOrder(SQLdb& db, WorklistDB& wl, const std::string& orderControl, int previous) {
-  if (wl.AccessionNumber.empty()) {
-    WriteLog("ERROR, ParseORM, AccessionNumber is Empty");
-    return previous;
+// ORC-5 of an SC message, mapped onto the step's life.
+bool StatusChangedOrder(OrderContext& o, const std::string& orderStatus) {
+  const char* status = orderStatus == "CM" ? kCompleted
+                       : orderStatus == "IP" ? kInProgress
+                       : orderStatus == "CA" || orderStatus == "DC" ? kDiscontinued
+                                                                    : nullptr;
+  if (!status) return Refuse(o, "ORC", 5, 103, "order status (ORC-5) not understood: " + orderStatus);
+  std::string before;
+  switch (o.record.ChangeStatus(o.db, status, StatusWriter::Workflow(), "", &before)) {
+    case StatusChange::Changed:
+    case StatusChange::AlreadySo:
+      return true;
+    case StatusChange::NotFound:
+      return Unknown(o);
+    case StatusChange::Refused:
+      return Refuse(o, "ORC", 5, 207, "the step stays " + before + ": " + status + " would move it back");
+    case StatusChange::Failed:
+      break;
   }
-  ApplyDefaults(wl);
-  if (orderControl == "NW") return wl.Insert(db);
-  if (orderControl == "XO") return wl.Update(db);
-  if (orderControl == "CA") return wl.Delete(db);
-  WriteLog("ERROR, ParseORM, Unknown Command: " + orderControl);
-  return previous;
+  return Failed(o);
+}
+
+bool ApplyOrder(OrderContext& o, const std::string& orc) {
+  const std::string control = SegmentField(orc, 1);
+  if (control == "NW") return NewOrder(o);
+  if (control == "XO") return ChangedOrder(o);
+  if (control == "CA") return CancelledOrder(o);
+  if (control == "DC" || control == "OC") return Discontinue(o, control);
+  if (control == "SC") return StatusChangedOrder(o, SegmentField(orc, 5));
+  WriteLog("ERROR, ParseORM, Unknown Command: " + control);
+  return Refuse(o, "ORC", 1, 103, "unknown order control (ORC-1): " + control);
 }
 
 }  // namespace
 
-int WriteOrders(SQLdb& db, const std::string& message) {
-  // One record for the whole message: a second order keeps every value of the
-  // first that its own segments do not replace.
-  WorklistDB wl;
-  std::string orderControl;
-  bool orderSeen = false;
-  // An order is written when its group ends (at the next ORC or the end of
-  // the message), so segments after its OBR still belong to it: RIS systems
-  // send the ZDS there.
-  bool orderPending = false;
-  int result = -1;
-  for (const std::string& seg : SplitSegments(message)) {
-    const std::string name = Piece(seg, "|", 1);
-    if (name == "PID") {
-      ApplyPID(seg, wl);
-    } else if (name == "ZDS") {
-      // "1.2.840...^100^Application^DICOM": the UID is component 1.
-      wl.StudyInstanceUID = ComponentOrWhole(Field(seg, 1), 1);
-    } else if (name == "ORC") {
-      if (orderPending) result = WriteOrder(db, wl, orderControl, result);
-      orderPending = false;
-      orderControl = Field(seg, 1);
-      if (IsOrderControl(orderControl)) orderSeen = true;
-      ApplyORC(seg, wl);
-    } else if (name == "PV1") {
-      ApplyPV1(seg, wl);
-    } else if (name == "OBR" && orderSeen) {
-      ApplyOBR(seg, wl);
-      orderSeen = false;
-      orderPending = true;
-    }
+OrderAnswer WriteOrders(SQLdb& db, const std::string& message) {
+  const OrderMessage parsed = SplitOrderMessage(message);
+  OrderAnswer answer;
+  if (parsed.orders.empty()) {
+    WriteLog("ERROR, ParseORM, no order (ORC/OBR) in the message");
+    answer.ack = AckCode::AE;
+    answer.text = "ERROR";
+    answer.refused.push_back({0, "", "ORC", 0, 100, "the message holds no order (ORC/OBR)"});
+    return answer;
   }
-  if (orderPending) result = WriteOrder(db, wl, orderControl, result);
-  return result;
+  SQLSavepoint unit(db, "OrderMessage");
+  if (!unit.Active()) {
+    answer.text = "ERROR";
+    return answer;  // AR: nothing could be stored, a resend may succeed
+  }
+  bool databaseFailed = false;
+  for (std::size_t i = 0; i < parsed.orders.size(); ++i) {
+    WorklistDB record;
+    OrderRefusal refusal;
+    refusal.order = static_cast<int>(i) + 1;
+    std::string ackText;
+    OrderContext context{db, record, refusal, ackText, databaseFailed};
+    if (ReadOrderRecord(parsed, parsed.orders[i], record, refusal) && ApplyOrder(context, parsed.orders[i].orc))
+      continue;
+    refusal.accession = record.AccessionNumber;
+    WriteLog("ERROR, ParseORM, order " + std::to_string(refusal.order) + " (AccessionNumber=" + refusal.accession +
+             ") refused: " + refusal.reason);
+    if (answer.refused.empty()) answer.text = ackText.empty() ? "ERROR" : ackText;
+    answer.refused.push_back(refusal);
+  }
+  if (answer.refused.empty() && unit.Release()) {
+    answer.ack = AckCode::AA;
+    return answer;
+  }
+  unit.RollBack();
+  if (answer.refused.empty()) {
+    databaseFailed = true;
+    answer.text = "ERROR";
+    answer.refused.push_back({0, "", "MSH", 0, 207, "the database could not keep the orders: " + db.ErrorText});
+  }
+  // AR: the server failed, and the same message may be sent again as it is.
+  answer.ack = databaseFailed ? AckCode::AR : AckCode::AE;
+  WriteLog("ERROR, ParseORM, nothing of the message stored: " + std::to_string(answer.refused.size()) +
+           " order(s) refused");
+  return answer;
 }

@@ -1,12 +1,16 @@
 #pragma once
-// The segment walk of an ORM^O01 message on an open database connection.
+// The orders of an ORM^O01 message applied to the worklist as one unit.
 #include <string>
+
+#include "hl7/order_answer.h"
 
 class SQLdb;
 
-// Fills one worklist record from the PID, PV1, ORC, OBR and ZDS segments and
-// inserts (NW), updates (XO) or deletes (CA) the entry of every ORC/OBR group
-// through `db`, each when its group ends (at the next ORC or the end of the
-// message), so a ZDS after the OBR belongs to that order. Returns the result of the last insert, update or delete, or
-// -1 when none was performed.
-int WriteOrders(SQLdb& db, const std::string& message);
+// Applies every ORC/OBR group of `message` through `db`, each as its own
+// order (ORC-1: NW new, XO changed, CA cancelled, DC/OC discontinued, SC
+// status changed) under the storage's forward-only status rule. Either every
+// order is stored, or nothing of the message is (a savepoint, so this may
+// run inside a caller's transaction): AA when all were stored or were already
+// stored exactly so, otherwise AE with one refusal per refused order, or AR
+// when the database failed.
+OrderAnswer WriteOrders(SQLdb& db, const std::string& message);

@@ -145,7 +145,7 @@ std::string ProcessXML(const std::string& path) {
 
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return result;
-  record.StudyInstanceUID = CreateStudyUID(record.PatientID, record.AccessionNumber, record.SPSDate, record.SPSTime);
+  record.StudyInstanceUID = NewStudyUID();
   const int status = record.Insert(db);
   if (status != 0)
     WriteLog("ERROR, ProcessXML, proc->Insert, status=" + std::to_string(status));

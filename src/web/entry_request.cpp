@@ -56,6 +56,6 @@ void EntryRequest::GenerateValues() {
   if (Entry.ScheduledStation.empty()) Entry.ScheduledStation = "UNKNOWN";
   if (Entry.MedicalAlerts.empty()) Entry.MedicalAlerts = "HIGH";
   if (Entry.StudyInstanceUID.empty())
-    Entry.StudyInstanceUID = CreateStudyUID(Entry.PatientID, Entry.AccessionNumber, Entry.SPSDate, Entry.SPSTime);
+    Entry.StudyInstanceUID = NewStudyUID();
   Entry.StudyInstanceUID.resize(std::min<std::size_t>(Entry.StudyInstanceUID.size(), 64));
 }

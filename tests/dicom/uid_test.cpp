@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
+
 #include "service/settings.h"
+#include "support/pinned_clock.h"
 
 namespace {
 
@@ -75,4 +79,26 @@ TEST(UIDGenerator, RootFitsAndCanBeOverridden) {
     EXPECT_EQ(ImplementationClassUID(), "1.2.826.0.1.3680043.2.1.999");
   }
   EXPECT_EQ(UIDRoot(), root);
+}
+
+TEST(UIDGenerator, UniqueUIDsNeverRepeatAndAreValidUIDs) {
+  // The clock stands still, as if every order arrived in the same
+  // microsecond: nothing of the inputs may decide the UID.
+  const PinnedClock pinned(2024, 3, 5, 14, 30, 15);
+  const std::regex uidForm("(0|[1-9][0-9]*)(\\.(0|[1-9][0-9]*))*");
+  const std::string roots[] = {DefaultUIDRoot, "1.2.826.0.1.3680043.2.1143.107.104.103.115", "1.2"};
+  std::set<std::string> seen;
+  for (const std::string& root : roots) {
+    RootOverride site(root);
+    for (int i = 0; i < 10000 / 3 + 1; ++i) {
+      const std::string uid = NewStudyUID();
+      ASSERT_LE(uid.size(), 64u) << uid;
+      ASSERT_TRUE(std::regex_match(uid, uidForm)) << uid;
+      ASSERT_EQ(uid.rfind(root + ".1.", 0), 0u) << uid;
+      ASSERT_TRUE(seen.insert(uid).second) << "repeated: " << uid;
+    }
+  }
+  EXPECT_GE(seen.size(), 10000u);
+  // Kinds of generated UIDs stay apart.
+  EXPECT_EQ(UniqueUID("2").rfind(std::string(DefaultUIDRoot) + ".2.", 0), 0u);
 }

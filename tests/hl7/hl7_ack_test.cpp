@@ -14,13 +14,22 @@ namespace {
 TEST(HL7Ack, TextsOfEveryResult) {
   const std::string received = "MSH|^~\\&|RIS|HOSP|WL|RAD|20240305||ORM^O01|C1|P|2.3.1\rPID|||1";
   const std::string head = "MSH|^~\\&|TARVELIN||RIS|HOSP|20240305143015||ACK^O01|24030514307|P|2.3.1\r";
-  auto ack = [&](int result) { return BuildAck(result, received, "24030514307", "20240305143015"); };
-  EXPECT_EQ(ack(0), head + "MSA|AA|C1\r");
-  EXPECT_EQ(ack(1), head + "MSA|AE|C1|WARNING - NW - Duplicate Accession Number\r");
-  EXPECT_EQ(ack(2), head + "MSA|AE|C1|WARNING - CA - Accession Number does not exist\r");
-  EXPECT_EQ(ack(3), head + "MSA|AE|C1|WARNING - XO - Accession Number does not exist\r");
-  EXPECT_EQ(ack(-1), head + "MSA|AE|C1|ERROR\r");
-  EXPECT_EQ(ack(7), head + "MSA|AE|C1|ERROR\r");
+  auto ack = [&](AckCode code, const std::string& text, std::vector<OrderRefusal> refused) {
+    return BuildAck({code, text, std::move(refused)}, received, "24030514307", "20240305143015");
+  };
+  EXPECT_EQ(ack(AckCode::AA, "", {}), head + "MSA|AA|C1\r");
+  EXPECT_EQ(ack(AckCode::AE, "WARNING - NW - Duplicate Accession Number",
+                {{2, "A2", "OBR", 18, 205, "already used"}}),
+            head + "MSA|AE|C1|WARNING - NW - Duplicate Accession Number\r"
+                   "ERR|OBR^2^18^205&order 2 (accession A2): already used&HL70357\r");
+  // One ERR per refused order; the delimiters inside a text are escaped.
+  EXPECT_EQ(ack(AckCode::AE, "ERROR",
+                {{1, "", "PID", 5, 101, "no name"}, {3, "A|3", "ORC", 1, 103, "unknown: Z^Z&\\"}}),
+            head + "MSA|AE|C1|ERROR\r"
+                   "ERR|PID^1^5^101&order 1: no name&HL70357\r"
+                   "ERR|ORC^3^1^103&order 3 (accession A\\F\\3): unknown: Z\\S\\Z\\T\\\\E\\&HL70357\r");
+  EXPECT_EQ(ack(AckCode::AR, "ERROR - not an order message", {{0, "", "MSH", 9, 200, "not an order"}}),
+            head + "MSA|AR|C1|ERROR - not an order message\rERR|MSH^1^9^200&not an order&HL70357\r");
   EXPECT_EQ(FrameMllp("X"), std::string("\x0bX\x1c\x0d"));
 }
 

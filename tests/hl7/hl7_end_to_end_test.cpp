@@ -67,8 +67,19 @@ TEST(HL7EndToEnd, OrdersAreStoredChangedAndCancelled) {
   EXPECT_EQ(server.Sql("SELECT PatientID, PatientName, Modality, SPSStatus, ScheduledStation FROM Worklist"),
             "12345|DOE^JOHN|CT|SCHEDULED|UNKNOWN\n");
 
+  // A resend (the ACK was lost) is acknowledged and changes nothing; the same
+  // accession number for another procedure is refused with an ERR.
   answer = MllpSend(server.HL7Port(), server.Home(), Framed(order.Text()));
-  EXPECT_NE(answer.find("MSA|AE|E2E1|WARNING - NW - Duplicate Accession Number\r"), std::string::npos) << answer;
+  EXPECT_NE(answer.find("MSA|AA|E2E1\r"), std::string::npos) << answer;
+  TestOrder other = order;
+  other.modality = "US";
+  answer = MllpSend(server.HL7Port(), server.Home(), Framed(other.Text()));
+  EXPECT_NE(answer.find("MSA|AE|E2E1|WARNING - NW - Duplicate Accession Number\rERR|OBR^1^18^205&order 1 "
+                        "(accession A100): accession number A100 is already used for another patient or "
+                        "procedure&HL70357\r"),
+            std::string::npos)
+      << answer;
+  EXPECT_EQ(server.Sql("SELECT COUNT(*), Modality FROM Worklist"), "1|CT\n");
 
   MllpPeer peer(server.HL7Port());
   ASSERT_TRUE(peer.Connected());
@@ -83,7 +94,7 @@ TEST(HL7EndToEnd, OrdersAreStoredChangedAndCancelled) {
 
   // Same connection: an ADT, then the cancel.
   ASSERT_TRUE(peer.Send(Framed(MshSegment("ADT^A01", "ADT1") + "\rPID|||12345\r")));
-  EXPECT_EQ(MsaSegment(peer.ReadAck().value_or("")), "MSA|AE|ADT1|ERROR");
+  EXPECT_EQ(MsaSegment(peer.ReadAck().value_or("")), "MSA|AR|ADT1|ERROR - not an order message");
   TestOrder cancel;
   cancel.controlId = "E2E3";
   cancel.orderControl = "CA";
