@@ -6,7 +6,6 @@
 inline constexpr const char* UID_ImplicitVRLittleEndian = "1.2.840.10008.1.2";
 inline constexpr const char* UID_ExplicitVRLittleEndian = "1.2.840.10008.1.2.1";
 inline constexpr const char* UID_ExplicitVRBigEndian = "1.2.840.10008.1.2.2";
-inline constexpr const char* UID_RLELossless = "1.2.840.10008.1.2.5";
 inline constexpr const char* UID_JPEGBaseline = "1.2.840.10008.1.2.4.50";
 inline constexpr const char* UID_JPEGExtended = "1.2.840.10008.1.2.4.51";
 inline constexpr const char* UID_JPEGLossless = "1.2.840.10008.1.2.4.70";
@@ -22,8 +21,6 @@ inline constexpr const char* UID_ModalityWorklistFind = "1.2.840.10008.5.1.4.31"
 inline constexpr const char* UID_StudyRootFind = "1.2.840.10008.5.1.4.1.2.2.1";
 inline constexpr const char* UID_StudyRootMove = "1.2.840.10008.5.1.4.1.2.2.2";
 inline constexpr const char* UID_MPPS = "1.2.840.10008.3.1.2.3.3";
-inline constexpr const char* UID_UltrasoundMultiFrameImageStorage = "1.2.840.10008.5.1.4.1.1.3.1";
-inline constexpr const char* UID_SecondaryCaptureImageStorage = "1.2.840.10008.5.1.4.1.1.7";
 
 // The built-in UID root; ServerSettings.UIDRoot (ini TRVSVC/UIDRoot)
 // replaces it when not empty.
@@ -34,11 +31,6 @@ std::string UIDRoot();
 std::string ImplementationClassUID();
 inline constexpr const char* ImplementationVersionName = "QuillatSoft";
 
-// Exact text comparisons (no trimming).
-bool IsServiceClass(const std::string& uid);
-bool IsVideoStorage(const std::string& uid);
-bool IsNonImageStorage(const std::string& uid);
-bool IsImageStorage(const std::string& uid);
 // Display name, or "" for an unknown UID.
 std::string GetUIDName(const std::string& uid);
 

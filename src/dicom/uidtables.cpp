@@ -1,4 +1,3 @@
-#include <cstddef>
 #include <string>
 
 #include "dicom/uid.h"
@@ -119,56 +118,7 @@ const UIDName kUIDNames[] = {
     {"1.2.840.10008.5.1.4.1.1.12.2", "X-Ray Radiofluoroscopic Image Storage"},
 };
 
-#define STORAGE "1.2.840.10008.5.1.4.1.1."
-
-const char* const kServiceClasses[] = {
-    "1.2.840.10008.1.1",           "1.2.840.10008.5.1.4.31",      "1.2.840.10008.5.1.4.1.2.2.1",
-    "1.2.840.10008.3.1.2.3.3",     "1.2.840.10008.5.1.4.1.2.2.2",
-};
-
-const char* const kVideoStorage[] = {
-    STORAGE "77.1.1.1",
-    STORAGE "77.1.2.1",
-    STORAGE "77.1.4.1",
-};
-
-const char* const kNonImageStorage[] = {
-    STORAGE "9.1.3", STORAGE "88.11",  STORAGE "88.65", STORAGE "88.67", STORAGE "11.2",
-    STORAGE "88.33", STORAGE "104.1",  STORAGE "88.22", STORAGE "9.1.1", STORAGE "9.1.2",
-    STORAGE "11.1",  STORAGE "88.59",  STORAGE "88.50", STORAGE "11.3",
-};
-
-const char* const kImageStorage[] = {
-    STORAGE "1",        STORAGE "2",        STORAGE "1.2",     STORAGE "1.2.1",
-    STORAGE "1.3",      STORAGE "1.3.1",    STORAGE "1.1",     STORAGE "1.1.1",
-    STORAGE "2.1",      STORAGE "4.1",      STORAGE "12.1.1",  STORAGE "12.2.1",
-    STORAGE "4",        STORAGE "7.2",      STORAGE "7.3",     STORAGE "7.1",
-    STORAGE "7.4",      STORAGE "20",       STORAGE "77.1.5.1", STORAGE "77.1.5.2",
-    STORAGE "128",      STORAGE "5",        STORAGE "6",       STORAGE "3",
-    STORAGE "77.1",     STORAGE "77.2",     STORAGE "12.3",    STORAGE "481.1",
-    STORAGE "7",        STORAGE "6.1",      STORAGE "3.1",     STORAGE "77.1.1",
-    STORAGE "77.1.2",   STORAGE "77.1.4",   STORAGE "13.1.2",  STORAGE "12.1",
-    STORAGE "12.2",     STORAGE "13.1.3",
-    "1.2.840.10008.5.1.1.30", "1.2.840.10008.5.1.1.29",
-    // a vendor's private image storage class
-    "1.2.392.200036.9125.1.1.2",
-};
-
-#undef STORAGE
-
-template <std::size_t N>
-bool Contains(const char* const (&list)[N], const std::string& uid) {
-  for (const char* candidate : list)
-    if (uid == candidate) return true;
-  return false;
-}
-
 }  // namespace
-
-bool IsServiceClass(const std::string& uid) { return Contains(kServiceClasses, uid); }
-bool IsVideoStorage(const std::string& uid) { return Contains(kVideoStorage, uid); }
-bool IsNonImageStorage(const std::string& uid) { return Contains(kNonImageStorage, uid); }
-bool IsImageStorage(const std::string& uid) { return Contains(kImageStorage, uid); }
 
 std::string GetUIDName(const std::string& uid) {
   for (const UIDName& row : kUIDNames)

@@ -1,5 +1,8 @@
 #include "dimse/cfind.h"
 
+#include <utility>
+#include <vector>
+
 #include "dimse/command_set.h"
 #include "net/identifier.h"
 #include "net/pdu_service.h"
@@ -101,9 +104,60 @@ bool CFind::WriteRSP(PDU_Service* association, const DcmObj* request, DcmObj* id
         BuildRSP(sopClass, messageID, identifierFollows, status)});
   }
   // A pending response is always followed by another one.
-  if (!association->WriteMessage(lastResponse_->Command, identifier, status == Cmd::Pending)) {
+  const bool pending = status == Cmd::Pending || status == Cmd::PendingWarning;
+  if (!association->WriteMessage(lastResponse_->Command, identifier, pending)) {
     WriteLog("ERROR, CFind::WriteRSP, Failed PDU->Write DCOR");
     return false;
   }
   return true;
+}
+
+bool CFind::WriteFailureRSP(PDU_Service& association, const DcmObj& request, std::uint16_t status,
+                            const std::string& comment, std::uint32_t offending) {
+  std::vector<DcmTag> elements = {
+      CommandUID(Cmd::AffectedSOPClassUID, request.GetString(0x0000, Cmd::AffectedSOPClassUID)),
+      CommandUS(Cmd::CommandField, Cmd::C_FIND_RSP),
+      CommandUS(Cmd::MessageIDBeingRespondedTo, request.GetUS(0x0000, Cmd::MessageID)),
+      CommandUS(Cmd::CommandDataSetType, Cmd::NoDataSet),
+      CommandUS(Cmd::Status, status),
+  };
+  if (offending != 0)
+    elements.push_back(CommandAT(Cmd::OffendingElement, static_cast<std::uint16_t>(offending >> 16),
+                                 static_cast<std::uint16_t>(offending & 0xFFFF)));
+  if (!comment.empty()) elements.push_back(CommandLO(Cmd::ErrorComment, comment));
+  DcmObj command = MakeCommandSet(std::move(elements));
+  if (!association.WriteMessage(command, nullptr)) {
+    WriteLog("ERROR, CFind::WriteFailureRSP, Failed PDU->Write DCOR");
+    return false;
+  }
+  return true;
+}
+
+CFind::Interruption CFind::CheckInterruption(PDU_Service& association, const DcmObj& request) {
+  if (!association.MessageWaiting()) return Interruption::None;
+  // The message names its own context; the answer stays on the request's.
+  const std::uint8_t context = association.pdata.StoredPresentationContextID;
+  DcmObj message;
+  const bool read = association.Read(message);
+  association.pdata.StoredPresentationContextID = context;
+  if (!read) {
+    WriteLog("WARNING, CFind, the association ended during the answer");
+    return Interruption::Ended;
+  }
+  const std::uint16_t messageID = request.GetUS(0x0000, Cmd::MessageID);
+  if (message.GetUS(0x0000, Cmd::CommandField) != Cmd::C_CANCEL_RQ) {
+    // Without asynchronous operations a requestor waits for the final
+    // response; a new request now cannot be answered in order.
+    WriteLog("ERROR, CFind, request received before the final response to message " +
+             std::to_string(messageID) + ", association aborted");
+    association.Abort(AbortSource::ServiceUser);
+    return Interruption::Ended;
+  }
+  const std::uint16_t cancelled = message.GetUS(0x0000, Cmd::MessageIDBeingRespondedTo);
+  if (cancelled != messageID) {
+    WriteLog("WARNING, CFind, C-CANCEL-RQ for message " + std::to_string(cancelled) + " ignored");
+    return Interruption::None;
+  }
+  WriteLog("INFO, CFind, C-CANCEL-RQ for message " + std::to_string(messageID));
+  return Interruption::Cancelled;
 }

@@ -25,6 +25,21 @@ class CFind {
   // when one is given (pending responses), or alone (the final response).
   bool WriteRSP(PDU_Service* association, const DcmObj* request, DcmObj* identifier,
                 std::uint16_t status);
+  // Sends a final response with a failure `status`, its Error Comment (cut
+  // to 64 characters) and, when `offending` is not 0, the Offending Element
+  // (group << 16 | element).
+  bool WriteFailureRSP(PDU_Service& association, const DcmObj& request, std::uint16_t status,
+                       const std::string& comment, std::uint32_t offending);
+
+  // What the requestor sent while the responses to `request` were going out.
+  enum class Interruption {
+    None,       // nothing, or a cancel of another message (ignored)
+    Cancelled,  // a C-CANCEL-RQ of this request: end with status Cancel
+    Ended,      // a release, an abort, a closed connection or another request
+  };
+  // Looks, without waiting, for a message of the requestor; reads it when
+  // there is one. Called between pending responses.
+  Interruption CheckInterruption(PDU_Service& association, const DcmObj& request);
 
   // The C-FIND-RQ command set.
   static DcmObj BuildRQ(const std::string& sopClass, std::uint16_t messageID);

@@ -40,7 +40,6 @@ void ChildThread::Execute() {
   try {
     PDU_Service association;
     association.DumpDataSets = DebugLogOn();
-    association.PreferJPEG2000 = true;
     association.AssociationTimeout = ServerSettings.AssociationTimeout;
     association.Tls = tls_;
     if (!association.Multiplex(handle_)) {
@@ -83,6 +82,11 @@ ChildThread::Next ChildThread::Dispatch(PDU_Service& association, DcmObj& comman
       return Set(association, command);
     case Cmd::N_CREATE_RQ:
       return Create(association, command);
+    case Cmd::C_CANCEL_RQ:
+      // A cancel that crossed the final response on the wire: the answer
+      // it meant is complete, and a cancel is never answered.
+      WriteLog("INFO, C-CANCEL-RQ after the final response ignored," + SocketText());
+      return Next::Continue;
     default:
       WriteLog("ERROR: Service not implemented," + SocketText());
       return Next::EndLoop;

@@ -19,6 +19,8 @@ inline constexpr std::uint16_t MessageIDBeingRespondedTo = 0x0120;
 inline constexpr std::uint16_t Priority = 0x0700;
 inline constexpr std::uint16_t CommandDataSetType = 0x0800;
 inline constexpr std::uint16_t Status = 0x0900;
+inline constexpr std::uint16_t OffendingElement = 0x0901;
+inline constexpr std::uint16_t ErrorComment = 0x0902;
 inline constexpr std::uint16_t AffectedSOPInstanceUID = 0x1000;
 inline constexpr std::uint16_t RequestedSOPInstanceUID = 0x1001;
 
@@ -27,6 +29,7 @@ inline constexpr std::uint16_t C_FIND_RQ = 0x0020;
 inline constexpr std::uint16_t C_ECHO_RQ = 0x0030;
 inline constexpr std::uint16_t N_SET_RQ = 0x0120;
 inline constexpr std::uint16_t N_CREATE_RQ = 0x0140;
+inline constexpr std::uint16_t C_CANCEL_RQ = 0x0FFF;
 inline constexpr std::uint16_t C_FIND_RSP = 0x8020;
 inline constexpr std::uint16_t C_ECHO_RSP = 0x8030;
 inline constexpr std::uint16_t N_SET_RSP = 0x8120;
@@ -39,6 +42,13 @@ inline constexpr std::uint16_t DataSetPresent = 0x0102;
 // Status values.
 inline constexpr std::uint16_t Success = 0x0000;
 inline constexpr std::uint16_t Pending = 0xFF00;
+// Pending, with keys the provider does not match on.
+inline constexpr std::uint16_t PendingWarning = 0xFF01;
+inline constexpr std::uint16_t Cancel = 0xFE00;
+inline constexpr std::uint16_t OutOfResources = 0xA700;
+inline constexpr std::uint16_t IdentifierDoesNotMatchSOPClass = 0xA900;
+inline constexpr std::uint16_t UnableToProcess = 0xC000;
+inline constexpr std::uint16_t DatabaseUnavailable = 0xC001;  // of the unable-to-process range
 
 inline constexpr std::uint16_t MediumPriority = 0x0000;
 }  // namespace Cmd
@@ -47,6 +57,10 @@ inline constexpr std::uint16_t MediumPriority = 0x0000;
 DcmTag CommandUID(std::uint16_t element, const std::string& uid);
 // A 16-bit element of group 0000.
 DcmTag CommandUS(std::uint16_t element, std::uint16_t value);
+// A text element of group 0000 (Error Comment), at most 64 characters.
+DcmTag CommandLO(std::uint16_t element, const std::string& text);
+// An attribute tag element of group 0000 (Offending Element).
+DcmTag CommandAT(std::uint16_t element, std::uint16_t group, std::uint16_t tagElement);
 
 // The command set made of `elements` (ascending tags) preceded by the group
 // length (0000,0000): the byte count of the elements, 8 header bytes each plus

@@ -106,7 +106,7 @@ bool FindSCU(const std::string& callingAE, const std::string& calledAE, const st
   // The peer is still sending matches: a release now would cross them on the
   // wire, so the association is aborted instead.
   if (stoppedEarly)
-    association.Abort();
+    association.Abort(AbortSource::ServiceUser);
   else
     association.Release();
   return result;

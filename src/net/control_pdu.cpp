@@ -50,6 +50,11 @@ bool ReleasePDU::Read(Buffer& link) {
 
 bool ReleasePDU::ReadDynamic(Buffer& link) { return link.Read8(ItemType) && Read(link); }
 
+void AAbortRQ::Set(AbortSource source, AbortReason reason) {
+  Source = static_cast<std::uint8_t>(source);
+  Reason = static_cast<std::uint8_t>(source == AbortSource::ServiceUser ? AbortReason::NotSpecified : reason);
+}
+
 bool AAbortRQ::Write(Buffer& link) {
   link.Write8(ItemType);
   link.Write8(Reserved1);

@@ -51,6 +51,18 @@ class AReleaseRP : public ReleasePDU {
   AReleaseRP() : ReleasePDU(0x06) {}
 };
 
+// Who ends an association with an A-ABORT, as the standard numbers it.
+enum class AbortSource : std::uint8_t { ServiceUser = 0, ServiceProvider = 2 };
+// Why the provider aborts; a service-user abort always carries NotSpecified.
+enum class AbortReason : std::uint8_t {
+  NotSpecified = 0,
+  UnrecognizedPdu = 1,
+  UnexpectedPdu = 2,
+  UnrecognizedParameter = 4,
+  UnexpectedParameter = 5,
+  InvalidParameterValue = 6,
+};
+
 class AAbortRQ {
  public:
   std::uint8_t ItemType = 0x07;
@@ -58,8 +70,11 @@ class AAbortRQ {
   std::uint32_t Length = 4;
   std::uint8_t Reserved2 = 0;
   std::uint8_t Reserved3 = 0;
-  std::uint8_t Source = 3;
-  std::uint8_t Reason = 1;
+  std::uint8_t Source = static_cast<std::uint8_t>(AbortSource::ServiceProvider);
+  std::uint8_t Reason = static_cast<std::uint8_t>(AbortReason::NotSpecified);
+
+  // Source and reason of the next Write; a service-user abort gets reason 0.
+  void Set(AbortSource source, AbortReason reason);
 
   bool Write(Buffer& link);
   bool Read(Buffer& link);  // after the type byte

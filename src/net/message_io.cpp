@@ -19,7 +19,7 @@ bool PDU_Service::Read(DcmObj& obj) {
     if (pdata.ReadDynamic(Link)) return true;
     WriteLog("ERROR, PDU_Service::Read, pdata.ReadDynamic(Link)");
     // A refused length leaves the connection open: end it with an A-ABORT.
-    Abort();
+    Abort(AbortSource::ServiceProvider, AbortReason::InvalidParameterValue);
     return false;
   };
   if (pdata.Length != 0 && !readPData()) return false;
@@ -33,24 +33,24 @@ bool PDU_Service::Read(DcmObj& obj) {
       case 0x01: {
         AAssociateRQ again;
         again.Read(Link);
-        Abort();
+        Abort(AbortSource::ServiceProvider, AbortReason::UnexpectedPdu);
         WriteLog("ERROR, PDU_Service::Read Associate-RQ");
         return false;
       }
       case 0x02: {
         AAssociateAC again;
         again.Read(Link);
-        Abort();
+        Abort(AbortSource::ServiceProvider, AbortReason::UnexpectedPdu);
         WriteLog("ERROR, PDU_Service::Read Associate-AC");
         return false;
       }
       case 0x03:
-        Abort();
+        Abort(AbortSource::ServiceProvider, AbortReason::UnexpectedPdu);
         WriteLog("ERROR, PDU_Service::Read Associate-RJ");
         return false;
       case 0x05:
         if (!releaseRQ.Read(Link)) {
-          Abort();
+          Abort(AbortSource::ServiceProvider, AbortReason::InvalidParameterValue);
           WriteLog("ERROR, PDU_Service::Read Protocol Error");
           return false;
         }
@@ -66,13 +66,15 @@ bool PDU_Service::Read(DcmObj& obj) {
         WriteLog("WARNING, PDU_Service::Read Abort-RQ");
         return false;
       default:
-        Abort();
+        Abort(AbortSource::ServiceProvider, AbortReason::UnrecognizedPdu);
         WriteLog("ERROR, PDU_Service::Read Protocol Error");
         return false;
     }
   }
+  // A message that does not decode is the DIMSE user's fault to find, not a
+  // fault of the upper layer protocol.
   if (!ParseRawVRIntoDCM(pdata.VRBuffer, obj, pdata.StoredPresentationContextID)) {
-    Abort();
+    Abort(AbortSource::ServiceUser);
     WriteLog("ERROR, PDU_Service::Read ParseRawVRIntoDCM()");
     return false;
   }

@@ -10,37 +10,33 @@
 
 namespace {
 
-constexpr const char* UID_NonStandardLastResort = "1.2.40.0.13.1.1.2.4.94";
+// The abstract syntaxes this server serves. Anything else is refused at
+// negotiation: accepting a context that no request on it can be answered
+// only moves the failure to a dropped connection later.
+constexpr const char* ServedAbstractSyntaxes[] = {UID_Verification, UID_ModalityWorklistFind, UID_MPPS};
+
+bool IsServed(const std::string& uid) {
+  return std::any_of(std::begin(ServedAbstractSyntaxes), std::end(ServedAbstractSyntaxes),
+                     [&](const char* served) { return uid == served; });
+}
 
 bool Offered(const PresentationContext& pc, const std::string& uid) {
   return std::any_of(pc.TrnSyntax.begin(), pc.TrnSyntax.end(),
                      [&](const UIDitem& ts) { return ts.UID == uid; });
 }
 
-// Transfer syntax for an image or video context, or "" when none is offered.
-std::string ChooseImageSyntax(const PresentationContext& pc, bool preferJPEG2000) {
-  const std::string& abstract = pc.AbsSyntax.UID;
-  std::string chosen;
-  if (preferJPEG2000 && Offered(pc, UID_JPEG2000)) chosen = UID_JPEG2000;
-  // These classes are mostly lossy captures already: keep them JPEG.
-  if ((abstract == UID_UltrasoundMultiFrameImageStorage ||
-       abstract == UID_SecondaryCaptureImageStorage) &&
-      Offered(pc, UID_JPEGBaseline))
-    chosen = UID_JPEGBaseline;
-  if (!chosen.empty()) return chosen;
-  for (const char* uid : {UID_JPEG2000Lossless, UID_JPEGLossless, UID_MPEG2MainProfile,
-                          UID_MPEG4AVCHighProfile, UID_JPEG2000, UID_JPEGBaseline,
-                          UID_ExplicitVRLittleEndian, UID_ImplicitVRLittleEndian, UID_RLELossless,
-                          UID_NonStandardLastResort})
-    if (Offered(pc, uid)) return uid;
-  return "";
-}
-
-// Transfer syntax for a service or non-image context: uncompressed only.
+// The served classes exchange uncompressed data sets only: "" when neither
+// little endian syntax is offered.
 std::string ChooseUncompressedSyntax(const PresentationContext& pc) {
   if (Offered(pc, UID_ExplicitVRLittleEndian)) return UID_ExplicitVRLittleEndian;
   if (Offered(pc, UID_ImplicitVRLittleEndian)) return UID_ImplicitVRLittleEndian;
   return "";
+}
+
+// The first PDU of a connection must be an A-ASSOCIATE-RQ; any other known
+// PDU type is unexpected, an unknown one unrecognized.
+AbortReason FirstPduFault(std::uint8_t type) {
+  return type >= 0x02 && type <= 0x07 ? AbortReason::UnexpectedPdu : AbortReason::UnrecognizedPdu;
 }
 
 }  // namespace
@@ -54,7 +50,14 @@ bool PDU_Service::Multiplex(int handle) {
     Link.Sock.SetReadDeadline(0);
     return false;
   }
-  const bool requestRead = Link.Read8(assocRQ.ItemType) && assocRQ.Read(Link);
+  const bool typeRead = Link.Read8(assocRQ.ItemType);
+  if (typeRead && assocRQ.ItemType != 0x01) {
+    WriteLog("ERROR, PDU_Service::Multiplex, PDU type " + std::to_string(assocRQ.ItemType) +
+             " before the A-ASSOCIATE-RQ");
+    Abort(AbortSource::ServiceProvider, FirstPduFault(assocRQ.ItemType));
+    return false;
+  }
+  const bool requestRead = typeRead && assocRQ.Read(Link);
   const bool timedOut = !requestRead && Link.Sock.DeadlinePassed();
   Link.Sock.SetReadDeadline(0);
   if (timedOut) {
@@ -66,7 +69,7 @@ bool PDU_Service::Multiplex(int handle) {
   }
   if (!requestRead) {
     WriteLog("ERROR, PDU_Service::Multiplex, assocRQ.Read()");
-    Abort();
+    Abort(AbortSource::ServiceProvider, AbortReason::InvalidParameterValue);
     return false;
   }
   if (!InterogateAAssociateRQ()) {
@@ -93,40 +96,44 @@ bool PDU_Service::InterogateAAssociateRQ() {
 
   AcceptedPresentationContexts.clear();
   assocAC.PresContextAccepts.clear();
-  for (const PresentationContext& pc : assocRQ.PresContexts) {
-    const std::string id = std::to_string(pc.PresentationContextID);
-    const std::string& abstract = pc.AbsSyntax.UID;
-    PresentationContextAccept accept;
-    accept.PresentationContextID = pc.PresentationContextID;
-    accept.Result = PresentationContextAccept::NotAccepted;
-    WriteDebugLog("INFO, PDU_Service::InterogateAAssociateRQ, Offered Presentation Context, ID: " +
-                  id + ", Abstract Syntax: " + abstract);
-    std::string chosen;
-    const char* validLine = nullptr;
-    if (IsImageStorage(abstract) || IsVideoStorage(abstract)) {
-      accept.SetAbstractSyntax(abstract);
-      chosen = ChooseImageSyntax(pc, PreferJPEG2000);
-      validLine = "INFO, PDU_Service::InterogateAAssociateRQ, Valid Presentation Context, ID: ";
-    } else if (IsNonImageStorage(abstract) || IsServiceClass(abstract)) {
-      accept.SetAbstractSyntax(abstract);
-      chosen = ChooseUncompressedSyntax(pc);
-      validLine = "INFO, PDU_Service::InterogateAAssociateRQ, Valid Presentation Context ID: ";
-    }
-    if (!chosen.empty()) {
-      WriteDebugLog(validLine + id + ", Transfer Syntax: " + chosen);
-      accept.Result = PresentationContextAccept::Accepted;
-      accept.SetTransferSyntax(chosen);
-      AcceptedPresentationContexts.push_back(accept);
-    }
-    assocAC.PresContextAccepts.push_back(accept);
-  }
-
   // Our own user information goes into every accept, so its length always
   // matches the sub-items written.
   assocAC.UserInfo = UserInformation();
   assocAC.UserInfo.SetMaximumLength(OurMaximumLength);
   assocAC.UserInfo.SetImpClassUID(ImplementationClassUID());
   assocAC.UserInfo.SetImpVersionName(ImplementationVersionName);
+  for (const PresentationContext& pc : assocRQ.PresContexts) {
+    const std::string id = std::to_string(pc.PresentationContextID);
+    const std::string& abstract = pc.AbsSyntax.UID;
+    PresentationContextAccept accept;
+    accept.PresentationContextID = pc.PresentationContextID;
+    WriteDebugLog("INFO, PDU_Service::InterogateAAssociateRQ, Offered Presentation Context, ID: " +
+                  id + ", Abstract Syntax: " + abstract);
+    accept.SetAbstractSyntax(abstract);
+    const std::string chosen = IsServed(abstract) ? ChooseUncompressedSyntax(pc) : "";
+    const RoleSelectionItem* role = assocRQ.UserInfo.RoleSelectionFor(abstract);
+    if (!IsServed(abstract)) {
+      accept.Result = PresentationContextAccept::AbstractSyntaxNotSupported;
+    } else if (chosen.empty()) {
+      accept.Result = PresentationContextAccept::TransferSyntaxesNotSupported;
+    } else if (role && role->SCURole != 1) {
+      // This server is only ever the provider: a requestor that does not
+      // offer to be the user of the class has nothing to ask it.
+      WriteLog("WARNING, PDU_Service::InterogateAAssociateRQ, context " + id +
+               " refused: the requestor does not take the SCU role");
+      accept.Result = PresentationContextAccept::UserRejection;
+    } else {
+      WriteDebugLog("INFO, PDU_Service::InterogateAAssociateRQ, Valid Presentation Context ID: " + id +
+                    ", Transfer Syntax: " + chosen);
+      accept.Result = PresentationContextAccept::Accepted;
+      accept.SetTransferSyntax(chosen);
+      AcceptedPresentationContexts.push_back(accept);
+      // A proposed role selection is answered: the requestor as user only.
+      if (role && !assocAC.UserInfo.RoleSelectionFor(abstract))
+        assocAC.UserInfo.AddRoleSelection(abstract, true, false);
+    }
+    assocAC.PresContextAccepts.push_back(accept);
+  }
 
   if (!AcceptedPresentationContexts.empty()) return assocAC.Write(Link);
 

@@ -40,7 +40,8 @@ void PDU_Service::CloseInOrder(int waitMs) {
   pdata.Length = 0;
 }
 
-void PDU_Service::Abort() {
+void PDU_Service::Abort(AbortSource source, AbortReason reason) {
+  abortRQ.Set(source, reason);
   if (Link.Sock.Connected) abortRQ.Write(Link);
   Close();
 }
@@ -71,7 +72,7 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
       WriteDebugLog("INFO, Association Accept::ReadDynamic");
       if (!assocAC.Read(Link)) {
         WriteLog("ERROR, PDU_Service::Connect, assocAC.Read()");
-        Abort();
+        Abort(AbortSource::ServiceProvider, AbortReason::InvalidParameterValue);
         return false;
       }
       peerMaximumLength_ = assocAC.UserInfo.MaxSubLength.MaximumLength;

@@ -28,7 +28,6 @@ class PDU_Service {
   // its ID, abstract syntax and transfer syntax.
   std::vector<PresentationContextAccept> AcceptedPresentationContexts;
   bool DumpDataSets = false;  // log every message part read or written
-  bool PreferJPEG2000 = false;  // as acceptor, try JPEG 2000 first for images
   // As acceptor, seconds the peer has to complete its A-ASSOCIATE-RQ (the
   // standard's ARTIM timer), so idle or trickling connections cannot hold
   // the association slots that modalities need.
@@ -84,8 +83,11 @@ class PDU_Service {
   static constexpr std::size_t SendBatchBytes = 64 * 1024;
   // Sends an A-RELEASE-RQ, reads the answer and closes; always true.
   bool Release();
-  // Sends an A-ABORT (source 3, reason 1) and closes the connection.
-  void Abort();
+  // Sends an A-ABORT with that source and reason and closes the connection.
+  // Protocol faults found here are the provider's; the layers above abort
+  // as the service user.
+  void Abort(AbortSource source = AbortSource::ServiceProvider,
+             AbortReason reason = AbortReason::NotSpecified);
   // Closes the connection without a further PDU (messages already written
   // leave first).
   void Close();
@@ -97,6 +99,12 @@ class PDU_Service {
   // A-RELEASE-RP and waits for our FIN must not see a reset.
   void CloseInOrder(int waitMs);
   bool IsConnected() const { return Link.Sock.Connected; }
+  // True when the peer has sent something not yet read (a message, a
+  // release, an abort or its close), so a Read would not wait. Lets a long
+  // answer look for a cancel between its responses.
+  bool MessageWaiting() const {
+    return Link.IncomingCount() > 0 || pdata.Length != 0 || Link.Sock.Readable();
+  }
 
   // Transfer syntax of an accepted context; false when not accepted.
   bool GetTransferSyntaxUID(std::uint8_t contextID, std::string& uid) const;

@@ -37,15 +37,18 @@ class PresentationContext {
 
 class PresentationContextAccept {
  public:
+  // Result values of the accept item.
   static constexpr std::uint8_t Accepted = 0;
-  static constexpr std::uint8_t NotAccepted = 4;  // our answer for every other case
+  static constexpr std::uint8_t UserRejection = 1;
+  static constexpr std::uint8_t AbstractSyntaxNotSupported = 3;
+  static constexpr std::uint8_t TransferSyntaxesNotSupported = 4;
 
   std::uint8_t ItemType = 0x21;
   std::uint8_t Reserved1 = 0;
   std::uint16_t Length = 0;
   std::uint8_t PresentationContextID = 0;
   std::uint8_t Reserved2 = 0;
-  std::uint8_t Result = NotAccepted;
+  std::uint8_t Result = AbstractSyntaxNotSupported;
   std::uint8_t Reserved4 = 0;
   UIDitem AbsSyntax{0x30, ""};  // the abstract syntax answered; never sent
   UIDitem TrnSyntax{0x40, ""};

@@ -431,6 +431,12 @@ bool Socket::CloseInOrder(int waitMs) {
   return peerClosed;
 }
 
+bool Socket::Readable() const {
+  if (!Connected) return false;
+  pollfd waiting{Socketfd, POLLIN, 0};
+  return ::poll(&waiting, 1, 0) > 0;
+}
+
 bool Socket::SetTimeout(int seconds) {
   TimeOut = seconds;
   return true;

@@ -55,6 +55,8 @@ class Socket {
   // True when the peer closed its side in time.
   bool CloseInOrder(int waitMs);
   bool SetTimeout(int seconds);
+  // True when a read would not wait: bytes (or the peer's close) arrived.
+  bool Readable() const;
   // Reads fail once `seconds` from now have passed, however the bytes
   // trickle in (TimeOut bounds each wait alone); 0 removes the deadline.
   void SetReadDeadline(int seconds);

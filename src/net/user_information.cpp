@@ -42,12 +42,13 @@ bool ReadFields(UserInformation& info, std::uint8_t type, std::uint16_t length, 
       WriteDebugLog("INFO, AsyncOpWindow::ReadDynamic, Count=" + count);
       return true;
     case 0x54: {
-      RoleSelectionItem& role = info.SCPSCURole;
+      RoleSelectionItem role;
       role.Length = length;
       if (!sub.Read16(role.UIDLength) || sub.IncomingCount() < role.UIDLength + 2u) return false;
       role.UID = Cut(ReadText(sub, role.UIDLength).c_str());
       sub.Read8(role.SCURole);
       sub.Read8(role.SCPRole);
+      info.RoleSelections.push_back(role);
       WriteDebugLog("INFO, SCPSCURole::ReadDynamic, Count=" + count);
       return true;
     }
@@ -111,6 +112,22 @@ bool UserInformation::SetUserIdentity(const std::string& user, const std::string
   return true;
 }
 
+void UserInformation::AddRoleSelection(const std::string& uid, bool scuRole, bool scpRole) {
+  RoleSelectionItem role;
+  role.UID = uid;
+  role.UIDLength = static_cast<std::uint16_t>(uid.size());
+  role.Length = static_cast<std::uint16_t>(uid.size() + 4);
+  role.SCURole = scuRole ? 1 : 0;
+  role.SCPRole = scpRole ? 1 : 0;
+  RoleSelections.push_back(role);
+}
+
+const RoleSelectionItem* UserInformation::RoleSelectionFor(const std::string& uid) const {
+  for (const RoleSelectionItem& role : RoleSelections)
+    if (role.UID == uid) return &role;
+  return nullptr;
+}
+
 std::uint32_t UserInformation::Size() {
   MaxSubLength.Length = 4;
   WriteDebugLog("INFO, MaxSubLength::Size, Length=4, MaxSubLength.MaximumLength=" +
@@ -118,6 +135,7 @@ std::uint32_t UserInformation::Size() {
   std::uint32_t length = 8 + ImpClass.Size();
   WriteDebugLog("INFO, ImpClass::Size, Length=" + std::to_string(ImpClass.Length) + ", " +
                 Quoted(ImpClass.UID));
+  for (const RoleSelectionItem& role : RoleSelections) length += 4u + role.Length;
   ImpVersion.Length = static_cast<std::uint16_t>(ImpVersion.Name.size());
   length += 4 + ImpVersion.Length;
   WriteDebugLog("INFO, ImpVersion::Size, Length=" + std::to_string(ImpVersion.Length) + ", " +
@@ -147,6 +165,15 @@ bool UserInformation::Write(Buffer& link) {
   if (!link.Flush()) return false;
   ImpClass.Write(link);
   if (!link.Flush()) return false;
+  for (const RoleSelectionItem& role : RoleSelections) {
+    link.Write8(role.ItemType);
+    link.Write8(role.Reserved1);
+    link.Write16(role.Length);
+    link.Write16(role.UIDLength);
+    link.Write(role.UID.data(), role.UID.size());
+    link.Write8(role.SCURole);
+    link.Write8(role.SCPRole);
+  }
   link.Write8(ImpVersion.ItemType);
   link.Write8(ImpVersion.Reserved1);
   link.Write16(ImpVersion.Length);

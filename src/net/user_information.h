@@ -1,10 +1,11 @@
 #pragma once
 // The user information item (0x50) and its sub-items. The maximum length,
-// implementation class UID, implementation version name and user identity
-// are written; the asynchronous operations window, role selection and user
+// implementation class UID, role selections, implementation version name and
+// user identity are written; the asynchronous operations window and user
 // identity response are read only.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "net/buffer.h"
 #include "net/uid_item.h"
@@ -74,7 +75,8 @@ class UserInformation {
   std::uint16_t Length = 0;  // computed from the sub-items when written
   MaximumLengthItem MaxSubLength;
   AsyncOpWindowItem AsyncOpWindow;
-  RoleSelectionItem SCPSCURole;
+  // One per SOP class whose roles are negotiated, in the order read.
+  std::vector<RoleSelectionItem> RoleSelections;
   UIDitem ImpClass{0x52, ""};
   ImplementationVersionItem ImpVersion;
   UserIdentity UserIdent;
@@ -85,6 +87,10 @@ class UserInformation {
   bool SetImpVersionName(const std::string& name);
   // User name and passcode; sent only when the user name is not empty.
   bool SetUserIdentity(const std::string& user, const std::string& passcode);
+  // Adds a role selection sub-item for `uid` (the requestor's roles).
+  void AddRoleSelection(const std::string& uid, bool scuRole, bool scpRole);
+  // The role selection read for `uid`, or nullptr when none was proposed.
+  const RoleSelectionItem* RoleSelectionFor(const std::string& uid) const;
 
   bool Write(Buffer& link);
   // Reads after the type byte from `in`, which holds the rest of the PDU.

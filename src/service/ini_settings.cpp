@@ -66,6 +66,11 @@ void ReadIniSettings(const std::string& iniPath) {
   }
   s.MaxAssociations = PositiveInteger(ini, "MaxAssociations", 100);
   s.AssociationTimeout = PositiveInteger(ini, "AssociationTimeout", 30);
+  s.MaxAnswers = ini.ReadInteger(svc, "MaxAnswers", 0);
+  if (s.MaxAnswers < 0) {
+    WriteLog("ERROR, MaxAnswers " + std::to_string(s.MaxAnswers) + " refused: not a count; no limit is used");
+    s.MaxAnswers = 0;
+  }
   s.HL7Application = ini.ReadString(svc, "HL7Application", "TARVELIN");
   s.HL7Facility = ini.ReadString(svc, "HL7Facility", "");
   s.WEBTLSCert = ini.ReadString(svc, "WEBTLSCert", "");

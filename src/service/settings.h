@@ -32,6 +32,7 @@ struct ServerSettingsRecord {
   std::string UIDRoot;  // empty: the built-in root of the UID generator
   int MaxAssociations = 100;      // DICOM associations served at once; one more is rejected
   int AssociationTimeout = 30;    // seconds a new connection has to complete its A-ASSOCIATE-RQ
+  int MaxAnswers = 0;             // pending responses per worklist query at most; 0: no limit
   std::string HL7Application = "TARVELIN";  // MSH-3 of our HL7 acknowledgements
   std::string HL7Facility;                  // MSH-4 of our HL7 acknowledgements
   bool DebugLog = false;

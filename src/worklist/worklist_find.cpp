@@ -1,5 +1,6 @@
 #include "worklist/worklist_find.h"
 
+#include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
@@ -9,34 +10,60 @@
 #include "dimse/command_set.h"
 #include "net/pdu_service.h"
 #include "service/log.h"
+#include "service/settings.h"
 #include "service/text.h"
 #include "worklist/station_filter.h"
+#include "worklist/worklist_identifier.h"
 #include "worklist/worklist_query.h"
 #include "worklist/worklist_response.h"
 #include "worklist/worklist_row.h"
 
 namespace {
 
-// Sends one pending response per row. False when a response failed.
-bool SendMatches(PDU_Service& association, DcmObj& command, DcmObj& identifier,
-                 DcmObj& response, const TextRows& rows, const std::string& columns) {
-  if (rows.Count() == 0) return true;
+// A cancel is looked for before the first pending response and then after
+// every this many: often enough for a modality's cancel to stop a long
+// answer at once, rarely enough to cost nothing per response.
+constexpr std::size_t CancelCheckInterval = 32;
+
+std::string TagText(std::uint32_t tag) {
+  char text[12];
+  std::snprintf(text, sizeof text, "(%04X,%04X)", tag >> 16, tag & 0xFFFF);
+  return text;
+}
+
+std::string StatusText(std::uint16_t status) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%04X", status);
+  return text;
+}
+
+// How the sending of the matches ended.
+enum class Answer { Complete, Cancelled, Limited, Ended };
+
+// Sends one pending response per row, up to `limit` (0: all). Looks for a
+// cancel between them.
+Answer SendMatches(PDU_Service& association, DcmObj& command, DcmObj& identifier, DcmObj& response,
+                   const TextRows& rows, const std::string& columns, std::uint16_t pendingStatus,
+                   std::size_t limit) {
   CFind cfind;
   WorklistRow row(columns);
-  std::size_t n = 0;
   try {
-    // Every response carries Specific Character Set, in tag order.
-    identifier.Set(DcmTag(0x0008, 0x0005, "ISO_IR 100"));
     WorklistResponse answer(identifier, response, row);
-    for (; n < rows.Count(); ++n) {
+    for (std::size_t n = 0; n < rows.Count(); ++n) {
+      if (n % CancelCheckInterval == 0) {
+        const CFind::Interruption interruption = cfind.CheckInterruption(association, command);
+        if (interruption == CFind::Interruption::Cancelled) return Answer::Cancelled;
+        if (interruption == CFind::Interruption::Ended) return Answer::Ended;
+      }
+      if (limit != 0 && n == limit) return Answer::Limited;
       const bool debug = DebugLogOn();
       if (debug) WriteLog("INFO, Start WL Response #" + std::to_string(n + 1));
       row.SetRow(rows, n);
       answer.Fill(row);
       WriteDebugLog("INFO, Start cfind.WriteRSP");
-      if (!cfind.WriteRSP(&association, &command, &response, Cmd::Pending)) {
+      if (!cfind.WriteRSP(&association, &command, &response, pendingStatus)) {
         WriteLog("ERROR, Worklist RSP: Failed!");
-        return false;
+        return Answer::Ended;
       }
       WriteDebugLog("INFO, Worklist RSP: Ok!");
       WriteDebugLog("INFO, Finish cfind.WriteRSP");
@@ -45,9 +72,16 @@ bool SendMatches(PDU_Service& association, DcmObj& command, DcmObj& identifier,
   } catch (const std::exception& e) {
     const std::string what = e.what();
     WriteLog("ERROR, Exception at CreateWLResponse" + (what.empty() ? "" : ", " + what));
-    return false;
+    return Answer::Ended;
   }
-  return true;
+  return Answer::Complete;
+}
+
+// Answers with a failure only, logged with its reason.
+bool Refuse(PDU_Service& association, const DcmObj& command, const QueryRefusal& refusal) {
+  WriteLog("WARNING, Worklist query refused with status " + StatusText(refusal.Status) + ": " + refusal.Comment +
+           (refusal.Offending ? " " + TagText(refusal.Offending) : ""));
+  return CFind().WriteFailureRSP(association, command, refusal.Status, refusal.Comment, refusal.Offending);
 }
 
 }  // namespace
@@ -59,20 +93,50 @@ bool WorklistFind(PDU_Service& association, DcmObj& command) {
     WriteLog("ERROR, cfind.ReadRQ failed!");
     return false;
   }
-  DcmObj response;
+  std::vector<std::uint32_t> unsupported;
+  if (QueryRefusal refusal = ShapeWorklistIdentifier(identifier, unsupported))
+    return Refuse(association, command, refusal);
+  const std::string filterLine = FilterLookup(Trim(association.assocRQ.GetCallingApTitle()));
+  WorklistQuery query = TranslateWorklistQuery(identifier, filterLine);
+  if (query.Refusal) return Refuse(association, command, query.Refusal);
   TextRows rows;
-  std::string columns;
+  if (!WLQuery(query, rows)) {
+    WriteLog("ERROR, Querying Database");
+    return Refuse(association, command, {Cmd::DatabaseUnavailable, "worklist database unavailable", 0});
+  }
+  unsupported.insert(unsupported.end(), query.Unsupported.begin(), query.Unsupported.end());
+  std::uint16_t pendingStatus = Cmd::Pending;
+  if (!unsupported.empty()) {
+    std::string tags;
+    for (std::uint32_t tag : unsupported) tags += (tags.empty() ? "" : ", ") + TagText(tag);
+    WriteLog("WARNING, Worklist query keys not matched on: " + tags + "; pending status 0xFF01");
+    pendingStatus = Cmd::PendingWarning;
+  }
+
   std::string transferSyntax;
   association.GetTransferSyntaxUID(association.pdata.StoredPresentationContextID, transferSyntax);
-  const std::string filterLine = FilterLookup(Trim(association.assocRQ.GetCallingApTitle()));
-  if (!WLQuery(identifier, rows, columns, filterLine)) {
-    WriteLog("ERROR, Querying Database");
-    return false;
-  }
+  DcmObj response;
   response.TransferSyntax = transferSyntax;
   response.ExplicitVR = transferSyntax != UID_ImplicitVRLittleEndian;
-  if (!SendMatches(association, command, identifier, response, rows, columns)) return false;
-  cfind.WriteRSP(&association, &command, nullptr, Cmd::Success);
+  // Every response carries Specific Character Set, in tag order.
+  identifier.Set(DcmTag(0x0008, 0x0005, "ISO_IR 100"));
+  const std::size_t limit = ServerSettings.MaxAnswers > 0 ? static_cast<std::size_t>(ServerSettings.MaxAnswers) : 0;
+  switch (SendMatches(association, command, identifier, response, rows, query.Columns, pendingStatus, limit)) {
+    case Answer::Ended:
+      return false;
+    case Answer::Cancelled:
+      cfind.WriteRSP(&association, &command, nullptr, Cmd::Cancel);
+      break;
+    case Answer::Limited:
+      WriteLog("WARNING, Worklist answer stopped after " + std::to_string(limit) + " of " +
+               std::to_string(rows.Count()) + " matches (MaxAnswers)");
+      cfind.WriteFailureRSP(association, command, Cmd::OutOfResources,
+                            "more than " + std::to_string(limit) + " matches; narrow the query", 0);
+      break;
+    case Answer::Complete:
+      cfind.WriteRSP(&association, &command, nullptr, Cmd::Success);
+      break;
+  }
   WriteDebugLog("INFO, Finish Worklist RSP");
   return true;
 }

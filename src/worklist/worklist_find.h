@@ -1,12 +1,16 @@
 #pragma once
-// Answers one Modality Worklist C-FIND request: reads the identifier, applies
-// the station filter, runs the worklist SELECT and sends one pending response
-// per entry (in patient-name order) and then the final success response.
+// Answers one Modality Worklist C-FIND request: reads the identifier, shapes
+// it, applies the station filter, runs the worklist SELECT and sends one
+// pending response per entry (in patient-name order) and then the final
+// response: success, cancel (the requestor's C-CANCEL-RQ arrived between
+// pendings), out of resources (more matches than MaxAnswers), or a failure
+// with an Error Comment when the identifier or the database cannot be used.
 #include "dicom/dcmobj.h"
 
 class PDU_Service;
 
-// True when all responses, the final one included, were sent. On false the
-// association's message loop ends: after a failed read or query nothing was
-// sent; after a failed response no final response follows.
+// True when the request was answered to its final response, failures
+// included: the association goes on. False when the request could not be
+// read, a response could not be sent or the requestor ended the association
+// during the answer; the association's message loop then ends.
 bool WorklistFind(PDU_Service& association, DcmObj& command);

@@ -1,18 +1,26 @@
 #include "worklist/worklist_query.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
 #include "dicom/dump.h"
+#include "dimse/command_set.h"
 #include "service/log.h"
 #include "service/settings.h"
 #include "service/text.h"
+#include "worklist/match_value.h"
 
 namespace {
 
-enum class Match { None, Equal, Prefix, Station, Date };
+enum class Match {
+  None,       // a return key only: a value sent restricts nothing
+  Text,       // single value or wildcard, case-sensitive
+  Name,       // single value or wildcard, letters without case
+  Uids,       // list of UID matching
+  Date,       // single date or date range
+  StepDate,   // a date range that pairs with the step's start time
+  StepTime,   // a time range that pairs with the step's start date
+  Station,    // as Text, only with FilterByAET; otherwise a return key
+};
 
 struct WorklistKey {
   std::uint16_t Group;
@@ -22,29 +30,35 @@ struct WorklistKey {
   Match Kind;
 };
 
-// The attributes a worklist identifier can name, and what each adds.
+// The attributes a worklist identifier can name, and how each matches.
 constexpr WorklistKey WorklistKeys[] = {
-    {0x0008, 0x0050, "AccessionNumber, ", "AccessionNumber", Match::Equal},
-    {0x0008, 0x0060, "Modality, ", "Modality", Match::Equal},
-    {0x0008, 0x0090, "ReferringPhysician, ", "ReferringPhysician", Match::Prefix},
-    {0x0010, 0x0010, "PatientName, ", "PatientName", Match::Prefix},
-    {0x0010, 0x0020, "PatientID, ", "PatientID", Match::Prefix},
-    {0x0010, 0x0030, "PatientBD, ", "", Match::None},
-    {0x0010, 0x0040, "PatientSex, ", "", Match::None},
+    {0x0008, 0x0050, "AccessionNumber, ", "AccessionNumber", Match::Text},
+    {0x0008, 0x0060, "Modality, ", "Modality", Match::Text},
+    {0x0008, 0x0090, "ReferringPhysician, ", "ReferringPhysician", Match::Name},
+    {0x0010, 0x0010, "PatientName, ", "PatientName", Match::Name},
+    {0x0010, 0x0020, "PatientID, ", "PatientID", Match::Text},
+    {0x0010, 0x0030, "PatientBD, ", "PatientBD", Match::Date},
+    {0x0010, 0x0040, "PatientSex, ", "PatientSex", Match::Text},
     {0x0010, 0x2000, "MedicalAlerts, ", "", Match::None},
     {0x0010, 0x4000, "PatientState, ", "", Match::None},
-    {0x0020, 0x000D, "StudyInstanceUID, ", "StudyInstanceUID", Match::Equal},
+    {0x0020, 0x000D, "StudyInstanceUID, ", "StudyInstanceUID", Match::Uids},
     {0x0032, 0x1060, "SPSDescription, RequestedProcedureDescription, ", "", Match::None},
     {0x0040, 0x0001, "ScheduledStation, ", "ScheduledStation", Match::Station},
-    {0x0040, 0x0002, "SPSDate, ", "SPSDate", Match::Date},
-    {0x0040, 0x0003, "SPSTime, ", "", Match::None},  // times never restrict
-    {0x0040, 0x0006, "PerformingPhysician, ", "", Match::None},
+    {0x0040, 0x0002, "SPSDate, ", "SPSDate", Match::StepDate},
+    {0x0040, 0x0003, "SPSTime, ", "SPSTime", Match::StepTime},
+    {0x0040, 0x0006, "PerformingPhysician, ", "PerformingPhysician", Match::Name},
     {0x0040, 0x0007, "SPSDescription, ", "", Match::None},
-    {0x0040, 0x0009, "SPSID, ", "", Match::None},
-    {0x0040, 0x1001, "RequestedProcedureID, ", "", Match::None},
+    {0x0040, 0x0009, "SPSID, ", "SPSID", Match::Text},
+    {0x0040, 0x0010, "ScheduledStation, ", "", Match::None},
+    {0x0040, 0x0020, "SPSStatus, ", "SPSStatus", Match::Text},
+    {0x0040, 0x1001, "RequestedProcedureID, ", "RequestedProcedureID", Match::Text},
     {0x0040, 0x1003, "RequestedProcedurePriority, ", "", Match::None},
     {0x0040, 0x1004, "PatientTransport, ", "", Match::None},
 };
+
+// A stored time in the form of the range bounds: HHMMSS ("0930" and "09:30"
+// read as "093000").
+constexpr const char* StepTimeDigits = "substr(replace(SPSTime, ':', '') || '000000', 1, 6)";
 
 const WorklistKey* FindKey(const DcmTag& element) {
   for (const WorklistKey& key : WorklistKeys)
@@ -52,102 +66,148 @@ const WorklistKey* FindKey(const DcmTag& element) {
   return nullptr;
 }
 
-// The condition of one key with a non-empty value, without its leading
-// " WHERE " / " AND "; "" when the key does not restrict.
-std::string KeyCondition(const WorklistKey& key, const std::string& value) {
-  switch (key.Kind) {
-    case Match::Equal:
-      return std::string(key.Column) + " = " + SqlQuote(value);
-    case Match::Prefix:
-      return std::string(key.Column) + " LIKE " + SqlQuote(value + "%");
-    case Match::Station:
-      if (!ServerSettings.FilterByAET) return "";
-      return std::string(key.Column) + " = " + SqlQuote(value);
+ValueKind KindOf(Match match) {
+  switch (match) {
+    case Match::Name:
+      return ValueKind::PersonName;
+    case Match::Uids:
+      return ValueKind::UidList;
     case Match::Date:
-      return DateCondition(value);
-    case Match::None:
-      break;
+    case Match::StepDate:
+      return ValueKind::Date;
+    case Match::StepTime:
+      return ValueKind::Time;
+    default:
+      return ValueKind::Text;
   }
-  return "";
+}
+
+// A GLOB pattern: "*" and "?" mean what they mean in a key; "[" would open
+// a character class, so it stands for itself as "[[]".
+std::string GlobPattern(const std::string& text) {
+  std::string pattern;
+  for (char c : text) pattern += c == '[' ? std::string("[[]") : std::string(1, c);
+  return SqlQuote(pattern);
+}
+
+// An entry without a value is in no range, not even one open below.
+void AddRange(std::vector<std::string>& conditions, const std::string& expression, const MatchValue& value) {
+  conditions.push_back(expression + (value.Low.empty() ? " <> ''" : " >= " + SqlQuote(value.Low)));
+  if (!value.High.empty()) conditions.push_back(expression + " <= " + SqlQuote(value.High));
+}
+
+void AddCondition(std::vector<std::string>& conditions, Match kind, const std::string& column,
+                  const MatchValue& value) {
+  // Names compare without their trailing empty components, letters upper-cased.
+  const std::string stored = kind == Match::Name ? "upper(rtrim(" + column + ", '^ '))" : column;
+  switch (value.Form) {
+    case MatchForm::Universal:
+      return;
+    case MatchForm::Single:
+      conditions.push_back(stored + " = " + SqlQuote(value.Text));
+      return;
+    case MatchForm::Wildcard:
+      conditions.push_back(stored + " GLOB " + GlobPattern(value.Text));
+      return;
+    case MatchForm::UidList: {
+      std::string list;
+      for (const std::string& uid : value.Uids) list += (list.empty() ? "" : ", ") + SqlQuote(uid);
+      conditions.push_back(column + " IN (" + list + ")");
+      return;
+    }
+    case MatchForm::Range:
+      AddRange(conditions, column, value);
+      return;
+  }
+}
+
+// The step's start date and time match as one date-time range when both
+// are given: "20270108-20270109" with "1400-" is "from 8 January 14:00".
+void AddStepStart(std::vector<std::string>& conditions, const MatchValue& date, const MatchValue& time) {
+  if (date.Form == MatchForm::Universal) {
+    if (time.Form != MatchForm::Universal) AddRange(conditions, StepTimeDigits, time);
+    return;
+  }
+  AddRange(conditions, "SPSDate", date);  // keeps the date index in use
+  if (time.Form == MatchForm::Universal) return;
+  MatchValue combined;
+  combined.Low = date.Low.empty() ? "" : date.Low + (time.Low.empty() ? "000000" : time.Low);
+  combined.High = date.High.empty() ? "" : date.High + (time.High.empty() ? "999999" : time.High);
+  AddRange(conditions, std::string("SPSDate || ") + StepTimeDigits, combined);
+}
+
+struct Translation {
+  std::string columns;
+  std::vector<std::string> conditions;
+  MatchValue stepDate, stepTime;
+  WorklistQuery& query;
+};
+
+// Walks `dataset` (sequence items included: the one step of an entry is
+// matched like its other attributes). False once a value is refused.
+bool Walk(const DcmObj& dataset, Translation& t) {
+  for (const DcmEntry& entry : dataset.Entries) {
+    if (entry.IsObj()) {
+      if (!Walk(*entry.Obj, t)) return false;
+      continue;
+    }
+    const DcmTag& element = *entry.Tag;
+    const std::string text = KeyText(element);
+    if (!text.empty() && DebugLogOn()) WriteLog("INFO, " + DumpLine(element, 0));
+    const WorklistKey* key = FindKey(element);
+    if (key) t.columns += key->Columns;
+    if (!element.HasValue() || element.Element == 0x0000 || element.Is(0x0008, 0x0005)) continue;
+    const bool matched = key && key->Kind != Match::None && (key->Kind != Match::Station || ServerSettings.FilterByAET);
+    if (!matched) {
+      // The configured station key is left out on purpose, not unsupported.
+      if (!(key && key->Kind == Match::Station)) t.query.Unsupported.push_back(TagNumber(element.Group, element.Element));
+      continue;
+    }
+    MatchValue value;
+    std::string error;
+    if (!ParseMatchValue(KindOf(key->Kind), text, value, error)) {
+      t.query.Refusal = {Cmd::UnableToProcess, error, TagNumber(element.Group, element.Element)};
+      return false;
+    }
+    if (key->Kind == Match::StepDate)
+      t.stepDate = value;
+    else if (key->Kind == Match::StepTime)
+      t.stepTime = value;
+    else
+      AddCondition(t.conditions, key->Kind, key->Column, value);
+  }
+  return true;
 }
 
 }  // namespace
 
-std::string PrepareMatchValue(const DcmTag& element) {
-  if (!element.HasValue()) return "";
-  const char* bytes = reinterpret_cast<const char*>(element.Data.data());
-  std::string value(bytes, strnlen(bytes, element.Data.size()));
-  // A wildcard "*" at the end may be followed by the pad byte of an even length.
-  auto n = value.size();
-  if (n >= 2 && value[n - 2] == '*' && (value[n - 1] == ' ' || value[n - 1] == '\0')) value.pop_back();
-  if (!value.empty() && value.back() == '*') value.pop_back();
-  if (!value.empty() && value.back() == '*') value.pop_back();
-  return Trim(value);
-}
-
-std::string DateCondition(const std::string& value) {
-  const auto dash = value.find('-');
-  if (dash == std::string::npos) return " SPSDate = " + SqlQuote(value);
-  if (dash == 0) return " SPSDate <= " + SqlQuote(TrimLeft(value.substr(1)));
-  const std::string from = TrimRight(value.substr(0, dash));
-  const std::string to = TrimLeft(Piece(value, "-", 2));
-  if (Piece(value, "-", 2).empty()) return " SPSDate >= " + SqlQuote(from);
-  return " SPSDate >= " + SqlQuote(from) + " AND SPSDate <= " + SqlQuote(to);
-}
-
-void BuildWorklistSelect(const DcmObj& dataset, std::string& columns,
-                         std::string& conditions, bool& whereWritten) {
-  for (const DcmEntry& entry : dataset.Entries) {
-    // A sequence item's keys count like top-level ones.
-    if (entry.IsObj()) {
-      BuildWorklistSelect(*entry.Obj, columns, conditions, whereWritten);
-      continue;
-    }
-    const DcmTag& element = *entry.Tag;
-    const std::string value = PrepareMatchValue(element);
-    if (!value.empty() && DebugLogOn()) WriteLog("INFO, " + DumpLine(element, 0));
-    const WorklistKey* key = FindKey(element);
-    if (!key) continue;
-    columns += key->Columns;
-    if (value.empty()) continue;
-    const std::string condition = KeyCondition(*key, value);
-    if (condition.empty()) continue;
-    conditions += whereWritten ? " AND " : " WHERE ";
-    conditions += condition;
-    whereWritten = true;
-  }
-}
-
-std::string WorklistSelect(const DcmObj& identifier, const std::string& filterLine,
-                           std::string& columns) {
-  columns.clear();
-  std::string conditions;
-  bool whereWritten = false;
-  BuildWorklistSelect(identifier, columns, conditions, whereWritten);
-  if (columns.size() >= 2) columns.resize(columns.size() - 2);  // the final ", "
-  if (conditions.empty())
-    conditions = "WHERE SPSStatus='SCHEDULED'";
-  else
-    conditions += " AND SPSStatus='SCHEDULED'";
+WorklistQuery TranslateWorklistQuery(const DcmObj& identifier, const std::string& filterLine) {
+  WorklistQuery query;
+  Translation t{"", {}, {}, {}, query};
+  if (!Walk(identifier, t)) return query;
+  AddStepStart(t.conditions, t.stepDate, t.stepTime);
+  t.conditions.push_back("SPSStatus='SCHEDULED'");
   if (!filterLine.empty()) {
     // A line without a modality field asks for an empty modality: the
     // station then sees nothing, which is how a station is shut out.
-    conditions += " AND ScheduledStation=" + SqlQuote(Piece(filterLine, "|", 1));
-    conditions += " AND Modality=" + SqlQuote(Piece(filterLine, "|", 2));
+    t.conditions.push_back("ScheduledStation=" + SqlQuote(Piece(filterLine, "|", 1)));
+    t.conditions.push_back("Modality=" + SqlQuote(Piece(filterLine, "|", 2)));
   }
-  if (columns.empty()) columns = '*';
-  return "SELECT " + columns + " from Worklist " + conditions + " ORDER BY PatientName";
+  query.Columns = t.columns.empty() ? "*" : t.columns.substr(0, t.columns.size() - 2);  // the final ", "
+  std::string where;
+  for (const std::string& condition : t.conditions) where += (where.empty() ? " WHERE " : " AND ") + condition;
+  query.Sql = "SELECT " + query.Columns + " from Worklist" + where + " ORDER BY PatientName";
+  return query;
 }
 
-bool WLQuery(const DcmObj& identifier, TextRows& rows, std::string& columns, const std::string& filterLine) {
+bool WLQuery(const WorklistQuery& query, TextRows& rows) {
   SQLdb db("quillat", SQLdb::ReadOnly);
   if (!db.IsOpen) {
     WriteLog("ERROR, Couldn't open quillat database");
     return false;
   }
-  const std::string sql = WorklistSelect(identifier, filterLine, columns);
-  WriteLog("INFO, WLQuery=" + sql);
-  if (db.QueryValues(sql, rows) != 0) {
+  WriteLog("INFO, WLQuery=" + query.Sql);
+  if (db.QueryValues(query.Sql, rows) != 0) {
     WriteLog("ERROR, WLQuery, " + db.ErrorText);
     return false;
   }

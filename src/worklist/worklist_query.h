@@ -1,41 +1,34 @@
 #pragma once
-// Turns a Modality Worklist C-FIND identifier into one SELECT on the Worklist
-// table. Listed attributes select their columns (empty or not); some of them
-// also restrict the result when they carry a value. Only SCHEDULED entries are
-// ever returned, ordered by patient name.
+// Turns a Modality Worklist C-FIND identifier (shaped by
+// ShapeWorklistIdentifier) into one SELECT on the Worklist table. Listed
+// attributes select their columns (empty or not); matching keys with a value
+// also restrict the result, each by the matching rule of its value
+// representation. Only SCHEDULED entries are ever returned, ordered by
+// patient name.
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "db/text_rows.h"
 #include "dicom/dcmobj.h"
-#include "dicom/dcmtag.h"
+#include "worklist/query_refusal.h"
 
-// The matching value of an identifier element: empty for length 0 or
-// undefined length; otherwise the bytes up to the first zero byte, a trailing
-// "*" removed (also when followed by the one pad byte that makes the length
-// even), then trimmed. A "*" anywhere else stays.
-std::string PrepareMatchValue(const DcmTag& element);
+struct WorklistQuery {
+  std::string Sql;      // the SELECT; empty when refused
+  std::string Columns;  // the selected columns joined by ", ", or "*"
+  // Keys sent with a value that the server does not match on (answered
+  // with status 0xFF01), as group << 16 | element, in request order.
+  std::vector<std::uint32_t> Unsupported;
+  // Set when a key's value cannot be processed.
+  QueryRefusal Refusal;
+};
 
-// The condition for Scheduled Procedure Step Start Date: "d", "-d", "d-" or
-// "d1-d2" (blanks beside the "-" allowed). The text starts with a blank.
-std::string DateCondition(const std::string& value);
+// The query for an identifier and a station filter line ("AE|modality", or
+// "" for none).
+WorklistQuery TranslateWorklistQuery(const DcmObj& identifier, const std::string& filterLine);
 
-// Walks `dataset` (sequence items included) and appends the selected columns,
-// each followed by ", ", to `columns`, and the conditions, each preceded by
-// " WHERE " (the first of the query) or " AND ", to `conditions`.
-// `whereWritten` tells whether the query already has its WHERE and is set
-// when this walk writes it.
-void BuildWorklistSelect(const DcmObj& dataset, std::string& columns,
-                         std::string& conditions, bool& whereWritten);
-
-// The whole SELECT for an identifier and a station filter line
-// ("AE|modality", or "" for none); `columns` receives the column list
-// ("*" when the identifier names no listed attribute).
-std::string WorklistSelect(const DcmObj& identifier, const std::string& filterLine,
-                           std::string& columns);
-
-// Runs the worklist SELECT on a read-only connection. Fills `rows` with one
-// row per entry (one value per selected column, NULL as "", a ";" inside a
-// value read as ":") and sets `columns`. False when the database cannot be
+// Runs the SELECT on a read-only connection. Fills `rows` with one row per
+// entry (one value per selected column, NULL as "", a ";" inside a value
+// read as ":"). False, with the reason logged, when the database cannot be
 // opened or the SELECT fails.
-bool WLQuery(const DcmObj& identifier, TextRows& rows, std::string& columns, const std::string& filterLine);
+bool WLQuery(const WorklistQuery& query, TextRows& rows);

@@ -1,6 +1,5 @@
 #include "worklist/worklist_response.h"
 
-#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -26,6 +25,7 @@ constexpr ResponseColumn ResponseColumns[] = {
     {0x0010, 0x0020, "PatientID"},
     {0x0010, 0x0030, "PatientBD"},
     {0x0010, 0x0040, "PatientSex"},
+    {0x0010, 0x2000, "MedicalAlerts"},
     {0x0010, 0x4000, "PatientState"},
     {0x0020, 0x000D, "StudyInstanceUID"},
     {0x0040, 0x0001, "ScheduledStation"},
@@ -34,6 +34,7 @@ constexpr ResponseColumn ResponseColumns[] = {
     {0x0040, 0x0006, "PerformingPhysician"},
     {0x0040, 0x0009, "SPSID"},
     {0x0040, 0x0010, "ScheduledStation"},
+    {0x0040, 0x0020, "SPSStatus"},
     {0x0040, 0x1001, "RequestedProcedureID"},
     {0x0040, 0x1003, "RequestedProcedurePriority"},
     {0x0040, 0x1004, "PatientTransport"},
@@ -145,12 +146,8 @@ void WorklistResponse::Fill(const WorklistRow& row) {
       logLine_.assign("INFO, CreateWLResponse, Patient=").append(value);
       WriteLog(logLine_);
     }
-    if (!value.empty())
-      SetValue(*slot.Response, value.data(), value.size(), slot.Pad);
-    else if (element.HasValue())
-      SetValue(*slot.Response, element.Data.data(), std::min<std::size_t>(element.Length, element.Data.size()), slot.Pad);
-    else
-      SetValue(*slot.Response, nullptr, 0, slot.Pad);
+    // Never the request's own value: a modality would show it as the entry's.
+    SetValue(*slot.Response, value.data(), value.size(), slot.Pad);
     if (value.empty() && element.Length == UndefinedLength) slot.Response->Length = UndefinedLength;
   }
 }

@@ -1,8 +1,8 @@
 #pragma once
-// Builds worklist response identifiers from a request identifier and the rows
-// of the worklist SELECT. A response mirrors the request entry for entry, in
-// the request's order: attributes a column answers are filled from the row,
-// the others come back as the modality sent them (or empty).
+// Builds worklist response identifiers from a (shaped) request identifier and
+// the rows of the worklist SELECT. A response mirrors the request entry for
+// entry, in the request's order: attributes a column answers are filled from
+// the row, the others come back with zero length, whatever the request held.
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -18,20 +18,6 @@ struct RootOverride {
 
 }  // namespace
 
-TEST(UIDTables, ClassifiersCompareExactly) {
-  EXPECT_TRUE(IsServiceClass("1.2.840.10008.5.1.4.31"));
-  EXPECT_FALSE(IsServiceClass("1.2.840.10008.5.1.4.31 "));
-  EXPECT_FALSE(IsServiceClass("1.2.840.10008.5.1.4.3"));
-  EXPECT_TRUE(IsNonImageStorage("1.2.840.10008.5.1.4.1.1.88.67"));
-  EXPECT_FALSE(IsImageStorage("1.2.840.10008.5.1.4.1.1.88.67"));
-  EXPECT_TRUE(IsImageStorage("1.2.840.10008.5.1.4.1.1.2"));
-  EXPECT_TRUE(IsImageStorage("1.2.392.200036.9125.1.1.2"));
-  EXPECT_TRUE(IsImageStorage("1.2.840.10008.5.1.1.29"));
-  EXPECT_TRUE(IsVideoStorage("1.2.840.10008.5.1.4.1.1.77.1.4.1"));
-  EXPECT_FALSE(IsVideoStorage("1.2.840.10008.5.1.4.1.1.77.1.4"));
-  EXPECT_FALSE(IsImageStorage(""));
-}
-
 TEST(UIDTables, DisplayNames) {
   EXPECT_EQ(GetUIDName("1.2.840.10008.1.2.4.50"), "JPEG BaseLine Lossy ");
   EXPECT_EQ(GetUIDName("1.2.840.10008.1.1"), "Verification");

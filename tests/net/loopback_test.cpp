@@ -35,7 +35,6 @@ AcceptorReport ServeOne(Socket& listener) {
   AcceptorReport report;
   if (!listener.Accept()) return report;
   PDU_Service acceptor;
-  acceptor.PreferJPEG2000 = true;
   acceptor.Link.Sock.SetTimeout(10);
   report.negotiated = acceptor.Multiplex(listener.Detach());
   report.callingTitle = acceptor.assocRQ.GetCallingApTitle();

@@ -16,8 +16,10 @@ using namespace nettest;
 namespace {
 
 const std::string CT = "1.2.840.10008.5.1.4.1.1.2";
-const std::string SecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
+const std::string Verification = "1.2.840.10008.1.1";
 const std::string Worklist = "1.2.840.10008.5.1.4.31";
+const std::string MPPS = "1.2.840.10008.3.1.2.3.3";
+const std::string StudyRootFind = "1.2.840.10008.5.1.4.1.2.2.1";
 const std::string StorageCommitment = "1.2.840.10008.1.20.1";
 const std::string Implicit = "1.2.840.10008.1.2";
 const std::string Explicit = "1.2.840.10008.1.2.1";
@@ -33,9 +35,7 @@ struct Negotiation {
   bool accepted = false;
   bool answered = false;
 
-  explicit Negotiation(const Bytes& contexts, bool preferJPEG2000 = true,
-                       const Bytes& userInfo = UserInfoItem(MaxLengthSubItem(4096))) {
-    service.PreferJPEG2000 = preferJPEG2000;
+  explicit Negotiation(const Bytes& contexts, const Bytes& userInfo = UserInfoItem(MaxLengthSubItem(4096))) {
     Bytes items;
     items.append(contexts).append(userInfo);
     WriteAll(pair.theirs, AssociateRQ(items).data);
@@ -51,69 +51,82 @@ struct Negotiation {
   int Result(std::size_t index) const { return answer.PresContextAccepts.at(index).Result; }
 };
 
+// A role selection sub-item for `uid` with the requestor's SCU and SCP roles.
+Bytes RoleItem(const std::string& uid, std::uint8_t scu, std::uint8_t scp) {
+  return Bytes().u8(0x54).u8(0).u16(static_cast<std::uint16_t>(uid.size() + 4)).u16(static_cast<std::uint16_t>(uid.size())).text(uid).u8(scu).u8(scp);
+}
+
 }  // namespace
 
-TEST(Negotiation, ImageContextsFollowTheTransferSyntaxPreferences) {
+TEST(Negotiation, OnlyServedClassesAreAcceptedAndRefusalsSayWhy) {
+  struct Case {
+    std::string abstractSyntax;
+    std::vector<std::string> offered;
+    int result;
+    std::string chosen;
+  };
+  const std::vector<Case> cases = {
+      {Worklist, {Implicit, Explicit}, 0, Explicit},
+      {Worklist, {Implicit, Baseline}, 0, Implicit},
+      {Verification, {Implicit}, 0, Implicit},
+      {MPPS, {Explicit}, 0, Explicit},
+      {Worklist, {Baseline, J2K}, 4, ""},  // served, but not in these syntaxes
+      {CT, {Implicit, Explicit, J2K}, 3, ""},  // storage is not served
+      {StudyRootFind, {Implicit}, 3, ""},
+      {StorageCommitment, {Implicit}, 3, ""},
+      {"1.2.3.4.5", {Implicit}, 3, ""},
+  };
   Bytes contexts;
-  contexts.append(RequestContext(1, CT, {Implicit, Explicit, J2K}))
-      .append(RequestContext(3, SecondaryCapture, {J2K, Baseline}))
-      .append(RequestContext(5, CT, {Implicit, Explicit}));
+  for (std::size_t i = 0; i < cases.size(); ++i)
+    contexts.append(RequestContext(static_cast<std::uint8_t>(2 * i + 1), cases[i].abstractSyntax, cases[i].offered));
   Negotiation n(contexts);
   ASSERT_TRUE(n.accepted);
   ASSERT_TRUE(n.answered);
-  ASSERT_EQ(n.answer.PresContextAccepts.size(), 3u);
-  EXPECT_EQ(n.Syntax(0), J2K);
-  EXPECT_EQ(n.Syntax(1), Baseline);  // secondary capture stays JPEG
-  EXPECT_EQ(n.Syntax(2), Explicit);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(n.Result(i), 0);
-  ASSERT_EQ(n.service.AcceptedPresentationContexts.size(), 3u);
-  EXPECT_EQ(n.service.AcceptedPresentationContexts[0].AbsSyntax.UID, CT);
-}
-
-TEST(Negotiation, WithoutThePreferenceLosslessComesFirst) {
-  Negotiation n(RequestContext(1, CT, {J2K, "1.2.840.10008.1.2.4.70", Implicit}), false);
-  ASSERT_TRUE(n.accepted);
-  EXPECT_EQ(n.Syntax(0), "1.2.840.10008.1.2.4.70");
-}
-
-TEST(Negotiation, ServiceClassesGetUncompressedSyntaxesOnly) {
-  Bytes contexts;
-  contexts.append(RequestContext(1, Worklist, {Implicit, Baseline}))
-      .append(RequestContext(3, Worklist, {Baseline}))
-      .append(RequestContext(5, "1.2.840.10008.1.1", {Implicit, Explicit}));
-  Negotiation n(contexts);
-  ASSERT_TRUE(n.accepted);
-  EXPECT_EQ(n.Syntax(0), Implicit);
-  EXPECT_EQ(n.Result(0), 0);
-  EXPECT_EQ(n.Result(1), 4);
-  EXPECT_EQ(n.Syntax(1), "");
-  EXPECT_EQ(n.Syntax(2), Explicit);
-}
-
-TEST(Negotiation, EveryContextIsAnsweredInRequestOrder) {
-  Bytes contexts;
-  contexts.append(RequestContext(1, StorageCommitment, {Implicit}))
-      .append(RequestContext(3, "1.2.840.10008.1.1", {Implicit}))
-      .append(RequestContext(5, "1.2.3.4.5", {Implicit}));
-  Negotiation n(contexts);
-  ASSERT_TRUE(n.accepted);
-  ASSERT_EQ(n.answer.PresContextAccepts.size(), 3u);
-  const int ids[] = {1, 3, 5}, results[] = {4, 0, 4};
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(n.answer.PresContextAccepts[i].PresentationContextID, ids[i]);
-    EXPECT_EQ(n.Result(i), results[i]);
+  ASSERT_EQ(n.answer.PresContextAccepts.size(), cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(n.answer.PresContextAccepts[i].PresentationContextID, 2 * i + 1);
+    EXPECT_EQ(n.Result(i), cases[i].result) << cases[i].abstractSyntax;
+    EXPECT_EQ(n.Syntax(i), cases[i].chosen) << cases[i].abstractSyntax;
   }
+  EXPECT_EQ(n.service.AcceptedPresentationContexts.size(), 4u);
+}
+
+TEST(Negotiation, RoleSelectionIsAnsweredWithTheServerAsProviderOnly) {
+  Bytes sub;
+  sub.append(MaxLengthSubItem(4096))
+      .append(RoleItem(Worklist, 1, 1))       // both offered: the requestor is the user only
+      .append(RoleItem(MPPS, 0, 1))           // the requestor only as provider: nothing to serve
+      .append(RoleItem(Verification, 1, 0));  // the default, confirmed
+  Bytes contexts;
+  contexts.append(RequestContext(1, Worklist, {Implicit}))
+      .append(RequestContext(3, MPPS, {Implicit}))
+      .append(RequestContext(5, Verification, {Implicit}))
+      .append(RequestContext(7, Worklist, {Explicit}));  // a second context, one answer
+  Negotiation n(contexts, UserInfoItem(sub));
+  ASSERT_TRUE(n.accepted);
+  ASSERT_TRUE(n.answered);
+  EXPECT_EQ(n.Result(0), 0);
+  EXPECT_EQ(n.Result(1), 1);
+  EXPECT_EQ(n.Result(2), 0);
+  EXPECT_EQ(n.Result(3), 0);
+  const std::vector<RoleSelectionItem>& roles = n.answer.UserInfo.RoleSelections;
+  ASSERT_EQ(roles.size(), 2u);
+  EXPECT_EQ(roles[0].UID, Worklist);
+  EXPECT_EQ(roles[0].SCURole, 1);
+  EXPECT_EQ(roles[0].SCPRole, 0);
+  EXPECT_EQ(roles[1].UID, Verification);
+  EXPECT_EQ(roles[1].SCURole, 1);
+  EXPECT_EQ(roles[1].SCPRole, 0);
 }
 
 TEST(Negotiation, AcceptCarriesTitlesAndOurOwnUserInformation) {
-  // The peer's asynchronous operations window and role selection are read
-  // but not repeated; an extended negotiation sub-item does not stop it.
+  // The peer's asynchronous operations window is read but not repeated; an
+  // extended negotiation sub-item does not stop it.
   Bytes sub;
   sub.append(MaxLengthSubItem(4096)).u8(0x53).u8(0).u16(4).u16(1).u16(1);
-  sub.u8(0x54).u8(0).u16(2 + 17 + 2).u16(17).text("1.2.840.10008.1.1").u8(1).u8(0);
   sub.u8(0x56).u8(0).u16(2 + 17 + 1).u16(17).text("1.2.840.10008.1.1").u8(1);
   sub.append(UidItem(0x52, "1.2.3.4"));
-  Negotiation n(RequestContext(1, "1.2.840.10008.1.1", {Implicit}), true, UserInfoItem(sub));
+  Negotiation n(RequestContext(1, "1.2.840.10008.1.1", {Implicit}), UserInfoItem(sub));
   ASSERT_TRUE(n.accepted);
   ASSERT_TRUE(n.answered);
   EXPECT_EQ(n.service.assocRQ.UserInfo.AsyncOpWindow.MaxOperationsInvoked, 1);
@@ -133,7 +146,7 @@ TEST(Negotiation, NoSupportedContextIsAnsweredRefusedAndTheConnectionClosed) {
   EXPECT_FALSE(n.accepted);
   ASSERT_TRUE(n.answered);
   ASSERT_EQ(n.answer.PresContextAccepts.size(), 1u);
-  EXPECT_EQ(n.Result(0), 4);
+  EXPECT_EQ(n.Result(0), 3);
   EXPECT_EQ(n.Syntax(0), "");
   EXPECT_TRUE(log.Contains(
       "WARNING, PDU_Service::InterogateAAssociateRQ, no Valid Presentation Contexts, MODALITY"));

@@ -103,7 +103,7 @@ TEST(AssociatePDU, AcceptLayoutWithARejectedContextIsByteExact) {
   AAssociateAC ac;
   PresentationContextAccept rejected;
   rejected.PresentationContextID = 7;
-  rejected.Result = PresentationContextAccept::NotAccepted;
+  rejected.Result = PresentationContextAccept::TransferSyntaxesNotSupported;
   ac.AddPresentationContextAccept(rejected);
   ac.UserInfo.SetMaximumLength(16384);
   ac.UserInfo.SetImpClassUID(ImpClass20);
@@ -120,13 +120,18 @@ TEST(AssociatePDU, AcceptLayoutWithARejectedContextIsByteExact) {
 TEST(AssociatePDU, ControlPDUsAreTenBytes) {
   LinkPair p;
   AAbortRQ abort;
+  abort.Set(AbortSource::ServiceProvider, AbortReason::UnexpectedPdu);
+  AAbortRQ userAbort;  // a service user's abort carries no reason
+  userAbort.Set(AbortSource::ServiceUser, AbortReason::InvalidParameterValue);
   AReleaseRQ releaseRQ;
   AReleaseRP releaseRP;
   ASSERT_TRUE(abort.Write(p.link));
+  ASSERT_TRUE(userAbort.Write(p.link));
   ASSERT_TRUE(releaseRQ.Write(p.link));
   ASSERT_TRUE(releaseRP.Write(p.link));
-  std::vector<std::uint8_t> wire = ReadExactly(p.pair.theirs, 30);
-  EXPECT_EQ(wire, (std::vector<std::uint8_t>{7, 0, 0, 0, 0, 4, 0, 0, 3, 1,  //
+  std::vector<std::uint8_t> wire = ReadExactly(p.pair.theirs, 40);
+  EXPECT_EQ(wire, (std::vector<std::uint8_t>{7, 0, 0, 0, 0, 4, 0, 0, 2, 2,  //
+                                             7, 0, 0, 0, 0, 4, 0, 0, 0, 0,  //
                                              5, 0, 0, 0, 0, 4, 0, 0, 0, 0,  //
                                              6, 0, 0, 0, 0, 4, 0, 0, 0, 0}));
   // A rejection is read field by field.
@@ -174,8 +179,9 @@ TEST(AssociatePDU, ReadsAsyncWindowRoleSelectionAndUserIdentity) {
   EXPECT_EQ(ui.ImpClass.UID, "1.2.3.4");
   EXPECT_EQ(ui.AsyncOpWindow.MaxOperationsInvoked, 5);
   EXPECT_EQ(ui.AsyncOpWindow.MaxOperationsPerformed, 6);
-  EXPECT_EQ(ui.SCPSCURole.UID, "1.2.840.10008.1.1");
-  EXPECT_EQ(ui.SCPSCURole.SCURole, 1);
+  ASSERT_EQ(ui.RoleSelections.size(), 1u);
+  EXPECT_EQ(ui.RoleSelections[0].UID, "1.2.840.10008.1.1");
+  EXPECT_EQ(ui.RoleSelections[0].SCURole, 1);
   EXPECT_EQ(ui.ImpVersion.Name, "PEER_1");
   EXPECT_EQ(ui.UserIdent.PrimaryField, "bob");
   EXPECT_EQ(ui.UserIdent.SecondaryField, "pw");

@@ -57,8 +57,12 @@ std::string TarvelinInstance::InitWithSetupTool(const std::string& adminPassword
   std::string problem = RunSetupTool({"init", home_, "--admin-password", adminPassword});
   const std::pair<const char*, int> ports[] = {{"WL_Port", dicomPort_}, {"HL7Port", hl7Port_}, {"WEBPort", webPort_}};
   for (const auto& [key, port] : ports)
-    if (problem.empty()) problem = RunSetupTool({"config", home_, "TRVSVC", key, std::to_string(port)});
+    if (problem.empty()) problem = Configure(key, std::to_string(port));
   return problem;
+}
+
+std::string TarvelinInstance::Configure(const std::string& key, const std::string& value) const {
+  return RunSetupTool({"config", home_, "TRVSVC", key, value});
 }
 
 bool TarvelinInstance::Start() {

@@ -24,6 +24,8 @@ class TarvelinInstance {
   // `tarvelin-setup init` with that admin password, then `config` of the three
   // ports; "" when all went well, else what the tool printed.
   std::string InitWithSetupTool(const std::string& adminPassword) const;
+  // `tarvelin-setup config` of one [TRVSVC] key; "" when it went well.
+  std::string Configure(const std::string& key, const std::string& value) const;
 
   // Starts the server; false when it could not be started.
   bool Start();

@@ -1,11 +1,17 @@
-// The worklist identifier → SELECT translation and the query it runs.
+// Worklist matching against a real database: each key, value form and
+// value representation through the SELECT the server runs, the refusals of
+// values that cannot be processed, the keys reported as not matched, and the
+// station filter.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "db/sqldb.h"
 #include "service/settings.h"
-#include "worklist/station_filter.h"
 #include "support/text_rows_vectors.h"
+#include "worklist/station_filter.h"
+#include "worklist/worklist_identifier.h"
 #include "worklist/worklist_query.h"
 #include "worklist_fixture.h"
 
@@ -15,29 +21,55 @@ namespace {
 
 using Row = std::vector<std::string>;
 using Rows = std::vector<Row>;
+using Accessions = std::set<std::string>;
+
+struct Key {
+  std::uint16_t group, element;
+  std::string value;
+  bool inStep = false;  // inside the (0040,0100) item, where modalities put step keys
+};
+
+// An identifier asking for the accession number, with `keys` as matching keys.
+DcmObj Identifier(const std::vector<Key>& keys) {
+  DcmObj id;
+  id.Add(EmptyElement(0x0008, 0x0050));
+  std::vector<DcmTag> step;
+  for (const Key& k : keys) {
+    if (k.inStep)
+      step.push_back(RawElement(k.group, k.element, k.value));
+    else
+      id.Add(RawElement(k.group, k.element, k.value));
+  }
+  if (!step.empty()) id.AddSequence(0x0040, 0x0100, SequenceOf(std::move(step)));
+  return id;
+}
+
+std::string Described(const std::vector<Key>& keys) {
+  std::string text;
+  for (const Key& k : keys) {
+    char tag[16];
+    std::snprintf(tag, sizeof tag, " (%04X,%04X)=", k.group, k.element);
+    text += tag + k.value;
+  }
+  return text;
+}
 
 bool QueryRows(const DcmObj& identifier, Rows& rows, std::string& columns, const std::string& filterLine) {
   TextRows table;
-  const bool ok = WLQuery(identifier, table, columns, filterLine);
+  const WorklistQuery query = TranslateWorklistQuery(identifier, filterLine);
+  columns = query.Columns;
+  const bool ok = !query.Refusal && WLQuery(query, table);
   rows = AsVectors(table);
   return ok;
 }
 
-std::string Select(const DcmObj& identifier, const std::string& filterLine = "") {
+Accessions Matches(const std::vector<Key>& keys) {
+  Rows rows;
   std::string columns;
-  return WorklistSelect(identifier, filterLine, columns);
-}
-
-std::string NameCondition(const std::string& bytes) {
-  DcmObj id;
-  id.Add(RawElement(0x0010, 0x0010, bytes));
-  return Select(id);
-}
-
-std::string DateSelect(const std::string& value) {
-  DcmObj id;
-  id.Add(RawElement(0x0040, 0x0002, value));
-  return Select(id);
+  EXPECT_TRUE(QueryRows(Identifier(keys), rows, columns, ""));
+  Accessions found;
+  for (const Row& row : rows) found.insert(row.at(0));
+  return found;
 }
 
 void WriteFilterFile(const std::string& folder, const std::string& text) {
@@ -46,126 +78,170 @@ void WriteFilterFile(const std::string& folder, const std::string& text) {
 
 }  // namespace
 
-using QueryTranslation = WorklistInstance;
+class Matching : public WorklistInstance {
+ protected:
+  void SetUp() override {
+    WorklistInstance::SetUp();
+    struct Stored {
+      const char *accession, *name, *id, *modality, *date, *time, *uid;
+    };
+    const Stored stored[] = {
+        {"A1", "DOE^JOHN", "12345", "CT", "20270108", "093000", "1.2.3.1"},
+        {"A2", "doe^jane", "123456", "MR", "20270108", "1500", "1.2.3.2"},
+        {"A3", "DOEHLER^ANNA^^", "1234", "CT", "20270109", "07:45", "1.2.3.3"},
+        {"A4", "50%_OFF^X", "12%45", "CT", "20270109", "223000", "1.2.3.4"},
+        {"A5", "O'BRIEN^PAT", "A_1", "US", "20270110", "0000", "1.2.3.5"},
+        {"A6", "[BRACKET]^Y", "[1]", "CT", "20270110", "120000.5", "1.2.3.6"},
+    };
+    for (const Stored& s : stored) {
+      WorklistDB e = Entry(s.accession, s.name);
+      e.PatientID = s.id;
+      e.Modality = s.modality;
+      e.SPSDate = s.date;
+      e.SPSTime = s.time;
+      e.StudyInstanceUID = s.uid;
+      if (e.AccessionNumber == "A1") {
+        e.PatientBD = "19700101";
+        e.PatientSex = "M";
+        e.ReferringPhysician = "SMITH^ANN";
+      }
+      Insert(e);
+    }
+  }
+};
 
-TEST_F(QueryTranslation, NameAndModalityGiveTheDocumentedSelect) {
-  DcmObj id;
-  id.Add(EmptyElement(0x0008, 0x0005));  // not a listed element: adds nothing
-  id.Add(DcmTag(0x0008, 0x0060, "CT"));
-  id.Add(EmptyElement(0x0010, 0x0010));
-  std::string columns;
-  EXPECT_EQ(WorklistSelect(id, "", columns),
-            "SELECT Modality, PatientName from Worklist  WHERE Modality = 'CT' AND "
-            "SPSStatus='SCHEDULED' ORDER BY PatientName");
-  EXPECT_EQ(columns, "Modality, PatientName");
-  ServerSettings.LogLevel = 2;  // debug: each matching value is dumped
-  WorklistSelect(id, "", columns);
-  EXPECT_NE(Log().find("INFO, (0008,0060)"), std::string::npos) << Log();
+TEST_F(Matching, EachKeyByItsRule) {
+  const Accessions all = {"A1", "A2", "A3", "A4", "A5", "A6"};
+  struct Case {
+    std::vector<Key> keys;
+    Accessions expected;
+  };
+  const std::vector<Case> cases = {
+      // Single values are exact: a scanned ID finds no longer ID.
+      {{{0x0010, 0x0020, "12345"}}, {"A1"}},
+      {{{0x0010, 0x0020, "1234"}}, {"A3"}},
+      {{{0x0010, 0x0020, "1234*"}}, {"A1", "A2", "A3"}},
+      {{{0x0010, 0x0020, "123?5"}}, {"A1"}},
+      {{{0x0010, 0x0020, "*4?"}}, {"A1", "A4"}},
+      // "%", "_" and "[" are ordinary characters.
+      {{{0x0010, 0x0020, "12%45"}}, {"A4"}},
+      {{{0x0010, 0x0020, "12_45"}}, {}},
+      {{{0x0010, 0x0020, "A%"}}, {}},
+      {{{0x0010, 0x0020, "A_*"}}, {"A5"}},
+      {{{0x0010, 0x0020, "[1]"}}, {"A6"}},
+      {{{0x0010, 0x0020, "[1]*"}}, {"A6"}},
+      {{{0x0010, 0x0020, "*"}}, all},
+      {{{0x0010, 0x0020, ""}}, all},
+      // Names: letters without case, trailing empty components ignored.
+      {{{0x0010, 0x0010, "doe^john"}}, {"A1"}},
+      {{{0x0010, 0x0010, "DOE"}}, {}},
+      {{{0x0010, 0x0010, "DOE*"}}, {"A1", "A2", "A3"}},
+      {{{0x0010, 0x0010, "Doe^J*"}}, {"A1", "A2"}},
+      {{{0x0010, 0x0010, "*^J?HN"}}, {"A1"}},
+      {{{0x0010, 0x0010, "DOEHLER^ANNA"}}, {"A3"}},
+      {{{0x0010, 0x0010, "DOE^JOHN^^ "}}, {"A1"}},
+      {{{0x0010, 0x0010, "DOE*\0"s}}, {"A1", "A2", "A3"}},
+      {{{0x0010, 0x0010, "*ANNA"}}, {"A3"}},
+      {{{0x0010, 0x0010, "50%_OFF^X"}}, {"A4"}},
+      {{{0x0010, 0x0010, "5_%*"}}, {}},
+      {{{0x0010, 0x0010, "O'BRIEN*"}}, {"A5"}},
+      {{{0x0010, 0x0010, "[BRACKET]*"}}, {"A6"}},
+      {{{0x0008, 0x0090, "smith^ann"}}, {"A1"}},
+      // Other text keys keep their case.
+      {{{0x0008, 0x0050, "A1"}}, {"A1"}},
+      {{{0x0008, 0x0050, "a1"}}, {}},
+      {{{0x0008, 0x0060, "CT", true}}, {"A1", "A3", "A4", "A6"}},
+      {{{0x0008, 0x0060, "C*", true}}, {"A1", "A3", "A4", "A6"}},
+      {{{0x0008, 0x0060, "ct", true}}, {}},
+      {{{0x0010, 0x0040, "M"}}, {"A1"}},
+      {{{0x0040, 0x0009, "SA2", true}}, {"A2"}},
+      {{{0x0040, 0x0020, "SCHEDULED", true}}, all},
+      {{{0x0040, 0x0020, "ARRIVED", true}}, {}},
+      // List of UIDs.
+      {{{0x0020, 0x000D, "1.2.3.1\\1.2.3.3"}}, {"A1", "A3"}},
+      {{{0x0020, 0x000D, "1.2.3.4"}}, {"A4"}},
+      {{{0x0020, 0x000D, "1.2.3"}}, {}},
+      // Dates, times and the step's start as one date-time range.
+      {{{0x0010, 0x0030, "19700101"}}, {"A1"}},
+      {{{0x0010, 0x0030, "-19691231"}}, {}},
+      {{{0x0040, 0x0002, "20270108", true}}, {"A1", "A2"}},
+      {{{0x0040, 0x0002, "2027.01.08", true}}, {"A1", "A2"}},
+      {{{0x0040, 0x0002, "20270109-", true}}, {"A3", "A4", "A5", "A6"}},
+      {{{0x0040, 0x0002, "-20270108", true}}, {"A1", "A2"}},
+      {{{0x0040, 0x0002, "20270108 - 20270109", true}}, {"A1", "A2", "A3", "A4"}},
+      {{{0x0040, 0x0003, "1400-", true}}, {"A2", "A4"}},
+      {{{0x0040, 0x0003, "-0745", true}}, {"A3", "A5"}},
+      {{{0x0040, 0x0003, "1200", true}}, {"A6"}},
+      {{{0x0040, 0x0003, "09:30:00", true}}, {"A1"}},
+      {{{0x0040, 0x0002, "20270108-20270109", true}, {0x0040, 0x0003, "1400-", true}}, {"A2", "A3", "A4"}},
+      {{{0x0040, 0x0002, "20270108-20270109", true}, {0x0040, 0x0003, "2200-0800", true}}, {"A3"}},
+      {{{0x0040, 0x0002, "20270109-", true}, {0x0040, 0x0003, "2300-", true}}, {"A5", "A6"}},
+      {{{0x0040, 0x0002, "-20270109", true}, {0x0040, 0x0003, "-0745", true}}, {"A1", "A2", "A3"}},
+      {{{0x0040, 0x0002, "20270109", true}, {0x0040, 0x0003, "0700-0800", true}}, {"A3"}},
+      // Keys together restrict together, wherever they stand.
+      {{{0x0010, 0x0010, "DOE*"}, {0x0008, 0x0060, "CT", true}, {0x0040, 0x0002, "20270109", true}}, {"A3"}},
+      // A return key's value and the station key without FilterByAET do not restrict.
+      {{{0x0040, 0x0011, "ROOM1", true}, {0x0040, 0x0001, "MR01", true}}, all},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Matches(c.keys), c.expected) << Described(c.keys);
 }
 
-TEST_F(QueryTranslation, NoListedElementSelectsEverythingScheduled) {
-  DcmObj id;
-  id.Add(DcmTag(0x0008, 0x0005, "ISO_IR 100"));
-  std::string columns;
-  EXPECT_EQ(WorklistSelect(id, "", columns),
-            "SELECT * from Worklist WHERE SPSStatus='SCHEDULED' ORDER BY PatientName");
-  EXPECT_EQ(columns, "*");
+TEST_F(Matching, ValuesThatCannotBeProcessedAreRefused) {
+  struct Case {
+    Key key;
+    std::uint32_t offending;
+  };
+  const std::vector<Case> cases = {
+      {{0x0040, 0x0002, "TOMORROW", true}, 0x00400002},
+      {{0x0040, 0x0002, "20271301", true}, 0x00400002},
+      {{0x0040, 0x0002, "2027010", true}, 0x00400002},
+      {{0x0040, 0x0002, "20270101-20270102-20270103", true}, 0x00400002},
+      {{0x0040, 0x0003, "2500", true}, 0x00400003},
+      {{0x0040, 0x0003, "14h", true}, 0x00400003},
+      {{0x0010, 0x0030, "1970", false}, 0x00100030},
+      {{0x0020, 0x000D, "1.2.3.*", false}, 0x0020000D},
+      {{0x0020, 0x000D, "1.2\\\\1.3", false}, 0x0020000D},
+  };
+  for (const Case& c : cases) {
+    const WorklistQuery query = TranslateWorklistQuery(Identifier({c.key}), "");
+    EXPECT_EQ(query.Refusal.Status, 0xC000) << c.key.value;
+    EXPECT_EQ(query.Refusal.Offending, c.offending) << c.key.value;
+    EXPECT_NE(query.Refusal.Comment.find(c.key.value), std::string::npos) << query.Refusal.Comment;
+    EXPECT_TRUE(query.Sql.empty());
+  }
 }
 
-TEST_F(QueryTranslation, TrailingWildcardAndPadByteAreRemoved) {
-  const std::string prefixDoe = "PatientName LIKE 'DOE%'";
-  EXPECT_NE(NameCondition("DOE*").find(prefixDoe), std::string::npos);
-  EXPECT_NE(NameCondition("DOE* ").find(prefixDoe), std::string::npos);
-  EXPECT_NE(NameCondition("DOE").find(prefixDoe), std::string::npos);
-  EXPECT_NE(NameCondition("DOE*\0"s).find(prefixDoe), std::string::npos);
-  EXPECT_NE(NameCondition("D*E ").find("PatientName LIKE 'D*E%'"), std::string::npos);
-  // A "*" before the last character is not a wildcard position.
-  EXPECT_NE(NameCondition("AB*C").find("PatientName LIKE 'AB*C%'"), std::string::npos);
-  EXPECT_EQ(PrepareMatchValue(RawElement(0x0010, 0x0010, "  DOE\0XYZ"s)), "DOE");
-}
-
-TEST_F(QueryTranslation, AccessionWildcardAloneGivesNoCondition) {
-  DcmObj id;
-  id.Add(DcmTag(0x0008, 0x0050, "*"));
-  EXPECT_EQ(Select(id), "SELECT AccessionNumber from Worklist WHERE SPSStatus='SCHEDULED' ORDER BY PatientName");
-  DcmObj exact;
-  exact.Add(DcmTag(0x0008, 0x0050, "A100"));
-  EXPECT_NE(Select(exact).find(" WHERE AccessionNumber = 'A100' AND SPSStatus="), std::string::npos);
-}
-
-TEST_F(QueryTranslation, FourDateFormsWithAndWithoutBlanks) {
-  const std::string head = "SELECT SPSDate from Worklist  WHERE ";
-  const std::string tail = " AND SPSStatus='SCHEDULED' ORDER BY PatientName";
-  EXPECT_EQ(DateSelect("20240315"), head + " SPSDate = '20240315'" + tail);
-  EXPECT_EQ(DateSelect("-20240315"), head + " SPSDate <= '20240315'" + tail);
-  EXPECT_EQ(DateSelect("- 20240315"), head + " SPSDate <= '20240315'" + tail);
-  EXPECT_EQ(DateSelect("20240301-"), head + " SPSDate >= '20240301'" + tail);
-  EXPECT_EQ(DateSelect("20240301 -"), head + " SPSDate >= '20240301'" + tail);
-  const std::string range = head + " SPSDate >= '20240301' AND SPSDate <= '20240331'" + tail;
-  EXPECT_EQ(DateSelect("20240301-20240331"), range);
-  EXPECT_EQ(DateSelect("20240301 - 20240331"), range);
-}
-
-TEST_F(QueryTranslation, QuotesInValuesCannotEndTheLiteral) {
-  EXPECT_NE(NameCondition("O'BRIEN*").find("PatientName LIKE 'O''BRIEN%'"), std::string::npos);
-  EXPECT_NE(DateSelect("x' OR '1'='1").find("SPSDate = 'x'' OR ''1''=''1'"), std::string::npos);
-
-  Insert(Entry("A1", "O'BRIEN^JOHN"));
-  Insert(Entry("A2", "OBRIEN^JANE"));
-  DcmObj id;
-  id.Add(RawElement(0x0010, 0x0010, "O'BRIEN*"));
-  Rows rows;
-  std::string columns;
-  ASSERT_TRUE(QueryRows(id, rows, columns, ""));
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0], Row{"O'BRIEN^JOHN"});
-}
-
-TEST_F(QueryTranslation, StationAETitleRestrictsOnlyWithFilterByAET) {
-  DcmObj id;
-  id.Add(DcmTag(0x0040, 0x0001, "CT01"));
-  EXPECT_EQ(Select(id), "SELECT ScheduledStation from Worklist WHERE SPSStatus='SCHEDULED' ORDER BY PatientName");
+TEST_F(Matching, ReturnKeysSentWithAValueAreReportedAsNotMatched) {
+  DcmObj id = Identifier({{0x0040, 0x0011, "ROOM1", true},
+                          {0x0010, 0x2000, "LATEX", false},
+                          {0x0040, 0x0001, "CT01", true},  // configured off, not unsupported
+                          {0x0008, 0x0005, "ISO_IR 100", false},
+                          {0x0010, 0x0020, "12345", false}});
+  id.AddSequence(0x0040, 0x0008, SequenceOf({DcmTag(0x0008, 0x0100, "X1")}));  // a code sequence with a value
+  std::vector<std::uint32_t> unsupported;
+  ASSERT_FALSE(ShapeWorklistIdentifier(id, unsupported));
+  const WorklistQuery query = TranslateWorklistQuery(id, "");
+  unsupported.insert(unsupported.end(), query.Unsupported.begin(), query.Unsupported.end());
+  EXPECT_EQ(unsupported, (std::vector<std::uint32_t>{0x00400008, 0x00102000, 0x00400011}));
   ServerSettings.FilterByAET = true;
-  EXPECT_NE(Select(id).find(" WHERE ScheduledStation = 'CT01' AND SPSStatus="), std::string::npos);
+  EXPECT_EQ(TranslateWorklistQuery(id, "").Unsupported, (std::vector<std::uint32_t>{0x00102000, 0x00400011}));
+  EXPECT_EQ(Matches({{0x0040, 0x0001, "CT0*", true}}).size(), 6u);
+  EXPECT_EQ(Matches({{0x0040, 0x0001, "MR01", true}}), Accessions{});
 }
 
-TEST_F(QueryTranslation, KeysInsideSequencesCountLikeTopLevelOnes) {
-  DcmObj nested;
-  nested.Add(EmptyElement(0x0010, 0x0010));
-  nested.AddSequence(0x0040, 0x0100,
-                     SequenceOf({DcmTag(0x0008, 0x0060, "MR"), RawElement(0x0040, 0x0002, "20240315")}));
-  EXPECT_EQ(Select(nested),
-            "SELECT PatientName, Modality, SPSDate from Worklist  WHERE Modality = 'MR' AND  SPSDate = "
-            "'20240315' AND SPSStatus='SCHEDULED' ORDER BY PatientName");
-
-  DcmObj undefinedLengths;
-  undefinedLengths.Add(EmptyElement(0x0010, 0x0010));
-  undefinedLengths.AddSequence(0x0040, 0x0100,
-                               UndefinedLengths(SequenceOf({DcmTag(0x0008, 0x0060, "MR"), EmptyElement(0x0040, 0x0003)})));
-  EXPECT_EQ(Select(undefinedLengths),
-            "SELECT PatientName, Modality, SPSTime from Worklist  WHERE Modality = 'MR' AND "
-            "SPSStatus='SCHEDULED' ORDER BY PatientName");
-
-  // A condition after a sequence that already wrote WHERE continues with AND.
-  DcmObj after;
-  after.AddSequence(0x0040, 0x0100, SequenceOf({DcmTag(0x0008, 0x0060, "MR")}));
-  after.Add(DcmTag(0x0040, 0x0001, "MR7"));  // out of tag order on purpose
-  ServerSettings.FilterByAET = true;
-  EXPECT_NE(Select(after).find(" WHERE Modality = 'MR' AND ScheduledStation = 'MR7' AND SPSStatus="),
-            std::string::npos);
+TEST_F(Matching, SequenceKeysHoldOneItem) {
+  DcmObj twoItems;
+  auto sequence = SequenceOf({DcmTag(0x0008, 0x0060, "CT")});
+  sequence->AddSequence(0xFFFE, 0xE000, std::make_unique<DcmObj>());
+  twoItems.AddSequence(0x0040, 0x0100, std::move(sequence));
+  std::vector<std::uint32_t> unsupported;
+  const QueryRefusal refusal = ShapeWorklistIdentifier(twoItems, unsupported);
+  EXPECT_EQ(refusal.Status, 0xA900);
+  EXPECT_EQ(refusal.Offending, 0x00400100u);
 }
 
-TEST_F(QueryTranslation, OnlyScheduledRowsInNameOrder) {
-  Insert(Entry("A1", "ZED^ANNA"));
-  Insert(Entry("A2", "ADAMS^BOB"));
-  Insert(Entry("A3", "MILLER^CARL"));
-  WorklistDB done = Entry("A4", "BAKER^DORA");
-  done.SPSStatus = "COMPLETED";
-  Insert(done);
-  WorklistDB mr = Entry("A5", "CLARK^EVE");
-  mr.Modality = "MR";
-  Insert(mr);
-
+TEST_F(Matching, OnlyScheduledRowsInNameOrder) {
+  ExecSql("UPDATE Worklist SET SPSStatus='IN PROGRESS' WHERE AccessionNumber='A6'");
   DcmObj id;
   id.Add(EmptyElement(0x0008, 0x0050));
   id.Add(DcmTag(0x0008, 0x0060, "CT"));
@@ -173,65 +249,50 @@ TEST_F(QueryTranslation, OnlyScheduledRowsInNameOrder) {
   Rows rows;
   std::string columns;
   ASSERT_TRUE(QueryRows(id, rows, columns, ""));
-  EXPECT_EQ(rows, (Rows{{"A2", "CT", "ADAMS^BOB"}, {"A3", "CT", "MILLER^CARL"}, {"A1", "CT", "ZED^ANNA"}}));
+  EXPECT_EQ(rows, (Rows{{"A4", "CT", "50%_OFF^X"}, {"A3", "CT", "DOEHLER^ANNA^^"}, {"A1", "CT", "DOE^JOHN"}}));
+  EXPECT_EQ(columns, "AccessionNumber, Modality, PatientName");
   EXPECT_NE(Log().find("INFO, WLQuery Count=3"), std::string::npos);
+  EXPECT_EQ(Log().find("INFO, (0008,0060)"), std::string::npos);
+  ServerSettings.LogLevel = 2;  // debug: each matching value is dumped
+  ASSERT_TRUE(QueryRows(id, rows, columns, ""));
+  EXPECT_NE(Log().find("INFO, (0008,0060)"), std::string::npos) << Log();
 
-  DcmObj all;  // no keys at all: every SCHEDULED entry, any modality
-  rows.clear();
-  ASSERT_TRUE(QueryRows(all, rows, columns, ""));
-  EXPECT_EQ(rows.size(), 4u);
+  DcmObj none;  // no listed attribute: every SCHEDULED entry, all columns
+  ASSERT_TRUE(QueryRows(none, rows, columns, ""));
+  EXPECT_EQ(rows.size(), 5u);
   EXPECT_EQ(columns, "*");
 }
 
-TEST_F(QueryTranslation, StationFilterPinsStationAndModality) {
-  Insert(Entry("A1", "ADAMS^BOB"));  // CT at CT01
-  WorklistDB other = Entry("A2", "BAKER^DORA");
-  other.ScheduledStation = "CT02";
-  Insert(other);
-  WorklistDB mr = Entry("A3", "CLARK^EVE");
-  mr.Modality = "MR";
-  Insert(mr);
-
+TEST_F(Matching, StationFilterPinsStationAndModality) {
+  ExecSql("UPDATE Worklist SET ScheduledStation='CT02' WHERE AccessionNumber='A3'");
   EXPECT_EQ(FilterLookup("CT01"), "");  // no file: no filter
   WriteFilterFile(folder_, "MR01|MR\r\nct01|MR\rCT01|CT\nCT01|MR\r\nUS01\n");
   EXPECT_EQ(FilterLookup("CT01"), "CT01|CT");
   EXPECT_EQ(FilterLookup("US01"), "US01");
   EXPECT_EQ(FilterLookup("CT0"), "");
 
-  DcmObj id;
-  id.Add(DcmTag(0x0008, 0x0060, "MR"));  // asks for MR, the filter still wins
-  id.Add(EmptyElement(0x0008, 0x0050));
   Rows rows;
   std::string columns;
-  ASSERT_TRUE(QueryRows(id, rows, columns, FilterLookup("CT01")));
-  EXPECT_TRUE(rows.empty());
-  DcmObj any;
-  any.Add(EmptyElement(0x0008, 0x0050));
-  ASSERT_TRUE(QueryRows(any, rows, columns, FilterLookup("CT01")));
-  EXPECT_EQ(rows, Rows{{"A1"}});
-  rows.clear();
-  ASSERT_TRUE(QueryRows(any, rows, columns, FilterLookup("US01")));  // a line without modality
+  ASSERT_TRUE(QueryRows(Identifier({{0x0008, 0x0060, "MR"}}), rows, columns, FilterLookup("CT01")));
+  EXPECT_TRUE(rows.empty());  // asks for MR, the filter still wins
+  ASSERT_TRUE(QueryRows(Identifier({}), rows, columns, FilterLookup("CT01")));
+  EXPECT_EQ(rows, (Rows{{"A4"}, {"A1"}, {"A6"}}));
+  ASSERT_TRUE(QueryRows(Identifier({}), rows, columns, FilterLookup("US01")));  // a line without modality
   EXPECT_TRUE(rows.empty());
 }
 
-TEST_F(QueryTranslation, MissingDatabaseFailsWithItsLogLine) {
+TEST_F(Matching, MissingDatabaseFailsWithItsLogLine) {
   std::filesystem::remove(folder_ + "database/quillat.db");
-  DcmObj id;
   Rows rows;
   std::string columns;
-  EXPECT_FALSE(QueryRows(id, rows, columns, ""));
+  EXPECT_FALSE(QueryRows(Identifier({}), rows, columns, ""));
   EXPECT_NE(Log().find("ERROR, Couldn't open quillat database"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(folder_ + "database/quillat.db"));
 }
 
-TEST_F(QueryTranslation, TypicalQueryIsServedByAnIndexAndWorksWithoutOne) {
-  Insert(Entry("A1", "ADAMS^BOB"));
-  DcmObj id;
-  id.Add(EmptyElement(0x0010, 0x0010));
-  id.AddSequence(0x0040, 0x0100,
-                 SequenceOf({DcmTag(0x0008, 0x0060, "CT"), RawElement(0x0040, 0x0002, "20240315")}));
-  std::string columns;
-  const std::string select = WorklistSelect(id, "", columns);
+TEST_F(Matching, TypicalQueryIsServedByAnIndexAndWorksWithoutOne) {
+  const DcmObj id = Identifier({{0x0008, 0x0060, "CT", true}, {0x0040, 0x0002, "20270108", true}});
+  const std::string select = TranslateWorklistQuery(id, "").Sql;
   SQLdb db("quillat", SQLdb::ReadOnly);
   std::vector<std::string> plan;
   ASSERT_EQ(db.Query("EXPLAIN QUERY PLAN " + select, plan), 0);
@@ -244,7 +305,5 @@ TEST_F(QueryTranslation, TypicalQueryIsServedByAnIndexAndWorksWithoutOne) {
   std::vector<std::string> indexes;
   ASSERT_EQ(db.Query("SELECT name FROM sqlite_master WHERE type='index' AND sql IS NOT NULL", indexes), 0);
   for (const std::string& index : indexes) ExecSql("DROP INDEX " + index.substr(0, index.size() - 1));
-  Rows rows;
-  ASSERT_TRUE(QueryRows(id, rows, columns, ""));
-  EXPECT_EQ(rows, (Rows{{"ADAMS^BOB", "CT", "20240315"}}));
+  EXPECT_EQ(Matches({{0x0008, 0x0060, "CT", true}, {0x0040, 0x0002, "20270108", true}}), Accessions{"A1"});
 }

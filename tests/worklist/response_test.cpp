@@ -47,10 +47,10 @@ TEST(WorklistResponse, MirrorsTheRequestFilledFromTheRow) {
   request.Add(DcmTag(0x0008, 0x0005, "ISO_IR 192"));             // always answered Latin-1
   request.Add(EmptyElement(0x0008, 0x0050));
   request.Add(EmptyElement(0x0010, 0x0010));
-  request.Add(EmptyElement(0x0010, 0x2000));                     // no column answers it
-  request.Add(DcmTag(0x0010, 0x21B0, "ASTHMA"));                 // returned as sent
-  request.Add(DcmTag(0x0010, 0x2000, "LATEX"));                  // sent with a value: kept
-  request.Add(DcmTag(0x0040, 0x0010, "ROOM 4"));                 // column not selected
+  request.Add(EmptyElement(0x0010, 0x2000));                     // the stored alerts
+  request.Add(DcmTag(0x0010, 0x21B0, "ASTHMA"));                 // nothing stored: zero length
+  request.Add(DcmTag(0x0010, 0x2000, "LATEX"));                  // the stored alerts, not the request's
+  request.Add(DcmTag(0x0040, 0x0010, "ROOM 4"));                 // column not selected: zero length
   const DcmObj response = Respond(request, "AccessionNumber, PatientName, MedicalAlerts",
                                   {"A100", "DOE^JOHN", "Penicillin"});
   ASSERT_EQ(response.Count(), 7u);
@@ -60,10 +60,10 @@ TEST(WorklistResponse, MirrorsTheRequestFilledFromTheRow) {
   EXPECT_EQ(TagAt(response, 2).GetString(), "DOE^JOHN");
   EXPECT_EQ(TagAt(response, 2).VRText(), "PN");
   EXPECT_TRUE(TagAt(response, 3).Is(0x0010, 0x2000));
-  EXPECT_EQ(TagAt(response, 3).Length, 0u);
-  EXPECT_EQ(TagAt(response, 4).GetString(), "ASTHMA");
-  EXPECT_EQ(TagAt(response, 5).GetString(), "LATEX");
-  EXPECT_EQ(TagAt(response, 6).GetString(), "ROOM 4");
+  EXPECT_EQ(TagAt(response, 3).GetString(), "Penicillin");
+  EXPECT_EQ(TagAt(response, 4).Length, 0u);
+  EXPECT_EQ(TagAt(response, 5).GetString(), "Penicillin");
+  EXPECT_EQ(TagAt(response, 6).Length, 0u);
 }
 
 TEST(WorklistResponse, StepDescriptionTakesTheDisplayPart) {
@@ -111,8 +111,8 @@ TEST(WorklistResponse, SequencesAreMirroredWithTheirLengthEncoding) {
 }
 
 // The rules the row text once imposed stay as modalities saw them: a ";" in a
-// stored value answers as ":", blanks at the ends are dropped, and a NULL or
-// empty column leaves the modality's own value.
+// stored value answers as ":", blanks at the ends are dropped; a NULL column
+// answers with zero length.
 TEST_F(WorklistInstance, RowValuesAnswerAsTheRowTextGaveThem) {
   WorklistDB entry = Entry("A1", " DOE;JOHN ");
   entry.SPSDescription = "X1;A^Chest^L^CT;PA";
@@ -121,21 +121,21 @@ TEST_F(WorklistInstance, RowValuesAnswerAsTheRowTextGaveThem) {
   DcmObj request;
   request.Add(EmptyElement(0x0008, 0x0050));
   request.Add(EmptyElement(0x0010, 0x0010));
-  request.Add(DcmTag(0x0010, 0x0030, "19700101"));
+  request.Add(EmptyElement(0x0010, 0x0030));
   request.Add(EmptyElement(0x0032, 0x1060));
   request.AddSequence(0x0040, 0x0100, SequenceOf({EmptyElement(0x0040, 0x0007)}));
   TextRows rows;
-  std::string columns;
-  ASSERT_TRUE(WLQuery(request, rows, columns, ""));
+  const WorklistQuery query = TranslateWorklistQuery(request, "");
+  ASSERT_TRUE(WLQuery(query, rows));
   ASSERT_EQ(rows.Count(), 1u);
-  WorklistRow row(columns);
+  WorklistRow row(query.Columns);
   row.SetRow(rows, 0);
   DcmObj response;
   CreateWLResponse(request, response, row);
   ASSERT_EQ(response.Count(), 5u);
   EXPECT_EQ(TagAt(response, 0).GetString(), "A1");
   EXPECT_EQ(TagAt(response, 1).GetString(), "DOE:JOHN");
-  EXPECT_EQ(TagAt(response, 2).GetString(), "19700101");
+  EXPECT_EQ(TagAt(response, 2).Length, 0u);
   EXPECT_EQ(TagAt(response, 3).GetString(), "X1:A^Chest^L^CT:PA");
   EXPECT_EQ(TagAt(*response.Entries[4].Obj->Entries[0].Obj, 0).GetString(), "CT:PA");
   EXPECT_NE(Log().find("INFO, CreateWLResponse, Patient=DOE:JOHN\r\n"), std::string::npos);

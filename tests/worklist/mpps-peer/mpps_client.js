@@ -23,11 +23,16 @@ let request;
 if (command === 'echo') {
   request = new requests.CEchoRequest();
 } else if (command === 'find') {
-  request = requests.CFindRequest.createWorklistFindRequest({
+  // Only these keys: the library's worklist template also sends Pregnancy
+  // Status with a value, which the server answers with pending 0xFF01, and
+  // the library takes 0xFF01 for a final response (it then releases twice).
+  request = new requests.CFindRequest();
+  request.setAffectedSopClassUid(constants.SopClass.ModalityWorklistInformationModelFind);
+  request.setDataset(new Dataset({
     AccessionNumber: uid,
     PatientName: '',
     ScheduledProcedureStepSequence: [{ Modality: '', ScheduledProcedureStepStartDate: '' }],
-  });
+  }));
 } else if (command === 'create') {
   const [accession, study, step] = keys;
   elements.Modality = 'CT';
