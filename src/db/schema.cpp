@@ -43,7 +43,28 @@ const std::string& DatabaseSchemaSql() {
       "Code INTEGER PRIMARY KEY, "
       "Modality VARCHAR(16), "
       "Description VARCHAR(64));\n"
-      + WorklistIndexSql();
+      + WorklistIndexSql() + PerformedStepSql();
+  return sql;
+}
+
+const std::string& PerformedStepSql() {
+  static const std::string sql =
+      // One row per performed step: its status and its attributes as
+      // received, encoded in the transfer syntax they came in.
+      "CREATE TABLE IF NOT EXISTS PerformedSteps ("
+      "SOPInstanceUID VARCHAR(64) PRIMARY KEY, "
+      "Status VARCHAR(16), "
+      "TransferSyntax VARCHAR(64), "
+      "DataSet BLOB, "
+      "Created VARCHAR(14), "
+      "Updated VARCHAR(14));\n"
+      // A step may perform several entries (grouped procedures) and an entry
+      // may be performed by several steps (a series added later).
+      "CREATE TABLE IF NOT EXISTS PerformedStepEntries ("
+      "SOPInstanceUID VARCHAR(64), "
+      "AccessionNumber VARCHAR(16), "
+      "PRIMARY KEY (SOPInstanceUID, AccessionNumber));\n"
+      "CREATE INDEX IF NOT EXISTS PerformedStepEntriesAccession ON PerformedStepEntries (AccessionNumber);\n";
   return sql;
 }
 

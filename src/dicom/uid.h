@@ -34,13 +34,6 @@ inline constexpr const char* ImplementationVersionName = "QuillatSoft";
 // Display name, or "" for an unknown UID.
 std::string GetUIDName(const std::string& uid);
 
-// A new UID under UIDRoot() built from the entry's identifying texts:
-// root "." prefix site "." keyB keyA "." date time, where the appended parts
-// are cleaned into digits. "" when keyA is empty. Same inputs, same UID.
-std::string CreateUID(const std::string& site, const std::string& keyA,
-                      const std::string& keyB, const std::string& date,
-                      const std::string& time, const std::string& prefix);
-
 // A UID under UIDRoot() that no other call returns, in this process, after a
 // restart or on another server: root "." prefix "." a strictly increasing
 // count of microseconds "." a random number drawn once per process, cut to

@@ -23,6 +23,8 @@ namespace {
 // How long a finished association stays open before the connection is
 // closed; after a release, at most this long, until the peer has closed.
 constexpr int CloseDelayMs = 2000;
+// The N-CREATE/N-SET failure status for an object class the server does not manage.
+constexpr std::uint16_t kNoSuchSOPClass = 0x0118;
 }  // namespace
 
 void ChildThread::Serve(TcpConnection& connection, const TlsContext* tls) {
@@ -128,18 +130,18 @@ struct ProcedureStepRequest {
   bool clearBeforeResponse;       // the N-SET response carries no data set
   // The MPPS update; may give the step a new instance UID. Empty result: the
   // worklist engine is not available.
-  std::optional<std::uint16_t> (*update)(DcmObj& dataset, std::string& sopInstance);
+  std::optional<ProcedureStepOutcome> (*update)(DcmObj& dataset, std::string& sopInstance);
 };
 
 namespace {
 
-std::optional<std::uint16_t> SetUpdate(DcmObj& dataset, std::string& sopInstance) {
+std::optional<ProcedureStepOutcome> SetUpdate(DcmObj& dataset, std::string& sopInstance) {
   const auto& setMPPS = RegisteredServiceHandlers().SetMPPS;
   if (!setMPPS) return std::nullopt;
   return setMPPS(dataset, sopInstance);
 }
 
-std::optional<std::uint16_t> CreateUpdate(DcmObj& dataset, std::string& sopInstance) {
+std::optional<ProcedureStepOutcome> CreateUpdate(DcmObj& dataset, std::string& sopInstance) {
   const auto& createMPPS = RegisteredServiceHandlers().CreateMPPS;
   if (!createMPPS) return std::nullopt;
   return createMPPS(dataset, sopInstance);
@@ -185,17 +187,23 @@ ChildThread::Next ChildThread::ProcedureStep(PDU_Service& association, DcmObj& c
     return Next::EndLoop;
   }
 
-  std::uint16_t status = Cmd::Success;
+  ProcedureStepOutcome outcome;
   if (sopClass == UID_MPPS) {
-    std::optional<std::uint16_t> updated = request.update(dataset, sopInstance);
+    std::optional<ProcedureStepOutcome> updated = request.update(dataset, sopInstance);
     if (!updated) {
       WriteLog(std::string("ERROR: ") + request.name + " RQ: MPPS not available," + SocketText());
       return Next::EndLoop;
     }
-    status = *updated;
+    outcome = std::move(*updated);
+  } else {
+    // Performed procedure steps are the only objects this server manages.
+    WriteLog(std::string("ERROR: ") + request.name + " RQ: no such SOP class: " + sopClass + "," + SocketText());
+    outcome.status = kNoSuchSOPClass;
   }
-  if (request.clearBeforeResponse) dataset.Clear();
-  if (!message.WriteRSP(association, command, &dataset, sopInstance, sopClass, status)) {
+  // Only a successful N-CREATE echoes the attributes it stored.
+  if (request.clearBeforeResponse || outcome.status != Cmd::Success) dataset.Clear();
+  if (!message.WriteRSP(association, command, &dataset, sopInstance, sopClass, outcome.status,
+                        outcome.attributes)) {
     WriteLog("Failed RSP Write");
     return Next::EndLoop;
   }

@@ -22,7 +22,7 @@ bool NMessage::ReadRQ(PDU_Service* association, const DcmObj& command, DcmObj* d
 
 DcmObj NMessage::BuildRSP(const DcmObj& request, bool dataSetFollows,
                           const std::string& sopInstanceUID, const std::string& sopClassUID,
-                          std::uint16_t status) {
+                          std::uint16_t status, const std::vector<std::uint32_t>& attributes) {
   Record.CommandField = responseField_;
   Record.MessageID = request.GetUS(0x0000, Cmd::MessageID);
   Record.DataSetType = dataSetFollows ? Cmd::DataSetPresent : Cmd::NoDataSet;
@@ -36,14 +36,24 @@ DcmObj NMessage::BuildRSP(const DcmObj& request, bool dataSetFollows,
   elements.push_back(CommandUS(Cmd::Status, status));
   if (!sopInstanceUID.empty())
     elements.push_back(CommandUID(Cmd::AffectedSOPInstanceUID, sopInstanceUID));
+  if (!attributes.empty()) {
+    // AT values: group then element, each little endian as the command set is.
+    std::vector<std::uint8_t> bytes;
+    for (std::uint32_t tag : attributes)
+      for (std::uint16_t half : {static_cast<std::uint16_t>(tag >> 16), static_cast<std::uint16_t>(tag & 0xFFFF)}) {
+        bytes.push_back(static_cast<std::uint8_t>(half & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(half >> 8));
+      }
+    elements.emplace_back(0x0000, 0x1005, static_cast<std::uint32_t>(bytes.size()), bytes.data(), "AT");
+  }
   return MakeCommandSet(std::move(elements));
 }
 
 bool NMessage::WriteRSP(PDU_Service& association, const DcmObj& request, DcmObj* dataset,
                         const std::string& sopInstanceUID, const std::string& sopClassUID,
-                        std::uint16_t status) {
+                        std::uint16_t status, const std::vector<std::uint32_t>& attributes) {
   if (request.Count() == 0) return false;
   const bool dataSetFollows = dataset && dataset->Count() > 0;
-  DcmObj response = BuildRSP(request, dataSetFollows, sopInstanceUID, sopClassUID, status);
+  DcmObj response = BuildRSP(request, dataSetFollows, sopInstanceUID, sopClassUID, status, attributes);
   return association.WriteMessage(response, dataSetFollows ? dataset : nullptr);
 }

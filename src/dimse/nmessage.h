@@ -4,6 +4,7 @@
 // with the SOP class and instance, the status and an optional data set.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "dicom/dcmobj.h"
 
@@ -26,15 +27,18 @@ class NMessage {
   // True when `command` carries this message's request command field; reads
   // the data set into `dataset` when one follows and an object is given.
   bool ReadRQ(PDU_Service* association, const DcmObj& command, DcmObj* dataset);
-  // Answers `request`; `dataset` goes out only when it has entries. False
-  // (nothing logged) when the request is empty or a write fails.
+  // Answers `request`; `dataset` goes out only when it has entries;
+  // `attributes` ((gggg << 16) | eeee each) become the (0000,1005) Attribute
+  // Identifier List of a failure. False (nothing logged) when the request is
+  // empty or a write fails.
   bool WriteRSP(PDU_Service& association, const DcmObj& request, DcmObj* dataset,
                 const std::string& sopInstanceUID, const std::string& sopClassUID,
-                std::uint16_t status);
+                std::uint16_t status, const std::vector<std::uint32_t>& attributes = {});
 
   // The response command set for `request` (the record is updated as sent).
   DcmObj BuildRSP(const DcmObj& request, bool dataSetFollows, const std::string& sopInstanceUID,
-                  const std::string& sopClassUID, std::uint16_t status);
+                  const std::string& sopClassUID, std::uint16_t status,
+                  const std::vector<std::uint32_t>& attributes = {});
 
  protected:
   NMessage(std::uint16_t requestField, std::uint16_t responseField)

@@ -10,9 +10,18 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class DcmObj;
 class PDU_Service;
+
+// The answer to an N-CREATE or N-SET: its DIMSE status and, for an invalid
+// or missing attribute, the tags at fault ((gggg << 16) | eeee), which go to
+// the response's (0000,1005) Attribute Identifier List.
+struct ProcedureStepOutcome {
+  std::uint16_t status = 0;
+  std::vector<std::uint32_t> attributes;
+};
 
 struct ServiceHandlers {
   // Answers a C-FIND-RQ on the Modality Worklist context: reads the identifier
@@ -23,12 +32,11 @@ struct ServiceHandlers {
   // Applies an N-CREATE of a performed procedure step. `sopInstanceUID` is the
   // request's Affected SOP Instance UID; when it is empty a new UID may be
   // written into it, and the response carries what it holds afterwards.
-  // Returns the DIMSE status to answer with (0x0000, 0x0100, 0x0101).
-  std::function<std::uint16_t(DcmObj& dataset, std::string& sopInstanceUID)> CreateMPPS;
+  std::function<ProcedureStepOutcome(DcmObj& dataset, std::string& sopInstanceUID)> CreateMPPS;
 
   // Applies an N-SET of a performed procedure step, found by the request's
-  // Requested SOP Instance UID. Returns the DIMSE status to answer with.
-  std::function<std::uint16_t(DcmObj& dataset, const std::string& sopInstanceUID)> SetMPPS;
+  // Requested SOP Instance UID.
+  std::function<ProcedureStepOutcome(DcmObj& dataset, const std::string& sopInstanceUID)> SetMPPS;
 };
 
 // Registers the hooks (the executable calls this before ServiceStart).

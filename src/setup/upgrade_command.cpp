@@ -17,7 +17,8 @@ constexpr const char* kHelp =
     "Brings an instance made by an older Tarvelin up to date; safe to run again:\n"
     "  javascript/   style.css, card.png, list.png and jquery-2.1.0.min.js are copied\n"
     "                (again) from FOLDER, or from the installed or source-tree assets\n"
-    "  database      the indexes of the worklist pages are added where missing, and\n"
+    "  database      the indexes of the worklist pages and the tables of performed\n"
+    "                procedure steps are added where missing, and\n"
     "                every password still stored in clear is replaced by its hash\n"
     "Stop the server first or restart it after.\n";
 
@@ -67,6 +68,8 @@ int RunUpgrade(const Args& args, std::ostream& out, std::ostream& err) {
   SQLdb db(kDatabaseName, SQLdb::ReadWrite);
   if (!db.IsOpen) return Failure(err, "cannot open " + InstanceDatabasePath(dir) + ": " + db.ErrorText);
   if (db.Exec(WorklistIndexSql()) != 0) return Failure(err, "cannot add the worklist indexes: " + db.ErrorText);
+  if (db.Exec(PerformedStepSql()) != 0)
+    return Failure(err, "cannot add the performed procedure step tables: " + db.ErrorText);
   if (!HashClearPasswords(db, out, err)) return kExitFailed;
   if (!InstallWebAssetsReporting(dir, assets, out, err)) return kExitFailed;
   out << "Instance " << InstanceFolder(dir) << " is up to date\n";

@@ -1,16 +1,111 @@
 #include "worklist/mpps.h"
 
-#include <ctime>
+#include <algorithm>
+#include <iterator>
 #include <mutex>
+#include <set>
+#include <utility>
 
+#include "db/performed_step_db.h"
+#include "db/sps_status.h"
 #include "db/sqldb.h"
-#include "db/sqlquote.h"
+#include "dicom/bufdata.h"
 #include "dicom/uid.h"
-#include "platform/clock.h"
 #include "service/log.h"
 #include "service/settings.h"
 
 namespace {
+
+constexpr std::uint32_t Key(std::uint16_t group, std::uint16_t element) {
+  return static_cast<std::uint32_t>(group) << 16 | element;
+}
+
+constexpr std::uint32_t kStatusTag = Key(0x0040, 0x0252);
+constexpr std::uint32_t kStepSequenceTag = Key(0x0040, 0x0270);
+constexpr std::uint32_t kStudyUIDTag = Key(0x0020, 0x000D);
+
+// The attributes an N-SET may change: those of the performed step's end,
+// description, performed series, radiation dose and billing. Patient,
+// scheduled step, start and station attributes are fixed at the N-CREATE.
+const std::set<std::uint32_t>& SettableAttributes() {
+  static const std::set<std::uint32_t> settable{
+      Key(0x0008, 0x1032),  // Procedure Code Sequence
+      Key(0x0018, 0x115E),  // Image and Fluoroscopy Area Dose Product
+      Key(0x0040, 0x0250),  // Performed Procedure Step End Date
+      Key(0x0040, 0x0251),  // Performed Procedure Step End Time
+      kStatusTag,           // Performed Procedure Step Status
+      Key(0x0040, 0x0254),  // Performed Procedure Step Description
+      Key(0x0040, 0x0255),  // Performed Procedure Type Description
+      Key(0x0040, 0x0260),  // Performed Protocol Code Sequence
+      Key(0x0040, 0x0280),  // Comments on the Performed Procedure Step
+      Key(0x0040, 0x0281),  // Performed Procedure Step Discontinuation Reason Code Sequence
+      Key(0x0040, 0x0300),  // Total Time of Fluoroscopy
+      Key(0x0040, 0x0301),  // Total Number of Exposures
+      Key(0x0040, 0x0302),  // Entrance Dose
+      Key(0x0040, 0x0303),  // Exposed Area
+      Key(0x0040, 0x0306),  // Distance Source to Entrance
+      Key(0x0040, 0x030E),  // Exposure Dose Sequence
+      Key(0x0040, 0x0310),  // Comments on Radiation Dose
+      Key(0x0040, 0x0320),  // Billing Procedure Step Sequence
+      Key(0x0040, 0x0321),  // Film Consumption Sequence
+      Key(0x0040, 0x0324),  // Billing Supplies and Devices Sequence
+      Key(0x0040, 0x0340),  // Performed Series Sequence
+  };
+  return settable;
+}
+
+std::uint32_t EntryKey(const DcmEntry& entry) {
+  const DcmTag& tag = entry.HeaderTag();
+  return Key(tag.Group, tag.Element);
+}
+
+bool IsStepStatus(const std::string& status) {
+  return status == kInProgress || status == kCompleted || status == kDiscontinued;
+}
+
+ProcedureStepOutcome Outcome(std::uint16_t status, std::vector<std::uint32_t> attributes = {}) {
+  return {status, std::move(attributes)};
+}
+
+// The data set in the transfer syntax it arrived in, so it reads back as sent.
+std::string Encode(DcmObj& dataset) {
+  BufData buffer;
+  buffer.WriteObj(dataset);
+  return std::string(buffer.Stream.Bytes.begin(), buffer.Stream.Bytes.end());
+}
+
+bool Decode(const PerformedStep& step, DcmObj& dataset) {
+  dataset.TransferSyntax = step.TransferSyntax;
+  dataset.ExplicitVR = step.TransferSyntax == UID_ImplicitVRLittleEndian ? 0 : 1;
+  BufData buffer(reinterpret_cast<const std::uint8_t*>(step.DataSet.data()), step.DataSet.size());
+  buffer.BigEndian = step.TransferSyntax == UID_ExplicitVRBigEndian ? 1 : 0;
+  return buffer.ReadOjb(dataset);
+}
+
+// The N-SET's settable attributes replace (or join) the stored ones, in tag order.
+void Merge(DcmObj& stored, DcmObj& changes, const std::string& sopInstanceUID) {
+  std::set<std::uint32_t> replaced;
+  std::vector<DcmEntry> incoming;
+  for (DcmEntry& entry : changes.Entries) {
+    const std::uint32_t key = EntryKey(entry);
+    if ((key & 0xFFFF) == 0) continue;  // group lengths are the encoder's
+    if (!SettableAttributes().count(key)) {
+      char text[16];
+      std::snprintf(text, sizeof text, "(%04X,%04X)", key >> 16, key & 0xFFFF);
+      WriteLog(std::string("WARNING, SetMPPS, ") + sopInstanceUID + ": " + text + " may not be set, ignored");
+      continue;
+    }
+    replaced.insert(key);
+    incoming.push_back(std::move(entry));
+  }
+  std::vector<DcmEntry> merged;
+  for (DcmEntry& entry : stored.Entries)
+    if (!replaced.count(EntryKey(entry))) merged.push_back(std::move(entry));
+  std::move(incoming.begin(), incoming.end(), std::back_inserter(merged));
+  std::stable_sort(merged.begin(), merged.end(),
+                   [](const DcmEntry& a, const DcmEntry& b) { return EntryKey(a) < EntryKey(b); });
+  stored.Entries = std::move(merged);
+}
 
 void TakeKey(const DcmTag& element, ScheduledStepKeys& keys) {
   if (element.Is(0x0008, 0x0050)) keys.AccessionNumber = element.GetString();
@@ -18,72 +113,112 @@ void TakeKey(const DcmTag& element, ScheduledStepKeys& keys) {
   else if (element.Is(0x0040, 0x0009)) keys.SPSID = element.GetString();
 }
 
-std::string FormatTime(const std::tm& t, const char* format) {
-  char text[16];
-  return std::string(text, std::strftime(text, sizeof text, format, &t));
-}
-
 }  // namespace
 
-ScheduledStepKeys FindScheduledStepKeys(const DcmObj& dataset) {
-  ScheduledStepKeys keys;
+std::vector<ScheduledStepKeys> FindScheduledStepKeys(const DcmObj& dataset) {
+  std::vector<ScheduledStepKeys> steps;
   for (const DcmEntry& sequence : dataset.Entries) {
     if (!sequence.IsObj() || !sequence.Obj->Header.Is(0x0040, 0x0270)) continue;
     for (const DcmEntry& item : sequence.Obj->Entries) {
       if (!item.IsObj() || !item.Obj->Header.Is(0xFFFE, 0xE000)) continue;
+      ScheduledStepKeys& keys = steps.emplace_back();
       for (const DcmEntry& element : item.Obj->Entries)
         if (element.IsTag()) TakeKey(*element.Tag, keys);
     }
   }
-  return keys;
+  return steps;
 }
 
-std::uint16_t CreateMPPS(const DcmObj& dataset, std::string& sopInstanceUID) {
-  const ScheduledStepKeys keys = FindScheduledStepKeys(dataset);
-  if (keys.StudyInstanceUID.empty() || keys.AccessionNumber.empty() || keys.SPSID.empty())
-    return MppsNotApplied;
-  if (sopInstanceUID.empty()) {
-    const std::tm now = LocalTime(Now());
-    sopInstanceUID = CreateUID("12345", keys.SPSID, keys.AccessionNumber,
-                               FormatTime(now, "%Y%m%d"), FormatTime(now, "%H%M%S"), "11");
+ProcedureStepOutcome CreateMPPS(DcmObj& dataset, std::string& sopInstanceUID) {
+  const DcmTag* statusTag = dataset.Find(0x0040, 0x0252);
+  const bool hasSequence = std::any_of(dataset.Entries.begin(), dataset.Entries.end(), [](const DcmEntry& e) {
+    return EntryKey(e) == kStepSequenceTag;
+  });
+  const std::vector<ScheduledStepKeys> keys = FindScheduledStepKeys(dataset);
+  std::vector<std::uint32_t> missing;
+  if (!statusTag) missing.push_back(kStatusTag);
+  if (!hasSequence || keys.empty()) missing.push_back(kStepSequenceTag);
+  for (const ScheduledStepKeys& k : keys)
+    if (k.StudyInstanceUID.empty()) {
+      missing.push_back(kStudyUIDTag);
+      break;
+    }
+  if (!missing.empty()) {
+    WriteLog("ERROR, CreateMPPS, a required attribute is missing");
+    return Outcome(MppsMissingAttribute, missing);
   }
-  std::uint16_t status = MppsNotApplied;
+  const std::string status = statusTag->GetString();
+  if (status != kInProgress) {
+    WriteLog("ERROR, CreateMPPS, status must be IN PROGRESS, not: " + status);
+    return Outcome(MppsInvalidAttributeValue, {kStatusTag});
+  }
+  if (sopInstanceUID.empty()) sopInstanceUID = UniqueUID("2");
+
+  const PerformedStep step{sopInstanceUID, kInProgress, dataset.TransferSyntax, Encode(dataset)};
+  std::vector<ScheduledStepRef> refs;
+  for (const ScheduledStepKeys& k : keys) refs.push_back({k.AccessionNumber, k.StudyInstanceUID, k.SPSID});
+
   std::lock_guard<std::mutex> hold(ServerSettings.MppsLock);
   SQLdb db("quillat", SQLdb::ReadWrite);
-  if (!db.IsOpen) return status;
-  const std::string sql = "UPDATE Worklist SET SPSStatus=" + SqlQuote(dataset.GetString(0x0040, 0x0252)) +
-                          ", SOPInstanceUID=" + SqlQuote(sopInstanceUID) +
-                          " WHERE StudyInstanceUID=" + SqlQuote(keys.StudyInstanceUID) +
-                          " AND AccessionNumber=" + SqlQuote(keys.AccessionNumber) +
-                          " AND SPSID=" + SqlQuote(keys.SPSID);
-  // Any failed UPDATE (busy time-out and read-only file included) is reported
-  // as a failure: the modality must not believe its step was recorded.
-  if (db.Exec(sql) != 0) {
-    WriteLog("ERROR, CreateMPPS Query, " + db.ErrorText);
-    return MppsUpdateFailed;
+  if (!db.IsOpen) return Outcome(MppsProcessingFailure);
+  std::vector<std::string> linked;
+  switch (PerformedStepDB::Create(db, step, refs, linked)) {
+    case PerformedStepResult::Done:
+      WriteLog("INFO, CreateMPPS, " + sopInstanceUID + " IN PROGRESS" +
+               (linked.empty() ? ", unscheduled" : ", for " + std::to_string(linked.size()) + " worklist entr" +
+                                                       (linked.size() == 1 ? "y" : "ies")));
+      return Outcome(MppsSuccess);
+    case PerformedStepResult::AlreadyExists:
+      WriteLog("ERROR, CreateMPPS, SOP Instance UID already created: " + sopInstanceUID);
+      return Outcome(MppsDuplicateInstance);
+    default:
+      return Outcome(MppsProcessingFailure);
   }
-  return MppsSuccess;
 }
 
-std::uint16_t SetMPPS(const DcmObj& dataset, const std::string& sopInstanceUID) {
+ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID) {
   // Every entry not yet started carries an empty UID: an N-SET naming none
-  // must not reach them all.
+  // finds no step.
   if (sopInstanceUID.empty()) {
     WriteLog("ERROR, SetMPPS, Requested SOP Instance UID is empty");
-    return MppsNotApplied;
+    return Outcome(MppsNoSuchInstance);
+  }
+  const std::string status = dataset.GetString(0x0040, 0x0252);
+  if (dataset.Find(0x0040, 0x0252) && !IsStepStatus(status)) {
+    WriteLog("ERROR, SetMPPS, " + sopInstanceUID + ": not a status: " + status);
+    return Outcome(MppsInvalidAttributeValue, {kStatusTag});
   }
   std::lock_guard<std::mutex> hold(ServerSettings.MppsLock);
   SQLdb db("quillat", SQLdb::ReadWrite);
-  if (!db.IsOpen) return MppsNotApplied;
-  // An N-SET that reports no status (only other attributes) changes nothing:
-  // writing "" would drop the entry out of every status the system knows.
-  const std::string status = dataset.GetString(0x0040, 0x0252);
-  if (status.empty()) return MppsSuccess;
-  const std::string sql = "UPDATE Worklist SET SPSStatus=" + SqlQuote(status) +
-                          " WHERE SOPInstanceUID=" + SqlQuote(sopInstanceUID);
-  if (db.Exec(sql) != 0) {
-    WriteLog("ERROR, SetMPPS Query, " + db.ErrorText);
-    return MppsUpdateFailed;
+  if (!db.IsOpen) return Outcome(MppsProcessingFailure);
+  PerformedStep step;
+  switch (PerformedStepDB::Load(db, sopInstanceUID, step)) {
+    case PerformedStepResult::Done: break;
+    case PerformedStepResult::NotFound:
+      WriteLog("ERROR, SetMPPS, no such performed procedure step: " + sopInstanceUID);
+      return Outcome(MppsNoSuchInstance);
+    default: return Outcome(MppsProcessingFailure);
   }
-  return MppsSuccess;
+  if (step.Status != kInProgress) {
+    WriteLog("ERROR, SetMPPS, " + sopInstanceUID + " is already " + step.Status + ", no N-SET accepted");
+    return Outcome(MppsProcessingFailure);
+  }
+  DcmObj stored;
+  if (!Decode(step, stored)) {
+    WriteLog("ERROR, SetMPPS, the stored attributes of " + sopInstanceUID + " cannot be read");
+    return Outcome(MppsProcessingFailure);
+  }
+  Merge(stored, dataset, sopInstanceUID);
+  if (!status.empty()) step.Status = status;
+  step.DataSet = Encode(stored);
+  switch (PerformedStepDB::Update(db, step)) {
+    case PerformedStepResult::Done:
+      WriteLog("INFO, SetMPPS, " + sopInstanceUID + " " + step.Status);
+      return Outcome(MppsSuccess);
+    case PerformedStepResult::NotFound: return Outcome(MppsNoSuchInstance);
+    case PerformedStepResult::Finished:
+      WriteLog("ERROR, SetMPPS, " + sopInstanceUID + " finished meanwhile, no N-SET accepted");
+      return Outcome(MppsProcessingFailure);
+    default: return Outcome(MppsProcessingFailure);
+  }
 }

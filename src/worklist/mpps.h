@@ -1,37 +1,49 @@
 #pragma once
-// Modality Performed Procedure Step: an N-CREATE ties a worklist entry to the
-// performed procedure step (its SOP Instance UID is stored in the row) and
-// writes the reported status; later N-SETs find the row by that UID alone.
+// Modality Performed Procedure Step, the SCP side: the state machine of a
+// performed step (IN PROGRESS, then COMPLETED or DISCONTINUED, and nothing
+// after that), kept in its own table with its attributes, and the worklist
+// entries it performs following it under the forward-only status rule.
 // The database work of all MPPS messages runs one at a time under
 // ServerSettings.MppsLock.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "dicom/dcmobj.h"
+#include "dimse/service_handlers.h"
 
-// DIMSE statuses answered to MPPS requests.
+// The statuses answered (the DIMSE status codes of N-CREATE and N-SET).
 inline constexpr std::uint16_t MppsSuccess = 0x0000;
-inline constexpr std::uint16_t MppsNotApplied = 0x0100;  // keys missing, or no database
-inline constexpr std::uint16_t MppsUpdateFailed = 0x0101;
+inline constexpr std::uint16_t MppsInvalidAttributeValue = 0x0106;
+inline constexpr std::uint16_t MppsProcessingFailure = 0x0110;
+inline constexpr std::uint16_t MppsDuplicateInstance = 0x0111;
+inline constexpr std::uint16_t MppsNoSuchInstance = 0x0112;
+inline constexpr std::uint16_t MppsMissingAttribute = 0x0120;
 
-// The keys of the scheduled step a performed procedure step reports on,
-// found in the items of (0040,0270) Scheduled Step Attributes Sequence.
+// The keys of one scheduled step a performed step reports on: an item of
+// (0040,0270) Scheduled Step Attributes Sequence.
 struct ScheduledStepKeys {
   std::string AccessionNumber;
   std::string StudyInstanceUID;
   std::string SPSID;
 };
 
-// Reads the keys from the (0040,0270) items of an N-CREATE data set (defined
+// Reads the keys of every (0040,0270) item of an N-CREATE data set (defined
 // or undefined lengths alike); elements of sequences inside an item are not
-// the step's own. When several items carry a key, the last one wins.
-ScheduledStepKeys FindScheduledStepKeys(const DcmObj& dataset);
+// the step's own.
+std::vector<ScheduledStepKeys> FindScheduledStepKeys(const DcmObj& dataset);
 
-// N-CREATE: 0x0000 when the UPDATE ran (also when it matched no row), 0x0100
-// when a key is missing or the database cannot be opened, 0x0101 when the
-// UPDATE failed. An empty `sopInstanceUID` is replaced by a generated one.
-std::uint16_t CreateMPPS(const DcmObj& dataset, std::string& sopInstanceUID);
+// N-CREATE: the status must be IN PROGRESS (else 0x0106 naming (0040,0252));
+// (0040,0252), (0040,0270) and a Study Instance UID in each of its items are
+// required (else 0x0120 naming what is missing); a SOP Instance UID already
+// created gets 0x0111; a database failure 0x0110. An empty `sopInstanceUID`
+// is replaced by a generated one. A step that names no stored entry is
+// stored all the same.
+ProcedureStepOutcome CreateMPPS(DcmObj& dataset, std::string& sopInstanceUID);
 
-// N-SET: writes the reported status to the row holding `sopInstanceUID`.
-// Without a status in the data set the row is left unchanged.
-std::uint16_t SetMPPS(const DcmObj& dataset, const std::string& sopInstanceUID);
+// N-SET: an unknown (or empty) instance gets 0x0112; a step already
+// COMPLETED or DISCONTINUED 0x0110; a status that is not a defined term
+// 0x0106 naming (0040,0252). Only the attributes an N-SET may set are
+// changed; others are ignored and logged. The settable attributes are moved
+// out of `dataset` into the stored ones.
+ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID);

@@ -133,18 +133,18 @@ TEST(AssociationDispatch, RequestsReachTheirServicesOnOneAssociation) {
     return find.WriteRSP(&association, &command, &match, Cmd::Pending) &&
            find.WriteRSP(&association, &command, nullptr, Cmd::Success);
   };
-  handlers.CreateMPPS = [&](DcmObj& dataset, std::string& instance) -> std::uint16_t {
+  handlers.CreateMPPS = [&](DcmObj& dataset, std::string& instance) -> ProcedureStepOutcome {
     std::lock_guard<std::mutex> hold(seenLock);
     createdStatus = dataset.GetString(0x0040, 0x0252);
     if (instance.empty()) instance = "1.2.3.4.5.6";
-    return 0x0000;
+    return {0x0000, {}};
   };
-  handlers.SetMPPS = [&](DcmObj& dataset, const std::string& instance) -> std::uint16_t {
+  handlers.SetMPPS = [&](DcmObj& dataset, const std::string& instance) -> ProcedureStepOutcome {
     std::lock_guard<std::mutex> hold(seenLock);
     ++setCalls;
     setStatus = dataset.GetString(0x0040, 0x0252);
     setInstance = instance;
-    return 0x0101;
+    return {0x0106, {0x00400252}};
   };
   SetServiceHandlers(handlers);
   Listener listener(log);
@@ -184,26 +184,30 @@ TEST(AssociationDispatch, RequestsReachTheirServicesOnOneAssociation) {
   EXPECT_EQ(echoed.GetString(0x0040, 0x0252), "IN PROGRESS");
   EXPECT_EQ(seen(createdStatus), "IN PROGRESS");
 
-  // N-SET: the handler's status, no data set back.
+  // N-SET: the handler's status and the attribute it names, no data set back.
   DcmObj completed = StatusDataSet("COMPLETED");
   ASSERT_TRUE(
       modality.Send(ProcedureStepRequest(Cmd::N_SET_RQ, 23, MPPS, "1.2.3.4.5.6"), &completed));
   DcmObj set;
   ASSERT_TRUE(modality.pdu.Read(set));
   EXPECT_EQ(set.GetUS(0x0000, Cmd::CommandField), Cmd::N_SET_RSP);
-  EXPECT_EQ(set.GetUS(0x0000, Cmd::Status), 0x0101);
+  EXPECT_EQ(set.GetUS(0x0000, Cmd::Status), 0x0106);
+  const DcmTag* named = set.Find(0x0000, 0x1005);
+  ASSERT_NE(named, nullptr);
+  // (0040,0252) as AT: group, then element, little endian.
+  EXPECT_EQ(named->Data, (std::vector<std::uint8_t>{0x40, 0x00, 0x52, 0x02}));
   EXPECT_EQ(set.GetUS(0x0000, Cmd::CommandDataSetType), Cmd::NoDataSet);
   EXPECT_EQ(set.GetString(0x0000, Cmd::AffectedSOPInstanceUID), "1.2.3.4.5.6");
   EXPECT_EQ(seen(setStatus), "COMPLETED");
   EXPECT_EQ(seen(setInstance), "1.2.3.4.5.6");
 
-  // N-SET of another SOP class: success, no MPPS update.
+  // N-SET of another SOP class: no such SOP class, no MPPS update.
   modality.Use(Verification);
   DcmObj other = StatusDataSet("COMPLETED");
   ASSERT_TRUE(modality.Send(ProcedureStepRequest(Cmd::N_SET_RQ, 25, Verification, "9.9"), &other));
   DcmObj otherResponse;
   ASSERT_TRUE(modality.pdu.Read(otherResponse));
-  EXPECT_EQ(otherResponse.GetUS(0x0000, Cmd::Status), 0x0000);
+  EXPECT_EQ(otherResponse.GetUS(0x0000, Cmd::Status), 0x0118);
   EXPECT_EQ(otherResponse.GetUS(0x0000, Cmd::CommandDataSetType), Cmd::NoDataSet);
   EXPECT_EQ(seen(setCalls), 1);
 
@@ -230,7 +234,8 @@ TEST(AssociationDispatch, RequestsReachTheirServicesOnOneAssociation) {
   EXPECT_EQ(CountOf(text, ", N-SET\r\n"), 2) << text;
   EXPECT_EQ(CountOf(text, ", Succesful RSP Write\r\n"), 3) << text;
   EXPECT_EQ(CountOf(text, ", Echo RSP: Ok!, Socket: "), 1) << text;
-  EXPECT_EQ(CountOf(text, "ERROR"), 0) << text;
+  EXPECT_EQ(CountOf(text, "ERROR"), 1) << text;
+  EXPECT_EQ(CountOf(text, "ERROR: N-SET RQ: no such SOP class: "), 1) << text;
 }
 
 TEST(AssociationDispatch, WithoutTheWorklistEngineTheAssociationEndsUnanswered) {

@@ -219,6 +219,7 @@ TEST_F(SetupToolTest, UpgradeBringsAnOlderInstanceUpToDate) {
   ASSERT_FALSE(fs::exists(dir_ + "/javascript/style.css"));
   ASSERT_EQ(RunCommand("sqlite3 " + ShellQuote(db_) + " " +
                        ShellQuote("DROP INDEX WorklistDate; DROP INDEX WorklistNameOrder; "
+                                  "DROP TABLE PerformedSteps; DROP TABLE PerformedStepEntries; "
                                   "INSERT INTO Users VALUES ('old', 'pla''in', 0)")).exit, 0);
   const std::string assets = root_ + "/assets";
   fs::create_directories(assets + "/node_modules/jquery/dist/cdn");
@@ -236,6 +237,8 @@ TEST_F(SetupToolTest, UpgradeBringsAnOlderInstanceUpToDate) {
   EXPECT_EQ(ReadFile(dir_ + "/javascript/jquery-2.1.0.min.js"), "node_modules/jquery/dist/cdn/jquery-2.1.0.min.js");
   EXPECT_THAT(Sql("SELECT name FROM sqlite_master WHERE name IN ('WorklistDate', 'WorklistNameOrder') ORDER BY name"),
               ElementsAre("WorklistDate", "WorklistNameOrder"));
+  EXPECT_THAT(Sql("SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE 'PerformedStep%' ORDER BY name"),
+              ElementsAre("PerformedStepEntries", "PerformedSteps"));
   const auto old = Sql("SELECT PassWord FROM Users WHERE UserName = 'old'");
   ASSERT_EQ(old.size(), 1u);
   EXPECT_EQ(CheckPassword(old[0], "pla'in"), PasswordCheck::Matches);

@@ -1,6 +1,9 @@
 // Performed procedure steps: N-CREATE ties an entry to its step, N-SET reports.
 #include <filesystem>
 
+#include "db/sqldb.h"
+#include "dicom/uid.h"
+#include "service/text.h"
 #include "worklist/mpps.h"
 #include "worklist_fixture.h"
 
@@ -21,9 +24,20 @@ DcmObj NCreate(const std::string& status, std::vector<DcmTag> keys) {
 
 DcmObj NSet(const std::string& status) {
   DcmObj ds;
-  if (!status.empty()) ds.Add(DcmTag(0x0040, 0x0252, status));
+  ds.Add(DcmTag(0x0010, 0x0010, "CHANGED^NAME"));  // fixed at the N-CREATE: ignored
   ds.Add(DcmTag(0x0040, 0x0250, "20240315"));
+  if (!status.empty()) ds.Add(DcmTag(0x0040, 0x0252, status));
   return ds;
+}
+
+std::uint16_t Create(const std::string& status, std::vector<DcmTag> keys, std::string uid) {
+  DcmObj ds = NCreate(status, std::move(keys));
+  return CreateMPPS(ds, uid).status;
+}
+
+std::uint16_t Set(const std::string& status, const std::string& uid) {
+  DcmObj ds = NSet(status);
+  return SetMPPS(ds, uid).status;
 }
 
 }  // namespace
@@ -36,95 +50,160 @@ class Mpps : public WorklistInstance {
     e.StudyInstanceUID = "S1";
     e.SPSID = "P1";
     Insert(e);
-    Insert(Entry("A2", "ROE^JANE"));
+    WorklistDB other = Entry("A2", "ROE^JANE");
+    other.StudyInstanceUID = "S2";
+    Insert(other);
+  }
+  std::string Stored(const std::string& sql) {
+    SQLdb db("quillat", SQLdb::ReadOnly);
+    TextRows rows;
+    EXPECT_EQ(db.QueryValues(sql, rows), 0);
+    return rows.Count() == 1 ? std::string(rows.Value(0, 0)) : "<no row>";
+  }
+  std::string Step(const std::string& uid, const std::string& column) {
+    return Stored("SELECT " + column + " FROM PerformedSteps WHERE SOPInstanceUID='" + uid + "'");
   }
 };
 
-TEST_F(Mpps, NCreateStartsTheEntryAndNSetCompletesIt) {
-  std::string uid = "1.2.3.4.5";
-  EXPECT_EQ(CreateMPPS(NCreate("IN PROGRESS", StepKeys("A1", "S1", "P1")), uid), MppsSuccess);
-  EXPECT_EQ(uid, "1.2.3.4.5");
-  EXPECT_EQ(Column("A1", "SPSStatus"), "IN PROGRESS");
-  EXPECT_EQ(Column("A1", "SOPInstanceUID"), "1.2.3.4.5");
-  EXPECT_EQ(Column("A2", "SPSStatus"), "SCHEDULED");
+// One message of a modality and what it must lead to.
+struct StepMessage {
+  const char* what;
+  bool create;             // N-CREATE, else N-SET
+  const char* uid;
+  const char* status;      // (0040,0252) ("" absent)
+  const char* accession;   // N-CREATE only: the scheduled step named
+  std::uint16_t answer;
+  const char* entryA1;     // A1's status afterwards
+};
 
-  EXPECT_EQ(SetMPPS(NSet(""), uid), MppsSuccess);  // no status reported: unchanged
-  EXPECT_EQ(Column("A1", "SPSStatus"), "IN PROGRESS");
-  EXPECT_EQ(SetMPPS(NSet("COMPLETED"), uid), MppsSuccess);
-  EXPECT_EQ(Column("A1", "SPSStatus"), "COMPLETED");
-  EXPECT_EQ(Column("A2", "SPSStatus"), "SCHEDULED");
+TEST_F(Mpps, StateMachineOfAPerformedStep) {
+  const StepMessage messages[] = {
+      {"create completed", true, "9.1", "COMPLETED", "A1", 0x0106, "SCHEDULED"},
+      {"create bad status", true, "9.1", "DONE", "A1", 0x0106, "SCHEDULED"},
+      {"create", true, "9.1", "IN PROGRESS", "A1", 0x0000, "IN PROGRESS"},
+      {"create again", true, "9.1", "IN PROGRESS", "A2", 0x0111, "IN PROGRESS"},
+      {"set unknown", false, "9.9", "COMPLETED", "", 0x0112, "IN PROGRESS"},
+      {"set empty uid", false, "", "COMPLETED", "", 0x0112, "IN PROGRESS"},
+      {"set DONE", false, "9.1", "DONE", "", 0x0106, "IN PROGRESS"},
+      {"set without status", false, "9.1", "", "", 0x0000, "IN PROGRESS"},
+      {"second step, same entry", true, "9.2", "IN PROGRESS", "A1", 0x0000, "IN PROGRESS"},
+      {"first completes, second still runs", false, "9.1", "COMPLETED", "", 0x0000, "IN PROGRESS"},
+      {"set after completed", false, "9.1", "DISCONTINUED", "", 0x0110, "IN PROGRESS"},
+      {"second discontinued: one completed", false, "9.2", "DISCONTINUED", "", 0x0000, "COMPLETED"},
+      {"set after discontinued", false, "9.2", "IN PROGRESS", "", 0x0110, "COMPLETED"},
+      {"unscheduled", true, "9.3", "IN PROGRESS", "NOSUCH", 0x0000, "COMPLETED"},
+      {"late step on a completed entry", true, "9.4", "IN PROGRESS", "A1", 0x0000, "COMPLETED"},
+      {"its end", false, "9.4", "DISCONTINUED", "", 0x0000, "COMPLETED"},
+  };
+  for (const StepMessage& m : messages) {
+    SCOPED_TRACE(m.what);
+    const std::string study = std::string(m.accession) == "A1" ? "S1" : "S2";
+    const std::uint16_t answer = m.create ? Create(m.status, StepKeys(m.accession, study, ""), m.uid)
+                                          : Set(m.status, m.uid);
+    EXPECT_EQ(answer, m.answer);
+    EXPECT_EQ(Column("A1", "SPSStatus"), m.entryA1);
+    EXPECT_EQ(Column("A2", "SPSStatus"), "SCHEDULED");  // named only by the refused duplicate
+  }
+  EXPECT_EQ(Column("A1", "SOPInstanceUID"), "9.1");  // the step that started it
+  EXPECT_EQ(Step("9.1", "Status") + "|" + Step("9.2", "Status") + "|" + Step("9.3", "Status"),
+            "COMPLETED|DISCONTINUED|IN PROGRESS");
+}
 
-  EXPECT_EQ(SetMPPS(NSet("DISCONTINUED"), "9.9.9"), MppsSuccess);  // no such step: no change
-  EXPECT_EQ(Column("A1", "SPSStatus"), "COMPLETED");
-  EXPECT_EQ(SetMPPS(NSet("DISCONTINUED"), ""), MppsNotApplied);  // never every unstarted entry
-  EXPECT_EQ(Column("A2", "SPSStatus"), "SCHEDULED");
+TEST_F(Mpps, NSetKeepsTheAttributesAndChangesOnlySettableOnes) {
+  std::string uid = "5.5";
+  DcmObj create = NCreate("IN PROGRESS", StepKeys("A1", "S1", "P1"));
+  create.Add(DcmTag(0x0010, 0x0010, "DOE^JOHN"));
+  ASSERT_EQ(CreateMPPS(create, uid).status, MppsSuccess);
+  ASSERT_EQ(Set("COMPLETED", uid), MppsSuccess);
+  EXPECT_NE(Log().find("WARNING, SetMPPS, 5.5: (0010,0010) may not be set, ignored"), std::string::npos);
+  // The stored data set, as the audit would read it.
+  const std::string hex = Stored("SELECT hex(DataSet) FROM PerformedSteps WHERE SOPInstanceUID='5.5'");
+  const std::string bytes = FromHex(hex);
+  EXPECT_NE(bytes.find("DOE^JOHN"), std::string::npos);
+  EXPECT_EQ(bytes.find("CHANGED^NAME"), std::string::npos);
+  EXPECT_NE(bytes.find("20240315"), std::string::npos);  // the end date joined
+  EXPECT_NE(bytes.find("COMPLETED"), std::string::npos);
+  EXPECT_EQ(bytes.find("IN PROGRESS"), std::string::npos);
+}
+
+TEST_F(Mpps, RequiredAttributesAreNamedWhenMissing) {
+  std::string uid = "6.6";
+  DcmObj noStatus;
+  noStatus.AddSequence(0x0040, 0x0270, SequenceOf(StepKeys("A1", "S1", "P1")));
+  const ProcedureStepOutcome a = CreateMPPS(noStatus, uid);
+  EXPECT_EQ(a.status, MppsMissingAttribute);
+  EXPECT_EQ(a.attributes, std::vector<std::uint32_t>{0x00400252});
+  DcmObj noStudy = NCreate("IN PROGRESS", {DcmTag(0x0008, 0x0050, "A1")});
+  const ProcedureStepOutcome b = CreateMPPS(noStudy, uid);
+  EXPECT_EQ(b.status, MppsMissingAttribute);
+  EXPECT_EQ(b.attributes, std::vector<std::uint32_t>{0x0020000D});
+  DcmObj done = NCreate("DONE", StepKeys("A1", "S1", "P1"));
+  EXPECT_EQ(CreateMPPS(done, uid).attributes, std::vector<std::uint32_t>{0x00400252});
+  EXPECT_EQ(Column("A1", "SPSStatus"), "SCHEDULED");
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM PerformedSteps"), "0");
 }
 
 TEST_F(Mpps, NCreateWithoutInstanceUIDGetsAGeneratedOne) {
   std::string uid;
-  EXPECT_EQ(CreateMPPS(NCreate("IN PROGRESS", StepKeys("A1", "S1", "P1")), uid), MppsSuccess);
-  EXPECT_FALSE(uid.empty());
+  DcmObj ds = NCreate("IN PROGRESS", StepKeys("A1", "S1", "P1"));
+  EXPECT_EQ(CreateMPPS(ds, uid).status, MppsSuccess);
+  EXPECT_EQ(uid.rfind(UIDRoot() + ".2.", 0), 0u);
   EXPECT_EQ(Column("A1", "SOPInstanceUID"), uid);
 }
 
-TEST_F(Mpps, KeysInUndefinedLengthSequenceAreFound) {
+TEST_F(Mpps, GroupedProceduresAndKeysInUndefinedLengthSequences) {
   DcmObj ds;
   ds.Add(DcmTag(0x0008, 0x0060, "CT"));
   // A sequence inside the item holds a decoy accession number.
   auto steps = SequenceOf(StepKeys("A1", "S1", "P1"));
   DcmObj& item = *steps->Entries[0].Obj;
   item.AddSequence(0x0008, 0x1110, UndefinedLengths(SequenceOf({DcmTag(0x0008, 0x0050, "DECOY")})));
+  steps->Add(std::move(SequenceOf(StepKeys("A2", "S2", ""))->Entries[0].Obj));
   ds.AddSequence(0x0040, 0x0270, UndefinedLengths(std::move(steps)));
   ds.Add(DcmTag(0x0040, 0x0252, "IN PROGRESS"));
-  const ScheduledStepKeys keys = FindScheduledStepKeys(ds);
-  EXPECT_EQ(keys.AccessionNumber, "A1");
-  EXPECT_EQ(keys.StudyInstanceUID, "S1");
-  EXPECT_EQ(keys.SPSID, "P1");
+  const std::vector<ScheduledStepKeys> keys = FindScheduledStepKeys(ds);
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[0].AccessionNumber + keys[0].StudyInstanceUID + keys[0].SPSID, "A1S1P1");
+  EXPECT_EQ(keys[1].AccessionNumber, "A2");
   std::string uid = "7.7";
-  EXPECT_EQ(CreateMPPS(ds, uid), MppsSuccess);
+  EXPECT_EQ(CreateMPPS(ds, uid).status, MppsSuccess);
   EXPECT_EQ(Column("A1", "SPSStatus"), "IN PROGRESS");
+  EXPECT_EQ(Column("A2", "SPSStatus"), "IN PROGRESS");
+  EXPECT_EQ(Set("COMPLETED", uid), MppsSuccess);
+  EXPECT_EQ(Column("A1", "SPSStatus") + "|" + Column("A2", "SPSStatus"), "COMPLETED|COMPLETED");
 
   // Keys outside (0040,0270) are not the step's.
   DcmObj elsewhere;
   elsewhere.AddSequence(0x0040, 0x0275, UndefinedLengths(SequenceOf(StepKeys("A2", "1.2.3.A2", "SA2"))));
   elsewhere.Add(DcmTag(0x0040, 0x0252, "IN PROGRESS"));
-  EXPECT_EQ(CreateMPPS(elsewhere, uid), MppsNotApplied);
-  EXPECT_EQ(Column("A2", "SPSStatus"), "SCHEDULED");
-}
-
-TEST_F(Mpps, MissingOrUnmatchedKeysChangeNothing) {
-  std::string uid = "1.2";
-  EXPECT_EQ(CreateMPPS(NCreate("IN PROGRESS", {DcmTag(0x0008, 0x0050, "A1"), DcmTag(0x0020, 0x000D, "S1")}), uid),
-            MppsNotApplied);
-  EXPECT_EQ(CreateMPPS(NCreate("IN PROGRESS", StepKeys("A1", "S1", "WRONG")), uid), MppsSuccess);
-  EXPECT_EQ(Column("A1", "SPSStatus"), "SCHEDULED");
-  EXPECT_EQ(Column("A1", "SOPInstanceUID"), "");
+  EXPECT_EQ(CreateMPPS(elsewhere, uid).status, MppsMissingAttribute);
 }
 
 TEST_F(Mpps, QuotesInReportedValuesStayValues) {
-  std::string uid = "1.2'; DELETE FROM Worklist; --";
-  EXPECT_EQ(CreateMPPS(NCreate("IN 'PROGRESS'", StepKeys("A1", "S1", "P1")), uid), MppsSuccess);
-  EXPECT_EQ(Column("A1", "SPSStatus"), "IN 'PROGRESS'");
-  EXPECT_EQ(SetMPPS(NSet("DONE'"), uid), MppsSuccess);
-  EXPECT_EQ(Column("A1", "SPSStatus"), "DONE'");
+  const std::string uid = "1.2'; DELETE FROM Worklist; --";
+  EXPECT_EQ(Create("IN PROGRESS", StepKeys("A1", "S1", "P1"), uid), MppsSuccess);
+  EXPECT_EQ(Stored("SELECT SOPInstanceUID FROM Worklist WHERE AccessionNumber='A1'"), uid);
+  EXPECT_EQ(Set("COMPLETED", uid), MppsSuccess);
+  EXPECT_EQ(Column("A1", "SPSStatus"), "COMPLETED");
+  EXPECT_EQ(Create("IN PROGRESS", StepKeys("A2'--", "S2", ""), "3.3"), MppsSuccess);  // unscheduled
   EXPECT_EQ(Column("A2", "SPSStatus"), "SCHEDULED");
 }
 
-TEST_F(Mpps, AnyFailedUpdateAnswersFailure) {
-  ExecSql("UPDATE Worklist SET SOPInstanceUID='1.2.3' WHERE AccessionNumber='A2'");
+TEST_F(Mpps, AnyFailedUpdateAnswersProcessingFailure) {
   ExecSql("CREATE TRIGGER refuse BEFORE UPDATE ON Worklist BEGIN SELECT RAISE(ABORT, 'refused'); END");
-  std::string uid = "1.2.3";
-  EXPECT_EQ(CreateMPPS(NCreate("IN PROGRESS", StepKeys("A1", "S1", "P1")), uid), MppsUpdateFailed);
-  EXPECT_EQ(SetMPPS(NSet("COMPLETED"), uid), MppsUpdateFailed);
+  EXPECT_EQ(Create("IN PROGRESS", StepKeys("A1", "S1", "P1"), "1.2.3"), MppsProcessingFailure);
   EXPECT_NE(Log().find("ERROR, CreateMPPS Query, refused"), std::string::npos);
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM PerformedSteps"), "0");  // nothing half-stored
+  ExecSql("DROP TRIGGER refuse");
+  ASSERT_EQ(Create("IN PROGRESS", StepKeys("A1", "S1", "P1"), "1.2.3"), MppsSuccess);
+  ExecSql("CREATE TRIGGER refuse BEFORE UPDATE ON PerformedSteps BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  EXPECT_EQ(Set("COMPLETED", "1.2.3"), MppsProcessingFailure);
   EXPECT_NE(Log().find("ERROR, SetMPPS Query, refused"), std::string::npos);
-  EXPECT_EQ(Column("A1", "SPSStatus"), "SCHEDULED");
-  EXPECT_EQ(Column("A2", "SPSStatus"), "SCHEDULED");
+  EXPECT_EQ(Column("A1", "SPSStatus"), "IN PROGRESS");
 }
 
-TEST_F(Mpps, MissingDatabaseAnswersNotApplied) {
+TEST_F(Mpps, MissingDatabaseAnswersProcessingFailure) {
   std::filesystem::remove(folder_ + "database/quillat.db");
-  std::string uid = "1.2.3";
-  EXPECT_EQ(CreateMPPS(NCreate("IN PROGRESS", StepKeys("A1", "S1", "P1")), uid), MppsNotApplied);
-  EXPECT_EQ(SetMPPS(NSet("COMPLETED"), uid), MppsNotApplied);
+  EXPECT_EQ(Create("IN PROGRESS", StepKeys("A1", "S1", "P1"), "1.2.3"), MppsProcessingFailure);
+  EXPECT_EQ(Set("COMPLETED", "1.2.3"), MppsProcessingFailure);
 }

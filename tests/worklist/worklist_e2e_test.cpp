@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "running_server.h"
+#include "support/mllp_peer.h"
 #include "support/npm_packages.h"
 
 namespace {
@@ -164,7 +165,11 @@ TEST_F(WorklistEndToEnd, PerformedProcedureStepsFromAnIndependentClient) {
   EXPECT_FALSE(uid.empty());
   EXPECT_EQ(Column("M2", "SOPInstanceUID"), uid);
 
-  EXPECT_EQ(Dcmjs(dicomPort_, "create 1.2.3.4 DISCONTINUED M2 9.9.9 SPSM2"), "status=0x0000 uid=1.2.3.4");
+  // A step must start IN PROGRESS; a finished step takes no N-SET.
+  EXPECT_EQ(Dcmjs(dicomPort_, "create 1.2.3.4 DISCONTINUED M2 9.9.9 SPSM2"), "status=0x0106 uid=1.2.3.4");
+  EXPECT_EQ(Dcmjs(dicomPort_, "set " + step + " DISCONTINUED"), "status=0x0110 uid=" + step);
+  EXPECT_EQ(Dcmjs(dicomPort_, "set 9.8.7 COMPLETED"), "status=0x0112 uid=9.8.7");
+  EXPECT_EQ(Column("M1", "SPSStatus"), "COMPLETED");
   EXPECT_EQ(Column("M2", "SPSStatus"), "IN PROGRESS");
 
   // Echo and worklist query through the same client: it half-closes after the
@@ -184,4 +189,87 @@ TEST_F(WorklistEndToEnd, QueryThatCannotRunIsAnsweredWithAFailure) {
   EXPECT_NE(log.find("ERROR, Couldn't open quillat database"), std::string::npos) << log;
   EXPECT_NE(log.find("ERROR, Querying Database"), std::string::npos) << log;
   EXPECT_EQ(log.find("ERROR: Find RQ: Failed!"), std::string::npos) << log;
+}
+
+namespace {
+// An ORM^O01 with one order: ORC-1 `control` (ORC-5 `orderStatus`), OBR-13
+// `alerts`, OBR-18 `accession`, OBR-21 CT01, OBR-24 CT, ORC-7 today 09:30.
+std::string Order(const std::string& control, const std::string& accession, const std::string& alerts = "",
+                  const std::string& orderStatus = "") {
+  std::string obr = "OBR";
+  for (int field = 1; field <= 24; ++field) {
+    obr += "|";
+    if (field == 13) obr += alerts;
+    if (field == 18) obr += accession;
+    if (field == 21) obr += "CT01";
+    if (field == 24) obr += "CT";
+  }
+  return "MSH|^~\\&|RIS|HOSP|TARVELIN|RAD|20240305||ORM^O01|" + control + accession + "|P|2.3.1\r"
+         "PID|||P" + accession + "||DOE^JOHN\rORC|" + control + "||||" + orderStatus + "||^^^" + Today() +
+         "0930\r" + obr + "\r";
+}
+
+std::string Msa(MllpPeer& ris, const std::string& message) {
+  if (!ris.Send(Framed(message))) return "not sent";
+  return MsaSegment(ris.ReadAck().value_or(""));
+}
+}  // namespace
+
+TEST_F(WorklistEndToEnd, AnOrdersWholeLifeAsTheModalitySeesIt) {
+  InstallMppsPeer();
+  Start();
+  MllpPeer ris(instance_->HL7Port());
+  ASSERT_TRUE(ris.Connected());
+  const std::string query = "-k 0008,0050=L1 -k 0010,2000 -k 0020,000D";
+  auto offered = [&] { return CountLines(Findscu(query).Output, "(Pending)"); };
+
+  ASSERT_EQ(Msa(ris, Order("NW", "L1")), "MSA|AA|NWL1");
+  EXPECT_EQ(offered(), 1);
+  const std::string study = Column("L1", "StudyInstanceUID");
+  const std::string step = "1.2.826.0.1.3680043.9.7133.88.1";
+  EXPECT_EQ(Dcmjs(dicomPort_, "create " + step + " 'IN PROGRESS' L1 " + study + " L1"), "status=0x0000 uid=" + step);
+  EXPECT_EQ(offered(), 0);  // started: no second modality repeats the exam
+  ASSERT_EQ(Msa(ris, Order("XO", "L1", "LATEX")), "MSA|AA|XOL1");
+  EXPECT_EQ(Column("L1", "MedicalAlerts"), "LATEX");
+  EXPECT_EQ(Column("L1", "SPSStatus"), "IN PROGRESS");
+  EXPECT_EQ(Column("L1", "StudyInstanceUID"), study);
+  EXPECT_EQ(Column("L1", "ScheduledStation"), "CT01");
+  EXPECT_EQ(offered(), 0);
+  EXPECT_EQ(Dcmjs(dicomPort_, "set " + step + " COMPLETED"), "status=0x0000 uid=" + step);
+  EXPECT_EQ(Column("L1", "SPSStatus"), "COMPLETED");
+  EXPECT_EQ(offered(), 0);
+
+  // Order control against a step in each state.
+  struct Case {
+    const char* control;
+    const char* orderStatus;
+    const char* stored;
+    const char* ack;    // MSA-1
+    const char* after;  // status afterwards, "gone" when deleted
+  };
+  const Case cases[] = {
+      {"XO", "", "SCHEDULED", "AA", "SCHEDULED"},      {"XO", "", "IN PROGRESS", "AA", "IN PROGRESS"},
+      {"XO", "", "COMPLETED", "AA", "COMPLETED"},      {"CA", "", "SCHEDULED", "AA", "gone"},
+      {"CA", "", "IN PROGRESS", "AA", "DISCONTINUED"}, {"CA", "", "COMPLETED", "AE", "COMPLETED"},
+      {"DC", "", "SCHEDULED", "AA", "DISCONTINUED"},   {"DC", "", "IN PROGRESS", "AA", "DISCONTINUED"},
+      {"DC", "", "COMPLETED", "AE", "COMPLETED"},      {"SC", "IP", "SCHEDULED", "AA", "IN PROGRESS"},
+      {"SC", "CM", "IN PROGRESS", "AA", "COMPLETED"},  {"SC", "IP", "COMPLETED", "AE", "COMPLETED"},
+      {"SC", "XX", "SCHEDULED", "AE", "SCHEDULED"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string accession = "K" + std::to_string(++n);
+    SCOPED_TRACE(std::string(c.control) + " on " + c.stored);
+    WorklistDB e = Scheduled(accession, "ROE^JANE", "CT", "CT01", Today());
+    e.PatientID = "P" + accession;
+    e.SPSStatus = c.stored;
+    Insert(e);
+    const std::string msa = Msa(ris, Order(c.control, accession, "", c.orderStatus));
+    EXPECT_EQ(msa.substr(0, 6), std::string("MSA|") + c.ack) << msa;
+    const std::string status = Column(accession, "SPSStatus");
+    EXPECT_EQ(status == "<no row>" ? "gone" : status, c.after);
+    if (status != "<no row>") {
+      EXPECT_EQ(Column(accession, "StudyInstanceUID"), e.StudyInstanceUID);
+    }
+  }
 }

@@ -1,0 +1,140 @@
+#include "db/performed_step_db.h"
+
+#include <sqlite3.h>
+
+#include "db/sps_status.h"
+#include "db/sql_savepoint.h"
+#include "db/sqldb.h"
+#include "db/sqlquote.h"
+#include "db/worklistdb.h"
+#include "platform/clock.h"
+#include "service/log.h"
+#include "service/text.h"
+
+namespace {
+
+// Bytes as an SQL blob literal: hex digits only, nothing can end it.
+std::string BlobLiteral(const std::string& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string literal = "X'";
+  literal.reserve(bytes.size() * 2 + 3);
+  for (unsigned char c : bytes) {
+    literal += kDigits[c >> 4];
+    literal += kDigits[c & 15];
+  }
+  return literal + "'";
+}
+
+std::string Stamp() {
+  std::tm t = LocalTime(Now());
+  char text[16];
+  std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &t);
+  return text;
+}
+
+PerformedStepResult Fail(SQLdb& db, const char* where) {
+  WriteLog(std::string("ERROR, ") + where + ", " + db.ErrorText);
+  return PerformedStepResult::Failed;
+}
+
+// The worklist entries a reference names.
+bool MatchingEntries(SQLdb& db, const ScheduledStepRef& ref, std::vector<std::string>& accessions) {
+  if (ref.AccessionNumber.empty()) return true;  // unscheduled: nothing to link
+  std::string sql = "SELECT AccessionNumber FROM Worklist WHERE AccessionNumber=" + SqlQuote(ref.AccessionNumber);
+  if (!ref.SPSID.empty()) sql += " AND SPSID=" + SqlQuote(ref.SPSID);
+  if (!ref.StudyInstanceUID.empty()) sql += " AND StudyInstanceUID=" + SqlQuote(ref.StudyInstanceUID);
+  TextRows rows;
+  if (db.QueryValues(sql, rows) != 0) return false;
+  for (std::size_t i = 0; i < rows.Count(); ++i) accessions.emplace_back(rows.Value(i, 0));
+  return true;
+}
+
+// Entries whose steps are all finished take the outcome of their steps.
+bool FinishEntries(SQLdb& db, const std::string& uid) {
+  TextRows rows;
+  if (db.QueryValues("SELECT l.AccessionNumber, SUM(p.Status=" + SqlQuote(kInProgress) + "), SUM(p.Status=" +
+                         SqlQuote(kCompleted) + ") FROM PerformedStepEntries l JOIN PerformedStepEntries m ON "
+                         "m.AccessionNumber=l.AccessionNumber JOIN PerformedSteps p ON "
+                         "p.SOPInstanceUID=m.SOPInstanceUID WHERE l.SOPInstanceUID=" + SqlQuote(uid) +
+                         " GROUP BY l.AccessionNumber",
+                     rows) != 0)
+    return false;
+  for (std::size_t i = 0; i < rows.Count(); ++i) {
+    if (rows.Value(i, 1) != "0") continue;  // another step of this entry still runs
+    WorklistDB entry;
+    entry.AccessionNumber = std::string(rows.Value(i, 0));
+    if (entry.ChangeStatus(db, rows.Value(i, 2) != "0" ? kCompleted : kDiscontinued) == StatusChange::Failed)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+PerformedStepResult PerformedStepDB::Create(SQLdb& db, const PerformedStep& step,
+                                            const std::vector<ScheduledStepRef>& refs,
+                                            std::vector<std::string>& linked) {
+  SQLSavepoint unit(db, "PerformedStepCreate");
+  if (!unit.Active()) return Fail(db, "CreateMPPS Query");
+  std::vector<std::string> rows;
+  if (db.Query("SELECT 1 FROM PerformedSteps WHERE SOPInstanceUID=" + SqlQuote(step.SOPInstanceUID), rows) != 0)
+    return Fail(db, "CreateMPPS Query");
+  if (!rows.empty()) return PerformedStepResult::AlreadyExists;
+  const std::string now = SqlQuote(Stamp());
+  if (db.Exec("INSERT INTO PerformedSteps (SOPInstanceUID, Status, TransferSyntax, DataSet, Created, Updated) "
+              "VALUES (" + SqlQuote(step.SOPInstanceUID) + ", " + SqlQuote(kInProgress) + ", " +
+              SqlQuote(step.TransferSyntax) + ", " + BlobLiteral(step.DataSet) + ", " + now + ", " + now + ")") != 0)
+    return Fail(db, "CreateMPPS Query");
+  std::vector<std::string> accessions;
+  for (const ScheduledStepRef& ref : refs)
+    if (!MatchingEntries(db, ref, accessions)) return Fail(db, "CreateMPPS Query");
+  linked.clear();
+  for (const std::string& accession : accessions) {
+    if (db.Exec("INSERT OR IGNORE INTO PerformedStepEntries (SOPInstanceUID, AccessionNumber) VALUES (" +
+                SqlQuote(step.SOPInstanceUID) + ", " + SqlQuote(accession) + ")") != 0)
+      return Fail(db, "CreateMPPS Query");
+    if (sqlite3_changes(db.Handle) == 0) continue;  // named twice
+    linked.push_back(accession);
+    // The column keeps the step that started the entry.
+    if (db.Exec("UPDATE Worklist SET SOPInstanceUID=" + SqlQuote(step.SOPInstanceUID) +
+                " WHERE AccessionNumber=" + SqlQuote(accession) + " AND SOPInstanceUID=''") != 0)
+      return Fail(db, "CreateMPPS Query");
+    WorklistDB entry;
+    entry.AccessionNumber = accession;
+    if (entry.ChangeStatus(db, kInProgress) == StatusChange::Failed) return Fail(db, "CreateMPPS Query");
+  }
+  if (!unit.Release()) return Fail(db, "CreateMPPS Query");
+  return PerformedStepResult::Done;
+}
+
+PerformedStepResult PerformedStepDB::Load(SQLdb& db, const std::string& sopInstanceUID, PerformedStep& step) {
+  TextRows rows;
+  if (db.QueryValues("SELECT Status, TransferSyntax, hex(DataSet) FROM PerformedSteps WHERE SOPInstanceUID=" +
+                         SqlQuote(sopInstanceUID),
+                     rows) != 0)
+    return Fail(db, "SetMPPS Query");
+  if (rows.Count() == 0) return PerformedStepResult::NotFound;
+  step.SOPInstanceUID = sopInstanceUID;
+  step.Status = std::string(rows.Value(0, 0));
+  step.TransferSyntax = std::string(rows.Value(0, 1));
+  step.DataSet = FromHex(std::string(rows.Value(0, 2)));
+  return PerformedStepResult::Done;
+}
+
+PerformedStepResult PerformedStepDB::Update(SQLdb& db, const PerformedStep& step) {
+  SQLSavepoint unit(db, "PerformedStepUpdate");
+  if (!unit.Active()) return Fail(db, "SetMPPS Query");
+  if (db.Exec("UPDATE PerformedSteps SET Status=" + SqlQuote(step.Status) + ", DataSet=" +
+              BlobLiteral(step.DataSet) + ", Updated=" + SqlQuote(Stamp()) +
+              " WHERE SOPInstanceUID=" + SqlQuote(step.SOPInstanceUID) + " AND Status=" + SqlQuote(kInProgress)) != 0)
+    return Fail(db, "SetMPPS Query");
+  if (sqlite3_changes(db.Handle) == 0) {
+    std::vector<std::string> rows;
+    if (db.Query("SELECT 1 FROM PerformedSteps WHERE SOPInstanceUID=" + SqlQuote(step.SOPInstanceUID), rows) != 0)
+      return Fail(db, "SetMPPS Query");
+    return rows.empty() ? PerformedStepResult::NotFound : PerformedStepResult::Finished;
+  }
+  if (step.Status != kInProgress && !FinishEntries(db, step.SOPInstanceUID)) return Fail(db, "SetMPPS Query");
+  if (!unit.Release()) return Fail(db, "SetMPPS Query");
+  return PerformedStepResult::Done;
+}
