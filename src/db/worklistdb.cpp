@@ -100,6 +100,12 @@ int WorklistDB::Insert(SQLdb& db) {
       return -1;
     }
   }
+  // An empty status stays possible (an order file may leave it out); any
+  // other text outside the four words would be a state no rule knows.
+  if (!SPSStatus.empty() && !IsDefinedStatus(SPSStatus)) {
+    WriteLog("ERROR, WorklistDB::Insert, AccessionNumber=" + AccessionNumber + ", not a status: " + SPSStatus);
+    return -1;
+  }
   if (dbLocate(db, "Worklist", "AccessionNumber", AccessionNumber)) {
     WriteLog("WARNING, WorklistDB::Insert, Accession Number already used: " + AccessionNumber);
     return 1;

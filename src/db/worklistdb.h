@@ -41,7 +41,8 @@ class WorklistDB {
 
   // 0 inserted; 1 accession number already present (nothing written);
   // -1 a required field (PatientName, PatientID, AccessionNumber, Modality)
-  // is empty or the statement failed.
+  // is empty, SPSStatus is neither empty nor a defined status word, or the
+  // statement failed.
   int Insert(SQLdb& db);
   // Writes every non-empty field and empties the Cleared ones. The status
   // rule holds: for a workflow writer SPSStatus only moves forward (a backward

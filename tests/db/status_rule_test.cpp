@@ -18,10 +18,12 @@ class StatusRuleTest : public DbTest {
     e.PatientName = "DOE^JOHN";
     e.AccessionNumber = "A1";
     e.Modality = "CT";
-    e.SPSStatus = status;
+    e.SPSStatus = "SCHEDULED";
     e.StudyInstanceUID = uid;
     e.ScheduledStation = "CT01";
     ASSERT_EQ(e.Insert(db), 0);
+    // Past the rule: the state a step reached, or a text an older version left.
+    Raw("UPDATE Worklist SET SPSStatus='" + status + "'");
     ClearLog();
   }
   std::string Column(const std::string& column) const {
@@ -132,5 +134,15 @@ TEST_F(StatusRuleTest, UpdateEmptiesClearedColumnsButNeverTheGuardedOnes) {
   change.SPSStatus = "DONE";
   EXPECT_EQ(change.Update(db), -1);
   EXPECT_THAT(LogLines().back(), HasSubstr("not a status: DONE"));
+
+  WorklistDB fresh = Key();
+  fresh.AccessionNumber = "A2";
+  fresh.PatientID = "P2";
+  fresh.PatientName = "ROE";
+  fresh.Modality = "MR";
+  fresh.SPSStatus = "DONE";
+  EXPECT_EQ(fresh.Insert(db), -1);
+  EXPECT_THAT(LogLines().back(), HasSubstr("AccessionNumber=A2, not a status: DONE"));
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist WHERE AccessionNumber='A2'"), "0");
 }
 }  // namespace
