@@ -30,7 +30,7 @@ TEST(AssociationTimeout, RequestMustBeCompleteWithinTheTime) {
       {"idle connection", 0, 0, false},
       {"one byte every 150 ms", 1, 150, false},
       {"half the request, then silence", 40, 3000, false},
-      {"three pieces within the time", 30, 100, true},
+      {"three pieces within the time", 60, 100, true},
   };
   for (const Case& c : cases) {
     LogCapture log;
@@ -60,7 +60,8 @@ TEST(AssociationTimeout, RequestMustBeCompleteWithinTheTime) {
           << c.name << "\n" << log.Text();
       EXPECT_TRUE(ReadPDU(pair.theirs, 100).empty()) << c.name << ": nothing is sent, not even an A-ABORT";
     } else {
-      EXPECT_EQ(ReadPDU(pair.theirs)[0], 0x02) << c.name;
+      const std::vector<std::uint8_t> answer = ReadPDU(pair.theirs);
+      EXPECT_TRUE(!answer.empty() && answer[0] == 0x02) << c.name << ": an A-ASSOCIATE-AC";
     }
     requestor.join();
   }
