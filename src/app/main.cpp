@@ -15,6 +15,7 @@
 #include "housekeeping/housekeeping_service.h"
 #include "platform/command_line.h"
 #include "platform/daemon.h"
+#include "platform/descriptor_limit.h"
 #include "platform/file_version.h"
 #include "platform/program_folder.h"
 #include "platform/systemd_unit.h"
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
 
   const std::string programFolder = ResolveProgramFolder(args.home);
   const ServiceComponents components = BuildComponents();
+  RaiseDescriptorLimit();
   try {
     RunUntilStopSignal([&] { ServiceStart(programFolder, components); }, [&] { ServiceStop(components); });
   } catch (const std::exception& e) {

@@ -12,6 +12,11 @@ void dbInsert::Add(const std::string& column, const std::string& value) {
   Values += SqlQuote(value) + ", ";
 }
 
+void dbInsert::AddSecret(const std::string& column, const std::string& value) {
+  Add(column, value);
+  Secrets.push_back(value);
+}
+
 void dbInsert::AddInt(const std::string& column, long long value) {
   Columns += column + ", ";
   Values += std::to_string(value) + ", ";
@@ -26,11 +31,14 @@ std::string WithoutLastSeparator(const std::string& list) {
 }  // namespace
 
 bool dbInsert::Execute(SQLdb& db, const std::string& table) {
-  Statement = "INSERT OR IGNORE INTO " + table + " (" + WithoutLastSeparator(Columns) +
-              ") VALUES (" + WithoutLastSeparator(Values) + ")";
+  const std::string statement = "INSERT OR IGNORE INTO " + table + " (" + WithoutLastSeparator(Columns) +
+                                ") VALUES (" + WithoutLastSeparator(Values) + ")";
   Columns.clear();
   Values.clear();
-  return db.Exec(Statement) == 0;
+  const bool done = db.Exec(statement, Secrets) == 0;
+  Statement = WithSecretsHidden(statement, Secrets);
+  Secrets.clear();
+  return done;
 }
 
 bool dbLocate(SQLdb& db, const std::string& table, const std::string& column,

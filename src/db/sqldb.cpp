@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include "db/sqlquote.h"
 #include "platform/clock.h"
 #include "service/log.h"
 #include "service/settings.h"
@@ -49,7 +50,7 @@ SQLdb::SQLdb(const std::string& name, int openMode) : IsOpen(true), Name(name) {
 
 SQLdb::~SQLdb() { sqlite3_close(Handle); }
 
-int SQLdb::Exec(const std::string& sql) {
+int SQLdb::Exec(const std::string& sql, const std::vector<std::string>& secrets) {
   if (!IsOpen) return ResultCode = SQLITE_ERROR;
   int busyCount = 0;
   for (;;) {
@@ -61,10 +62,10 @@ int SQLdb::Exec(const std::string& sql) {
       WriteLog("WARNING, SQldb::Exec, SQLITE_BUSY: sleeping for a while...");
       SleepMs(kBusySleepMs);
       if (++busyCount < kBusyRetries) continue;
-      WriteLog("ERROR, SQldb::Exec, SQLITE_BUSY: time_out reached (20 sec), command: " + sql);
+      WriteLog("ERROR, SQldb::Exec, SQLITE_BUSY: time_out reached (20 sec), command: " + WithSecretsHidden(sql, secrets));
       break;
     }
-    WriteLog("ERROR, SQldb::Exec, command: " + sql + ", " + ErrorText);
+    WriteLog("ERROR, SQldb::Exec, command: " + WithSecretsHidden(sql, secrets) + ", " + ErrorText);
     break;
   }
   return ResultCode;

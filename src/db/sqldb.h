@@ -26,7 +26,8 @@ class SQLdb {
 
   // Runs SQL that yields no rows. Returns the SQLite result code (0 success);
   // retries a locked database four times, one second apart, then gives up with 5.
-  int Exec(const std::string& sql);
+  // A failure's log line shows `sql` with the `secrets` hidden.
+  int Exec(const std::string& sql, const std::vector<std::string>& secrets = {});
 
   // Runs one SELECT and appends one line per row to `rows`: every column's
   // text followed by ";" (a ";" inside a value becomes ":", NULL gives an

@@ -3,5 +3,11 @@
 // quote inside it doubled, so no value can end its literal or start another
 // statement. LIKE patterns go through here too; "%" and "_" keep their meaning.
 #include <string>
+#include <vector>
 
 std::string SqlQuote(const std::string& value);
+
+// `sql` fit for the log: each secret's quoted literal (a password or its
+// hash) replaced by '********'. Every statement that carries a secret is
+// logged only through this.
+std::string WithSecretsHidden(std::string sql, const std::vector<std::string>& secrets);

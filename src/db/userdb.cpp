@@ -13,14 +13,6 @@
 
 namespace {
 constexpr const char* kHashFailed = "password hashing failed (out of memory)";
-
-// A statement fit for the log: the stored hash replaced by asterisks.
-std::string WithoutHash(std::string statement, const std::string& hash) {
-  const std::string quoted = SqlQuote(hash);
-  if (const auto at = statement.find(quoted); at != std::string::npos)
-    statement.replace(at, quoted.size(), "'********'");
-  return statement;
-}
 }  // namespace
 
 bool UserDB::Insert(SQLdb& db) {
@@ -33,11 +25,11 @@ bool UserDB::Insert(SQLdb& db) {
   }
   dbInsert insert;
   insert.Add("UserName", UserName);
-  insert.Add("PassWord", hash);
+  insert.AddSecret("PassWord", hash);
   insert.AddInt("Rights", Rights);
   if (!insert.Execute(db, "Users")) {
     WriteLog("ERROR, " + db.ErrorText);
-    WriteLog("ERROR, UserDB::Insert, " + WithoutHash(insert.Statement, hash));
+    WriteLog("ERROR, UserDB::Insert, " + insert.Statement);
     return false;
   }
   return true;
@@ -54,8 +46,9 @@ bool UserDB::Update(SQLdb& db) {
     return false;
   }
   std::string assignments;
+  std::string hash;
   if (!PassWord.empty()) {
-    const std::string hash = HashPassword(PassWord);
+    hash = HashPassword(PassWord);
     if (hash.empty()) {
       db.ErrorText = kHashFailed;
       WriteLog(std::string("ERROR, UserDB::Update, ") + kHashFailed);
@@ -64,7 +57,8 @@ bool UserDB::Update(SQLdb& db) {
     assignments = "PassWord=" + SqlQuote(hash) + ", ";
   }
   assignments += "Rights=" + std::to_string(Rights);
-  if (db.Exec("UPDATE Users SET " + assignments + " WHERE UserName=" + SqlQuote(UserName)) != 0) {
+  const std::vector<std::string> secrets{hash};
+  if (db.Exec("UPDATE Users SET " + assignments + " WHERE UserName=" + SqlQuote(UserName), secrets) != 0) {
     WriteLog(db.ErrorText);
     return false;
   }
@@ -94,7 +88,7 @@ bool StoreClearPasswordAsHash(SQLdb& db, const std::string& name, const std::str
   const std::string hash = HashPassword(clear);
   if (hash.empty()) return false;
   if (db.Exec("UPDATE Users SET PassWord=" + SqlQuote(hash) + " WHERE UserName=" + SqlQuote(name) +
-              " AND PassWord=" + SqlQuote(clear)) != 0) {
+              " AND PassWord=" + SqlQuote(clear), {hash, clear}) != 0) {
     WriteLog("ERROR, StoreClearPasswordAsHash, " + db.ErrorText);
     return false;
   }

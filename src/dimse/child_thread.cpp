@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/tcp_server.h"
 #include "service/log.h"
+#include "service/log_peer.h"
 #include "service/settings.h"
 
 namespace {
@@ -33,7 +34,9 @@ void ChildThread::Serve(TcpConnection& connection, const TlsContext* tls) {
     WriteLog("ERROR: Association Failed! Socket: " + std::to_string(connection.Fd()) + ", " + std::strerror(errno));
     return;
   }
-  ChildThread(handle, tls).Execute();
+  // Every line of this association names the peer.
+  const PeerLogScope peer(connection.PeerAddress());
+  ChildThread(handle, connection.PeerAddress(), tls).Execute();
 }
 
 std::string ChildThread::SocketText() const { return " Socket: " + std::to_string(handle_); }
@@ -44,11 +47,15 @@ void ChildThread::Execute() {
     association.DumpDataSets = DebugLogOn();
     association.AssociationTimeout = ServerSettings.AssociationTimeout;
     association.Tls = tls_;
+    association.PeerAddress = peerAddress_;
+    association.Callers = &ServerSettings.Callers;
     if (!association.Multiplex(handle_)) {
       WriteLog("ERROR: Association Failed!" + SocketText());
       return;
     }
     WriteLog("Associated with " + association.assocRQ.GetCallingApTitle() + "," + SocketText());
+    // An association that says nothing for this long gives its slot back.
+    association.Link.Sock.TimeOut = ServerSettings.AssociationIdle;
 
     DcmObj command;
     Next next = Next::Continue;
@@ -99,6 +106,7 @@ ChildThread::Next ChildThread::Find(PDU_Service& association, DcmObj& command) {
   // Only worklist queries are served; any other C-FIND ends the association
   // without an answer.
   if (association.GetAbstractSyntaxUID() != UID_ModalityWorklistFind) return Next::EndLoop;
+  association.NextPartLimit = static_cast<std::uint32_t>(ServerSettings.MaxQueryBytes);
   const auto& worklistFind = RegisteredServiceHandlers().WorklistFind;
   if (!worklistFind || !worklistFind(association, command)) {
     WriteLog("ERROR: Find RQ: Failed!," + SocketText());
@@ -174,6 +182,7 @@ ChildThread::Next ChildThread::ProcedureStep(PDU_Service& association, DcmObj& c
   const std::string sopClass = command.GetString(0x0000, request.classElement);
   std::string sopInstance = command.GetString(0x0000, request.instanceElement);
   bool received = false;
+  association.NextPartLimit = static_cast<std::uint32_t>(ServerSettings.MaxMppsBytes);
   try {
     received = message.ReadRQ(&association, command, &dataset);
   } catch (...) {
@@ -188,7 +197,19 @@ ChildThread::Next ChildThread::ProcedureStep(PDU_Service& association, DcmObj& c
   }
 
   ProcedureStepOutcome outcome;
-  if (sopClass == UID_MPPS) {
+  // The class named in the command must be the one negotiated for the
+  // context: a caller refused MPPS at negotiation cannot send it on its
+  // verification or worklist context instead.
+  const bool mppsContext = association.GetAbstractSyntaxUID() == UID_MPPS;
+  if (sopClass == UID_MPPS && !mppsContext) {
+    WriteLog(std::string("ERROR: ") + request.name + " RQ: the MPPS class on a context negotiated for " +
+             association.GetAbstractSyntaxUID() + ", refused," + SocketText());
+    outcome.status = Cmd::SOPClassNotSupported;
+  } else if (association.PartOversized()) {
+    WriteLog(std::string("ERROR: ") + request.name + " RQ: data set over " +
+             std::to_string(ServerSettings.MaxMppsBytes) + " bytes (MaxMppsBytes), refused," + SocketText());
+    outcome.status = Cmd::ResourceLimitation;
+  } else if (sopClass == UID_MPPS) {
     std::optional<ProcedureStepOutcome> updated = request.update(dataset, sopInstance);
     if (!updated) {
       WriteLog(std::string("ERROR: ") + request.name + " RQ: MPPS not available," + SocketText());

@@ -16,8 +16,10 @@ struct ProcedureStepRequest;
 
 class ChildThread {
  public:
-  // With `tls` the association runs over TLS on that context.
-  explicit ChildThread(int handle, const TlsContext* tls = nullptr) : handle_(handle), tls_(tls) {}
+  // With `tls` the association runs over TLS on that context; `peerAddress`
+  // is the peer the association is checked and logged against.
+  ChildThread(int handle, std::string peerAddress, const TlsContext* tls = nullptr)
+      : handle_(handle), tls_(tls), peerAddress_(std::move(peerAddress)) {}
 
   // Runs a ChildThread for an accepted connection, on the calling thread
   // (the listener's connection thread). The association works on a
@@ -46,4 +48,5 @@ class ChildThread {
 
   int handle_;
   const TlsContext* tls_;
+  std::string peerAddress_;
 };

@@ -49,6 +49,10 @@ inline constexpr std::uint16_t OutOfResources = 0xA700;
 inline constexpr std::uint16_t IdentifierDoesNotMatchSOPClass = 0xA900;
 inline constexpr std::uint16_t UnableToProcess = 0xC000;
 inline constexpr std::uint16_t DatabaseUnavailable = 0xC001;  // of the unable-to-process range
+// Failures of N-CREATE/N-SET: a class the context was not negotiated for;
+// a data set larger than this server takes.
+inline constexpr std::uint16_t SOPClassNotSupported = 0x0122;
+inline constexpr std::uint16_t ResourceLimitation = 0x0213;
 
 inline constexpr std::uint16_t MediumPriority = 0x0000;
 }  // namespace Cmd

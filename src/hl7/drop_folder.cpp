@@ -22,6 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr const char* kProcessed = "Message Processed";
+
 // How long a file must have been left alone before it is taken.
 constexpr auto kSettleTime = std::chrono::seconds(3);
 
@@ -101,6 +103,35 @@ void WriteResultFile(const std::string& path, const std::string& result) {
   if (!out) WriteLog("ERROR, CheckHL7Messages, writing " + path);
 }
 
+// HL7error/ beside HL7in/: where files that could not be processed are kept.
+std::string ErrorFolder(const std::string& in) {
+  return (fs::path(in).parent_path().parent_path() / "HL7error").string() + "/";
+}
+
+// Removes a processed file; keeps one that failed in HL7error/, with its
+// reason beside it in NAME.reason, for someone to look at and send again.
+// Never deletes an order that was not taken.
+void PutAway(const std::string& in, const std::string& name, const std::string& result) {
+  std::error_code ec;
+  if (result == kProcessed) {
+    if (!fs::remove(in + name, ec) || ec)
+      WriteLog("ERROR, CheckHL7Messages, deleting: " + name + ", " + Hex8(static_cast<std::uint32_t>(ec ? ec.value() : ENOENT)));
+    return;
+  }
+  const std::string errors = ErrorFolder(in);
+  fs::create_directories(errors, ec);
+  // An earlier failed file of the same name is kept too.
+  std::string kept = name;
+  for (int n = 1; fs::exists(errors + kept, ec); ++n) kept = name + "." + std::to_string(n);
+  fs::rename(in + name, errors + kept, ec);
+  if (ec) {
+    WriteLog("ERROR, CheckHL7Messages, moving " + name + " to " + errors + ": " + ec.message() + ", left in place");
+    return;
+  }
+  WriteResultFile(errors + kept + ".reason", result);
+  WriteLog("WARNING, CheckHL7Messages, " + name + " not processed, kept as " + errors + kept + ": " + result);
+}
+
 }  // namespace
 
 std::string HL7FileProcess(const std::string& path) {
@@ -115,7 +146,7 @@ std::string HL7FileProcess(const std::string& path) {
     result = ProcessXML(path);
   } else {
     result = "ERROR processing HL7 Message";
-    if (ProcessHL7(ReadLinesCrLf(file)).ack == AckCode::AA) result = "Message Processed";
+    if (ProcessHL7(ReadLinesCrLf(file)).ack == AckCode::AA) result = kProcessed;
   }
   WriteLog("INFO, HL7FileProcess, " + result);
   return result;
@@ -135,9 +166,7 @@ void CheckHL7Messages() {
       continue;
     }
     const std::string result = HL7FileProcess(in + file.name);
-    std::error_code ec;
-    if (!fs::remove(in + file.name, ec) || ec)
-      WriteLog("ERROR, CheckHL7Messages, deleting: " + file.name + ", " + Hex8(static_cast<std::uint32_t>(ec ? ec.value() : ENOENT)));
+    PutAway(in, file.name, result);
     WriteResultFile(ServerSettings.HL7OutFolder + file.name, result);
   }
 }

@@ -6,20 +6,51 @@
 #include "hl7/hl7_parser.h"
 #include "hl7/mllp_framer.h"
 #include "service/log.h"
+#include "service/log_peer.h"
+#include "service/settings.h"
+#include "service/text.h"
 
 THL7Server::THL7Server(int port, const std::string& programFolder, const std::string& extra)
     : programFolder_(programFolder), extra_(extra) {
   server_.SetDefaultPort(port);
   server_.SetOnExecute([this](TcpConnection& connection) { HandleConnection(connection); });
   server_.SetOnError([](const std::string& text) { WriteLog("ERROR, THL7Server, " + text); });
+  const int limit = ServerSettings.MaxHL7Connections;
+  server_.SetConnectionLimit(limit, "", [limit](const std::string& peer) {
+    WriteLog("WARNING, THL7Server, connection from " + peer + " refused: " + std::to_string(limit) +
+             " connections open (MaxHL7Connections)");
+  });
   server_.Activate();
 }
 
 THL7Server::~THL7Server() { server_.Deactivate(); }
 
-std::string AnswerHL7(const std::string& message) {
+namespace {
+
+// Why the sender of `message`, received from `peer`, may not send orders;
+// "" when it may.
+std::string SenderRefusal(const std::string& message, const std::string& peer) {
+  const SenderAllowList& allowed = ServerSettings.HL7Senders;
+  if (!allowed.AddressAllowed(peer)) return "sender address " + peer + " not allowed";
+  const std::string header = message.substr(0, message.find_first_of("\r\n"));
+  const std::string application = Piece(header, "|", 3), facility = Piece(header, "|", 4);
+  if (!allowed.SenderAllowed(application, facility))
+    return "sending application " + application + " facility " + facility + " not allowed";
+  return "";
+}
+
+}  // namespace
+
+std::string AnswerHL7(const std::string& message, const std::string& peer) {
   WriteLog(message);
   const std::string timestamp = HL7Timestamp();
+  if (const std::string refusal = SenderRefusal(message, peer); !refusal.empty()) {
+    WriteLog("WARNING, THL7Server, message refused and not stored: " + refusal);
+    OrderAnswer refused;
+    refused.ack = AckCode::AR;
+    refused.text = refusal;
+    return BuildAck(refused, message, NextAckControlId(), timestamp);
+  }
   return BuildAck(ProcessHL7(message), message, NextAckControlId(), timestamp);
 }
 
@@ -34,10 +65,24 @@ OrderAnswer TooLongAnswer() {
 }  // namespace
 
 void THL7Server::HandleConnection(TcpConnection& connection) {
+  const std::string peer = connection.PeerAddress();
+  const PeerLogScope logPeer(peer);
   MllpFramer framer;
   std::string bytes;
   std::string message;
-  while (connection.Receive(bytes)) {
+  for (;;) {
+    // A begun frame has less time to finish than a quiet connection to speak.
+    const bool inFrame = framer.InFrame();
+    const int waitSeconds = inFrame ? ServerSettings.HL7FrameTimeout : ServerSettings.HL7IdleTimeout;
+    const TcpConnection::Wait got = connection.ReceiveWithin(bytes, waitSeconds * 1000);
+    if (got == TcpConnection::Wait::Closed) return;
+    if (got == TcpConnection::Wait::TimedOut) {
+      WriteLog(inFrame ? "WARNING, THL7Server, incomplete message not finished within " + std::to_string(waitSeconds) +
+                             " seconds (HL7FrameTimeout), dropped, connection closed"
+                       : "INFO, THL7Server, connection silent for " + std::to_string(waitSeconds) +
+                             " seconds (HL7IdleTimeout), closed");
+      return;
+    }
     framer.Feed(bytes);
     bytes.clear();
     if (framer.TakeAbandoned() > 0)
@@ -46,7 +91,7 @@ void THL7Server::HandleConnection(TcpConnection& connection) {
     // One acknowledgement per message, in arrival order, each written only
     // after the message's database work has finished.
     while (framer.Next(message))
-      if (!connection.Send(FrameMllp(AnswerHL7(message)))) return;
+      if (!connection.Send(FrameMllp(AnswerHL7(message, peer)))) return;
     if (framer.Overflowed()) {
       WriteLog("ERROR, THL7Server, message from " + connection.PeerAddress() + " exceeds " +
                std::to_string(MllpFramer::MaxFrame) + " bytes without an end block, connection closed");

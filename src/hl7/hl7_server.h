@@ -1,6 +1,11 @@
 #pragma once
 // The HL7 listener: takes ORM^O01 orders over TCP (one thread per connection)
 // and answers every message with an ACK^O01 once its database work is done.
+// At most ServerSettings.MaxHL7Connections connections are served at once
+// (one more is closed unanswered); a connection silent for HL7IdleTimeout
+// seconds, or with a begun frame unfinished for HL7FrameTimeout seconds, is
+// closed. Messages from an address or sender that ServerSettings.HL7Senders
+// does not allow are answered AR and not stored.
 #include <string>
 
 #include "platform/tcp_server.h"
@@ -28,9 +33,11 @@ class THL7Server {
   TcpServer server_;
 };
 
-// The acknowledgement for one received message, after its database work:
-// logs the message, runs it through the order parser and builds the ACK text.
-std::string AnswerHL7(const std::string& message);
+// The acknowledgement for one received message from `peer` (an address),
+// after its database work: logs the message, refuses it (AR) when its
+// sender is not allowed, otherwise runs it through the order parser and
+// builds the ACK text.
+std::string AnswerHL7(const std::string& message, const std::string& peer);
 
 // Creates the process-wide listener. Throws as the constructor does.
 void StartHL7Listener(int port, const std::string& programFolder);

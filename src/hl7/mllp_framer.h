@@ -32,6 +32,8 @@ class MllpFramer {
 
   // The bytes of the frame still being collected.
   const std::string& Partial() const { return frame_; }
+  // True while a start block has come without its end block.
+  bool InFrame() const { return inFrame_; }
 
   // Incomplete frames abandoned because a new start block arrived; the
   // count is reset by reading it.

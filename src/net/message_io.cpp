@@ -15,6 +15,9 @@ bool PDU_Service::Read(DcmObj& obj) {
   // The peer may be waiting for what we queued before it says anything more.
   if (!SendQueued() || !Link.Sock.Connected) return false;
   pdata.MsgStatus = 0;
+  pdata.PartLimit = NextPartLimit;
+  pdata.Oversized = false;
+  NextPartLimit = 0;
   auto readPData = [&] {
     if (pdata.ReadDynamic(Link)) return true;
     WriteLog("ERROR, PDU_Service::Read, pdata.ReadDynamic(Link)");
@@ -70,6 +73,12 @@ bool PDU_Service::Read(DcmObj& obj) {
         WriteLog("ERROR, PDU_Service::Read Protocol Error");
         return false;
     }
+  }
+  pdata.PartLimit = 0;
+  if (pdata.Oversized) {
+    pdata.VRBuffer.ClearQueues();
+    obj.Clear();
+    return true;
   }
   // A message that does not decode is the DIMSE user's fault to find, not a
   // fault of the upper layer protocol.

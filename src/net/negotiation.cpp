@@ -6,6 +6,7 @@
 #include "dicom/uid.h"
 #include "net/pdu_limits.h"
 #include "net/pdu_service.h"
+#include "service/caller_allow_list.h"
 #include "service/log.h"
 
 namespace {
@@ -20,9 +21,20 @@ bool IsServed(const std::string& uid) {
                      [&](const char* served) { return uid == served; });
 }
 
+// How long a rejected peer has to read the rejection and close its side.
+constexpr int RejectionCloseWaitMs = 2000;
+
 bool Offered(const PresentationContext& pc, const std::string& uid) {
   return std::any_of(pc.TrnSyntax.begin(), pc.TrnSyntax.end(),
                      [&](const UIDitem& ts) { return ts.UID == uid; });
+}
+
+// Whether the caller's rights cover a context's service; services the
+// allow-list does not name (verification) need no right.
+bool RightsCover(const CallerRights& rights, const std::string& abstract) {
+  if (abstract == UID_MPPS) return rights.Mpps;
+  if (abstract == UID_ModalityWorklistFind) return rights.Query;
+  return true;
 }
 
 // The served classes exchange uncompressed data sets only: "" when neither
@@ -74,7 +86,8 @@ bool PDU_Service::Multiplex(int handle) {
   }
   if (!InterogateAAssociateRQ()) {
     WriteLog("ERROR, PDU_Service::Multiplex InterogateAAsociateRQ()");
-    Close();
+    // The peer must be able to read the rejection before the connection ends.
+    CloseInOrder(RejectionCloseWaitMs);
     return false;
   }
   return true;
@@ -89,6 +102,21 @@ bool PDU_Service::InterogateAAssociateRQ() {
                 assocRQ.GetCalledApTitle());
   WriteDebugLog("INFO, PDU_Service::InterogateAAssociateRQ, Calling Ap. Title: " +
                 assocRQ.GetCallingApTitle());
+  CallerRights rights;
+  if (Callers) {
+    const auto admitted = Callers->Admit(assocRQ.GetCallingApTitle(), PeerAddress);
+    if (!admitted) {
+      WriteLog("WARNING, association from calling AE " + assocRQ.GetCallingApTitle() + " at " + PeerAddress +
+               " rejected: not on the list of callers (callers.txt)");
+      // Rejected-permanent, by the service user, calling AE title not recognised.
+      assocRJ.Result = 1;
+      assocRJ.Source = 1;
+      assocRJ.Reason = 3;
+      assocRJ.Write(Link);
+      return false;
+    }
+    rights = *admitted;
+  }
   assocAC.AppContext = assocRQ.AppContext;
   peerMaximumLength_ = assocRQ.UserInfo.MaxSubLength.MaximumLength;
   if (assocRQ.PresContexts.empty())
@@ -121,6 +149,10 @@ bool PDU_Service::InterogateAAssociateRQ() {
       // offer to be the user of the class has nothing to ask it.
       WriteLog("WARNING, PDU_Service::InterogateAAssociateRQ, context " + id +
                " refused: the requestor does not take the SCU role");
+      accept.Result = PresentationContextAccept::UserRejection;
+    } else if (!RightsCover(rights, abstract)) {
+      WriteLog("WARNING, PDU_Service::InterogateAAssociateRQ, calling AE " + assocRQ.GetCallingApTitle() +
+               " may not use " + abstract + " (callers.txt), presentation context " + id + " refused");
       accept.Result = PresentationContextAccept::UserRejection;
     } else {
       WriteDebugLog("INFO, PDU_Service::InterogateAAssociateRQ, Valid Presentation Context ID: " + id +

@@ -1,5 +1,6 @@
 #include "net/pdatatf.h"
 
+#include <algorithm>
 #include <string>
 
 #include "net/pdu_limits.h"
@@ -39,7 +40,11 @@ bool PDataTF::ReadDynamic(Buffer& link) {
     std::uint32_t fragment = PDVLength - 2;
     if (fragment > MaxMessagePartLength - VRBuffer.IncomingCount())
       return Refuse(*this, "message part over " + std::to_string(MaxMessagePartLength) + " bytes");
-    if (!VRBuffer.MoveIn(link, fragment)) {
+    if (PartLimit != 0 && !Oversized && fragment > PartLimit - std::min<std::size_t>(PartLimit, VRBuffer.IncomingCount())) {
+      Oversized = true;
+      VRBuffer.ClearQueues();
+    }
+    if (Oversized ? !link.Skip(fragment) : !VRBuffer.MoveIn(link, fragment)) {
       WriteLog("ERROR, PDataTF::ReadDynamic, VRBuffer.MoveIn");
       return false;
     }

@@ -23,6 +23,11 @@ class PDataTF {
   std::uint8_t StoredPresentationContextID = 0;
   // Bit 0 set for a command set, clear for a data set (set before each write).
   std::uint8_t MsgHeaderToWrite = 0;
+  // Reading: a message part that grows past this (0: MaxMessagePartLength
+  // only) is not kept: its further fragments are read and dropped, so the
+  // association stays in step, and Oversized is set until the next part.
+  std::uint32_t PartLimit = 0;
+  bool Oversized = false;
 
   // Reads PDVs into VRBuffer until a message part is complete or the PDU is
   // used up. The caller has read the PDU type byte of a new PDU, or Length

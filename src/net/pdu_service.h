@@ -17,6 +17,7 @@
 #include "net/presentation_context.h"
 
 class TlsContext;
+class CallerAllowList;
 
 class PDU_Service {
  public:
@@ -36,6 +37,11 @@ class PDU_Service {
   // first, within AssociationTimeout; as requestor right after the connect,
   // within the socket's time-out.
   const TlsContext* Tls = nullptr;
+  // As acceptor: the peer's address, and who may connect and do what (none:
+  // everyone, everything). A caller not on the list is rejected (1/1/3);
+  // contexts for services the caller may not use are refused (user rejection).
+  std::string PeerAddress;
+  const CallerAllowList* Callers = nullptr;
   std::string UserName;  // user identity sent when requesting (empty: none)
   std::string Passcode;
   Buffer Link;  // the connection; big-endian both ways
@@ -65,6 +71,13 @@ class PDU_Service {
   bool Connect(const std::string& host, const std::string& port);
   // Requestor: takes the peer's accepted contexts and the default context.
   bool InterogateAAssociateAC();
+
+  // Bytes the next message part read may have (0: only the general cap of
+  // pdu_limits.h); reset by that read. A longer part is read to its end and
+  // dropped: Read then answers true with `obj` empty and PartOversized()
+  // true, so the caller can answer with a failure status instead of an abort.
+  std::uint32_t NextPartLimit = 0;
+  bool PartOversized() const { return pdata.Oversized; }
 
   // Reads the next complete message part into `obj`. False on a release
   // request (answered, connection left open), an abort, a protocol error

@@ -55,6 +55,16 @@ bool TcpConnection::Send(std::string_view data) {
   return true;
 }
 
+TcpConnection::Wait TcpConnection::ReceiveWithin(std::string& out, int timeoutMs) {
+  pollfd wait{fd_, POLLIN, 0};
+  int ready;
+  do {
+    ready = poll(&wait, 1, timeoutMs);
+  } while (ready < 0 && errno == EINTR);
+  if (ready == 0) return Wait::TimedOut;
+  return Receive(out) ? Wait::Data : Wait::Closed;
+}
+
 void TcpConnection::Finish(int drainMs) { HalfCloseAndDrain(fd_, drainMs); }
 
 std::string TcpConnection::PeerAddress() const {

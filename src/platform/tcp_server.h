@@ -29,6 +29,11 @@ class TcpConnection {
   // read failed or the server is being deactivated.
   bool Receive(std::string& out);
 
+  enum class Wait { Data, Closed, TimedOut };
+  // Like Receive, but gives up after `timeoutMs` without a byte (TimedOut;
+  // nothing appended). Closed covers what makes Receive false.
+  Wait ReceiveWithin(std::string& out, int timeoutMs);
+
   // Writes all of `data`; false when the connection failed.
   bool Send(std::string_view data);
 

@@ -1,6 +1,10 @@
 #include "service/ini_settings.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
 #include "platform/ini_file.h"
 #include "service/log.h"
@@ -36,6 +40,20 @@ int PositiveInteger(const IniFile& ini, const std::string& key, int fallback) {
   return value >= 1 ? value : fallback;
 }
 
+// A size or count where 0 means "no bound"; a negative value gives the default.
+int NonNegativeInteger(const IniFile& ini, const std::string& key, int fallback) {
+  const int value = ini.ReadInteger("TRVSVC", key, fallback);
+  return value >= 0 ? value : fallback;
+}
+
+// The whole file; "" when it is missing or unreadable.
+std::string ReadTextFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
 }  // namespace
 
 void ReadIniSettings(const std::string& iniPath) {
@@ -46,6 +64,9 @@ void ReadIniSettings(const std::string& iniPath) {
   s.WL_Port = ini.ReadString(svc, "WL_Port", "104");
   s.DebugLog = ini.ReadBool(svc, "DebugLog", false);
   s.LogLevel = s.DebugLog ? 2 : 1;
+  s.LogLineLimit = NonNegativeInteger(ini, "LogLineLimit", 8192);
+  s.LogRotateMB = NonNegativeInteger(ini, "LogRotateMB", 20);
+  s.LogRotateFiles = NonNegativeInteger(ini, "LogRotateFiles", 5);
   s.HL7Port = ini.ReadString(svc, "HL7Port", "2100");
   s.WEBPort = ini.ReadString(svc, "WEBPort", "80");
   s.DeleteOld = ini.ReadBool(svc, "DeleteOld", false);
@@ -71,6 +92,21 @@ void ReadIniSettings(const std::string& iniPath) {
     WriteLog("ERROR, MaxAnswers " + std::to_string(s.MaxAnswers) + " refused: not a count; no limit is used");
     s.MaxAnswers = 0;
   }
+  s.AssociationIdle = PositiveInteger(ini, "AssociationIdle", 60);
+  s.MaxQueryBytes = PositiveInteger(ini, "MaxQueryBytes", 64 * 1024);
+  s.MaxMppsBytes = PositiveInteger(ini, "MaxMppsBytes", 1024 * 1024);
+  s.MaxHL7Connections = PositiveInteger(ini, "MaxHL7Connections", 50);
+  s.HL7IdleTimeout = PositiveInteger(ini, "HL7IdleTimeout", 300);
+  s.HL7FrameTimeout = PositiveInteger(ini, "HL7FrameTimeout", 30);
+  std::vector<std::string> errors;
+  s.HL7Senders = SenderAllowList::Parse(ini.ReadString(svc, "HL7AllowedAddresses", ""),
+                                        ini.ReadString(svc, "HL7AllowedSenders", ""), errors);
+  // Beside the ini file, in the instance folder.
+  const std::string callersPath = (std::filesystem::path(iniPath).parent_path() / "callers.txt").string();
+  s.Callers = CallerAllowList::Parse(ReadTextFile(callersPath), errors);
+  for (const std::string& error : errors)
+    WriteLog("ERROR, allow-list entry refused (it matches nothing): " + error);
+  if (s.Callers.On()) WriteLog("INFO, DICOM callers limited to the entries of " + callersPath);
   s.HL7Application = ini.ReadString(svc, "HL7Application", "TARVELIN");
   s.HL7Facility = ini.ReadString(svc, "HL7Facility", "");
   s.WEBTLSCert = ini.ReadString(svc, "WEBTLSCert", "");

@@ -6,6 +6,13 @@
 // (rotating) or removing it, so other programs may read or move it between
 // lines. Nothing is buffered: a line is in the file when WriteLog returns.
 // Never throws, never reports.
+//
+// The text is made safe first (control characters escaped, cut at
+// ServerSettings.LogLineLimit bytes; see log_line.h); a line written inside a
+// PeerLogScope names its peer, and that peer's identical complaints are
+// rate-limited. A file that would grow past ServerSettings.LogRotateMB is
+// moved aside as NAME.1 (older parts NAME.2 ... up to LogRotateFiles) and a
+// new one started. Files are created 0640.
 #include <string>
 #include <string_view>
 

@@ -5,8 +5,14 @@
 #include <mutex>
 #include <string>
 
+#include "service/caller_allow_list.h"
+#include "service/sender_allow_list.h"
+
 struct ServerSettingsRecord {
   int LogLevel = 1;  // 1, or 2 with DebugLog: debug lines are written only at 2
+  int LogLineLimit = 8192;  // bytes of one line's text written at most (0: no cut)
+  int LogRotateMB = 20;     // a log file larger than this is moved aside (0: never)
+  int LogRotateFiles = 5;   // parts moved aside kept per log file
   std::mutex MppsLock;  // serialises MPPS database updates; lives as long as the process
   std::string ProgramFolder;  // instance folder, ends with "/"
   std::string LogFolder;      // ProgramFolder + "logs/"
@@ -33,6 +39,14 @@ struct ServerSettingsRecord {
   int MaxAssociations = 100;      // DICOM associations served at once; one more is rejected
   int AssociationTimeout = 30;    // seconds a new connection has to complete its A-ASSOCIATE-RQ
   int MaxAnswers = 0;             // pending responses per worklist query at most; 0: no limit
+  int AssociationIdle = 60;       // seconds an association may stay silent before it is closed
+  int MaxQueryBytes = 64 * 1024;  // largest C-FIND identifier taken; larger ones get a failure status
+  int MaxMppsBytes = 1024 * 1024;  // largest N-CREATE/N-SET data set taken
+  CallerAllowList Callers;        // callers.txt: who may associate, and for what
+  int MaxHL7Connections = 50;     // HL7 connections served at once; more are closed at once
+  int HL7IdleTimeout = 300;       // seconds an HL7 connection may stay silent
+  int HL7FrameTimeout = 30;       // seconds a begun HL7 frame has to reach its end block
+  SenderAllowList HL7Senders;     // HL7AllowedAddresses / HL7AllowedSenders
   std::string HL7Application = "TARVELIN";  // MSH-3 of our HL7 acknowledgements
   std::string HL7Facility;                  // MSH-4 of our HL7 acknowledgements
   bool DebugLog = false;

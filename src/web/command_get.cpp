@@ -70,9 +70,9 @@ bool IsPublicDocument(const std::string& document) {
   for (const auto& segment : segments)
     if (segment.empty() || segment == "." || segment == "..") return false;
   // Compared without case: a case-insensitive file system would serve them too.
-  for (const char* folder : {"database", "logs", "HL7in", "HL7out"})
+  for (const char* folder : {"database", "logs", "HL7in", "HL7out", "HL7error"})
     if (segments.size() > 1 && SameName(segments.front(), folder)) return false;
-  for (const char* file : {"TRVGUI.ini", "wlfilter.txt"})
+  for (const char* file : {"TRVGUI.ini", "wlfilter.txt", "callers.txt"})
     if (segments.size() == 1 && SameName(segments.front(), file)) return false;
   return true;
 }

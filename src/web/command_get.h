@@ -14,5 +14,6 @@ std::string NormaliseDocument(const std::string& path);
 
 // True when `document` names a file the web may serve: inside the instance
 // folder (no "..", ".", empty segment or absolute path) and not one of its
-// private parts (database/, logs/, HL7in/, HL7out/, TRVGUI.ini, wlfilter.txt).
+// private parts (database/, logs/, HL7in/, HL7out/, HL7error/, TRVGUI.ini,
+// wlfilter.txt, callers.txt).
 bool IsPublicDocument(const std::string& document);

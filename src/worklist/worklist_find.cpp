@@ -93,6 +93,13 @@ bool WorklistFind(PDU_Service& association, DcmObj& command) {
     WriteLog("ERROR, cfind.ReadRQ failed!");
     return false;
   }
+  // A query larger than any real one is answered, not run: its identifier
+  // was never kept, so it cost no memory.
+  if (association.PartOversized()) {
+    WriteLog("ERROR, C-FIND identifier over " + std::to_string(ServerSettings.MaxQueryBytes) +
+             " bytes (MaxQueryBytes), refused with status A700");
+    return cfind.WriteRSP(&association, &command, nullptr, Cmd::OutOfResources);
+  }
   std::vector<std::uint32_t> unsupported;
   if (QueryRefusal refusal = ShapeWorklistIdentifier(identifier, unsupported))
     return Refuse(association, command, refusal);

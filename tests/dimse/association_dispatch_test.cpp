@@ -230,9 +230,9 @@ TEST(AssociationDispatch, RequestsReachTheirServicesOnOneAssociation) {
 
   const std::string text = log.Text();
   EXPECT_EQ(CountOf(text, ", Associated with MODALITY, Socket: "), 1) << text;
-  EXPECT_EQ(CountOf(text, ", N-CREATE\r\n"), 1) << text;
-  EXPECT_EQ(CountOf(text, ", N-SET\r\n"), 2) << text;
-  EXPECT_EQ(CountOf(text, ", Succesful RSP Write\r\n"), 3) << text;
+  EXPECT_EQ(CountOf(text, ", N-CREATE, from 127.0.0.1\r\n"), 1) << text;
+  EXPECT_EQ(CountOf(text, ", N-SET, from 127.0.0.1\r\n"), 2) << text;
+  EXPECT_EQ(CountOf(text, ", Succesful RSP Write, from 127.0.0.1\r\n"), 3) << text;
   EXPECT_EQ(CountOf(text, ", Echo RSP: Ok!, Socket: "), 1) << text;
   EXPECT_EQ(CountOf(text, "ERROR"), 1) << text;
   EXPECT_EQ(CountOf(text, "ERROR: N-SET RQ: no such SOP class: "), 1) << text;

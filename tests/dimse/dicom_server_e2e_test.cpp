@@ -38,14 +38,15 @@ std::string MakeImage(const RunningServer& server, const std::string& sopClass) 
   return file;
 }
 
-// The socket numbers that end the log lines made of `prefix` and a number.
+// The socket numbers that end the log lines made of `prefix` and a number
+// (before the peer every association line names).
 std::vector<std::string> SocketsOf(const std::string& log, const std::string& prefix) {
   std::vector<std::string> sockets;
   const std::string start = ", " + prefix;
   for (auto at = log.find(start); at != std::string::npos; at = log.find(start, at + 1)) {
     auto first = at + start.size();
     auto end = log.find_first_not_of("0123456789", first);
-    if (end != std::string::npos && end > first && log.compare(end, 2, "\r\n") == 0)
+    if (end != std::string::npos && end > first && (log.compare(end, 2, "\r\n") == 0 || log.compare(end, 7, ", from ") == 0))
       sockets.push_back(log.substr(first, end - first));
   }
   return sockets;
@@ -64,8 +65,8 @@ TEST(DicomServer, EchoIsAnsweredSeveralTimesOnOneAssociation) {
   auto associated = SocketsOf(log, "Associated with MODALITY1       , Socket: ");
   ASSERT_EQ(associated.size(), 1u) << log;
   const std::string socket = associated[0];
-  EXPECT_EQ(CountOf(log, "Echo RSP: Ok!, Socket: " + socket + "\r\n"), 3) << log;
-  EXPECT_EQ(CountOf(log, "Close Connection: " + socket + "\r\n"), 1) << log;
+  EXPECT_EQ(CountOf(log, "Echo RSP: Ok!, Socket: " + socket + ", from 127.0.0.1\r\n"), 3) << log;
+  EXPECT_EQ(CountOf(log, "Close Connection: " + socket + ", from 127.0.0.1\r\n"), 1) << log;
   EXPECT_EQ(CountOf(log, "ERROR"), 0) << log;
 }
 

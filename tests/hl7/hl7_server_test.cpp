@@ -29,8 +29,9 @@ TEST_F(HL7Listener, NewOrderIsAcknowledgedWithTheWholeAckText) {
             "MSH|^~\\&|TARVELIN||RIS|HOSP|20240305143015||ACK^O01|24030514300|P|2.3.1\r"
             "MSA|AA|C1\r");
   EXPECT_EQ(instance.Column("A100", "Modality"), "CT");
-  // The message is logged as received.
-  EXPECT_NE(instance.Log().find("MSH|^~\\&|RIS|HOSP|TARVELIN|RAD|20240305143015||ORM^O01|C1|P|2.3.1\rPID|"),
+  // The message is logged as received, its segment ends escaped so that it
+  // stays one line.
+  EXPECT_NE(instance.Log().find("MSH|^~\\&|RIS|HOSP|TARVELIN|RAD|20240305143015||ORM^O01|C1|P|2.3.1\\rPID|"),
             std::string::npos);
 }
 

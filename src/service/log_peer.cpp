@@ -1,0 +1,13 @@
+#include "service/log_peer.h"
+
+namespace {
+thread_local std::string currentPeer;
+}  // namespace
+
+PeerLogScope::PeerLogScope(std::string address) : outer_(std::move(currentPeer)) {
+  currentPeer = std::move(address);
+}
+
+PeerLogScope::~PeerLogScope() { currentPeer = std::move(outer_); }
+
+const std::string& CurrentLogPeer() { return currentPeer; }
