@@ -87,9 +87,28 @@ TEST_F(UserDBTest, FailedWritesReturnFalseWithTheirLines) {
   EXPECT_FALSE(User("anna", "secret", 0).Insert(db));
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "ERROR, SQldb::Exec, command: INSERT OR IGNORE INTO Users (UserName, PassWord, Rights) "
+                      "VALUES ('anna', '********', 0), attempt to write a readonly database");
   EXPECT_EQ(lines[1], "ERROR, attempt to write a readonly database");
   EXPECT_EQ(lines[2], "ERROR, UserDB::Insert, INSERT OR IGNORE INTO Users (UserName, PassWord, Rights) "
                       "VALUES ('anna', '********', 0)");
+}
+
+TEST_F(UserDBTest, AFailedPasswordChangeLogsNeitherPasswordNorHash) {
+  {
+    SQLdb writable("quillat", SQLdb::ReadWrite);
+    ASSERT_TRUE(User("bert", "first-secret", 0).Insert(writable));
+  }
+  SQLdb db("quillat", SQLdb::ReadOnly);
+  EXPECT_FALSE(User("bert", "second-secret", 1).Update(db));
+  const auto lines = LogLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "ERROR, SQldb::Exec, command: UPDATE Users SET PassWord='********', Rights=1 WHERE "
+                      "UserName='bert', attempt to write a readonly database");
+  for (const std::string& line : lines) {
+    EXPECT_EQ(line.find("$argon2"), std::string::npos) << line;
+    EXPECT_EQ(line.find("secret"), std::string::npos) << line;
+  }
 }
 
 TEST_F(UserDBTest, AFailedLookupCountsAsAbsentAndIsLogged) {

@@ -36,10 +36,11 @@ const std::string MPPS = "1.2.840.10008.3.1.2.3.3";
 struct Modality {
   PDU_Service pdu;
   std::map<std::string, std::uint8_t> contextOf;
+  std::string callingAE = "MODALITY";
 
   bool Connect(int port, const std::vector<std::string>& abstractSyntaxes) {
     pdu.assocRQ.SetCalledApTitle("TARVELIN");
-    pdu.assocRQ.SetCallingApTitle("MODALITY");
+    pdu.assocRQ.SetCallingApTitle(callingAE);
     for (const std::string& uid : abstractSyntaxes) {
       PresentationContext context;
       context.SetAbstractSyntax(uid);
@@ -236,6 +237,82 @@ TEST(AssociationDispatch, RequestsReachTheirServicesOnOneAssociation) {
   EXPECT_EQ(CountOf(text, ", Echo RSP: Ok!, Socket: "), 1) << text;
   EXPECT_EQ(CountOf(text, "ERROR"), 1) << text;
   EXPECT_EQ(CountOf(text, "ERROR: N-SET RQ: no such SOP class: "), 1) << text;
+}
+
+// The result the acceptor gave the context proposed for `abstractSyntax`.
+int ContextResult(const Modality& modality, const std::string& abstractSyntax) {
+  for (const PresentationContextAccept& accept : modality.pdu.assocAC.PresContextAccepts)
+    if (accept.PresentationContextID == modality.contextOf.at(abstractSyntax)) return accept.Result;
+  return -1;
+}
+
+// The status of the answer to an N-CREATE of the MPPS class sent on the
+// context of `onContext`; the answer's data set, if any, is read too.
+std::uint16_t CreateStatus(Modality& modality, const std::string& onContext, DcmObj dataset) {
+  modality.Use(onContext);
+  if (!modality.Send(ProcedureStepRequest(Cmd::N_CREATE_RQ, 31, MPPS, "1.2.3.9"), &dataset)) return 0xFFFF;
+  DcmObj response;
+  if (!modality.pdu.Read(response)) return 0xFFFF;
+  if (response.GetUS(0x0000, Cmd::CommandDataSetType) != Cmd::NoDataSet) {
+    DcmObj echoed;
+    modality.pdu.Read(echoed);
+  }
+  return response.GetUS(0x0000, Cmd::Status);
+}
+
+// A caller off the list is rejected 1/1/3; a caller allowed only to query
+// gets no MPPS context and cannot send MPPS on another one; an MPPS data set
+// over MaxMppsBytes is refused with a status, and the association goes on.
+TEST(AssociationDispatch, CallersListAndSizeLimitGuardTheProcedureSteps) {
+  LogCapture log;
+  std::mutex createdLock;
+  int created = 0;
+  ServiceHandlers handlers;
+  handlers.CreateMPPS = [&](DcmObj&, std::string&) -> std::uint16_t {
+    std::lock_guard<std::mutex> hold(createdLock);
+    ++created;
+    return 0x0000;
+  };
+  SetServiceHandlers(handlers);
+  std::vector<std::string> errors;
+  ServerSettings.Callers = CallerAllowList::Parse("MODALITY query 127.0.0.1\nREMOTE query,mpps 10.0.0.0/8\n", errors);
+  ServerSettings.MaxMppsBytes = 4096;
+  Listener listener(log);
+  ASSERT_TRUE(listener.Ready()) << log.Text();
+
+  for (const char* stranger : {"ROGUE", "REMOTE"}) {
+    Modality modality;
+    modality.callingAE = stranger;
+    EXPECT_FALSE(modality.Connect(listener.Port(), {Verification, MPPS})) << stranger;
+    EXPECT_EQ(modality.pdu.assocRJ.Result, 1) << stranger;
+    EXPECT_EQ(modality.pdu.assocRJ.Source, 1) << stranger;
+    EXPECT_EQ(modality.pdu.assocRJ.Reason, 3) << stranger;
+    EXPECT_TRUE(log.WaitFor("association from calling AE " + std::string(stranger), 1, 3000)) << log.Text();
+  }
+  EXPECT_EQ(CountOf(log.Text(), "at 127.0.0.1 rejected: not on the list of callers (callers.txt)"), 2);
+
+  Modality queryOnly;
+  ASSERT_TRUE(queryOnly.Connect(listener.Port(), {Verification, ModalityWorklist, MPPS}));
+  EXPECT_EQ(ContextResult(queryOnly, Verification), PresentationContextAccept::Accepted);
+  EXPECT_EQ(ContextResult(queryOnly, ModalityWorklist), PresentationContextAccept::Accepted);
+  EXPECT_EQ(ContextResult(queryOnly, MPPS), PresentationContextAccept::UserRejection);
+  EXPECT_EQ(CreateStatus(queryOnly, Verification, StatusDataSet("DISCONTINUED")), Cmd::SOPClassNotSupported);
+  queryOnly.pdu.Release();
+
+  ServerSettings.Callers = CallerAllowList{};
+  Modality open;
+  ASSERT_TRUE(open.Connect(listener.Port(), {Verification, MPPS}));
+  DcmObj big = StatusDataSet("IN PROGRESS");
+  big.Add(0x0040, 0x0254, std::string(8000, 'x'));
+  EXPECT_EQ(CreateStatus(open, MPPS, std::move(big)), Cmd::ResourceLimitation);
+  EXPECT_EQ(CreateStatus(open, MPPS, StatusDataSet("IN PROGRESS")), Cmd::Success);
+  open.pdu.Release();
+  {
+    std::lock_guard<std::mutex> hold(createdLock);
+    EXPECT_EQ(created, 1);
+  }
+  EXPECT_TRUE(log.Contains("data set over 4096 bytes (MaxMppsBytes), refused")) << log.Text();
+  ServerSettings.MaxMppsBytes = ServerSettingsRecord().MaxMppsBytes;
 }
 
 TEST(AssociationDispatch, WithoutTheWorklistEngineTheAssociationEndsUnanswered) {

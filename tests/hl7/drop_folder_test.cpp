@@ -75,9 +75,14 @@ TEST_F(DropFolder, EachFileOfAScanGetsItsResultAndIsConsumed) {
       {"ORDER.XML", "ERROR processing HL7 Message"},
       {"duplicate.xml", "ERROR processing XML document"},
   };
+  const std::string errors = instance.Home() + "HL7error/";
   for (const auto& [name, text] : results) {
     EXPECT_EQ(Result(name), text + "\r\n") << name;
     EXPECT_FALSE(Waiting(name)) << name;
+    // A file that was not processed is kept, with its reason, never deleted.
+    const bool failed = text != "Message Processed";
+    EXPECT_EQ(fs::exists(errors + name), failed) << name;
+    EXPECT_EQ(ReadFile(errors + name + ".reason"), failed ? text + "\r\n" : "") << name;
     EXPECT_NE(instance.Log().find("INFO, HL7FileProcess, " + text), std::string::npos) << name;
   }
   EXPECT_NE(instance.Log().find("ERROR, ProcessXML, proc->Insert, status=1"), std::string::npos);
@@ -94,6 +99,12 @@ TEST_F(DropFolder, EachFileOfAScanGetsItsResultAndIsConsumed) {
   EXPECT_EQ(Result("writing.hl7"), "");
   EXPECT_EQ(instance.Row("LATE1"), "");
   EXPECT_TRUE(fs::is_directory(ServerSettings.HL7InFolder + "sub"));
+
+  // The same name failing again keeps both files.
+  Drop("unknown.hl7", Order("CA", "NOSUCH2"));
+  CheckHL7Messages();
+  EXPECT_NE(ReadFile(errors + "unknown.hl7").find("NOSUCH|"), std::string::npos);
+  EXPECT_NE(ReadFile(errors + "unknown.hl7.1").find("NOSUCH2"), std::string::npos);
 }
 
 TEST_F(DropFolder, XmlAttributesOnTheirOwnLinesAndEntitiesAreRead) {

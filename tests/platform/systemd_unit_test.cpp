@@ -19,6 +19,13 @@ TEST(SystemdUnit, InstallWritesAnEnabledUnitAndUninstallRemovesIt) {
   EXPECT_NE(text.find("Description=QuillatSoft Tarvelin\n"), std::string::npos);
   EXPECT_NE(text.find("ExecStart=\"/opt/tarvelin/tarvelin\" --home \"/srv/wl/\"\n"), std::string::npos);
   EXPECT_NE(text.find("[Install]\nWantedBy=multi-user.target\n"), std::string::npos);
+  // Not root, and of root's powers only the privileged ports; nothing but
+  // the instance writable.
+  for (const char* line : {"\nUser=tarvelin\n", "\nGroup=tarvelin\n", "\nUMask=0027\n", "\nNoNewPrivileges=yes\n",
+                           "\nProtectSystem=strict\n", "\nReadWritePaths=\"/srv/wl/\"\n", "\nPrivateTmp=yes\n",
+                           "\nLimitNOFILE=65536\n", "\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n",
+                           "\nCapabilityBoundingSet=CAP_NET_BIND_SERVICE\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
   const fs::path link = folder + "/multi-user.target.wants/Quillat_Tarvelin.service";
   ASSERT_TRUE(fs::is_symlink(link));
   EXPECT_TRUE(fs::equivalent(link, unit));

@@ -9,16 +9,28 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "platform/temp_folder.h"
+#include "service/log_peer.h"
 #include "support/pinned_clock.h"
 #include "service/settings.h"
 
 namespace {
+int CountOf(const std::string& text, const std::string& needle) {
+  int count = 0;
+  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+  return count;
+}
+
 class LogTest : public ::testing::Test {
  protected:
   void TearDown() override {
     ClearLogTarget();
     ServerSettings.LogLevel = 1;
+    ServerSettings.LogLineLimit = 8192;
+    ServerSettings.LogRotateMB = 20;
+    ServerSettings.LogRotateFiles = 5;
   }
   TempFolder folder_;
   std::string file_ = folder_.Path() + "test.log";
@@ -129,4 +141,86 @@ TEST_F(LogTest, LinesFollowTheTargetName) {
   EXPECT_EQ(ReadWholeFile(rotated).find("after rotation"), std::string::npos);
   EXPECT_NE(ReadWholeFile(rotated).find("INFO, back"), std::string::npos);
   EXPECT_EQ(ReadWholeFile(other).find("INFO, back"), std::string::npos);
+}
+
+// Whatever a peer sent stays on one line of bounded length.
+TEST_F(LogTest, TextIsEscapedAndCutSoNoLineCanBeForged) {
+  PinnedClock at(2024, 1, 31, 7, 5, 9);
+  ServerSettings.LogLineLimit = 24;
+  SetLogTarget(file_);
+  const struct {
+    std::string text;
+    std::string body;
+  } cases[] = {
+      {"INFO, plain", "INFO, plain"},
+      {"GET /x\r\n07:00:00, INFO, forged", "GET /x\\r\\n07:00:00, INFO ...[8 more bytes]"},
+      {std::string("a\tb\x1b[2Jc\x7f\0d", 11), "a\\x09b\\x1B[2Jc\\x7F\\x00d"},
+      {std::string(30, 'x'), std::string(24, 'x') + " ...[6 more bytes]"},
+      {std::string(23, 'y') + "\r", std::string(23, 'y') + " ...[1 more bytes]"},  // an escape is never split
+      {"MSH|^~\\&|R\xc3\xa9S", "MSH|^~\\&|R\xc3\xa9S"},  // bytes above 0x7F stay
+  };
+  std::string expected;
+  for (const auto& c : cases) {
+    WriteLog(c.text);
+    expected += "07:05:09, " + c.body + "\r\n";
+  }
+  EXPECT_EQ(ReadWholeFile(file_), expected);
+}
+
+// Lines of a connection name its peer; one peer's identical complaints are
+// written a few times a minute, never thousands.
+TEST_F(LogTest, PeerLinesNameThePeerAndRepeatedComplaintsAreLimited) {
+  SetLogTarget(file_);
+  {
+    const PeerLogScope peer("10.0.0.9");
+    for (int i = 0; i < 50; ++i) WriteLog("ERROR, bad frame");
+    for (int i = 0; i < 8; ++i) WriteLog("INFO, message taken");
+    WriteLog("WARNING, another complaint");
+    {
+      const PeerLogScope inner("10.0.0.10");
+      WriteLog("ERROR, bad frame");
+    }
+    WriteLog("ERROR, back outside");
+  }
+  WriteLog("ERROR, bad frame");
+  const std::string text = ReadWholeFile(file_);
+  EXPECT_EQ(CountOf(text, "ERROR, bad frame, from 10.0.0.9\r\n"), 5) << text;
+  EXPECT_EQ(CountOf(text, "INFO, message taken, from 10.0.0.9\r\n"), 8);
+  EXPECT_EQ(CountOf(text, "WARNING, another complaint, from 10.0.0.9\r\n"), 1);
+  EXPECT_EQ(CountOf(text, "ERROR, bad frame, from 10.0.0.10\r\n"), 1);
+  EXPECT_EQ(CountOf(text, "ERROR, back outside, from 10.0.0.9\r\n"), 1);
+  EXPECT_EQ(CountOf(text, ", ERROR, bad frame\r\n"), 1);  // no peer, no limit, no suffix
+}
+
+TEST_F(LogTest, FullFilesAreMovedAsideAndTheOldestDropped) {
+  ServerSettings.LogRotateMB = 1;
+  ServerSettings.LogRotateFiles = 2;
+  ServerSettings.LogLineLimit = 0;
+  SetLogTarget(file_);
+  const std::string line = "INFO, " + std::string(1000, 'r');
+  for (int i = 0; i < 3500; ++i) WriteLog(line + std::to_string(i));
+  for (const std::string& part : {file_, file_ + ".1", file_ + ".2"}) {
+    struct stat info {};
+    ASSERT_EQ(stat(part.c_str(), &info), 0) << part;
+    EXPECT_LE(info.st_size, 1 << 20) << part;
+    EXPECT_EQ(info.st_mode & 0777, 0640) << part;
+  }
+  EXPECT_NE(ReadWholeFile(file_).find(line + "3499\r\n"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(file_ + ".1").find(line + "2500\r\n"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(file_ + ".2").find(line + "1500\r\n"), std::string::npos);
+  struct stat gone {};
+  EXPECT_NE(stat((file_ + ".3").c_str(), &gone), 0);
+}
+
+TEST_F(LogTest, AnOlderOpenFileIsClosedToOthers) {
+  {
+    std::FILE* f = std::fopen(file_.c_str(), "w");
+    std::fclose(f);
+  }
+  chmod(file_.c_str(), 0666);
+  SetLogTarget(file_);
+  WriteLog("INFO, hello");
+  struct stat info {};
+  ASSERT_EQ(stat(file_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640);
 }

@@ -3,10 +3,15 @@
 #include <filesystem>
 #include <sstream>
 
+#include "dicom/uid.h"
+#include "dimse/cfind.h"
+#include "dimse/command_set.h"
+#include "net/pdu_service.h"
 #include "platform/clock.h"
 #include "running_server.h"
 #include "support/mllp_peer.h"
 #include "support/npm_packages.h"
+#include "worklist_fixture.h"
 
 namespace {
 
@@ -272,4 +277,42 @@ TEST_F(WorklistEndToEnd, AnOrdersWholeLifeAsTheModalitySeesIt) {
       EXPECT_EQ(Column(accession, "StudyInstanceUID"), e.StudyInstanceUID);
     }
   }
+}
+
+// A raw client sends an identifier of ten thousand empty elements (80 KB,
+// over MaxQueryBytes): the answer is a failure status, not an abort, and the
+// same association then gets an ordinary query answered.
+TEST_F(WorklistEndToEnd, OversizedIdentifierGetsAFailureStatusAndTheAssociationGoesOn) {
+  Insert(Scheduled("Q1", "DOE^JOHN", "CT", "CT01", Today()));
+  Start();
+  PDU_Service pdu;
+  pdu.assocRQ.SetCalledApTitle("TARVELIN");
+  pdu.assocRQ.SetCallingApTitle("RAWCLIENT");
+  PresentationContext context;
+  context.SetAbstractSyntax(UID_ModalityWorklistFind);
+  context.AddTransferSyntax(UID_ImplicitVRLittleEndian);
+  pdu.assocRQ.AddPresentationContext(context);
+  ASSERT_TRUE(pdu.Connect("127.0.0.1", std::to_string(dicomPort_))) << ServerLog();
+
+  CFind find;
+  DcmObj huge;
+  for (std::uint16_t element = 0x1000; element < 0x1000 + 10000; ++element)
+    huge.Add(RawElement(0x0011, element, ""));
+  ASSERT_TRUE(find.WriteRQ(&pdu, huge, UID_ModalityWorklistFind));
+  DcmObj none;
+  EXPECT_EQ(find.ReadRSP(&pdu, none), Cmd::OutOfResources);
+
+  DcmObj query;
+  query.Add(RawElement(0x0008, 0x0050, "Q1"));
+  query.Add(EmptyElement(0x0010, 0x0010));
+  ASSERT_TRUE(find.WriteRQ(&pdu, query, UID_ModalityWorklistFind));
+  DcmObj match;
+  EXPECT_EQ(find.ReadRSP(&pdu, match), Cmd::Pending);
+  EXPECT_EQ(match.GetString(0x0010, 0x0010), "DOE^JOHN");
+  DcmObj last;
+  EXPECT_EQ(find.ReadRSP(&pdu, last), Cmd::Success);
+  pdu.Release();
+  EXPECT_NE(ServerLog().find("ERROR, C-FIND identifier over 65536 bytes (MaxQueryBytes), refused with status A700"),
+            std::string::npos)
+      << ServerLog();
 }
