@@ -33,7 +33,9 @@ TEST(AddressRange, NetworksAndAddresses) {
   for (const Case& c : cases) {
     const auto range = AddressRange::Parse(c.range);
     EXPECT_EQ(range.has_value(), c.parsed) << c.range;
-    if (range) EXPECT_EQ(range->Contains(c.address), c.inside) << c.range << " " << c.address;
+    if (range) {
+      EXPECT_EQ(range->Contains(c.address), c.inside) << c.range << " " << c.address;
+    }
   }
 }
 
