@@ -2,19 +2,9 @@
 
 #include <algorithm>
 
-namespace {
+#include "service/text.h"
 
-std::vector<std::string_view> Words(std::string_view line, std::string_view separators) {
-  std::vector<std::string_view> words;
-  for (std::size_t at = 0; at < line.size();) {
-    const std::size_t start = line.find_first_not_of(separators, at);
-    if (start == std::string_view::npos) break;
-    const std::size_t end = std::min(line.find_first_of(separators, start), line.size());
-    words.push_back(line.substr(start, end - start));
-    at = end;
-  }
-  return words;
-}
+namespace {
 
 bool IsComment(std::string_view line) {
   const auto first = line.find_first_not_of(" \t\r");

@@ -2,20 +2,11 @@
 
 #include <algorithm>
 
+#include "service/text.h"
+
 namespace {
 
-std::vector<std::string_view> Entries(std::string_view text) {
-  std::vector<std::string_view> entries;
-  constexpr std::string_view separators = " ,\t";
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t start = text.find_first_not_of(separators, at);
-    if (start == std::string_view::npos) break;
-    const std::size_t end = std::min(text.find_first_of(separators, start), text.size());
-    entries.push_back(text.substr(start, end - start));
-    at = end;
-  }
-  return entries;
-}
+constexpr std::string_view kSeparators = " ,\t";
 
 // The first component of an HD field ("RIS^1.2.3^ISO" → "RIS").
 std::string_view Namespace(std::string_view field) { return field.substr(0, field.find('^')); }
@@ -25,14 +16,14 @@ std::string_view Namespace(std::string_view field) { return field.substr(0, fiel
 SenderAllowList SenderAllowList::Parse(std::string_view addresses, std::string_view senders,
                                        std::vector<std::string>& errors) {
   SenderAllowList list;
-  for (std::string_view entry : Entries(addresses)) {
+  for (std::string_view entry : Words(addresses, kSeparators)) {
     list.addressesOn_ = true;
     if (auto range = AddressRange::Parse(entry))
       list.addresses_.push_back(*range);
     else
       errors.push_back("HL7AllowedAddresses: \"" + std::string(entry) + "\" is not an IPv4 address or network");
   }
-  for (std::string_view entry : Entries(senders)) {
+  for (std::string_view entry : Words(senders, kSeparators)) {
     list.sendersOn_ = true;
     const auto at = entry.find('@');
     Sender sender{std::string(entry.substr(0, at)), std::nullopt};

@@ -1,5 +1,6 @@
 #include "service/text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -67,4 +68,16 @@ std::string FromHex(const std::string& hex) {
     if (ec == std::errc() && end == hex.data() + i + 2) bytes += static_cast<char>(value);
   }
   return bytes;
+}
+
+std::vector<std::string_view> Words(std::string_view text, std::string_view separators) {
+  std::vector<std::string_view> words;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t start = text.find_first_not_of(separators, at);
+    if (start == std::string_view::npos) break;
+    const std::size_t end = std::min(text.find_first_of(separators, start), text.size());
+    words.push_back(text.substr(start, end - start));
+    at = end;
+  }
+  return words;
 }

@@ -3,11 +3,17 @@
 // system code page (Windows-1252); nothing here converts encodings.
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // Field n (from 1) of `text` cut at `delim` (which may be longer than one
 // character). The last field runs to the end; n out of range gives "";
 // an empty delimiter gives the whole text for n = 1 and "" otherwise.
 std::string Piece(const std::string& text, const std::string& delim, int n);
+
+// The runs of `text` between any of the `separators` characters; empty runs
+// are skipped. The views point into `text`.
+std::vector<std::string_view> Words(std::string_view text, std::string_view separators);
 
 // Remove every character with code 32 or below from the ends.
 std::string Trim(const std::string& s);
