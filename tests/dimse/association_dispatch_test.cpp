@@ -268,10 +268,10 @@ TEST(AssociationDispatch, CallersListAndSizeLimitGuardTheProcedureSteps) {
   std::mutex createdLock;
   int created = 0;
   ServiceHandlers handlers;
-  handlers.CreateMPPS = [&](DcmObj&, std::string&) -> std::uint16_t {
+  handlers.CreateMPPS = [&](DcmObj&, std::string&) {
     std::lock_guard<std::mutex> hold(createdLock);
     ++created;
-    return 0x0000;
+    return ProcedureStepOutcome{};
   };
   SetServiceHandlers(handlers);
   std::vector<std::string> errors;
