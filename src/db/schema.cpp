@@ -76,12 +76,14 @@ const std::string& WorklistIndexSql() {
       "CREATE INDEX IF NOT EXISTS WorklistStatusDate ON Worklist (SPSStatus, SPSDate);\n"
       "CREATE INDEX IF NOT EXISTS WorklistStatusModality ON Worklist (SPSStatus, Modality, SPSDate);\n"
       "CREATE INDEX IF NOT EXISTS WorklistSOPInstance ON Worklist (SOPInstanceUID);\n"
-      // The web query lists entries by patient name ten at a time (the
-      // accession number orders equal names), filtered by a date range, a
-      // name prefix (LIKE, which ignores case) or a patient ID.
+      // The web list shows a day's entries (or a date range) by start time,
+      // a page at a time (the accession number orders equal times), or by
+      // patient name, or one patient ID. The start index also serves every
+      // date range, so the older index on the date alone goes.
       "CREATE INDEX IF NOT EXISTS WorklistNameOrder ON Worklist (PatientName, AccessionNumber);\n"
       "CREATE INDEX IF NOT EXISTS WorklistNamePrefix ON Worklist (PatientName COLLATE NOCASE);\n"
-      "CREATE INDEX IF NOT EXISTS WorklistDate ON Worklist (SPSDate);\n"
+      "CREATE INDEX IF NOT EXISTS WorklistStart ON Worklist (SPSDate, SPSTime, AccessionNumber);\n"
+      "DROP INDEX IF EXISTS WorklistDate;\n"
       "CREATE INDEX IF NOT EXISTS WorklistPatientID ON Worklist (PatientID);\n";
   return sql;
 }

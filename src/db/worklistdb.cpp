@@ -1,6 +1,5 @@
 #include "db/worklistdb.h"
 
-#include <array>
 #include <set>
 #include <utility>
 #include <vector>
@@ -12,38 +11,11 @@
 #include "db/sql_savepoint.h"
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
+#include "db/worklist_columns.h"
 #include "service/log.h"
 #include "service/text.h"
 
 namespace {
-using Field = std::pair<const char*, std::string WorklistDB::*>;
-
-// The columns of the Worklist table in table order, with the record field of each.
-constexpr std::array<Field, 22> kColumns{{
-    {"PatientID", &WorklistDB::PatientID},
-    {"PatientName", &WorklistDB::PatientName},
-    {"PatientBD", &WorklistDB::PatientBD},
-    {"PatientSex", &WorklistDB::PatientSex},
-    {"ReferringPhysician", &WorklistDB::ReferringPhysician},
-    {"AccessionNumber", &WorklistDB::AccessionNumber},
-    {"MedicalAlerts", &WorklistDB::MedicalAlerts},
-    {"PatientState", &WorklistDB::PatientState},
-    {"PatientTransport", &WorklistDB::PatientTransport},
-    {"StudyInstanceUID", &WorklistDB::StudyInstanceUID},
-    {"RequestedProcedureDescription", &WorklistDB::RequestedProcedureDescription},
-    {"Modality", &WorklistDB::Modality},
-    {"SPSDate", &WorklistDB::SPSDate},
-    {"SPSTime", &WorklistDB::SPSTime},
-    {"PerformingPhysician", &WorklistDB::PerformingPhysician},
-    {"SPSDescription", &WorklistDB::SPSDescription},
-    {"SPSID", &WorklistDB::SPSID},
-    {"SPSStatus", &WorklistDB::SPSStatus},
-    {"ScheduledStation", &WorklistDB::ScheduledStation},
-    {"RequestedProcedureID", &WorklistDB::RequestedProcedureID},
-    {"SOPInstanceUID", &WorklistDB::SOPInstanceUID},
-    {"RequestedProcedurePriority", &WorklistDB::RequestedProcedurePriority},
-}};
-
 std::string KeyCondition(const std::string& accession) {
   return " WHERE AccessionNumber=" + SqlQuote(accession);
 }
@@ -111,7 +83,7 @@ int WorklistDB::Insert(SQLdb& db) {
     return 1;
   }
   dbInsert insert;
-  for (const auto& [column, field] : kColumns) insert.Add(column, this->*field);
+  for (const auto& [column, field] : kWorklistColumns) insert.Add(column, this->*field);
   if (!insert.Execute(db, "Worklist")) {
     WriteLog("ERROR, WorklistDB::Insert, QueryString: " + insert.Statement + ", " + db.ErrorText);
     return -1;
@@ -133,7 +105,7 @@ int WorklistDB::Update(SQLdb& db, const StatusWriter& writer) {
     return 3;
   }
   std::string assignments;
-  for (const auto& [column, field] : kColumns) {
+  for (const auto& [column, field] : kWorklistColumns) {
     const std::string& value = this->*field;
     const bool clear = value.empty() && Cleared.count(column) != 0 && MayClear(column);
     if (field == &WorklistDB::AccessionNumber || (value.empty() && !clear)) continue;

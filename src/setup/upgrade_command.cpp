@@ -15,7 +15,7 @@ namespace {
 constexpr const char* kHelp =
     "Usage: tarvelin-setup upgrade DIR [--assets FOLDER]\n"
     "Brings an instance made by an older Tarvelin up to date; safe to run again:\n"
-    "  javascript/   style.css, card.png, list.png and jquery-2.1.0.min.js are copied\n"
+    "  javascript/   style.css, card.png, list.png, tarvelin.js and jquery-2.1.0.min.js are copied\n"
     "                (again) from FOLDER, or from the installed or source-tree assets\n"
     "  database      the indexes of the worklist pages and the tables of performed\n"
     "                procedure steps are added where missing, and\n"

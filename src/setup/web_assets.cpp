@@ -19,6 +19,7 @@ const Asset kAssets[] = {
     {"style.css", nullptr},
     {"card.png", nullptr},
     {"list.png", nullptr},
+    {"tarvelin.js", nullptr},
     {"jquery-2.1.0.min.js", "node_modules/jquery/dist/cdn/jquery-2.1.0.min.js"},
 };
 

@@ -8,8 +8,14 @@
 #include "service/log.h"
 #include "service/settings.h"
 #include "web/check_user.h"
+#include "web/cross_site_guard.h"
+#include "web/form_token.h"
+#include "web/gzip_body.h"
+#include "web/login_throttle.h"
+#include "web/page_frame.h"
 #include "web/page_table.h"
 #include "web/request_params.h"
+#include "web/static_file.h"
 
 namespace {
 // The parameter list that "wlprocess" reads: the split raw body, the decoded
@@ -38,16 +44,103 @@ bool IsPrivateKey(const std::string& path) {
   return false;
 }
 
-void ServeFile(const std::string& document, HttpResponse& response) {
+void ServeFile(const HttpRequest& request, const std::string& document, HttpResponse& response) {
   const std::string path = ServerSettings.ProgramFolder + document;
   std::error_code ec;
   if (IsPublicDocument(document) && std::filesystem::is_regular_file(path, ec) && !IsPrivateKey(path)) {
-    response.ContentType = ContentTypeOfFile(document);
-    response.SmartServeFile(path);
+    ServeStaticFile(request, path, document, response);
     return;
   }
   WriteLog("ERROR, The URL does not exists: " + document);
   response.ResponseNo = 404;
+}
+
+// A list page is tens of kilobytes of repetitive markup; gzip makes it a few.
+void CompressPage(const HttpRequest& request, HttpResponse& response) {
+  constexpr std::size_t kWorthIt = 1024;
+  if (response.ContentText.size() < kWorthIt || !AcceptsGzip(request.AcceptEncoding)) return;
+  if (auto compressed = Gzip(response.ContentText, 6)) {
+    response.ContentText = std::move(*compressed);
+    response.Headers.emplace_back("Content-Encoding", "gzip");
+    response.Headers.emplace_back("Vary", "Accept-Encoding");
+  }
+}
+
+void Refuse(HttpResponse& response, int status, const std::string& text) {
+  response.ResponseNo = status;
+  response.ContentType = "text/html";
+  response.ContentText = RefusalPage(text);
+}
+
+// Checks the login; false when the response is already the refusal.
+bool LogIn(const HttpRequest& request, const std::string& document, HttpResponse& response, int& rights) {
+  const std::string& user = request.AuthUsername;
+  LoginThrottle& throttle = WebLoginThrottle();
+  const bool attempted = !user.empty() || !request.AuthPassword.empty();
+  const auto now = LoginThrottle::Clock::now();
+  if (attempted) {
+    if (const long long wait = throttle.WaitSeconds(request.ClientAddress, user, now); wait > 0) {
+      WriteLog("WARNING, User=" + user + ", Address=" + request.ClientAddress + ", Page=" + document +
+               ", login refused for " + std::to_string(wait) + " s after repeated failed logins");
+      Refuse(response, 429, "Too many failed logins. Try again in " + std::to_string(wait) + " seconds.");
+      response.Headers.emplace_back("Retry-After", std::to_string(wait));
+      return false;
+    }
+  }
+  if (CheckUser(user, request.AuthPassword, rights)) {
+    if (attempted) throttle.Succeeded(request.ClientAddress, user);
+    return true;
+  }
+  response.AuthRealm = "authenticate";
+  response.CloseConnection = true;
+  WriteLog("ERROR, User=" + user + ", Page=" + document + ", not authenticated");
+  if (attempted) {
+    const int failures = throttle.Failed(request.ClientAddress, user, now);
+    if (failures >= LoginThrottle::kFreeFailures)
+      WriteLog("WARNING, User=" + user + ", Address=" + request.ClientAddress + ", " + std::to_string(failures) +
+               " failed logins, next attempt allowed in " +
+               std::to_string(throttle.WaitSeconds(request.ClientAddress, user, now)) + " s");
+  }
+  return false;
+}
+
+// Ends the browser's login and makes the user's open forms useless. A 401
+// tells the browser that the credentials it keeps for this server are
+// rejected, so it drops them; its challenge names no scheme a browser
+// speaks, so it shows the page instead of asking for a login at once.
+void LogOut(const std::string& user, HttpResponse& response) {
+  WriteLog("INFO, User=" + user + ", logged out");
+  WebFormTokens().EndLogin(user);
+  ForgetVerifiedUser(user);
+  response.ResponseNo = 401;
+  response.Headers.emplace_back("WWW-Authenticate", "LoggedOut realm=\"authenticate\"");
+  response.CloseConnection = true;
+  response.ContentType = "text/html";
+  response.ContentText = LoggedOutPage();
+}
+
+// False (the response is the refusal) when a request that changes data did
+// not come from our own pages.
+bool FromOwnPage(const PageRoute& page, const PageRequest& r, const std::string& document, HttpResponse& response) {
+  const bool changes = page.guard == PageGuard::Changes || page.guard == PageGuard::Integration ||
+                       (page.guard == PageGuard::ChangesOnPost && r.IsPost());
+  if (!changes) return true;
+  const std::string head = "ERROR, User=" + r.user + ", Page=" + document;
+  if (const std::string refusal = CrossSiteRefusal(r.http); !refusal.empty()) {
+    WriteLog(head + ", cross-site request refused, " + refusal);
+    Refuse(response, 403, "Refused: this change did not come from a page of this server.");
+    return false;
+  }
+  // Other systems' scripts are no browsers and have no form; a browser's request needs the token.
+  if (page.guard == PageGuard::Integration && !FromBrowser(r.http)) return true;
+  std::string token = FirstParam(r.http.Params, kFormTokenField);
+  if (token.empty()) token = FirstParam(r.list, kFormTokenField);
+  if (!WebFormTokens().Matches(r.user, token)) {
+    WriteLog(head + ", form token missing or wrong");
+    Refuse(response, 403, "Refused: the form is out of date or not from this server. Open the page again.");
+    return false;
+  }
+  return true;
 }
 }  // namespace
 
@@ -82,21 +175,26 @@ void CommandGet(const HttpRequest& request, HttpResponse& response) {
   const std::string& user = request.AuthUsername;
   int rights = 0;
   try {
-    if (ServerSettings.Authentication_Enabled && !CheckUser(user, request.AuthPassword, rights)) {
-      response.AuthRealm = "authenticate";
-      response.CloseConnection = true;
-      WriteLog("ERROR, User=" + user + ", Page=" + document + ", not authenticated");
-      return;
-    }
+    if (ServerSettings.Authentication_Enabled && !LogIn(request, document, response, rights)) return;
     const ParamList list = BuildParamList(request);
     WriteLog("INFO, User=" + user + ", Page=" + document);
+    if (document == "logout") return LogOut(user, response);
     if (const PageRoute* page = FindPage(document, rights)) {
-      const PageRequest pageRequest{request, list, user, rights};
-      response.ContentText = page->build(pageRequest);
+      const std::string token = WebFormTokens().For(user);
+      const PageRequest pageRequest{request, list, user, rights, token};
+      if (!FromOwnPage(*page, pageRequest, document, response)) return;
+      PageResult result = page->build(pageRequest);
+      if (!result.Location.empty()) {
+        response.ResponseNo = 303;
+        response.Headers.emplace_back("Location", result.Location);
+        return;
+      }
+      response.ContentText = std::move(result.Text);
       response.ContentType = "text/html";
+      CompressPage(request, response);
       return;
     }
-    ServeFile(document, response);
+    ServeFile(request, document, response);
   } catch (...) {
     response = HttpResponse();
     response.ResponseNo = 500;

@@ -1,6 +1,8 @@
 #include "web/date_display.h"
 
 #include "platform/locale_country.h"
+#include "service/text.h"
+#include "web/html_escape.h"
 
 namespace {
 // Characters `from` to `to` (counted from 1), as far as the text reaches.
@@ -11,9 +13,8 @@ std::string Chars(const std::string& text, std::size_t from, std::size_t to) {
 }  // namespace
 
 std::string DicomDateToDisplay(const std::string& date) {
-  if (date.empty()) return "";
-  const std::string year = Chars(date, 1, 4), month = Chars(date, 5, 6), day = Chars(date, 7, 8);
-  return UsesMonthFirstDates() ? month + "/" + day + "/" + year : day + "/" + month + "/" + year;
+  if (date.size() != 8) return date;
+  return Chars(date, 1, 4) + "-" + Chars(date, 5, 6) + "-" + Chars(date, 7, 8);
 }
 
 std::string DisplayDateToDicom(const std::string& text) {
@@ -26,4 +27,12 @@ std::string DisplayDateToDicom(const std::string& text) {
 std::string DicomTimeToDisplay(const std::string& time) {
   if (time.empty()) return "";
   return Chars(time, 1, 2) + ":" + Chars(time, 3, 4);
+}
+
+std::string DateTimeHtml(const std::string& date, const std::string& time) {
+  const std::string day = DicomDateToDisplay(Trim(date));
+  const std::string clock = HtmlEscape(DicomTimeToDisplay(Trim(time)));
+  const std::string shown = day.size() == 10 ? "<time datetime=\"" + HtmlEscape(day) + "\">" + HtmlEscape(day) + "</time>"
+                                             : HtmlEscape(day);
+  return shown + (clock.empty() ? "" : " " + clock);
 }

@@ -31,8 +31,10 @@ std::string MinuteStamp() {
 EntryRequest::EntryRequest(const ParamList& params) {
   EntryFields form = ReadEntryFields(params, false);
   Entry = std::move(form.Entry);
-  if (Entry.PatientName.empty() && !form.LastName.empty() && !form.FirstName.empty())
-    Entry.PatientName = form.LastName + "^" + form.FirstName;
+  accessionGiven_ = !Entry.AccessionNumber.empty();
+  // A family name alone is a name; a given name alone is not.
+  if (Entry.PatientName.empty() && !form.LastName.empty())
+    Entry.PatientName = form.FirstName.empty() ? form.LastName : form.LastName + "^" + form.FirstName;
   // Without hour and minutes there is no time to make: "00" would schedule
   // the step at midnight instead of reporting the missing start time.
   if (Entry.SPSTime.empty() && !(form.Hour + form.Minutes).empty()) Entry.SPSTime = form.Hour + form.Minutes + "00";
@@ -45,11 +47,11 @@ std::string EntryRequest::MissingField() const {
   return "";
 }
 
-void EntryRequest::GenerateValues() {
-  if (Entry.AccessionNumber.empty())
+void EntryRequest::GenerateValues(int attempt) {
+  if (!accessionGiven_)
     Entry.AccessionNumber =
         MinuteStamp() + std::to_string(AccessionCrc(Entry.PatientName + Entry.PatientBD + Entry.SPSDate +
-                                                     Entry.SPSTime));
+                                                     Entry.SPSTime + (attempt > 0 ? std::to_string(attempt) : "")));
   Entry.AccessionNumber.resize(std::min(Entry.AccessionNumber.size(), kMaxAccessionLength));
   Entry.SPSID = (Entry.AccessionNumber + std::to_string(NextSpsCounter())).substr(0, kMaxAccessionLength);
   if (Entry.RequestedProcedureID.empty()) Entry.RequestedProcedureID = Entry.SPSID;

@@ -11,7 +11,7 @@ class EntryRequest {
  public:
   // Reads every "name=value" parameter in order (a later one replaces an
   // earlier one; unknown names are ignored), then builds the patient name
-  // from LastName^FirstName, the start time from HOUR and MINUTES, and the
+  // from LastName^FirstName (LastName alone when FirstName is empty), the start time from HOUR and MINUTES, and the
   // status SCHEDULED, where the parameters gave none of them.
   explicit EntryRequest(const ParamList& params);
 
@@ -21,11 +21,18 @@ class EntryRequest {
   std::string MissingField() const;
 
   // Fills what only the server can make: the accession number (from the
-  // current minute and a checksum of name, birth date and schedule) when none
-  // was given, cut to 16 characters; the step ID (accession number and step
+  // current minute and a checksum of name, birth date and schedule, and of
+  // `attempt` when above 0, for a number already taken) when none was
+  // given, cut to 16 characters; the step ID (accession number and step
   // counter) and from it the requested procedure ID; station "UNKNOWN" and
   // medical alerts "HIGH" when empty; the Study Instance UID when none was given.
-  void GenerateValues();
+  void GenerateValues(int attempt = 0);
+
+  // True when the parameters gave the accession number.
+  bool AccessionGiven() const { return accessionGiven_; }
 
   WorklistDB Entry;
+
+ private:
+  bool accessionGiven_ = false;
 };

@@ -14,21 +14,20 @@ std::string TwoDigits(int n) {
 }
 
 std::string Option(const std::string& value, bool selected) {
-  return std::string(selected ? "<OPTION SELECTED VALUE=\"" : "<OPTION VALUE=\"") + value + "\"> " + value + "\r\n";
+  return "<option" + std::string(selected ? " selected" : "") + ">" + value + "</option>";
 }
 }  // namespace
 
-std::string ModalitySelect(int index, const std::string& storedCode) {
-  std::string html =
-      "<SELECT name=\"Modality\" value=\"Modality\" onchange=\"ModalityChange(this.options[this.selectedIndex].value)\">";
-  bool listed = storedCode.empty();
-  for (int i = 0; i < static_cast<int>(kModalityCodes.size()); ++i) {
-    html += std::string("<OPTION ") + (i == index ? "SELECTED" : "") + " VALUE=\"" + kModalityCodes[i] + "\"> " +
-            kModalityCodes[i] + "\r\n";
-    listed = listed || storedCode == kModalityCodes[i];
+std::string ModalitySelect(const std::string& current) {
+  std::string html = "<select id=\"Modality\" name=\"Modality\" required data-descriptions=\"ProcDescription\">"
+                     "<option value=\"\">(choose)</option>";
+  bool listed = current.empty();
+  for (const char* code : kModalityCodes) {
+    html += Option(code, current == code);
+    listed = listed || current == code;
   }
-  if (!listed) html += Option(HtmlEscape(storedCode), true);
-  return html + "</SELECT>\r\n";
+  if (!listed) html += Option(HtmlEscape(current), true);
+  return html + "</select>\r\n";
 }
 
 std::string TimeSelect(const std::string& time, bool keepMinute) {
@@ -38,13 +37,13 @@ std::string TimeSelect(const std::string& time, bool keepMinute) {
     hour = static_cast<int>(ToIntDef(time.substr(0, 2), hour));
     minute = static_cast<int>(ToIntDef(time.size() > 3 ? time.substr(3, 2) : "", minute));
   }
-  std::string html = "<SELECT name=\"HOUR\" value=\"HOUR\">";
+  std::string html = "<select id=\"HOUR\" name=\"HOUR\" required>";
   for (int h = 0; h < 24; ++h) html += Option(TwoDigits(h), h == hour);
-  html += "</SELECT>&nbsp;<SELECT name=\"MINUTES\" value=\"MINUTES\">";
+  html += "</select> : <select id=\"MINUTES\" name=\"MINUTES\" aria-label=\"Start minutes\" required>";
   const bool exact = keepMinute && minute % 10 != 0 && minute > 0 && minute < 60;
   for (int m = 0; m < 60; m += 10) {
     html += Option(TwoDigits(m), !exact && m / 10 == minute / 10);
     if (exact && m / 10 == minute / 10) html += Option(TwoDigits(minute), true);
   }
-  return html + "</SELECT>\r\n";
+  return html + "</select>\r\n";
 }

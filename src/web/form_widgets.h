@@ -8,11 +8,10 @@
 inline constexpr std::array<const char*, 12> kModalityCodes = {"CR", "CT", "MR", "US", "DX", "OT",
                                                                "MG", "PT", "NM", "XA", "ECG", "ES"};
 
-// <SELECT name="Modality"> of the entry form with the entry at `index`
-// SELECTED; an index outside the list marks none. A non-empty `storedCode`
-// outside the list (an HL7 order's "SC") is offered last and SELECTED, so
-// saving an unchanged edit form keeps it.
-std::string ModalitySelect(int index, const std::string& storedCode = "");
+// The entry form's required modality selector: an empty choice, then the
+// list, with `current` selected; a code outside the list (an HL7 order's
+// "SC") is offered last, so saving an unchanged edit form keeps it.
+std::string ModalitySelect(const std::string& current);
 
 // The HOUR and MINUTES selectors for a time "hh:mm" (empty, or a part that is
 // not a number: the current local time's). Minutes go in steps of ten; 37

@@ -1,5 +1,6 @@
 #include "web/http_server.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <microhttpd.h>
 #include <sys/stat.h>
@@ -8,13 +9,13 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <stdexcept>
 
 #include "platform/codepage.h"
 #include "service/log.h"
 #include "service/text.h"
+#include "web/security_headers.h"
 #include "web/url_decode.h"
 
 namespace {
@@ -65,6 +66,18 @@ std::vector<std::string> DecodeParams(const std::string& text, const std::string
   return params;
 }
 
+std::string ClientAddressOf(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  if (!info || !info->client_addr) return "";
+  char text[INET6_ADDRSTRLEN] = "";
+  const sockaddr* address = info->client_addr;
+  if (address->sa_family == AF_INET)
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+  else if (address->sa_family == AF_INET6)
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+  return text;
+}
+
 HttpRequest BuildRequest(MHD_Connection* connection, const char* url, const char* method, RequestState& state) {
   HttpRequest request;
   request.Document = url;
@@ -72,6 +85,12 @@ HttpRequest BuildRequest(MHD_Connection* connection, const char* url, const char
   const std::string contentType = Header(connection, MHD_HTTP_HEADER_CONTENT_TYPE);
   request.CharSet = CharSetOf(contentType);
   request.IfModifiedSince = Header(connection, MHD_HTTP_HEADER_IF_MODIFIED_SINCE);
+  request.IfNoneMatch = Header(connection, MHD_HTTP_HEADER_IF_NONE_MATCH);
+  request.AcceptEncoding = Header(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING);
+  request.Origin = Header(connection, MHD_HTTP_HEADER_ORIGIN);
+  request.SecFetchSite = Header(connection, "Sec-Fetch-Site");
+  request.Host = Header(connection, MHD_HTTP_HEADER_HOST);
+  request.ClientAddress = ClientAddressOf(connection);
   const auto question = state.rawUri.find('?');
   const std::string query = question == std::string::npos ? "" : state.rawUri.substr(question + 1);
   const bool formBody = request.Command == "POST" &&
@@ -96,29 +115,17 @@ HttpRequest BuildRequest(MHD_Connection* connection, const char* url, const char
   return request;
 }
 
-std::string HttpDate(time_t at) {
-  std::tm t{};
-  gmtime_r(&at, &t);
-  char text[64];
-  std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &t);
-  return text;
-}
-
-std::optional<time_t> ParseHttpDate(const std::string& text) {
-  std::tm t{};
-  const char* end = strptime(text.c_str(), "%a, %d %b %Y %H:%M:%S GMT", &t);
-  if (!end || *end != '\0') return std::nullopt;
-  return timegm(&t);
-}
-
 const char* ReasonOf(int status) {
   switch (status) {
+    case 303: return "See Other";
     case 304: return "Not Modified";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
+    case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 413: return "Content Too Large";
+    case 429: return "Too Many Requests";
     case 500: return "Internal Server Error";
     default: return "";
   }
@@ -146,73 +153,87 @@ void AddTransportSecurity(MHD_Connection* connection, MHD_Response* response) {
     MHD_add_response_header(response, "Strict-Transport-Security", "max-age=31536000");
 }
 
-// Queues `response` with `status` and releases our reference.
-MHD_Result Queue(MHD_Connection* connection, int status, MHD_Response* response) {
-  if (!response) return MHD_NO;
+// Every answer's security headers (see security_headers.h).
+void AddSecurityHeaders(MHD_Connection* connection, MHD_Response* response) {
+  for (const auto& [name, value] : SecurityHeaders()) MHD_add_response_header(response, name, value);
   AddTransportSecurity(connection, response);
+}
+
+// Queues `response` with `status`, the security headers and `extra`, and
+// releases our reference.
+MHD_Result Queue(MHD_Connection* connection, int status, MHD_Response* response,
+                 const std::vector<std::pair<std::string, std::string>>& extra = {}) {
+  if (!response) return MHD_NO;
+  AddSecurityHeaders(connection, response);
+  for (const auto& [name, value] : extra) MHD_add_response_header(response, name.c_str(), value.c_str());
   const MHD_Result result = MHD_queue_response(connection, static_cast<unsigned>(status), response);
   MHD_destroy_response(response);
   return result;
 }
 
+// A page of our own: its type, and never kept by a cache (pages carry patient data).
+void AddPageHeaders(MHD_Response* response, std::string type) {
+  if (type.empty()) type = "text/html";
+  if (type == "text/html") type += "; charset=ISO-8859-1";
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type.c_str());
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+}
+
 MHD_Result QueueStatus(MHD_Connection* connection, int status) {
   MHD_Response* response = TextResponse(StatusPage(status));
   if (!response) return MHD_NO;
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/html; charset=ISO-8859-1");
+  AddPageHeaders(response, "");
   if (status == 405) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD, POST");
   if (status >= 400) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
   return Queue(connection, status, response);
 }
 
-MHD_Result QueueFile(MHD_Connection* connection, const HttpRequest& request, const HttpResponse& answer) {
+MHD_Result QueueFile(MHD_Connection* connection, const HttpResponse& answer) {
   const int fd = open(answer.FileToServe().c_str(), O_RDONLY | O_CLOEXEC);
   struct stat info{};
   if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     if (fd >= 0) close(fd);
     return QueueStatus(connection, 404);
   }
-  const auto since = ParseHttpDate(request.IfModifiedSince);
-  MHD_Response* response = nullptr;
-  int status = 200;
-  if (since && info.st_mtime <= *since) {
+  MHD_Response* response = MHD_create_response_from_fd(static_cast<size_t>(info.st_size), fd);  // takes the fd
+  if (!response) {
     close(fd);
-    status = 304;
-    response = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
-  } else {
-    response = MHD_create_response_from_fd(static_cast<size_t>(info.st_size), fd);  // takes the fd
-    if (!response) close(fd);
+    return MHD_NO;
   }
-  if (!response) return MHD_NO;
-  MHD_add_response_header(response, MHD_HTTP_HEADER_LAST_MODIFIED, HttpDate(info.st_mtime).c_str());
-  if (status == 200) MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.ContentType.c_str());
-  return Queue(connection, status, response);
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.ContentType.c_str());
+  return Queue(connection, 200, response, answer.Headers);
 }
 
-MHD_Result QueueAnswer(MHD_Connection* connection, const HttpRequest& request, const HttpResponse& answer) {
+MHD_Result QueueAnswer(MHD_Connection* connection, const HttpResponse& answer) {
   if (!answer.AuthRealm.empty()) {
-    MHD_Response* response = TextResponse(StatusPage(401));
+    MHD_Response* response = TextResponse(answer.ContentText.empty() ? StatusPage(401) : answer.ContentText);
     if (!response) return MHD_NO;
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/html; charset=ISO-8859-1");
+    AddPageHeaders(response, "");
+    AddSecurityHeaders(connection, response);
     if (answer.CloseConnection) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
-    AddTransportSecurity(connection, response);
     const MHD_Result result = MHD_queue_basic_auth_fail_response(connection, answer.AuthRealm.c_str(), response);
     MHD_destroy_response(response);
     return result;
   }
-  if (!answer.FileToServe().empty() && answer.ResponseNo == 200) return QueueFile(connection, request, answer);
+  if (!answer.FileToServe().empty() && answer.ResponseNo == 200) return QueueFile(connection, answer);
+  if (answer.ResponseNo == 303 || answer.ResponseNo == 304) {
+    MHD_Response* response = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
+    if (response && answer.ResponseNo == 303) MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+    return Queue(connection, answer.ResponseNo, response, answer.Headers);
+  }
   if (answer.ContentText.empty() && answer.ResponseNo >= 400) return QueueStatus(connection, answer.ResponseNo);
 
   MHD_Response* response = TextResponse(answer.ContentText);
   if (!response) return MHD_NO;
-  std::string type = answer.ContentType.empty() ? "text/html" : answer.ContentType;
-  if (type == "text/html") type += "; charset=ISO-8859-1";
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type.c_str());
-  // Pages carry patient data: no cache keeps them, no other site frames them.
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
-  MHD_add_response_header(response, "X-Frame-Options", "DENY");
-  MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+  // A static file states its own caching; a built page is never kept.
+  const bool cacheable = std::any_of(answer.Headers.begin(), answer.Headers.end(),
+                                     [](const auto& h) { return h.first == MHD_HTTP_HEADER_CACHE_CONTROL; });
+  if (cacheable)
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.ContentType.c_str());
+  else
+    AddPageHeaders(response, answer.ContentType);
   if (answer.CloseConnection) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
-  return Queue(connection, answer.ResponseNo, response);
+  return Queue(connection, answer.ResponseNo, response, answer.Headers);
 }
 }  // namespace
 
@@ -284,10 +305,11 @@ struct HttpServer::Callbacks {
       return MHD_YES;
     }
     if (state->refused > 0) return QueueStatus(connection, 413);
-    const HttpRequest request = BuildRequest(connection, url, method, *state);
+    HttpRequest request = BuildRequest(connection, url, method, *state);
+    request.Secure = !self->certificatePem_.empty();
     HttpResponse response;
     self->Answer(request, response);
-    return QueueAnswer(connection, request, response);
+    return QueueAnswer(connection, response);
   }
 };
 

@@ -23,6 +23,15 @@ struct HttpRequest {
   std::string AuthUsername;    // Basic credentials, "" when absent
   std::string AuthPassword;
   std::string IfModifiedSince;  // the header, used by SmartServeFile
+  std::string IfNoneMatch;      // the header, for static files' ETag
+  std::string AcceptEncoding;   // the header: "gzip" in it allows a compressed answer
+  // What a browser says of where the request comes from; integrators'
+  // scripts send neither.
+  std::string Origin;           // "http://host:port", "null", or ""
+  std::string SecFetchSite;     // "same-origin", "same-site", "cross-site", "none" or ""
+  std::string Host;             // the Host header
+  std::string ClientAddress;    // the peer's IP address as text
+  bool Secure = false;          // arrived over HTTPS
 };
 
 // What the handler answers. A built page: ContentType and ContentText (a
@@ -36,11 +45,13 @@ class HttpResponse {
   int ResponseNo = 200;
   std::string AuthRealm;         // set: 401 with the Basic challenge for this realm
   bool CloseConnection = false;  // close the connection after this response
+  // Further response headers (Location, ETag, Content-Encoding, ...). A 401
+  // or 403 with ContentText sends that text as its page; a 303 or 304 sends
+  // no body.
+  std::vector<std::pair<std::string, std::string>> Headers;
 
-  // Sends the file at `path` as the body (ContentType as set) with its
-  // Last-Modified date, or 304 without a body when the request's
-  // If-Modified-Since is not older than the file. A file that cannot be
-  // opened by then answers 404.
+  // Sends the file at `path` as the body (ContentType and Headers as set).
+  // A file that cannot be opened by then answers 404.
   void SmartServeFile(const std::string& path) { file_ = path; }
   const std::string& FileToServe() const { return file_; }
 

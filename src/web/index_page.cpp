@@ -3,22 +3,17 @@
 #include "web/html_escape.h"
 #include "web/page_frame.h"
 
+namespace {
+std::string Choice(const char* href, const char* picture, const char* title, const char* text) {
+  return std::string("<li><a href=\"") + href + "\"><img src=\"javascript/" + picture +
+         "\" alt=\"\" width=\"48\" height=\"48\"><b>" + title + "</b><br>" + text + "</a></li>\r\n";
+}
+}  // namespace
+
 std::string IndexPage(const std::string& user, int rights) {
-  std::string html = PageOpening("WEB Server") + kHeadEnd +
-                     "<center><table class=\"hoverTable\" width=\"60%\">\r\n"
-                     "<thead><th align=\"center\"><h2><b>Worklist WEB Server</b> - " +
-                     HtmlEscape(user) + "</h2></th></thead>\r\n";
-  if (IsAdmin(rights))
-    html +=
-        "<tr onclick=\"document.location = 'UserQuery';\">\r\n"
-        "<td><img align=\"left\" src=\"javascript/card.png\">\r\n"
-        "<b>Manage Users</b><br>View and manage User database</td></tr>\r\n";
-  return html +
-         "<tr onclick=\"document.location = 'worklist';\">\r\n"
-         "<td><img align=\"left\" src=\"javascript/list.png\">\r\n"
-         "<b>Query Worklist</b><br>Browse worklist entries</td></tr>\r\n"
-         "<tr onclick=\"document.location = 'add2wl';\">\r\n"
-         "<td><img align=\"left\" src=\"javascript/list.png\">\r\n"
-         "<b>Add to Worklist</b><br>Add a new worklist entry</td></tr>\r\n"
-         "</table></center>\r\n</body></html>\r\n";
+  std::string html = PageOpening("WEB Server") + kHeadEnd + NavBar(rights) +
+                     "<h1><b>Worklist WEB Server</b> - " + HtmlEscape(user) + "</h1>\r\n<ul class=\"choices\">\r\n";
+  if (IsAdmin(rights)) html += Choice("UserQuery", "card.png", "Manage Users", "View and manage User database");
+  return html + Choice("worklist", "list.png", "Query Worklist", "Browse worklist entries") +
+         Choice("add2wl", "list.png", "Add to Worklist", "Add a new worklist entry") + "</ul>\r\n" + PageFooter();
 }

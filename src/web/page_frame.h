@@ -1,42 +1,40 @@
 #pragma once
 // The pieces every page is built from. Texts that come from outside (titles
-// made of a button name, values) are HTML-escaped here; the ids given to
-// FormScript and ResultBox are the pages' own constants.
+// made of a button name, values) are HTML-escaped here. Pages carry no
+// inline script or style: the one script file and the style sheet do it all,
+// so the Content-Security-Policy can forbid inline code.
 #include <string>
 
-// The document type, <HTML><HEAD><TITLE>title</TITLE> and the style sheet
-// link. The page may add scripts, then closes the head with kHeadEnd.
+// The document type, <html lang="en"><head> with the viewport, the title,
+// the style sheet and the script file (their addresses versioned, so
+// browsers keep them). The page closes the head with kHeadEnd.
 std::string PageOpening(const std::string& title);
-inline constexpr const char* kHeadEnd = "</HEAD><BODY>\r\n";
+inline constexpr const char* kHeadEnd = "</head><body>\r\n";
 
-// The script that empties the LastName and FirstName inputs when clicked.
-std::string NameFieldClearers();
-
-// The navigation bar; the Users cell only for rights 1.
+// The navigation links (Users only for rights 1, and Log out); opens <main>.
 std::string NavBar(int rights);
 
-// The footer; it also ends the body and the document.
+// PageOpening, kHeadEnd, NavBar and the page's <h1> heading.
+std::string PageStart(const std::string& title, int rights);
+
+// Closes <main>, the footer, the body and the document.
 std::string PageFooter();
 
-// The empty box under a query form that FormScript fills.
-std::string ResultBox(const std::string& resultId, const std::string& width);
+// The hidden form token input.
+std::string TokenField(const std::string& token);
 
-// jQuery and the script that sends the form `formId` in the background and
-// puts the answer into the element `resultId`. It defines FormPage(offset)
-// (the result grid's Previous and Next) and FormReset() (the Reset button).
-// A press of a submit button sets Offset to 0 and adds the button's
-// name=value pair after the form's fields.
-std::string FormScript(const std::string& formId, const std::string& resultId);
-
-// The buttons that end an edit form.
-inline constexpr const char* kSaveCancelButtons =
-    "<input type=\"submit\" value=\"Save\" name=\"Save\">\r\n"
-    "<input type=\"submit\" value=\"Cancel\" name=\"Cancel\">\r\n"
-    "<input type=\"reset\" value=\"Reset\" name=\"Reset\"></form><p>\r\n";
+// A message for the user after an action ("Updated entry A1"), escaped.
+std::string MessageLine(const std::string& text);
 
 // Logs `text` + `detail` and returns the same as a bold line for the page,
 // the detail (a value or SQLite's message) escaped.
 std::string LoggedError(const std::string& text, const std::string& detail = "");
+
+// The whole page of a refused request (403, 429): the reason and a way home.
+std::string RefusalPage(const std::string& reason);
+
+// The page shown after Log out.
+std::string LoggedOutPage();
 
 // 1 is ADMIN; every other value is GENERAL.
 inline bool IsAdmin(int rights) { return rights == 1; }

@@ -1,37 +1,38 @@
 #include "web/page_table.h"
 
-#include <iterator>
-
 #include "service/log.h"
 #include "web/add_to_worklist.h"
 #include "web/entry_form.h"
 #include "web/index_page.h"
+#include "web/page_frame.h"
 #include "web/user_pages.h"
 #include "web/worklist_edit_pages.h"
-#include "web/page_frame.h"
 #include "web/worklist_pages.h"
 
 namespace {
+using enum PageGuard;
+
 const PageRoute kPages[] = {
-    {"index.htm", false, [](const PageRequest& r) { return IndexPage(r.user, r.rights); }},
-    {"worklist", false, [](const PageRequest& r) { return WorklistPage(r.rights); }},
-    {"display_wlquery", false, [](const PageRequest& r) { return WLQueryDisplay(r.http.Params, r.rights); }},
-    {"form_wlquery", false, [](const PageRequest& r) { return WLQueryForm(r.http.Params, r.rights, r.user); }},
-    {"edit_wlquery", false, [](const PageRequest& r) { return WLQueryEdit(r.http.Params, r.rights, r.user); }},
-    {"wledit", false, [](const PageRequest& r) { return WLQueryEdit(r.http.Params, r.rights, r.user); }},
-    {"add2wl", false, [](const PageRequest& r) { return AddToWorklistPage(r.rights); }},
-    {"wlprocess", false,
+    {"index.htm", false, ReadOnly, [](const PageRequest& r) { return PageResult(IndexPage(r.user, r.rights)); }},
+    {"worklist", false, ReadOnly, WorklistPage},
+    {"display_wlquery", false, ReadOnly, WLQueryDisplay},
+    {"form_wlquery", false, ChangesOnPost, WLQueryForm},
+    {"edit_wlquery", false, Changes, WLQueryEdit},
+    {"wledit", false, Integration, WLQueryEdit},
+    {"add2wl", false, ReadOnly, AddToWorklistPage},
+    {"wlprocess", false, Integration,
      [](const PageRequest& r) {
        WriteLog("INFO, wlprocess URL: " + r.http.UnparsedParams);
        WriteLog("INFO, wlprocess CharSet: " + r.http.CharSet);
-       return WorklistProcess(r.list, r.rights);
+       return WorklistProcess(r);
      }},
-    {"wlsetstatus", false, [](const PageRequest& r) { return WLSetStatus(r.http.Params, r.rights, r.user); }},
-    {"proc_description", false, [](const PageRequest& r) { return ProcDescriptionPage(r.http.Params); }},
-    {"UserQuery", true, [](const PageRequest& r) { return UserQueryPage(r.rights); }},
-    {"display_users", true, [](const PageRequest& r) { return UsersDisplay(r.http.Params, r.rights); }},
-    {"form_users", true, [](const PageRequest& r) { return UsersForm(r.http.Params, r.rights); }},
-    {"edit_users", true, [](const PageRequest& r) { return UsersEdit(r.http.Params, r.rights); }},
+    {"wlsetstatus", false, Integration, WLSetStatus},
+    {"proc_description", false, ReadOnly,
+     [](const PageRequest& r) { return PageResult(ProcDescriptionPage(r.http.Params)); }},
+    {"UserQuery", true, ReadOnly, UserQueryPage},
+    {"display_users", true, ChangesOnPost, UsersDisplay},
+    {"form_users", true, ChangesOnPost, UsersForm},
+    {"edit_users", true, Changes, UsersEdit},
 };
 }  // namespace
 

@@ -1,7 +1,7 @@
 #pragma once
-// The pages of the web administration: document name -> builder, and
-// whether the page needs ADMIN rights. Adding a page is adding a row to the
-// table in page_table.cpp.
+// The pages of the web administration: document name -> builder, whether the
+// page needs ADMIN rights, and whether it changes data (and so must come from
+// our own pages). Adding a page is adding a row to the table in page_table.cpp.
 #include <string>
 
 #include "web/http_server.h"
@@ -13,15 +13,39 @@ struct PageRequest {
   const ParamList& list;    // the parameter list CommandGet built (query text or whole body)
   const std::string& user;  // the authenticated user name ("" without authentication)
   int rights;               // 1 ADMIN, anything else GENERAL
+  const std::string& token;  // the form token of this login, for the forms the page shows
+
+  bool IsPost() const { return http.Command == "POST"; }
 };
 
-// Returns the whole page (or fragment) text, sent as text/html. May throw:
-// the request is then answered 500.
-using PageBuilder = std::string (*)(const PageRequest&);
+// A built page, or (Location set) a redirect to another page of ours: after
+// a change the browser is sent on with 303, so reload and Back never send
+// the change again.
+struct PageResult {
+  PageResult(std::string text) : Text(std::move(text)) {}  // NOLINT: a page is the common case
+  static PageResult Redirect(std::string location) {
+    PageResult result("");
+    result.Location = std::move(location);
+    return result;
+  }
+  std::string Text;
+  std::string Location;
+};
+
+// Builds the answer (sent as text/html). May throw: the request is then answered 500.
+using PageBuilder = PageResult (*)(const PageRequest&);
+
+enum class PageGuard {
+  ReadOnly,      // shows data only
+  ChangesOnPost,  // a GET shows, a POST changes
+  Changes,       // every request may change data
+  Integration,   // changes data, and other systems' scripts call it too (see CommandGet)
+};
 
 struct PageRoute {
   const char* document;  // exact, case-sensitive: "worklist"
   bool adminOnly;        // without rights 1 the document is looked up as a file
+  PageGuard guard;
   PageBuilder build;
 };
 

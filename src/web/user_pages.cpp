@@ -7,165 +7,213 @@
 #include "service/log.h"
 #include "service/text.h"
 #include "web/check_user.h"
-#include "web/grid_rows.h"
 #include "web/html_escape.h"
 #include "web/page_frame.h"
-#include "web/result_grid.h"
+#include "web/url_encode.h"
 
 namespace {
 constexpr const char* kProtectedUser = "admin";
 
-const GridColumns kUserColumns = {"UserName;User Name;15;TEXT", "PassWord;PassWord;15;TEXT",
-                                  "Rights;Rights;10;TEXT"};
-
-std::string RightsOption(int value, const char* label, int rights) {
-  return std::string("<OPTION ") + (rights == value ? "SELECTED" : "") + " VALUE=\"" + std::to_string(value) +
-         "\"> " + label + "\r\n";
+std::string RightsSelect(int rights) {
+  return std::string("<select id=\"Rights\" name=\"Rights\"><option value=\"0\"") + (rights == 1 ? "" : " selected") +
+         ">GENERAL</option><option value=\"1\"" + (rights == 1 ? " selected" : "") + ">ADMIN</option></select>";
 }
 
-std::string AddUser(const ParamList& params) {
+std::string Hidden(const char* name, const std::string& value) {
+  return std::string("<input type=\"hidden\" name=\"") + name + "\" value=\"" + HtmlEscape(value) + "\">\r\n";
+}
+
+std::string ErrorLine(const std::string& text) {
+  return "<p class=\"error\" role=\"alert\"><b>" + HtmlEscape(text) + "</b></p>\r\n";
+}
+
+std::vector<std::string> UserNames(const ParamList& params) {
+  std::vector<std::string> names;
+  for (const auto& param : params)
+    if (ParamName(param) == "UserName" && !Trim(ParamValue(param)).empty()) names.push_back(Trim(ParamValue(param)));
+  return names;
+}
+
+std::string Message(const ParamList& params) {
+  const std::string what = FirstParam(params, "msg"), key = FirstParam(params, "key");
+  if (what == "useradded") return MessageLine("Added user " + key);
+  if (what == "userupdated") return MessageLine("Updated user " + key);
+  if (what == "userdeleted") return MessageLine("Deleted " + FirstParam(params, "n") + " user(s)");
+  return "";
+}
+
+// The users whose names begin with `prefix`: a table, or why not.
+std::string UserList(const PageRequest& r, const std::string& prefix) {
+  SQLdb db("quillat", SQLdb::ReadOnly);
+  if (!db.IsOpen) {
+    WriteLog("ERROR, Couldn't open database: users");
+    return ErrorLine("ERROR, Couldn't open database: users");
+  }
+  TextRows rows;
+  if (db.QueryValues(UserListSql(prefix), rows) != 0) {
+    WriteLog("ERROR, Users Query Failed: " + db.ErrorText);
+    return ErrorLine("Query Failed: " + db.ErrorText);
+  }
+  if (rows.Count() == 0) return "<p>No Users found for this filter combination</p>\r\n";
+  std::string html = "<form method=\"post\" action=\"form_users\">\r\n" + TokenField(r.token) +
+                     "<div class=\"scroll\"><table class=\"list\">\r\n<thead><tr><th scope=\"col\"><span "
+                     "class=\"sr\">Select</span></th><th scope=\"col\">User Name</th><th scope=\"col\">Rights</th>"
+                     "</tr></thead>\r\n<tbody>\r\n";
+  for (std::size_t i = 0; i < rows.Count(); ++i) {
+    const std::string name(rows.Value(i, 0));
+    const bool admin = ToIntDef(std::string(rows.Value(i, 2)), 0) == 1;
+    html += "<tr><td><input type=\"checkbox\" name=\"UserName\" value=\"" + HtmlEscape(name) +
+            "\" aria-label=\"Select " + HtmlEscape(name) + "\"></td><td><a href=\"form_users?UserName=" +
+            UrlEncode(name) + "\">" + HtmlEscape(name) + "</a></td><td>" + (admin ? "ADMIN" : "GENERAL") +
+            "</td></tr>\r\n";
+  }
+  return html + "</tbody></table></div>\r\n<p><button type=\"submit\" name=\"Delete\" value=\"Delete\" "
+                "class=\"danger\">Delete selected</button></p></form>\r\n";
+}
+
+std::string QueryPage(const PageRequest& r, const std::string& above, const std::string& typedName, int typedRights) {
+  // After a refused Add the posted UserName is the new user's, not a filter.
+  const std::string prefix = r.IsPost() ? "" : FirstParam(r.http.Params, "UserName");
+  return PageStart("User Query", r.rights) + Message(r.http.Params) + above +
+         "<form class=\"filters\" method=\"get\" action=\"UserQuery\" role=\"search\" aria-label=\"Find users\">\r\n"
+         "<div class=\"field\"><label for=\"FindName\">User name starts with</label>"
+         "<input id=\"FindName\" name=\"UserName\" value=\"" + HtmlEscape(prefix) + "\"></div>\r\n"
+         "<div class=\"actions\"><button type=\"submit\" name=\"Query\" value=\"Query\">Query</button></div></form>\r\n" +
+         UserList(r, prefix) +
+         "<h2>Add a user</h2>\r\n<form class=\"entry\" method=\"post\" action=\"display_users\" novalidate>\r\n" +
+         TokenField(r.token) +
+         "<table class=\"form\">\r\n<tr><th scope=\"row\"><label for=\"UserName\">User Name <span class=\"required\" "
+         "aria-hidden=\"true\">*</span></label></th><td><input id=\"UserName\" name=\"UserName\" required "
+         "autocomplete=\"off\" value=\"" + HtmlEscape(typedName) + "\"></td></tr>\r\n"
+         "<tr><th scope=\"row\"><label for=\"PassWord\">Password <span class=\"required\" aria-hidden=\"true\">*"
+         "</span></label></th><td><input id=\"PassWord\" name=\"PassWord\" type=\"password\" required "
+         "autocomplete=\"new-password\"></td></tr>\r\n"
+         "<tr><th scope=\"row\"><label for=\"Rights\">Rights</label></th><td>" + RightsSelect(typedRights) +
+         "</td></tr>\r\n</table>\r\n<p class=\"actions\"><button type=\"submit\" name=\"AddNew\" value=\"Add New\">"
+         "Add New</button></p></form>\r\n" + PageFooter();
+}
+
+PageResult AddUser(const PageRequest& r) {
   UserDB user;
-  for (const auto& param : params) {
+  for (const auto& param : r.http.Params) {
     const std::string name = ParamName(param);
     if (name == "UserName") user.UserName = ParamValue(param);
     if (name == "PassWord") user.PassWord = ParamValue(param);
     if (name == "Rights") user.Rights = static_cast<int>(ToIntDef(ParamValue(param), 0));
   }
-  if (user.UserName.empty() || user.PassWord.empty()) return LoggedError("ERROR, No empty fields allowed");
+  const auto refuse = [&](const std::string& logLine, const std::string& text) {
+    WriteLog(logLine);
+    return PageResult(QueryPage(r, ErrorLine(text), user.UserName, user.Rights));
+  };
+  if (user.UserName.empty() || user.PassWord.empty())
+    return refuse("ERROR, No empty fields allowed", "ERROR, No empty fields allowed");
   // Basic authentication separates name and password by the first ":".
-  if (user.UserName.find(':') != std::string::npos) return LoggedError("ERROR, a user name cannot contain \":\"");
+  if (user.UserName.find(':') != std::string::npos)
+    return refuse("ERROR, a user name cannot contain \":\"", "ERROR, a user name cannot contain \":\"");
   SQLdb db("quillat", SQLdb::ReadWrite);
-  if (!db.IsOpen) {
-    WriteLog("ERROR, couldn't open users");
-    return "<b>ERROR, coudln't open users</b>\r\n";
-  }
-  if (!user.Insert(db)) {
-    WriteLog("ERROR, adding new object to users");
-    return "<b>ERROR, adding new entry to users</b>\r\n";
-  }
-  return "<b>Added new entry to users</b>\r\n";
+  if (!db.IsOpen) return refuse("ERROR, couldn't open users", "ERROR, couldn't open users");
+  if (!user.Insert(db)) return refuse("ERROR, adding new object to users", "ERROR, adding new entry to users");
+  WriteLog("INFO, added web user " + user.UserName);
+  return PageResult::Redirect("UserQuery?msg=useradded&key=" + UrlEncode(user.UserName));
 }
 
-std::string ListUsers(const ParamList& params, int rights) {
-  std::string prefix;
-  for (const auto& param : params) {
-    if (ParamName(param) != "UserName") continue;
-    prefix = ParamValue(param);
-    break;
-  }
-  const std::string sql = UserListSql(prefix);
-  SQLdb db("quillat", SQLdb::ReadOnly);
-  if (!db.IsOpen) {
-    WriteLog("ERROR, Couldn't open database: users");
-    return "<p align=\"center\"><b>ERROR, Couldn't open database: users</b>";
-  }
-  std::vector<std::string> rows;
-  if (db.Query(sql, rows) != 0) {
-    WriteLog("ERROR, Users Query Failed: " + db.ErrorText);
-    return "<p align=\"center\"><b>Query Failed: " + HtmlEscape(db.ErrorText) + "</b>";
-  }
-  if (rows.empty()) return "No Users found for this filter combination";
-  return ResultGrid("users", params, db, sql, static_cast<long long>(rows.size()), kUserColumns, rights);
-}
-
-std::string EditForm(const GridRow& row) {
-  const std::string name = HtmlEscape(Column(row, "UserName"));
-  const int rights = static_cast<int>(ToIntDef(Column(row, "Rights"), 0));
+std::string EditForm(const PageRequest& r, const std::string& name, int rights) {
   // The password box starts empty: what is stored is a hash nobody should see,
   // and saving it empty keeps it.
-  return "<form name=\"users\" action=\"edit_users\" method=\"post\">\r\n<p><table width=\"50%\">\r\n"
-         "<tr><td width=\"40%\"><b>&nbsp;User Name </b></td><td width=\"60%\">" + name + "</td>\r\n</tr>\r\n"
-         "<input type=\"hidden\" name=\"UserName\"  value=\"" + name + "\">\r\n"
-         "<tr><td width=\"40%\"><b>&nbsp;PassWord </b></td><td width=\"60%\">"
-         "<input name=\"PassWord\" size=\"20\" value=\"\"></td>\r\n</tr>\r\n"
-         "<tr><td width=\"40%\"><b>&nbsp;Rights </b></td><td width=\"60%\">"
-         "<SELECT name=\"Rights\" value=\"Rights\">" + RightsOption(0, "GENERAL", rights) +
-         RightsOption(1, "ADMIN", rights) + "</SELECT>\r\n</td>\r\n</tr>\r\n</table><p>" + kSaveCancelButtons;
+  return PageStart("Edit user " + name, r.rights) +
+         "<form class=\"entry\" action=\"edit_users\" method=\"post\">\r\n" + TokenField(r.token) +
+         Hidden("UserName", name) +
+         "<table class=\"form\">\r\n<tr><th scope=\"row\">User Name</th><td>" + HtmlEscape(name) + "</td></tr>\r\n"
+         "<tr><th scope=\"row\"><label for=\"PassWord\">New password</label></th><td><input id=\"PassWord\" "
+         "name=\"PassWord\" type=\"password\" autocomplete=\"new-password\" aria-describedby=\"PassWordHint\"> "
+         "<span id=\"PassWordHint\">empty: unchanged</span></td></tr>\r\n"
+         "<tr><th scope=\"row\"><label for=\"Rights\">Rights</label></th><td>" + RightsSelect(rights) +
+         "</td></tr>\r\n</table>\r\n<p class=\"actions\"><button type=\"submit\" name=\"Save\" value=\"Save\">Save"
+         "</button> <a href=\"UserQuery\">Cancel</a></p></form>\r\n" + PageFooter();
 }
 
-std::string DeleteUsers(const std::vector<GridRow>& rows) {
+PageResult DeleteUsers(const PageRequest& r, const std::vector<std::string>& names) {
+  if (FirstParam(r.http.Params, "Confirm") != "yes") {
+    std::string page = PageStart("Delete " + std::to_string(names.size()) + " user(s)?", r.rights) + "<ul>\r\n";
+    std::string hidden;
+    for (const auto& name : names) {
+      page += "<li>" + HtmlEscape(name) + "</li>\r\n";
+      hidden += Hidden("UserName", name);
+    }
+    return page + "</ul>\r\n<form action=\"form_users\" method=\"post\">\r\n" + TokenField(r.token) + hidden +
+           Hidden("Confirm", "yes") +
+           "<p class=\"actions\"><button type=\"submit\" name=\"Delete\" value=\"Delete\" class=\"danger\">Delete</button>"
+           " <a href=\"UserQuery\">Cancel</a></p></form>\r\n" + PageFooter();
+  }
   SQLdb db("quillat", SQLdb::ReadWrite);
-  if (!db.IsOpen) return "";
-  std::string page;
-  for (const auto& row : rows) {
+  if (!db.IsOpen) return PageStart("Delete users", r.rights) + ErrorLine("ERROR, couldn't open users") + PageFooter();
+  std::string errors;
+  int deleted = 0;
+  for (const auto& name : names) {
     UserDB user;
-    user.UserName = Column(row, "UserName");
-    if (user.UserName == kProtectedUser) {
-      page += LoggedError("ERROR, Can't delete admin user");
+    user.UserName = name;
+    if (name == kProtectedUser) {
+      WriteLog("ERROR, Can't delete admin user");
+      errors += ErrorLine("ERROR, Can't delete admin user");
     } else if (!user.Delete(db)) {
       WriteLog("ERROR, Delete failed for database users, " + db.ErrorText);
-      page += "<b>ERROR, deleting entry from users, " + HtmlEscape(db.ErrorText) + "</b>\r\n";
+      errors += ErrorLine("ERROR, deleting entry from users, " + db.ErrorText);
     } else {
-      ForgetVerifiedUser(user.UserName);
-      page += "<b>Deleted entry <b>" + HtmlEscape(user.UserName) + "</b> from users</b><br>\r\n";
+      ForgetVerifiedUser(name);
+      WriteLog("INFO, User=" + r.user + " deleted the web user " + name);
+      ++deleted;
     }
   }
-  return page;
+  if (!errors.empty())
+    return PageStart("Delete users", r.rights) + errors + "<p>Deleted " + std::to_string(deleted) +
+           " user(s).</p><p><a href=\"UserQuery\">Back to the users</a></p>\r\n" + PageFooter();
+  return PageResult::Redirect("UserQuery?msg=userdeleted&n=" + std::to_string(deleted));
 }
 }  // namespace
 
-std::string UserQueryPage(int rights) {
-  return PageOpening("User Query") + kHeadEnd + NavBar(rights) +
-         "<form id=\"frm_users\" name=\"frm_users\" action=\"display_users\" method=\"post\">\r\n"
-         "<table width=\"60%\">\r\n"
-         "<tr><td width=\"33%\"><b>User Name</b></td>\r\n"
-         "<td width=\"33%\"><b>Password</b></td>\r\n"
-         "<td width=\"33%\"><b>Rights</b></td></tr>\r\n"
-         "<tr><td width=\"33%\"><input name=\"UserName\" size=\"20\"></td>\r\n"
-         "<td width=\"33%\"><input name=\"PassWord\" size=\"20\"></td>\r\n"
-         "<td width=\"33%\">\r\n"
-         "<SELECT name=\"Rights\" value=\"0\"><OPTION VALUE=\"0\"> GENERAL\r\n<OPTION VALUE=\"1\"> ADMIN\r\n"
-         "</SELECT>\r\n"
-         "<input name=\"Offset\" type=\"HIDDEN\" value=\"0\">\r\n</td></tr>\r\n"
-         "<tr><td>&nbsp;</td><td colspan=\"2\"><input type=\"submit\" value=\"Query\" name=\"Query\">&nbsp;\r\n"
-         "<input type=\"submit\" value=\"Add New\" name=\"AddNew\">&nbsp;\r\n"
-         "<input type=\"reset\" value=\"Reset\" name=\"Reset\" onclick=\"FormReset()\"></td></tr>\r\n"
-         "</table></form><p>" +
-         ResultBox("result_users", "60%") + FormScript("frm_users", "result_users");
-}
+PageResult UserQueryPage(const PageRequest& r) { return QueryPage(r, "", "", 0); }
 
-std::string UsersDisplay(const ParamList& params, int rights) {
-  for (const auto& param : params)
-    if (ParamName(param) == "AddNew") return AddUser(params);
-  return ListUsers(params, rights);
-}
-
-std::string UsersForm(const ParamList& params, int rights) {
-  const std::string action = PressedButton(params);
-  std::string page = PageOpening(action + " Users") + kHeadEnd + NavBar(rights);
-  const auto rows = TickedRows(params, "Rights");
-  if (action == "Edit") {
-    const bool selected = !rows.empty() && !Column(rows[0], "UserName").empty();
-    page += selected ? EditForm(rows[0]) : "ERROR, no entries selected";
-  } else if (action == "Delete") {
-    page += DeleteUsers(rows);
+PageResult UsersDisplay(const PageRequest& r) {
+  if (!FirstParam(r.http.Params, "AddNew").empty()) {
+    if (!r.IsPost()) return QueryPage(r, ErrorLine("ERROR, adding a user needs the form"), "", 0);
+    return AddUser(r);
   }
-  return page + PageFooter();
+  return UserList(r, FirstParam(r.http.Params, "UserName"));
 }
 
-std::string UsersEdit(const ParamList& params, int rights) {
-  std::string page = PageOpening("Edit entry in Users") + kHeadEnd + NavBar(rights);
-  if (params.empty() || ParamValue(params.back()) != "Save") return page + PageFooter();
-  SQLdb db("quillat", SQLdb::ReadWrite);
-  if (!db.IsOpen) {
-    WriteLog("ERROR, Couldn't open database: users");
-    return page + "<p align=\"center\"><b>ERROR, Couldn't open database: users</b>" + PageFooter();
+PageResult UsersForm(const PageRequest& r) {
+  const std::vector<std::string> names = UserNames(r.http.Params);
+  if (r.IsPost() && !FirstParam(r.http.Params, "Delete").empty()) {
+    if (names.empty()) return PageStart("Delete users", r.rights) + ErrorLine("ERROR, no entries selected") + PageFooter();
+    return DeleteUsers(r, names);
   }
+  if (names.empty()) return PageStart("Edit user", r.rights) + ErrorLine("ERROR, no entries selected") + PageFooter();
+  SQLdb db("quillat", SQLdb::ReadOnly);
+  const auto login = db.IsOpen ? FindLogin(db, names.front()) : std::nullopt;
+  if (!login) return PageStart("Edit user", r.rights) + ErrorLine("ERROR, no user " + names.front()) + PageFooter();
+  return EditForm(r, names.front(), login->Rights);
+}
+
+PageResult UsersEdit(const PageRequest& r) {
+  if (FirstParam(r.http.Params, "Save").empty()) return PageResult::Redirect("UserQuery");
   UserDB user;
-  for (const auto& param : params) {
+  for (const auto& param : r.http.Params) {
     const std::string name = ParamName(param);
     // The password is taken as typed: trimming it would store another one.
     if (name == "UserName") user.UserName = Trim(ParamValue(param));
     if (name == "PassWord") user.PassWord = ParamValue(param);
     if (name == "Rights") user.Rights = static_cast<int>(ToIntDef(Trim(ParamValue(param)), 0));
   }
-  if (user.UserName == kProtectedUser && !IsAdmin(user.Rights)) {
-    page += LoggedError("ERROR, cannot change admin rights");
-  } else if (!user.Update(db)) {
-    page += LoggedError("ERROR, updating entry in users: ", db.ErrorText);
-  } else {
-    ForgetVerifiedUser(user.UserName);
-    page += "<b>Updated entry in users</b>\r\n";
+  const std::string title = "Edit entry in Users";
+  if (user.UserName == kProtectedUser && !IsAdmin(user.Rights))
+    return PageStart(title, r.rights) + LoggedError("ERROR, cannot change admin rights") + PageFooter();
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  if (!db.IsOpen) {
+    WriteLog("ERROR, Couldn't open database: users");
+    return PageStart(title, r.rights) + ErrorLine("ERROR, Couldn't open database: users") + PageFooter();
   }
-  return page + PageFooter();
+  if (!user.Update(db))
+    return PageStart(title, r.rights) + LoggedError("ERROR, updating entry in users: ", db.ErrorText) + PageFooter();
+  ForgetVerifiedUser(user.UserName);
+  return PageResult::Redirect("UserQuery?msg=userupdated&key=" + UrlEncode(user.UserName));
 }

@@ -2,22 +2,22 @@
 // The user administration, for ADMIN users only (the page table sees to
 // that): list users by a name prefix, add, edit and delete them. The user
 // "admin" can neither be deleted nor lose its ADMIN rights. No page shows a
-// password or its hash.
-#include <string>
+// password or its hash. Every change ends with a 303 back to the list and
+// its message.
+#include "web/page_table.h"
 
-#include "web/request_params.h"
+// The page for "UserQuery": the users whose names begin with UserName (all
+// when empty), each opening its edit form, and the form to add a user.
+PageResult UserQueryPage(const PageRequest& request);
 
-// The page for "UserQuery": the query and add form, answers shown below it.
-std::string UserQueryPage(int rights);
+// "display_users": posted with AddNew, adds the user UserName/PassWord/
+// Rights; otherwise the list alone for the UserName prefix.
+PageResult UsersDisplay(const PageRequest& request);
 
-// The fragment for "display_users": with an "AddNew" pair adds the user
-// UserName/PassWord/Rights, otherwise lists users whose names begin with UserName.
-std::string UsersDisplay(const ParamList& params, int rights);
+// "form_users": asked with a UserName, that user's password and rights form;
+// posted with Delete and UserName values, a confirmation, and with
+// Confirm=yes the deletion of every one of them but "admin".
+PageResult UsersForm(const PageRequest& request);
 
-// The page for "form_users": Edit shows the password and rights form for the
-// first ticked user; Delete deletes every ticked user but "admin".
-std::string UsersForm(const ParamList& params, int rights);
-
-// The page for "edit_users": Save sets the rights, and the password when one
-// was typed; Cancel writes nothing.
-std::string UsersEdit(const ParamList& params, int rights);
+// "edit_users": Save sets the rights, and the password when one was typed.
+PageResult UsersEdit(const PageRequest& request);

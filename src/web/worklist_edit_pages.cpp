@@ -1,113 +1,224 @@
 #include "web/worklist_edit_pages.h"
 
+#include "db/sql_transaction.h"
 #include "db/sqldb.h"
+#include "db/worklist_edit.h"
+#include "db/worklist_listing.h"
 #include "db/worklistdb.h"
+#include "platform/codepage.h"
 #include "service/log.h"
 #include "service/text.h"
 #include "web/date_display.h"
-#include "web/entry_form.h"
 #include "web/entry_fields.h"
-#include "web/grid_rows.h"
+#include "web/entry_form.h"
 #include "web/html_escape.h"
+#include "web/list_query.h"
 #include "web/page_frame.h"
+#include "web/url_encode.h"
 
 namespace {
-// The edit form's start time as it showed it (hh:mm).
-constexpr const char* kShownTime = "ShownStartTime";
-// A grid date (display form) as a browser's date input wants it, yyyy-mm-dd.
-std::string DateInputValue(const std::string& shown) {
-  const std::string date = DisplayDateToDicom(shown);
-  if (date.size() != 8) return "";
-  return date.substr(0, 4) + "-" + date.substr(4, 2) + "-" + date.substr(6, 2);
+// What the edit form carries besides the fields: the entry's key, what it
+// looked like when shown, and the list to go back to.
+struct EditContext {
+  std::string accession, fingerprint, loadedStatus, storedTime, listQuery;
+};
+
+// Logs a failed save and returns the page's line for it.
+std::string LoggedErrorText(const std::string& reason) {
+  WriteLog("ERROR, WLQueryEdit, updating entry in Worklist: " + reason);
+  return "ERROR, WLQueryEdit, updating entry in Worklist: " + reason;
 }
 
-// The message of a failed write: SQLite's, or what the result code says.
-std::string Reason(const SQLdb& db, const std::string& accession) {
-  return db.ErrorText.empty() ? "no entry with Accession Number=" + accession : db.ErrorText;
+std::string Hidden(const char* name, const std::string& value) {
+  return std::string("<input type=\"hidden\" name=\"") + name + "\" value=\"" + HtmlEscape(value) + "\">\r\n";
 }
 
-std::string EditForm(const GridRow& row) {
-  const std::string name = Column(row, "PatientName");
+std::string ListAddress(const std::string& listQuery, const std::string& message) {
+  const std::string query = SafeQueryText(listQuery);
+  return "worklist?" + query + (query.empty() ? "" : "&") + message;
+}
+
+EntryFormValues ValuesOf(const WorklistDB& stored) {
+  const auto shown = [](const std::string& value) { return ToCp1252(Trim(value)); };
+  const std::string name = shown(stored.PatientName);
   const auto caret = name.find('^');
   EntryFormValues v;
-  v.PatientID = Column(row, "PatientID");
+  v.PatientID = shown(stored.PatientID);
   v.LastName = name.substr(0, caret);
   v.FirstName = caret == std::string::npos ? "" : name.substr(caret + 1);  // all further components too
-  v.BirthDate = DateInputValue(Column(row, "PatientBD"));
-  v.Sex = Column(row, "PatientSex");
-  v.Modality = Column(row, "Modality");
-  v.ReferringPhysician = Column(row, "ReferringPhysician");
-  v.ProcedureDescription = Column(row, "SPSDescription");
-  v.StartDate = DateInputValue(Column(row, "SPSDate"));
-  v.StartTime = Column(row, "SPSTime");
-  v.Status = Column(row, "SPSStatus");
-  return "<form name=\"edwlquery\" action=\"edit_wlquery\" method=\"post\">\r\n"
-         "<input type=\"hidden\" value=\"" + HtmlEscape(Column(row, "AccessionNumber")) +
-         "\" name=\"AccessionNumber\">\r\n"
-         "<input type=\"hidden\" value=\"" + HtmlEscape(v.StartTime) + "\" name=\"" + kShownTime + "\">\r\n" +
-         EntryForm(v) + kSaveCancelButtons;
+  v.BirthDate = DicomDateToDisplay(Trim(stored.PatientBD));
+  v.Sex = shown(stored.PatientSex);
+  v.Modality = shown(stored.Modality);
+  v.ReferringPhysician = shown(stored.ReferringPhysician);
+  v.ProcedureDescription = shown(stored.SPSDescription);
+  v.StartDate = DicomDateToDisplay(Trim(stored.SPSDate));
+  v.StartTime = DicomTimeToDisplay(Trim(stored.SPSTime));
+  v.Status = Trim(stored.SPSStatus);
+  return v;
 }
 
-std::string DeleteRows(const std::vector<GridRow>& rows) {
-  SQLdb db("quillat", SQLdb::ReadWrite);
-  if (!db.IsOpen) return "";
-  std::string page;
-  for (const auto& row : rows) {
-    WorklistDB entry;
-    entry.AccessionNumber = Column(row, "AccessionNumber");
-    // An entry deleted meanwhile (2) is gone as asked.
-    if (entry.Delete(db) == -1) {
-      const std::string reason = Reason(db, entry.AccessionNumber);
-      page += "<b>ERROR, deleting entry from Worklist, " + HtmlEscape(reason) + "</b>\r\n";
-      WriteLog("ERROR, Delete failed for database Worklist, " + reason);
-    } else {
-      page += "<b>Deleted entry <b>" + HtmlEscape(entry.AccessionNumber) + "</b> from Worklist</b><br>\r\n";
-    }
-  }
-  return page;
+EditContext ContextOf(const WorklistDB& stored, const std::string& listQuery) {
+  return {stored.AccessionNumber, EntryFingerprint(stored), Trim(stored.SPSStatus), stored.SPSTime, listQuery};
 }
 
-// The entry as the edit form posts it; only non-empty fields are written.
-WorklistDB EditedEntry(const ParamList& params) {
-  EntryFields form = ReadEntryFields(params, true);
-  WorklistDB& entry = form.Entry;
-  // An empty first name adds no "^": an unchanged save of DOE stores DOE.
-  if (!form.LastName.empty() || !form.FirstName.empty())
-    entry.PatientName = form.FirstName.empty() ? form.LastName : form.LastName + "^" + form.FirstName;
-  // The selectors show hh:mm of a time that may hold seconds or be written
-  // hhmmss; left as shown, the stored time stays exactly as it was.
-  const bool timeAsShown = form.Hour + ":" + form.Minutes == FirstParam(params, kShownTime, "-");
-  if (entry.SPSTime.empty() && !(form.Hour + form.Minutes).empty() && !timeAsShown)
-    entry.SPSTime = form.Hour + form.Minutes;
-  return entry;
-}
-}  // namespace
-
-std::string WLQueryForm(const ParamList& params, int rights, const std::string& user) {
-  const std::string action = PressedButton(params);
-  std::string page = PageOpening(action + " WLQuery") + NameFieldClearers() + ModalityChangeScript() + kHeadEnd +
-                     NavBar(rights);
-  const auto rows = TickedRows(params, "SPSStatus");
-  if (action == "Edit") {
-    const bool selected = !rows.empty() && !Column(rows[0], "AccessionNumber").empty() &&
-                          !Column(rows[0], "PatientID").empty() && !Column(rows[0], "PatientName").empty();
-    page += selected ? EditForm(rows[0]) : "ERROR, no entries selected";
-  } else if (action == "Delete") {
-    if (IsAdmin(rights)) {
-      page += DeleteRows(rows);
-    } else {
-      // The grid offers Delete only to ADMIN users; a Delete sent anyway is refused.
-      page += "<b>ERROR, deleting entries needs ADMIN rights</b>\r\n";
-      WriteLog("ERROR, WLQueryForm, User=" + user + " has no rights to delete worklist entries");
-    }
-  }
+PageResult EditPage(const PageRequest& r, const EntryFormValues& values, const EditContext& c,
+                    const std::string& above) {
+  std::string page = PageStart("Edit entry " + ToCp1252(c.accession), r.rights) + above +
+                     "<form class=\"entry\" action=\"edit_wlquery\" method=\"post\" novalidate>\r\n" +
+                     TokenField(r.token) + Hidden("Form", "edit") + Hidden("AccessionNumber", c.accession) +
+                     Hidden("Fingerprint", c.fingerprint) + Hidden("LoadedStatus", c.loadedStatus) +
+                     Hidden("StoredStartTime", c.storedTime) + Hidden("ShownStartTime", values.StartTime) +
+                     Hidden("ListQuery", c.listQuery) + EntryForm(values, EntryFormKind::Edit) +
+                     "<p class=\"actions\"><button type=\"submit\" name=\"Save\" value=\"Save\">Save</button> "
+                     "<a href=\"" + HtmlEscape(ListAddress(c.listQuery, "")) + "\">Cancel</a></p></form>\r\n";
+  if (IsAdmin(r.rights))
+    page += "<form action=\"form_wlquery\" method=\"post\">\r\n" + TokenField(r.token) +
+            Hidden("AccessionNumber", c.accession) + Hidden("ListQuery", c.listQuery) +
+            "<p><button type=\"submit\" name=\"Delete\" value=\"Delete\" class=\"danger\">Delete this entry</button>"
+            "</p></form>\r\n";
   return page + PageFooter();
 }
 
-std::string WLQueryEdit(const ParamList& params, int rights, const std::string& user) {
-  std::string page = PageOpening("Edit entry in Worklist") + kHeadEnd + NavBar(rights);
+std::string ErrorPage(const PageRequest& r, const std::string& title, const std::string& error) {
+  return PageStart(title, r.rights) + "<p class=\"error\" role=\"alert\"><b>" + HtmlEscape(error) + "</b></p>\r\n" +
+         "<p><a href=\"" + HtmlEscape(ListAddress(FirstParam(r.http.Params, "ListQuery"), "")) +
+         "\">Back to the list</a></p>\r\n" + PageFooter();
+}
+
+std::vector<std::string> Keys(const ParamList& params) {
+  std::vector<std::string> keys;
+  for (const auto& param : params)
+    if (ParamName(param) == "AccessionNumber" && !Trim(ParamValue(param)).empty()) keys.push_back(Trim(ParamValue(param)));
+  return keys;
+}
+
+std::string EntryLine(const WorklistDB& e) {
+  return "<li>" + HtmlEscape(ToCp1252(e.AccessionNumber)) + ": " + HtmlEscape(ToCp1252(e.PatientName)) + ", " +
+         DateTimeHtml(e.SPSDate, e.SPSTime) + ", " +
+         HtmlEscape(ToCp1252(e.Modality)) + " " + HtmlEscape(ToCp1252(e.SPSDescription)) + ", " +
+         HtmlEscape(e.SPSStatus) + "</li>\r\n";
+}
+
+std::string CountOf(std::size_t n) { return n == 1 ? "1 entry" : std::to_string(n) + " entries"; }
+
+PageResult ConfirmDelete(const PageRequest& r, const std::vector<std::string>& keys) {
+  std::vector<WorklistDB> found;
+  SQLdb db("quillat", SQLdb::ReadOnly);
+  for (const auto& key : keys)
+    if (WorklistDB e; db.IsOpen && FindEntry(db, key, e)) found.push_back(e);
+  const std::string listQuery = FirstParam(r.http.Params, "ListQuery");
+  if (found.empty()) return ErrorPage(r, "Delete entries", "ERROR, no entries selected");
+  std::string page = PageStart("Delete " + CountOf(found.size()) + "?", r.rights) + "<ul class=\"entries\">\r\n";
+  std::string hidden;
+  for (const auto& e : found) {
+    page += EntryLine(e);
+    hidden += Hidden("AccessionNumber", e.AccessionNumber);
+  }
+  return page + "</ul>\r\n<form action=\"form_wlquery\" method=\"post\">\r\n" + TokenField(r.token) + hidden +
+         Hidden("ListQuery", listQuery) + Hidden("Confirm", "yes") +
+         "<p class=\"actions\"><button type=\"submit\" name=\"Delete\" value=\"Delete\" class=\"danger\">Delete " +
+         CountOf(found.size()) + "</button> <a href=\"" + HtmlEscape(ListAddress(listQuery, "")) +
+         "\">Cancel</a></p></form>\r\n" + PageFooter();
+}
+
+PageResult DeleteEntries(const PageRequest& r, const std::vector<std::string>& keys) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  if (!db.IsOpen) return ErrorPage(r, "Delete entries", "ERROR, deleting entry from Worklist, " + db.ErrorText);
+  std::size_t deleted = 0;
+  SQLTransaction transaction(db);
+  for (const auto& key : keys) {
+    WorklistDB entry;
+    entry.AccessionNumber = key;
+    const int result = entry.Delete(db);
+    if (result == -1) {
+      WriteLog("ERROR, Delete failed for database Worklist, " + db.ErrorText);
+      return ErrorPage(r, "Delete entries", "ERROR, deleting entry from Worklist, " + db.ErrorText);
+    }
+    if (result == 0) {
+      ++deleted;
+      WriteLog("INFO, User=" + r.user + " deleted the worklist entry AccessionNumber=" + key);
+    }
+  }
+  if (!transaction.Commit())
+    return ErrorPage(r, "Delete entries", "ERROR, deleting entry from Worklist, " + db.ErrorText);
+  if (deleted == 0) {
+    WriteLog("ERROR, Delete failed for database Worklist, no entries deleted");
+    return ErrorPage(r, "Delete entries", "ERROR, no entries deleted: they were deleted meanwhile");
+  }
+  return PageResult::Redirect(ListAddress(FirstParam(r.http.Params, "ListQuery"),
+                                          "msg=deleted&n=" + std::to_string(deleted)));
+}
+
+// Our edit form's values as the entry to save: every editable field, empty ones included.
+WorklistDB EditedEntry(const ParamList& params) {
+  EntryFields form = ReadEntryFields(params, true);
+  WorklistDB entry = form.Entry;
+  entry.PatientName = form.FirstName.empty() ? form.LastName : form.LastName + "^" + form.FirstName;
+  // The selectors show hh:mm of a time that may hold seconds; left as shown,
+  // the stored time stays exactly as it was.
+  const std::string shown = form.Hour + ":" + form.Minutes;
+  entry.SPSTime = shown == FirstParam(params, "ShownStartTime", "-") ? FirstParam(params, "StoredStartTime")
+                                                                      : form.Hour + form.Minutes;
+  return entry;
+}
+
+PageResult SaveForm(const PageRequest& r) {
+  const ParamList& params = r.http.Params;
+  EntryFormValues values = PostedEntryForm(params);
+  EditContext c{FirstParam(params, "AccessionNumber"), FirstParam(params, "Fingerprint"),
+                FirstParam(params, "LoadedStatus"), FirstParam(params, "StoredStartTime"),
+                FirstParam(params, "ListQuery")};
+  if (const auto errors = EntryFormErrors(values, EntryFormKind::Edit); !errors.empty())
+    return EditPage(r, values, c, ErrorSummary(errors));
+  EntryEdit edit;
+  edit.Entry = EditedEntry(params);
+  edit.Entry.AccessionNumber = c.accession;
+  edit.Fingerprint = c.fingerprint;
+  edit.NewStatus = values.Status == c.loadedStatus ? "" : values.Status;
+  edit.Override = IsAdmin(r.rights);
+  edit.User = r.user;
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  if (!db.IsOpen) {
+    WriteLog("ERROR, WLQueryEdit, Couldn't open database: Worklist");
+    return ErrorPage(r, "Edit entry", "ERROR, WLQueryEdit, Couldn't open database: Worklist");
+  }
+  switch (SaveEditedEntry(db, edit)) {
+    case EntrySave::Saved:
+      return PageResult::Redirect(ListAddress(c.listQuery, "msg=updated&key=" + UrlEncode(c.accession)));
+    case EntrySave::NotFound:
+      return ErrorPage(r, "Edit entry", LoggedErrorText("no entry with Accession Number=" + c.accession));
+    case EntrySave::ChangedMeanwhile: {
+      // Show what is stored now beside the user's typing; saving again is a deliberate choice.
+      WorklistDB now;
+      if (!FindEntry(db, c.accession, now)) return ErrorPage(r, "Edit entry", "ERROR, the entry was deleted meanwhile");
+      const EditContext fresh = ContextOf(now, c.listQuery);
+      values.Status = fresh.loadedStatus;
+      return EditPage(r, values, fresh,
+                      ErrorSummary({"This entry was changed by someone else (or the modality) while you edited it; "
+                                    "it is now " + fresh.loadedStatus + ". Check your changes and save again."}));
+    }
+    case EntrySave::StatusRefused:
+      WriteLog("ERROR, WLQueryEdit, User=" + r.user + ", AccessionNumber=" + c.accession + ", status cannot go back from " +
+               c.loadedStatus + " to " + values.Status);
+      return EditPage(r, values, c,
+                      ErrorSummary({"Status cannot go back from " + c.loadedStatus + " to " + values.Status +
+                                    " (only an administrator may do that)"}));
+    case EntrySave::Failed:
+      break;
+  }
+  return ErrorPage(r, "Edit entry", LoggedErrorText(db.ErrorText));
+}
+
+// Another system's edit: every non-empty field given is written.
+PageResult IntegratorEdit(const PageRequest& r) {
+  const ParamList& params = r.http.Params;
+  std::string page = PageStart("Edit entry in Worklist", r.rights);
   if (params.empty() || ParamValue(params.back()) != "Save") return page + PageFooter();
-  WorklistDB entry = EditedEntry(params);
+  EntryFields form = ReadEntryFields(params, true);
+  WorklistDB& entry = form.Entry;
+  if (!form.LastName.empty() || !form.FirstName.empty())
+    entry.PatientName = form.FirstName.empty() ? form.LastName : form.LastName + "^" + form.FirstName;
+  if (entry.SPSTime.empty() && !(form.Hour + form.Minutes).empty()) entry.SPSTime = form.Hour + form.Minutes;
   if (entry.AccessionNumber.empty()) {
     WriteLog("ERROR, WLQueryEdit, Accession Number is empty");
     return page + PageFooter();
@@ -115,21 +226,49 @@ std::string WLQueryEdit(const ParamList& params, int rights, const std::string& 
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) {
     WriteLog("ERROR, WLQueryEdit, Couldn't open database: Worklist");
-    return page + "<p align=\"center\"><b>ERROR, WLQueryEdit, Couldn't open database: Worklist</b>" + PageFooter();
+    return page + "<p><b>ERROR, WLQueryEdit, Couldn't open database: Worklist</b></p>" + PageFooter();
   }
-  if (entry.Update(db, StatusWriter::Administrator(user)) != 0) {
-    page += LoggedError("ERROR, WLQueryEdit, updating entry in Worklist: ", Reason(db, entry.AccessionNumber));
+  if (entry.Update(db, StatusWriter::Administrator(r.user)) != 0) {
+    const std::string reason =
+        db.ErrorText.empty() ? "no entry with Accession Number=" + entry.AccessionNumber : db.ErrorText;
+    page += LoggedError("ERROR, WLQueryEdit, updating entry in Worklist: ", reason);
   } else {
     page += "<b>Updated entry in Worklist</b>\r\n";
   }
   return page + PageFooter();
 }
+}  // namespace
 
-std::string WLSetStatus(const ParamList& params, int rights, const std::string& user) {
-  std::string page = PageOpening("Worklist Delete") + kHeadEnd + NavBar(rights);
+PageResult WLQueryForm(const PageRequest& r) {
+  const ParamList& params = r.http.Params;
+  const std::vector<std::string> keys = Keys(params);
+  if (r.IsPost() && !FirstParam(params, "Delete").empty()) {
+    if (!IsAdmin(r.rights)) {
+      // The list offers Delete only to ADMIN users; a Delete sent anyway is refused.
+      WriteLog("ERROR, WLQueryForm, User=" + r.user + " has no rights to delete worklist entries");
+      return ErrorPage(r, "Delete entries", "ERROR, deleting entries needs ADMIN rights");
+    }
+    if (keys.empty()) return ErrorPage(r, "Delete entries", "ERROR, no entries selected");
+    return FirstParam(params, "Confirm") == "yes" ? DeleteEntries(r, keys) : ConfirmDelete(r, keys);
+  }
+  if (keys.empty()) return ErrorPage(r, "Edit entry", "ERROR, no entries selected");
+  SQLdb db("quillat", SQLdb::ReadOnly);
+  WorklistDB stored;
+  if (!db.IsOpen || !FindEntry(db, keys.front(), stored))
+    return ErrorPage(r, "Edit entry", "ERROR, no entry with Accession Number=" + keys.front());
+  return EditPage(r, ValuesOf(stored), ContextOf(stored, FirstParam(params, "ListQuery")), "");
+}
+
+PageResult WLQueryEdit(const PageRequest& r) {
+  if (FirstParam(r.http.Params, "Form") == "edit") return SaveForm(r);
+  return IntegratorEdit(r);
+}
+
+PageResult WLSetStatus(const PageRequest& r) {
+  std::string page = PageStart("Worklist Set Status", r.rights);
   WorklistDB entry;
   std::string status;
-  for (const auto& param : params) {
+  for (const auto& param : r.http.Params) {
     const std::string name = ParamName(param);
     if (name == "AccessionNumber") entry.AccessionNumber = ParamValue(param);
     if (name == "SPSStatus") status = ParamValue(param);
@@ -143,12 +282,14 @@ std::string WLSetStatus(const ParamList& params, int rights, const std::string& 
   }
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (db.IsOpen) {
-    const StatusChange change = entry.ChangeStatus(db, status, StatusWriter::Administrator(user));
+    // Another system's status is an explicit change by the user it logs in as.
+    const StatusChange change = entry.ChangeStatus(db, status, StatusWriter::Administrator(r.user));
     if (change == StatusChange::Changed || change == StatusChange::AlreadySo) {
       page += " Updated Worklist entry for Accession Number=" + HtmlEscape(entry.AccessionNumber) + "<br>\r\n";
     } else {
-      const std::string reason =
-          change == StatusChange::Refused ? "not a status: " + status : Reason(db, entry.AccessionNumber);
+      const std::string reason = change == StatusChange::Refused ? "not a status: " + status
+                                 : db.ErrorText.empty()          ? "no entry with Accession Number=" + entry.AccessionNumber
+                                                                 : db.ErrorText;
       WriteLog("ERROR, WLSetStatus, Updating status: " + reason);
       page += "ERROR, WLSetStatus, Updating status: " + HtmlEscape(reason);
     }

@@ -1,126 +1,181 @@
 #include "web/worklist_pages.h"
 
-#include <ctime>
+#include <algorithm>
 
 #include "db/sqldb.h"
-#include "db/sqlquote.h"
-#include "platform/clock.h"
+#include "db/worklist_listing.h"
+#include "platform/codepage.h"
 #include "service/log.h"
 #include "service/text.h"
 #include "web/date_display.h"
+#include "web/filter_choices.h"
 #include "web/form_widgets.h"
 #include "web/html_escape.h"
+#include "web/list_query.h"
 #include "web/page_frame.h"
-#include "web/result_grid.h"
+#include "web/url_encode.h"
 
 namespace {
-const GridColumns kWorklistColumns = {
-    "AccessionNumber;Accession;15;TEXT", "PatientID;ID;8;TEXT",         "PatientName;Name;15;TEXT",
-    "PatientBD;BirthDate;8;DATE",        "PatientSex;Sex;2;TEXT",       "ReferringPhysician;Referring;15;TEXT",
-    "SPSDate;Study Date;8;DATE",         "SPSTime;Study Time;4;TIME",   "Modality;Modality;2;TEXT",
-    "SPSDescription;Description;15;TEXT", "SPSStatus;Status;10;TEXT",
+struct Column {
+  const char* heading;
+  const char* sort;  // "" when the column does not sort
 };
 
-std::string Today() {
-  const std::tm t = LocalTime(Now());
-  char text[16];
-  std::strftime(text, sizeof text, "%Y-%m-%d", &t);
-  return text;
+const Column kColumns[] = {
+    {"Start", "start"},   {"Patient", "name"},   {"Patient ID", "id"},        {"Birth date", ""},
+    {"Sex", ""},          {"Accession", "accession"}, {"Modality", "modality"}, {"Station", "station"},
+    {"Description", "description"}, {"Status", "status"},
+};
+
+const char* const kStatuses[] = {"SCHEDULED", "IN PROGRESS", "COMPLETED", "DISCONTINUED"};
+
+// A stored value (UTF-8) as the page's 8-bit text, escaped.
+std::string Shown(const std::string& stored) { return HtmlEscape(ToCp1252(Trim(stored))); }
+
+std::string Href(const ListQuery& query) { return "worklist?" + HtmlEscape(ListQueryText(query)); }
+
+std::string Options(const std::vector<std::string>& values, const std::string& current, const char* allLabel) {
+  std::string html = std::string("<option value=\"\">") + allLabel + "</option>\r\n";
+  for (const auto& value : values)
+    html += "<option value=\"" + Shown(value) + "\"" + (value == current ? " selected" : "") + ">" + Shown(value) +
+            "</option>\r\n";
+  return html;
 }
 
-struct WorklistQuery {
-  std::string patientID, lastName, firstName, patientName, dateFrom, dateTo;
-  long long modality = 0;
-};
+std::string Field(const char* id, const char* label, const std::string& control) {
+  return std::string("<div class=\"field\"><label for=\"") + id + "\">" + label + "</label>" + control + "</div>\r\n";
+}
 
-WorklistQuery ReadQuery(const ParamList& params) {
-  WorklistQuery q;
-  for (const auto& entry : params) {
-    const std::string name = ParamName(entry), value = ParamValue(entry);
-    if (name == "PatientID") q.patientID = value;
-    else if (name == "LastName") q.lastName = value;
-    else if (name == "FirstName") q.firstName = value;
-    else if (name == "PatientName") q.patientName = value;
-    else if (name == "DateFrom") q.dateFrom = DisplayDateToDicom(value);
-    else if (name == "DateTo") q.dateTo = DisplayDateToDicom(value);
-    else if (name == "Modality") q.modality = ToIntDef(value, 0);
+std::string TextBox(const char* id, const std::string& value) {
+  return std::string("<input id=\"") + id + "\" name=\"" + id + "\" value=\"" + Shown(value) + "\">";
+}
+
+std::string DateBox(const char* id, const std::string& dicom) {
+  return std::string("<input type=\"date\" id=\"") + id + "\" name=\"" + id + "\" value=\"" +
+         HtmlEscape(DicomDateToDisplay(dicom)) + "\">";
+}
+
+std::string FilterForm(const ListQuery& q, SQLdb& db) {
+  FilterChoices choices = CurrentFilterChoices(db);
+  std::vector<std::string>& modalities = choices.Modalities;
+  std::vector<std::string>& stations = choices.Stations;
+  // The choice in the address stays offered even when no entry has it now.
+  for (auto* list : {&modalities, &stations}) {
+    const std::string& current = list == &modalities ? q.Filter.Modality : q.Filter.Station;
+    if (!current.empty() && std::find(list->begin(), list->end(), current) == list->end()) list->push_back(current);
   }
-  if (q.lastName == "LAST") q.lastName.clear();
-  if (q.firstName == "FIRST") q.firstName.clear();
-  if (!q.lastName.empty() && !q.firstName.empty() && q.patientName.empty())
-    q.patientName = q.lastName + "^" + q.firstName;
-  else if (!q.lastName.empty() && q.firstName.empty())
-    q.patientName = q.lastName;
-  return q;
+  const std::vector<std::string> statuses(std::begin(kStatuses), std::end(kStatuses));
+  std::string sizes;
+  for (const int size : kPageSizes)
+    sizes += "<option" + std::string(size == q.PageSize ? " selected" : "") + ">" + std::to_string(size) +
+             "</option>";
+  return "<form class=\"filters\" method=\"get\" action=\"worklist\" role=\"search\" aria-label=\"Worklist filters\">\r\n" +
+         Field("DateFrom", "From", DateBox("DateFrom", q.Filter.DateFrom)) +
+         Field("DateTo", "To", DateBox("DateTo", q.Filter.DateTo)) +
+         Field("Status", "Status", "<select id=\"Status\" name=\"Status\">" + Options(statuses, q.Filter.Status, "All") + "</select>") +
+         Field("Modality", "Modality", "<select id=\"Modality\" name=\"Modality\">" + Options(modalities, q.Filter.Modality, "All") + "</select>") +
+         Field("Station", "Station", "<select id=\"Station\" name=\"Station\">" + Options(stations, q.Filter.Station, "All") + "</select>") +
+         Field("LastName", "Family name", TextBox("LastName", q.Filter.Family)) +
+         Field("FirstName", "Given name", TextBox("FirstName", q.Filter.Given)) +
+         Field("PatientID", "Patient ID", TextBox("PatientID", q.Filter.PatientID)) +
+         Field("PageSize", "Per page", "<select id=\"PageSize\" name=\"PageSize\">" + sizes + "</select>") +
+         "<input type=\"hidden\" name=\"Sort\" value=\"" + HtmlEscape(q.Sort) + "\">" +
+         (q.Descending ? "<input type=\"hidden\" name=\"Order\" value=\"desc\">" : "") +
+         "<div class=\"actions\"><button type=\"submit\">Show</button> <a href=\"worklist\">Today</a></div>\r\n</form>\r\n";
+}
+
+std::string HeadingCell(const Column& column, const ListQuery& q) {
+  if (!*column.sort) return std::string("<th scope=\"col\">") + column.heading + "</th>";
+  ListQuery target = q;
+  target.Page = 1;
+  const bool current = q.Sort == column.sort;
+  target.Sort = column.sort;
+  target.Descending = current && !q.Descending;
+  const char* sorted = !current ? "" : q.Descending ? " aria-sort=\"descending\"" : " aria-sort=\"ascending\"";
+  const char* mark = !current ? "" : q.Descending ? " &#9660;" : " &#9650;";
+  return std::string("<th scope=\"col\"") + sorted + "><a href=\"" + Href(target) + "\">" + column.heading + mark +
+         "</a></th>";
+}
+
+std::string Row(const WorklistDB& e, const std::string& listQuery, bool selectable) {
+  const std::string key = UrlEncode(ToCp1252(e.AccessionNumber));
+  std::string html = "<tr>";
+  if (selectable)
+    html += "<td><input type=\"checkbox\" name=\"AccessionNumber\" value=\"" + Shown(e.AccessionNumber) +
+            "\" aria-label=\"Select " + Shown(e.AccessionNumber) + "\"></td>";
+  const std::string name = Trim(e.PatientName).empty() ? "(no name)" : e.PatientName;
+  html += "<td>" + DateTimeHtml(e.SPSDate, e.SPSTime) + "</td><td><a href=\"form_wlquery?AccessionNumber=" + key + "&amp;ListQuery=" +
+          HtmlEscape(UrlEncode(listQuery)) + "\">" + Shown(name) + "</a></td><td>" + Shown(e.PatientID) + "</td><td>" +
+          DateTimeHtml(e.PatientBD, "") + "</td><td>" + Shown(e.PatientSex) + "</td><td>" +
+          Shown(e.AccessionNumber) + "</td><td>" + Shown(e.Modality) + "</td><td>" + Shown(e.ScheduledStation) +
+          "</td><td>" + Shown(e.SPSDescription) + "</td><td>" + Shown(e.SPSStatus) + "</td></tr>\r\n";
+  return html;
+}
+
+std::string PageLinks(const ListQuery& q, long long lastPage) {
+  std::string html = "<nav class=\"pages\" aria-label=\"Pages\">";
+  const auto link = [&](long long page, const char* label) {
+    ListQuery target = q;
+    target.Page = page;
+    return page == q.Page || page < 1 || page > lastPage
+               ? std::string("<span class=\"off\">") + label + "</span> "
+               : "<a href=\"" + Href(target) + "\">" + label + "</a> ";
+  };
+  html += link(1, "First") + link(q.Page - 1, "Previous");
+  html += "<span>Page " + std::to_string(q.Page) + " of " + std::to_string(lastPage) + "</span> ";
+  return html + link(q.Page + 1, "Next") + link(lastPage, "Last") + "</nav>\r\n";
+}
+
+std::string CountText(long long total) {
+  if (total == 0) return "no entries";
+  return total == 1 ? "1 entry" : std::to_string(total) + " entries";
+}
+
+std::string Results(const ListQuery& q, SQLdb& db, const PageRequest& r) {
+  if (!db.IsOpen) return LoggedError("ERROR, Worklist Query failed: ", db.ErrorText);
+  ListedEntries page;
+  const long long offset = (q.Page - 1) * q.PageSize;
+  if (!ListWorklist(db, q.Filter, OrderOf(q.Sort), q.Descending, q.PageSize, offset, page))
+    return LoggedError("ERROR, Worklist Query failed: ", db.ErrorText);
+  std::string html = "<p class=\"count\" id=\"count\">" + CountText(page.Total) + "</p>\r\n";
+  if (page.Total == 0) return html;
+  const long long lastPage = (page.Total + q.PageSize - 1) / q.PageSize;
+  const std::string listQuery = ListQueryText(q);
+  const bool admin = IsAdmin(r.rights);
+  if (admin)
+    html += "<form method=\"post\" action=\"form_wlquery\">\r\n" + TokenField(r.token) +
+            "<input type=\"hidden\" name=\"ListQuery\" value=\"" + HtmlEscape(listQuery) + "\">\r\n";
+  html += "<div class=\"scroll\"><table class=\"list\" aria-describedby=\"count\">\r\n<thead><tr>";
+  if (admin) html += "<th scope=\"col\"><span class=\"sr\">Select</span></th>";
+  for (const Column& column : kColumns) html += HeadingCell(column, q);
+  html += "</tr></thead>\r\n<tbody>\r\n";
+  for (const WorklistDB& entry : page.Rows) html += Row(entry, listQuery, admin);
+  html += "</tbody></table></div>\r\n";
+  if (admin) html += "<p><button type=\"submit\" name=\"Delete\" value=\"Delete\">Delete selected</button></p></form>\r\n";
+  return html + PageLinks(q, lastPage);
+}
+
+std::string Message(const ParamList& params) {
+  const std::string what = FirstParam(params, "msg");
+  const std::string key = FirstParam(params, "key");
+  if (what == "added") return MessageLine("Added entry " + key);
+  if (what == "updated") return MessageLine("Updated entry " + key);
+  if (what == "deleted") {
+    const long long n = ToIntDef(FirstParam(params, "n"), 0);
+    return MessageLine(n == 1 ? "Deleted 1 entry" : "Deleted " + std::to_string(n) + " entries");
+  }
+  return "";
 }
 }  // namespace
 
-std::string WorklistPage(int rights) {
-  const std::string today = Today();
-  std::string html = PageOpening("Worklist Query") + NameFieldClearers() + kHeadEnd + NavBar(rights) +
-                     "<form id=\"WLQuery\" name=\"WLQuery\" action=\"display_wlquery\" method=\"post\">\r\n"
-                     "<table width=\"90%\">\r\n"
-                     "<tr><td><b>PatientID:</b></td>\r\n"
-                     "<td><b>Patient Name:</b></td></tr>\r\n"
-                     "<tr><td><input name=\"PatientID\" size=15 value=\"\"></td>\r\n"
-                     "<td><input id=\"LastName\" name=\"LastName\" size=15 value=\"LAST\" onclick=\"blankLN()\">&nbsp;"
-                     "<input id=\"FirstName\" name=\"FirstName\" size=15 value=\"FIRST\" onclick=\"blankFN()\"></td></tr>\r\n"
-                     "<tr><td><b>Date From:</b></td><td><b>Date To: </b></td></tr>\r\n"
-                     "<tr><td><input id=\"DateFrom\" name=\"DateFrom\" size=15 type=\"date\" value=\"" +
-                     today +
-                     "\"></td>\r\n"
-                     "<td><input id=\"DateTo\" name=\"DateTo\" size=15 type=\"date\" value=\"" +
-                     today +
-                     "\"></td></tr>\r\n"
-                     "<input type=\"hidden\" name=\"Offset\"  value=\"0\">\r\n"
-                     "<tr><td><b>Modality</b>&nbsp;<SELECT name=\"Modality\" value=\"Modality\">"
-                     "<OPTION SELECTED VALUE=\"0\"> ALL\r\n";
-  for (std::size_t i = 0; i < kModalityCodes.size(); ++i)
-    html += "<OPTION VALUE=\"" + std::to_string(i + 1) + "\"> " + kModalityCodes[i] + "\r\n";
-  return html +
-         "</SELECT></td>\r\n"
-         "<td><input type=\"submit\" value=\"Query\" name=\"Query\">&nbsp;\r\n"
-         "<input type=\"reset\" value=\"Reset\" name=\"Reset\" onclick=\"FormReset()\"></td></tr>\r\n"
-         "</table></form>\r\n" +
-         ResultBox("result_wlquery", "90%") + FormScript("WLQuery", "result_wlquery");
-}
-
-std::string WLQueryCondition(const ParamList& params) {
-  const WorklistQuery q = ReadQuery(params);
-  std::string condition;
-  const auto add = [&](const std::string& text) { condition += (condition.empty() ? " WHERE " : " AND ") + text; };
-  if (!q.patientID.empty()) add("PatientID =" + SqlQuote(q.patientID));
-  if (!q.patientName.empty()) add("PatientName LIKE " + SqlQuote(q.patientName + "%"));
-  if (!q.dateFrom.empty() && !q.dateTo.empty())
-    add("SPSDate >= " + SqlQuote(q.dateFrom) + " AND SPSDate <= " + SqlQuote(q.dateTo));
-  else if (!q.dateFrom.empty())
-    add("SPSDate >= " + SqlQuote(q.dateFrom));
-  else if (!q.dateTo.empty())
-    add("SPSDate <= " + SqlQuote(q.dateTo));
-  // The form sends 0 (all) to 12; any other number filters nothing either.
-  if (q.modality >= 1 && q.modality <= static_cast<long long>(kModalityCodes.size()))
-    add("Modality = " + SqlQuote(kModalityCodes[q.modality - 1]));
-  return condition;
-}
-
-std::string WLQueryDisplay(const ParamList& params, int rights) {
-  const std::string condition = WLQueryCondition(params);
+PageResult WorklistPage(const PageRequest& r) {
+  const ListQuery q = ReadListQuery(r.http.Params);
   SQLdb db("quillat", SQLdb::ReadOnly);
-  if (!db.IsOpen) return "<p align=\"center\"><b>Worklist Query Failed: " + HtmlEscape(db.ErrorText) + "</b>";
+  return PageStart("Worklist Query", r.rights) + Message(r.http.Params) + FilterForm(q, db) + Results(q, db, r) +
+         PageFooter();
+}
 
-  // Counting walks an index, not the rows; the page itself is read in index
-  // order of PatientName (the accession number breaks ties, so paging neither
-  // repeats nor skips an entry).
-  std::vector<std::string> count;
-  if (db.Query("SELECT COUNT(*) from Worklist " + condition, count) != 0 || count.empty()) {
-    WriteLog("ERROR, Worklist Query failed: " + db.ErrorText);
-    return "ERROR, Worklist Query failed: " + HtmlEscape(db.ErrorText);
-  }
-  const long long total = ToIntDef(Piece(count[0], ";", 1), 0);
-  if (total == 0) return "<p align=\"center\"><b>There are no results</b>";
-  const std::string sql =
-      "SELECT AccessionNumber, PatientID, PatientName, PatientBD, PatientSex, ReferringPhysician, SPSDate, SPSTime, "
-      "Modality, SPSDescription, SPSStatus from Worklist " +
-      condition + " ORDER BY PatientName, AccessionNumber";
-  return ResultGrid("wlquery", params, db, sql, total, kWorklistColumns, rights);
+PageResult WLQueryDisplay(const PageRequest& r) {
+  SQLdb db("quillat", SQLdb::ReadOnly);
+  return Results(ReadListQuery(r.http.Params), db, r);
 }

@@ -218,12 +218,12 @@ TEST_F(SetupToolTest, UpgradeBringsAnOlderInstanceUpToDate) {
   ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x", "--assets", root_ + "/none"}).exit, 0);
   ASSERT_FALSE(fs::exists(dir_ + "/javascript/style.css"));
   ASSERT_EQ(RunCommand("sqlite3 " + ShellQuote(db_) + " " +
-                       ShellQuote("DROP INDEX WorklistDate; DROP INDEX WorklistNameOrder; "
+                       ShellQuote("DROP INDEX WorklistStart; DROP INDEX WorklistNameOrder; "
                                   "DROP TABLE PerformedSteps; DROP TABLE PerformedStepEntries; "
                                   "INSERT INTO Users VALUES ('old', 'pla''in', 0)")).exit, 0);
   const std::string assets = root_ + "/assets";
   fs::create_directories(assets + "/node_modules/jquery/dist/cdn");
-  for (const char* file : {"style.css", "card.png", "list.png", "node_modules/jquery/dist/cdn/jquery-2.1.0.min.js"})
+  for (const char* file : {"style.css", "card.png", "list.png", "tarvelin.js", "node_modules/jquery/dist/cdn/jquery-2.1.0.min.js"})
     std::ofstream(assets + "/" + file) << file;
 
   for (int run = 0; run < 2; ++run) {  // a second run changes nothing more
@@ -232,11 +232,11 @@ TEST_F(SetupToolTest, UpgradeBringsAnOlderInstanceUpToDate) {
     EXPECT_EQ(r.err, "");
     EXPECT_THAT(r.out, HasSubstr(run == 0 ? "Passwords stored as hashes: 1" : "is up to date"));
   }
-  for (const char* file : {"style.css", "card.png", "list.png", "jquery-2.1.0.min.js"})
+  for (const char* file : {"style.css", "card.png", "list.png", "tarvelin.js", "jquery-2.1.0.min.js"})
     EXPECT_TRUE(fs::exists(dir_ + "/javascript/" + file)) << file;
   EXPECT_EQ(ReadFile(dir_ + "/javascript/jquery-2.1.0.min.js"), "node_modules/jquery/dist/cdn/jquery-2.1.0.min.js");
-  EXPECT_THAT(Sql("SELECT name FROM sqlite_master WHERE name IN ('WorklistDate', 'WorklistNameOrder') ORDER BY name"),
-              ElementsAre("WorklistDate", "WorklistNameOrder"));
+  EXPECT_THAT(Sql("SELECT name FROM sqlite_master WHERE name IN ('WorklistStart', 'WorklistNameOrder') ORDER BY name"),
+              ElementsAre("WorklistNameOrder", "WorklistStart"));
   EXPECT_THAT(Sql("SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE 'PerformedStep%' ORDER BY name"),
               ElementsAre("PerformedStepEntries", "PerformedSteps"));
   const auto old = Sql("SELECT PassWord FROM Users WHERE UserName = 'old'");

@@ -2,10 +2,13 @@
 // playwright-core (npm, exact version in tests/web/browser/package-lock.json).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "db/sqldb.h"
+#include "platform/clock.h"
 #include "service/settings.h"
 #include "support/child_process.h"
 #include "support/npm_packages.h"
@@ -15,40 +18,63 @@ namespace {
 const std::string SourceDir = TARVELIN_SOURCE_DIR;
 const std::string BrowserDir = SourceDir + "/tests/web/browser";
 
-TEST(WebBrowser, LogInQueryAndPageThroughTheWorklist) {
-  // jQuery for the instance's javascript/, and the browser driver.
+// yyyymmdd and yyyy-mm-dd of today + `days`.
+std::pair<std::string, std::string> Day(int days) {
+  const std::tm t = LocalTime(Now() + std::chrono::hours(24 * days));
+  char dicom[16], shown[16];
+  std::strftime(dicom, sizeof dicom, "%Y%m%d", &t);
+  std::strftime(shown, sizeof shown, "%Y-%m-%d", &t);
+  return {dicom, shown};
+}
+
+TEST(WebBrowser, TheDaysListFiltersSortsAndPagesAndTheLoginIsGuarded) {
   ASSERT_EQ(InstallNpmPackages(SourceDir + "/web", "jquery/dist/cdn/jquery-2.1.0.min.js"), "");
-  ASSERT_EQ(InstallNpmPackages(BrowserDir, "playwright-core/package.json"), "");
+  ASSERT_EQ(InstallNpmPackages(BrowserDir, "axe-core/axe.min.js"), "");
 
   WebInstance web("webbrowser");
   ASSERT_EQ(web.Prepare(), "");
-  ASSERT_TRUE(std::filesystem::exists(web.Server().Home() + "javascript/jquery-2.1.0.min.js"));
-  for (int i = 1; i <= 25; ++i) {
-    char accession[8], name[32], date[16];
-    std::snprintf(accession, sizeof accession, "D%02d", i);
+  const auto [today, shownToday] = Day(0);
+  const auto [tomorrow, shownTomorrow] = Day(1);
+  // 30 entries today from 07:00, one RF, one started, one completed, two stations.
+  for (int i = 1; i <= 30; ++i) {
+    char accession[8], name[32], time[16];
+    std::snprintf(accession, sizeof accession, "T%02d", i);
     std::snprintf(name, sizeof name, "DOE^PATIENT%02d", i);
-    std::snprintf(date, sizeof date, "202403%02d", 1 + i % 20);
-    ASSERT_TRUE(web.Insert(ScheduledEntry(accession, name, date)));
+    std::snprintf(time, sizeof time, "%02d%02d00", 7 + i / 4, (i % 4) * 15);
+    WorklistDB e = ScheduledEntry(accession, name, today, i == 5 ? "RF" : "CT");
+    e.SPSTime = time;
+    e.ScheduledStation = i % 2 ? "CT01" : "CT02";
+    if (i == 3) e.SPSStatus = "IN PROGRESS";
+    if (i == 4) e.SPSStatus = "COMPLETED";
+    ASSERT_TRUE(web.Insert(e));
   }
-  for (const char* late : {"L1", "L2"}) ASSERT_TRUE(web.Insert(ScheduledEntry(late, "DOE^LATE", "20240415")));
-  ASSERT_TRUE(web.Insert(ScheduledEntry("S1", "SMITH^ANN", "20240305", "MR")));
-  ASSERT_TRUE(web.Insert(ScheduledEntry("S2", "SMITH^BOB", "20240306", "US")));
-  ASSERT_TRUE(web.Insert(ScheduledEntry("Z1", "ZZ<img src=x onerror=\"window.pwned=1\">^HACK", "20240307")));
+  // Seven MÜLLERs: four as HL7 stores them (UTF-8), three as the web form did (8-bit).
+  for (int i = 1; i <= 7; ++i)
+    ASSERT_TRUE(web.Insert(ScheduledEntry("M" + std::to_string(i), i <= 4 ? "M\xC3\x9CLLER^ANNA" : "M\xDCLLER^OTTO", today)));
+  for (const char* late : {"L1", "L2"}) ASSERT_TRUE(web.Insert(ScheduledEntry(late, "DOE^LATE", tomorrow)));
+  ASSERT_TRUE(web.Insert(ScheduledEntry("Z1", "ZZ<img src=x onerror=\"window.pwned=1\">^HACK", today)));
   ASSERT_TRUE(web.Start()) << web.Server().Log();
 
   const std::string shots = std::string(TARVELIN_BIN_DIR) + "/web-screenshots";
   std::filesystem::create_directories(shots);
   const PeerResult run = RunPeer("node " + ShellQuote(BrowserDir + "/worklist_browser.js") + " " +
                                      ShellQuote(web.Url("")) + " " + ShellQuote(shots) + " " +
-                                     ShellQuote(kAdminPassword) + " " + ShellQuote(kClerkPassword),
-                                 180);
+                                     ShellQuote(kAdminPassword) + " " + ShellQuote(kClerkPassword) + " " +
+                                     shownToday + " " + shownTomorrow,
+                                 300);
   EXPECT_EQ(run.ExitCode, 0) << run.Output << "\n" << web.Server().Log();
-  EXPECT_TRUE(std::filesystem::exists(shots + "/07-query-general.png"));
+  EXPECT_TRUE(std::filesystem::exists(shots + "/02-worklist-390.png"));
+  const std::string log = web.Server().Log();
+  EXPECT_NE(log.find("ERROR, User=admin, Page=form_wlquery, cross-site request refused, Sec-Fetch-Site=same-site"),
+            std::string::npos);
+  EXPECT_NE(log.find("ERROR, User=admin, Page=wlsetstatus, cross-site request refused"), std::string::npos);
+  EXPECT_NE(log.find("INFO, User=admin, logged out"), std::string::npos);
+  EXPECT_NE(log.find("failed logins, next attempt allowed in"), std::string::npos);
 }
 
-TEST(WebBrowser, AddFindEditSetStatusAndDeleteAnEntryAndManageUsers) {
+TEST(WebBrowser, AddEditAndDeleteEntriesSafelyAndManageUsers) {
   ASSERT_EQ(InstallNpmPackages(SourceDir + "/web", "jquery/dist/cdn/jquery-2.1.0.min.js"), "");
-  ASSERT_EQ(InstallNpmPackages(BrowserDir, "playwright-core/package.json"), "");
+  ASSERT_EQ(InstallNpmPackages(BrowserDir, "axe-core/axe.min.js"), "");
   WebInstance web("webentry");
   ASSERT_EQ(web.Prepare(), "");
   ServerSettings.ProgramFolder = web.Server().Home();
@@ -72,8 +98,8 @@ TEST(WebBrowser, AddFindEditSetStatusAndDeleteAnEntryAndManageUsers) {
   const std::string log = web.Server().Log();
   EXPECT_NE(log.find("INFO, WorklistProcess, added entry for Patient=M\xDCLLER^O'<b>&, ProcedureDescription=KNEE <L>"),
             std::string::npos);
-  EXPECT_NE(log.find("ERROR, WLQueryForm, User=clerk has no rights to delete worklist entries"), std::string::npos);
   EXPECT_NE(log.find("ERROR, Can't delete admin user"), std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(shots + "/22-users-deleted.png"));
+  EXPECT_NE(log.find("INFO, User=admin deleted the worklist entry AccessionNumber="), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(shots + "/16-delete-question-390.png"));
 }
 }  // namespace

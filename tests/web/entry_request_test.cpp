@@ -47,6 +47,7 @@ TEST(EntryRequest, NamesDefaultsAndRequiredFields) {
       {AddForm(), &WorklistDB::PatientName, "LAST^FIRST", "Patient ID"},
       {AddForm({"PatientID=7"}), &WorklistDB::SPSTime, "143000", ""},
       {AddForm({"PatientID=7", "LastName="}), &WorklistDB::PatientName, "", "Patient Name"},
+      {AddForm({"PatientID=7", "FirstName="}), &WorklistDB::PatientName, "LAST", ""},  // a family name alone
       {AddForm({"PatientID=7", "PatientSex="}), &WorklistDB::SPSStatus, "SCHEDULED", "Patient Sex"},
       {AddForm({"PatientID=7", "HOUR=", "MINUTES="}), &WorklistDB::SPSTime, "", "Start Time"},
       {{"PatientBD=19700101"}, &WorklistDB::PatientBD, "19700101", "Patient ID"},
@@ -76,6 +77,10 @@ TEST(EntryRequest, GeneratedValuesAtAPinnedMinute) {
   EntryRequest again(AddForm({"PatientID=7"}));  // same minute, patient and schedule: same number
   again.GenerateValues();
   EXPECT_EQ(again.Entry.AccessionNumber, first.Entry.AccessionNumber);
+  EntryRequest retry(AddForm({"PatientID=7"}));  // that number taken: the next attempt makes another
+  retry.GenerateValues(1);
+  EXPECT_EQ(retry.Entry.AccessionNumber,
+            ("2403151430" + std::to_string(AccessionCrc("LAST^FIRST" "20240315" "20240315" "143000" "1"))).substr(0, 16));
 
   EntryRequest given(AddForm({"PatientID=7", "AccessionNumber=ABCDEFGHIJKLMNOPQR", "StudyInstanceUID=1.2.3"}));
   given.GenerateValues();

@@ -26,13 +26,12 @@ class LocaleTerritory {
   std::string old_;
 };
 
-// The values marked SELECTED, in order.
+// The options marked selected, in order.
 std::vector<std::string> Selected(const std::string& html) {
+  const std::string mark = "<option selected>";
   std::vector<std::string> values;
-  for (auto at = html.find("SELECTED"); at != std::string::npos; at = html.find("SELECTED", at + 1)) {
-    const auto quote = html.find('"', at);
-    values.push_back(html.substr(quote + 1, html.find('"', quote + 1) - quote - 1));
-  }
+  for (auto at = html.find(mark); at != std::string::npos; at = html.find(mark, at + 1))
+    values.push_back(html.substr(at + mark.size(), html.find('<', at + mark.size()) - at - mark.size()));
   return values;
 }
 
@@ -86,15 +85,16 @@ TEST(PagePieces, DocumentsAreNormalisedAndPrivatePartsRefused) {
   for (const auto& [document, servable] : documents) EXPECT_EQ(IsPublicDocument(document), servable) << document;
 }
 
-TEST(PagePieces, DateConvertersFollowTheLocaleTerritory) {
+TEST(PagePieces, DatesShowAsIsoAndTypedDatesFollowTheLocaleTerritory) {
   {
     LocaleTerritory us("en_US.UTF-8");
-    EXPECT_EQ(DicomDateToDisplay("20240315"), "03/15/2024");
+    EXPECT_EQ(DicomDateToDisplay("20240315"), "2024-03-15");
     EXPECT_EQ(DisplayDateToDicom("03/15/2024"), "20240315");
     EXPECT_EQ(DisplayDateToDicom("2024-03-15"), "20240315");
   }
   LocaleTerritory de("de_DE.UTF-8");
-  EXPECT_EQ(DicomDateToDisplay("20240315"), "15/03/2024");
+  EXPECT_EQ(DicomDateToDisplay("20240315"), "2024-03-15");
+  EXPECT_EQ(DicomDateToDisplay("2024031"), "2024031");  // not a date: shown as stored
   EXPECT_EQ(DisplayDateToDicom("15/03/2024"), "20240315");
   EXPECT_EQ(DisplayDateToDicom("2024-03-15"), "20240315");
   EXPECT_EQ(DisplayDateToDicom("2024-3-15"), "20243-5");  // short forms are not repaired
@@ -112,16 +112,15 @@ TEST(PagePieces, SelectorsMarkTheirValue) {
   EXPECT_EQ(Selected(TimeSelect("")), (std::vector<std::string>{"00", "00"}));
   EXPECT_EQ(Selected(TimeSelect("14:37")), (std::vector<std::string>{"14", "30"}));
   EXPECT_EQ(Selected(TimeSelect("xx:59")), (std::vector<std::string>{"00", "50"}));
-  EXPECT_EQ(CountOf(TimeSelect(""), "<OPTION"), 24 + 6);
-  EXPECT_EQ(Selected(ModalitySelect(2)), (std::vector<std::string>{"MR"}));
-  EXPECT_EQ(Selected(ModalitySelect(12)), std::vector<std::string>{});
-  EXPECT_EQ(CountOf(ModalitySelect(0), "<OPTION"), 12);
+  EXPECT_EQ(CountOf(TimeSelect(""), "<option"), 24 + 6);
+  EXPECT_EQ(Selected(ModalitySelect("MR")), (std::vector<std::string>{"MR"}));
+  EXPECT_EQ(Selected(ModalitySelect("")), std::vector<std::string>{});  // nothing chosen: the empty choice
+  EXPECT_EQ(CountOf(ModalitySelect(""), "<option"), 1 + 12);
   // The edit form keeps what is stored: a minute off the ten-step, a code outside the list.
   EXPECT_EQ(Selected(TimeSelect("14:37", true)), (std::vector<std::string>{"14", "37"}));
-  EXPECT_EQ(CountOf(TimeSelect("14:37", true), "<OPTION"), 24 + 7);
+  EXPECT_EQ(CountOf(TimeSelect("14:37", true), "<option"), 24 + 7);
   EXPECT_EQ(Selected(TimeSelect("14:30", true)), (std::vector<std::string>{"14", "30"}));
-  EXPECT_EQ(Selected(ModalitySelect(-1, "S<C")), (std::vector<std::string>{"S&lt;C"}));
-  EXPECT_EQ(Selected(ModalitySelect(1, "CT")), (std::vector<std::string>{"CT"}));
-  EXPECT_EQ(CountOf(ModalitySelect(1, "CT"), "<OPTION"), 12);
+  EXPECT_EQ(Selected(ModalitySelect("S<C")), (std::vector<std::string>{"S&lt;C"}));
+  EXPECT_EQ(CountOf(ModalitySelect("CT"), "<option"), 1 + 12);
 }
 }  // namespace

@@ -1,6 +1,7 @@
 // The worklist and user forms through the running server, with curl as the
 // client: what other systems send to "wlprocess" and "wlsetstatus", hostile
-// values through every form, and the grid's Edit and Delete.
+// values through every form, entries opened by their key, deletion with its
+// confirmation, and the refusal of changes that come from another site.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -39,6 +40,14 @@ class WebFormsHttpTest : public ::testing::Test {
     return web_.Request(path, "clerk", kClerkPassword, options).body;
   }
   std::string Admin(const std::string& path, const std::string& options) const { return web_.Admin(path, options).body; }
+  // The form token of the user's login, as our pages carry it.
+  std::string Token(const std::string& user, const std::string& password) const {
+    const std::string page = web_.Request("/add2wl", user, password).body;
+    const std::string mark = "name=\"FormToken\" value=\"";
+    const auto at = page.find(mark);
+    return at == std::string::npos ? "" : page.substr(at + mark.size(), 32);
+  }
+  std::string AdminToken() const { return Token("admin", kAdminPassword); }
   // `columns` of the entry `accession` joined by "|", exactly as stored.
   std::string Stored(const std::string& columns, const std::string& accession) const {
     ServerSettings.ProgramFolder = web_.Server().Home();
@@ -63,7 +72,7 @@ TEST_F(WebFormsHttpTest, OtherSystemsAddAnEntryAndSetItsStatusWithOneRequestEach
       {"/wlprocess?" + std::string("PatientID=P7&PatientName=X&PatientBD=1&PatientSex=F&Modality=MR&StartDate=1&"
                                    "StartTime=1&AccessionNumber=H1"),
        "ERROR adding procedure: Accession Number already used: H1"},
-      {"/wlprocess?PatientID=&LastName=LAST&FirstName=FIRST", "<BR>\r\n<b>ERROR, Patient ID is empty</b><br>\r\n<BR>"},
+      {"/wlprocess?PatientID=&LastName=LAST&FirstName=FIRST", "<b>ERROR, Patient ID is empty</b><br>\r\n"},
       {"/wlsetstatus?AccessionNumber=H1&SPSStatus=COMPLETED", " Updated Worklist entry for Accession Number=H1<br>"},
       {"/wlsetstatus?AccessionNumber=NO&SPSStatus=COMPLETED", "ERROR, WLSetStatus, Updating status: no entry with Accession Number=NO"},
       {"/wlsetstatus?AccessionNumber=H1&SPSStatus=DONE", "ERROR, WLSetStatus, Updating status: not a status: DONE"},
@@ -79,6 +88,8 @@ TEST_F(WebFormsHttpTest, HostileValuesPassEveryFormAsTextAndAreStoredAsSent) {
   std::vector<std::string> values = HostileMarkupValues();
   // All but the every-byte value, whose blanks and control characters the edit form trims at its ends.
   values.insert(values.end(), HostileSqlValues().begin(), HostileSqlValues().end() - 1);
+  const std::string token = AdminToken();
+  ASSERT_EQ(token.size(), 32u);
   for (std::size_t i = 0; i < values.size(); ++i) {
     const std::string& v = values[i];
     const std::string id = "X" + std::to_string(i);
@@ -87,27 +98,28 @@ TEST_F(WebFormsHttpTest, HostileValuesPassEveryFormAsTextAndAreStoredAsSent) {
                                   {"PatientSex", "O"}, {"Modality", "CT"}, {"ReferringPysician", v},
                                   {"ProcedureDescription", v}, {"StartDate", "2024-01-02"}, {"HOUR", "07"},
                                   {"MINUTES", "50"}, {"AccessionNumber", id}})),
-        Clerk("/form_wlquery", Data({{"CHECK", "on"}, {"AccessionNumber", id}, {"PatientID", v},
-                                     {"PatientName", v + "^F"}, {"ReferringPhysician", v}, {"Modality", v},
-                                     {"SPSDescription", v}, {"Edit", "Edit"}})),
+        Clerk("/form_wlquery", "-G" + Data({{"AccessionNumber", id}})),
         Clerk("/wledit", Data({{"AccessionNumber", id}, {"Modality", v}, {"LastName", v}, {"FirstName", v},
                                {"Save", "Save"}})),
         Clerk("/wlsetstatus", Data({{"AccessionNumber", id}, {"SPSStatus", v}})),
-        Admin("/display_users", Data({{"UserName", v}, {"PassWord", v}, {"Rights", "0"}, {"AddNew", "Add New"}})),
-        Admin("/display_users", Data({{"UserName", v}, {"Query", "Query"}})),
-        Admin("/form_users", Data({{"CHECK", "on"}, {"UserName", v}, {"PassWord", "********"}, {"Rights", "0"},
-                                   {"Delete", "Delete"}})),
+        Admin("/UserQuery", "-G" + Data({{"UserName", v}})),
     };
-    const bool colon = v.find(':') != std::string::npos;  // no user name may hold one (Basic authentication)
     EXPECT_THAT(answers[0], HasSubstr("Added Worklist entry for Patient=" + HtmlEscape(v + "^F") + "<br>"));
     EXPECT_THAT(answers[1], HasSubstr("value=\"" + HtmlEscape(v) + "\""));
     EXPECT_THAT(answers[2], HasSubstr("<b>Updated entry in Worklist</b>"));
     // Only the four status words are stored; any other text is refused.
     EXPECT_THAT(answers[3], HasSubstr("ERROR, WLSetStatus, Updating status: not a status: " + HtmlEscape(v)));
-    EXPECT_THAT(answers[4], HasSubstr(colon ? "cannot contain" : "Added new entry to users"));
-    if (!colon) {
-      EXPECT_THAT(answers[5], HasSubstr("VALUE=\"" + HtmlEscape(v) + "\""));
-      EXPECT_THAT(answers[6], HasSubstr("<b>Deleted entry <b>" + HtmlEscape(v) + "</b> from users</b>"));
+    const bool colon = v.find(':') != std::string::npos;  // no user name may hold one (Basic authentication)
+    const HttpAnswer added = web_.Admin("/display_users", Data({{"UserName", v}, {"PassWord", v}, {"Rights", "0"},
+                                                                {"AddNew", "Add New"}, {"FormToken", token}}));
+    EXPECT_EQ(added.status, colon ? 200 : 303) << v;
+    if (colon) {
+      EXPECT_THAT(added.body, HasSubstr("cannot contain"));
+    } else {
+      EXPECT_THAT(Admin("/UserQuery", "-G" + Data({{"UserName", v}})), HasSubstr(">" + HtmlEscape(v) + "</a>"));
+      const HttpAnswer deleted = web_.Admin("/form_users", Data({{"UserName", v}, {"Delete", "Delete"},
+                                                                 {"Confirm", "yes"}, {"FormToken", token}}));
+      EXPECT_EQ(deleted.status, 303) << v;
     }
     for (const auto& answer : answers) {
       EXPECT_THAT(answer, Not(HasSubstr("<script>alert")));
@@ -118,22 +130,74 @@ TEST_F(WebFormsHttpTest, HostileValuesPassEveryFormAsTextAndAreStoredAsSent) {
   }
 }
 
-TEST_F(WebFormsHttpTest, TheGridEditsTheFirstTickedRowAndDeletesEveryTickedRow) {
+TEST_F(WebFormsHttpTest, EntriesOpenByTheirKeyAndDeletionIsConfirmedAndCounted) {
   for (const char* id : {"K1", "K2", "K3"}) ASSERT_TRUE(web_.Insert(ScheduledEntry(id, std::string("DOE^") + id, "20240315")));
-  const auto row = [](const std::string& id, bool ticked) {
-    return (ticked ? Pairs{{"CHECK", "on"}} : Pairs{}) + Pairs{{"AccessionNumber", id}, {"PatientID", "ID" + id},
-                                                             {"PatientName", "DOE^" + id}, {"SPSStatus", "SCHEDULED"}};
-  };
-  const Pairs grid = row("K1", false) + row("K2", true) + row("K3", true);
-  const std::string edit = Clerk("/form_wlquery", Data(grid + Pairs{{"Edit", "Edit"}}));
-  EXPECT_THAT(edit, HasSubstr("value=\"K2\" name=\"AccessionNumber\""));
-  EXPECT_THAT(edit, Not(HasSubstr("K3")));
-  EXPECT_THAT(Admin("/form_wlquery", Data(grid + Pairs{{"Delete", "Delete"}})),
-              HasSubstr("<b>Deleted entry <b>K2</b> from Worklist</b><br>\r\n<b>Deleted entry <b>K3</b> from Worklist</b>"));
+  const std::string token = AdminToken();
+  // The form shows what is stored under the key, whatever else is sent.
+  const std::string edit = Clerk("/form_wlquery", "-G" + Data({{"AccessionNumber", "K2"}, {"PatientName", "X^Y"}}));
+  EXPECT_THAT(edit, HasSubstr("name=\"FirstName\" size=\"20\" placeholder=\"FIRST\" value=\"K2\""));
+  EXPECT_THAT(Clerk("/form_wlquery", "-G" + Data({{"AccessionNumber", "K9"}})),
+              HasSubstr("ERROR, no entry with Accession Number=K9"));
+  const Pairs keys = {{"AccessionNumber", "K2"}, {"AccessionNumber", "K3"}, {"AccessionNumber", "NOPE"},
+                      {"Delete", "Delete"}, {"FormToken", token}, {"ListQuery", "DateFrom=2024-03-15\r\nX: y"}};
+  const std::string question = Admin("/form_wlquery", Data(keys));
+  EXPECT_THAT(question, HasSubstr("<title>Delete 2 entries?</title>"));
+  EXPECT_EQ(Stored("PatientName", "K2"), "DOE^K2");  // asking deletes nothing
+  const HttpAnswer done = web_.Admin("/form_wlquery", Data(keys + Pairs{{"Confirm", "yes"}}));
+  EXPECT_EQ(done.status, 303);
+  EXPECT_THAT(done.headers, HasSubstr("Location: worklist?DateFrom=2024-03-15Xy&msg=deleted&n=2\r\n"));
   EXPECT_EQ(Stored("PatientName", "K1") + Stored("PatientName", "K3"), "DOE^K1<none>");
+  const std::pair<Pairs, std::string> refusals[] = {
+      {keys + Pairs{{"Confirm", "yes"}}, "ERROR, no entries deleted"},  // gone meanwhile: 0 is an error
+      {{{"Delete", "Delete"}, {"FormToken", token}}, "ERROR, no entries selected"},
+  };
+  for (const auto& [pairs, error] : refusals) EXPECT_THAT(Admin("/form_wlquery", Data(pairs)), HasSubstr(error));
+  const std::string clerkToken = Token("clerk", kClerkPassword);
+  EXPECT_THAT(Clerk("/form_wlquery", Data({{"AccessionNumber", "K1"}, {"Delete", "Delete"}, {"Confirm", "yes"},
+                                           {"FormToken", clerkToken}})),
+              HasSubstr("ERROR, deleting entries needs ADMIN rights"));
+  EXPECT_EQ(Stored("PatientName", "K1"), "DOE^K1");
   // Save with an empty password keeps the stored one.
-  EXPECT_THAT(Admin("/edit_users", Data({{"UserName", "clerk"}, {"PassWord", ""}, {"Rights", "1"}, {"Save", "Save"}})),
-              HasSubstr("<b>Updated entry in users</b>"));
+  EXPECT_EQ(web_.Admin("/edit_users", Data({{"UserName", "clerk"}, {"PassWord", ""}, {"Rights", "1"},
+                                            {"Save", "Save"}, {"FormToken", token}})).status,
+            303);
   EXPECT_EQ(web_.Request("/UserQuery", "clerk", kClerkPassword).status, 200);  // ADMIN now, same password
+}
+
+TEST_F(WebFormsHttpTest, ChangesFromAnotherSiteOrWithoutTheFormTokenAreRefused) {
+  ASSERT_TRUE(web_.Insert(ScheduledEntry("C1", "DOE^C1", "20240315")));
+  const std::string token = AdminToken();
+  const std::string own = "-H " + ShellQuote("Origin: " + web_.Url(""));
+  const std::string add = Data({{"UserName", "eve"}, {"PassWord", "pw"}, {"AddNew", "Add New"}});
+  const std::string status = "-G" + Data({{"AccessionNumber", "C1"}, {"SPSStatus", "DISCONTINUED"}});
+  const struct {
+    std::string path, options;
+    int status;
+    const char* logged;
+  } cases[] = {
+      {"/display_users", add + Data({{"FormToken", token}}) + " -H 'Origin: http://127.0.0.1:1'", 403,
+       "cross-site request refused, Origin=http://127.0.0.1:1"},
+      {"/display_users", add + Data({{"FormToken", token}}) + " -H 'Sec-Fetch-Site: same-site'", 403,
+       "cross-site request refused, Sec-Fetch-Site=same-site"},
+      {"/display_users", add + Data({{"FormToken", token}}) + " -H 'Origin: null'", 403, "Origin=null"},
+      {"/display_users", add + " " + own, 403, "Page=display_users, form token missing or wrong"},
+      {"/display_users", add + Data({{"FormToken", std::string(32, '0')}}), 403, "form token missing or wrong"},
+      {"/wlsetstatus", status + " -H 'Sec-Fetch-Site: cross-site'", 403, "Sec-Fetch-Site=cross-site"},
+      {"/wlsetstatus", status + " -H 'Sec-Fetch-Site: same-origin'", 403, "Page=wlsetstatus, form token missing"},
+      {"/display_users", add + Data({{"FormToken", token}}) + " " + own + " -H 'Sec-Fetch-Site: same-origin'", 303, ""},
+      {"/wlsetstatus", status, 200, ""},  // another system's script: no browser headers, no token
+  };
+  for (const auto& c : cases) {
+    const HttpAnswer answer = web_.Admin(c.path, c.options);
+    EXPECT_EQ(answer.status, c.status) << c.options;
+    if (*c.logged) {
+      EXPECT_THAT(web_.Server().Log(), HasSubstr(c.logged));
+    }
+  }
+  EXPECT_EQ(Stored("SPSStatus", "C1"), "DISCONTINUED");  // by the last request only
+  EXPECT_THAT(web_.Server().Log(), HasSubstr("ERROR, User=admin, Page=display_users, cross-site request refused"));
+  // A log out ends the login round: the old token no longer works.
+  EXPECT_EQ(web_.Admin("/logout").status, 401);
+  EXPECT_EQ(web_.Admin("/display_users", add + Data({{"FormToken", token}})).status, 403);
 }
 }  // namespace

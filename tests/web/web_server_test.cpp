@@ -39,7 +39,7 @@ TEST_F(WebServerTest, BasicAuthenticationAdmitsUsersWithTheirRights) {
   const HttpAnswer admin = web_.Admin("/");
   EXPECT_EQ(admin.status, 200);
   EXPECT_THAT(admin.headers, HasSubstr("Content-Type: text/html; charset=ISO-8859-1"));
-  EXPECT_THAT(admin.body, HasSubstr("<b>Worklist WEB Server</b> - admin</h2>"));
+  EXPECT_THAT(admin.body, HasSubstr("<b>Worklist WEB Server</b> - admin</h1>"));
   EXPECT_THAT(admin.body, HasSubstr("Manage Users"));
   const HttpAnswer clerk = web_.Request("/index.htm", "clerk", kClerkPassword);
   EXPECT_EQ(clerk.status, 200);
@@ -77,19 +77,105 @@ TEST_F(WebServerTest, PrivatePartsOfTheInstanceAreNeverServed) {
   EXPECT_THAT(web_.Server().Log(), HasSubstr("ERROR, The URL does not exists: database/quillat.db"));
 }
 
+// The value of header `name` in `headers` ("" when absent).
+std::string HeaderValue(const std::string& headers, const std::string& name) {
+  const auto at = headers.find("\r\n" + name + ": ");
+  if (at == std::string::npos) return "";
+  const auto from = at + name.size() + 4;
+  return headers.substr(from, headers.find("\r\n", from) - from);
+}
+
 TEST_F(WebServerTest, StaticFilesCarryTheirTypeAndAnswerConditionalRequests) {
   const HttpAnswer css = web_.Admin("/javascript/style.css");
   ASSERT_EQ(css.status, 200) << css.curl;
   EXPECT_THAT(css.headers, HasSubstr("Content-Type: text/css"));
-  EXPECT_THAT(css.body, HasSubstr(".hoverTable"));
-  const auto at = css.headers.find("Last-Modified: ");
+  EXPECT_THAT(css.body, HasSubstr("Tarvelin web administration"));
+  EXPECT_EQ(HeaderValue(css.headers, "Cache-Control"), "no-cache");  // asked again each time: a 304
+  const std::string etag = HeaderValue(css.headers, "ETag");
+  const std::string modified = HeaderValue(css.headers, "Last-Modified");
+  ASSERT_FALSE(etag.empty());
+  ASSERT_FALSE(modified.empty());
+  const struct {
+    std::string options;
+    int status;
+  } conditional[] = {
+      {"-H " + ShellQuote("If-None-Match: " + etag), 304},
+      {"-H " + ShellQuote("If-None-Match: \"other\", " + etag), 304},
+      {"-H " + ShellQuote("If-None-Match: \"other\""), 200},
+      {"-H " + ShellQuote("If-Modified-Since: " + modified), 304},
+      {"-H " + ShellQuote("If-None-Match: \"other\"") + " -H " + ShellQuote("If-Modified-Since: " + modified), 200},
+  };
+  for (const auto& c : conditional) {
+    const HttpAnswer again = web_.Admin("/javascript/style.css", c.options);
+    EXPECT_EQ(again.status, c.status) << c.options;
+    if (c.status == 304) {
+      EXPECT_EQ(again.body, "");
+      EXPECT_EQ(HeaderValue(again.headers, "ETag"), etag);
+    }
+  }
+  // The pages name their assets with the version; that address is kept for a year.
+  const std::string page = web_.Admin("/worklist").body;
+  const auto at = page.find("javascript/style.css?v=");
   ASSERT_NE(at, std::string::npos);
-  const std::string modified = css.headers.substr(at + 15, css.headers.find("\r\n", at) - at - 15);
-  const HttpAnswer again = web_.Admin("/javascript/style.css", "-H " + ShellQuote("If-Modified-Since: " + modified));
-  EXPECT_EQ(again.status, 304);
-  EXPECT_EQ(again.body, "");
-  EXPECT_THAT(web_.Admin("/javascript/card.png").headers, HasSubstr("Content-Type: image/png"));
+  const std::string versioned = page.substr(at, page.find('"', at) - at);
+  EXPECT_THAT(web_.Admin("/" + versioned).headers, HasSubstr("Cache-Control: private, max-age=31536000, immutable"));
+  EXPECT_THAT(web_.Admin("/javascript/style.css?v=old").headers, HasSubstr("Cache-Control: no-cache"));
+  // Text travels compressed to a browser that accepts it; pictures as they are.
+  const HttpAnswer gzip = web_.Admin("/" + versioned, "--compressed");
+  EXPECT_EQ(HeaderValue(gzip.headers, "Content-Encoding"), "gzip");
+  EXPECT_EQ(gzip.body, css.body);
+  EXPECT_EQ(HeaderValue(gzip.headers, "ETag"), etag.substr(0, etag.size() - 1) + "-gz\"");
+  EXPECT_EQ(HeaderValue(web_.Admin("/worklist", "--compressed").headers, "Content-Encoding"), "gzip");
+  const HttpAnswer png = web_.Admin("/javascript/card.png", "--compressed");
+  EXPECT_THAT(png.headers, HasSubstr("Content-Type: image/png"));
+  EXPECT_EQ(HeaderValue(png.headers, "Content-Encoding"), "");
   EXPECT_EQ(web_.Request("/javascript/style.css").status, 401);  // files need a login too
+}
+
+TEST_F(WebServerTest, EveryAnswerCarriesTheSecurityHeadersAndPagesAreNeverStored) {
+  const struct {
+    std::string path;
+    bool login;
+    int status;
+  } answers[] = {{"/worklist", true, 200}, {"/", false, 401}, {"/javascript/style.css", true, 200},
+                 {"/nothing.here", true, 404}, {"/logout", true, 401}};
+  for (const auto& a : answers) {
+    const HttpAnswer answer = a.login ? web_.Admin(a.path) : web_.Request(a.path);
+    EXPECT_EQ(answer.status, a.status) << a.path;
+    EXPECT_THAT(HeaderValue(answer.headers, "Content-Security-Policy"),
+                HasSubstr("script-src 'self'; style-src 'self'")) << a.path;
+    EXPECT_THAT(HeaderValue(answer.headers, "Content-Security-Policy"), HasSubstr("frame-ancestors 'none'"));
+    EXPECT_EQ(HeaderValue(answer.headers, "X-Frame-Options"), "DENY") << a.path;
+    EXPECT_EQ(HeaderValue(answer.headers, "X-Content-Type-Options"), "nosniff") << a.path;
+    EXPECT_EQ(HeaderValue(answer.headers, "Referrer-Policy"), "same-origin") << a.path;
+    EXPECT_EQ(HeaderValue(answer.headers, "Strict-Transport-Security"), "") << a.path;  // plain HTTP
+    if (a.path != "/javascript/style.css") {
+      EXPECT_EQ(HeaderValue(answer.headers, "Cache-Control"), "no-store") << a.path;
+    }
+  }
+  // Our pages carry no inline script for that policy to block.
+  for (const char* page : {"/", "/worklist", "/add2wl", "/UserQuery"}) {
+    const std::string body = web_.Admin(page).body;
+    EXPECT_THAT(body, Not(HasSubstr("<script>"))) << page;
+    EXPECT_THAT(body, Not(HasSubstr("<script type"))) << page;
+    EXPECT_THAT(body, Not(HasSubstr(" onclick="))) << page;
+    EXPECT_THAT(body, Not(HasSubstr(" style="))) << page;
+  }
+}
+
+TEST_F(WebServerTest, WrongPasswordsSlowDownFurtherAttemptsUntilTheWaitIsOver) {
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(web_.Request("/", "admin", "guess" + std::to_string(i)).status, 401);
+  // Even the right password waits now: a guesser cannot tell.
+  const HttpAnswer waiting = web_.Admin("/");
+  EXPECT_EQ(waiting.status, 429);
+  EXPECT_EQ(HeaderValue(waiting.headers, "Retry-After"), "1");
+  EXPECT_THAT(waiting.body, HasSubstr("Too many failed logins. Try again in 1 seconds."));
+  usleep(1100 * 1000);
+  EXPECT_EQ(web_.Admin("/").status, 200);  // the wait ended by itself, and the success clears the count
+  EXPECT_EQ(web_.Request("/", "admin", "guess").status, 401);
+  const std::string log = web_.Server().Log();
+  EXPECT_THAT(log, HasSubstr("WARNING, User=admin, Address=127.0.0.1, 5 failed logins, next attempt allowed in 1 s"));
+  EXPECT_THAT(log, HasSubstr("WARNING, User=admin, Address=127.0.0.1, Page=index.htm, login refused for 1 s"));
 }
 
 TEST_F(WebServerTest, HostileRequestsGetA4xxAndTheServerGoesOn) {

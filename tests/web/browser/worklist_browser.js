@@ -1,96 +1,210 @@
-// Drives Debian's Chromium through the web administration as an ADMIN and a
-// GENERAL user: log in, query the worklist by name prefix and date range,
-// page forward and back, and check what each may see. Saves a screenshot of
-// every page. Usage: node worklist_browser.js BASE_URL SCREENSHOT_DIR
-//   ADMIN_PASSWORD CLERK_PASSWORD. Exits 1 with the reason on any failure.
+// Drives Debian's Chromium through the worklist list as ADMIN and GENERAL
+// users: today's entries by start time, sorting, every filter (a lowercase
+// non-ASCII family name too), count, page size, reload and Back; the
+// keyboard; a page of another local origin that tries to delete and
+// discontinue entries; log out and back in; ten wrong passwords, then the
+// right one. Usage: node worklist_browser.js BASE_URL SCREENSHOT_DIR
+// ADMIN_PASSWORD CLERK_PASSWORD TODAY TOMORROW. Exits 1 with the reason on any failure.
 'use strict';
+const http = require('http');
 const { chromium } = require('playwright-core');
-const { check, openAs, shot: shotIn, waitForPage, accessions, query } = require('./browser_helpers');
+const { check, openAs, visit, usDate } = require('./browser_helpers');
 
-const [baseUrl, shots, adminPassword, clerkPassword] = process.argv.slice(2);
+const [baseUrl, shots, adminPassword, clerkPassword, today, tomorrow] = process.argv.slice(2);
 
-async function shot(page, name) {
-  await shotIn(page, shots, name);
+const countText = (page) => page.textContent('#count');
+const rows = (page) => page.$$eval('table.list tbody tr', (trs) => trs.map((tr) =>
+  Array.from(tr.querySelectorAll('td')).map((td) => td.textContent.trim())));
+// The accession numbers of the rows (the column after Sex; ADMIN rows start with a check box).
+async function keys(page) {
+  const admin = (await page.$$('table.list tbody input[type="checkbox"]')).length > 0;
+  return (await rows(page)).map((r) => r[admin ? 6 : 5]);
+}
+async function show(page) {
+  await Promise.all([page.waitForNavigation(), page.click('form.filters button[type="submit"]')]);
 }
 
-async function resultText(page) {
-  return page.$eval('#result_wlquery', (e) => e.textContent);
+// Clicks what leads to another page and waits for it.
+async function follow(page, selector) {
+  await Promise.all([page.waitForNavigation(), page.click(selector)]);
 }
 
-async function adminSession(browser) {
+async function listSession(browser) {
   const page = await openAs(browser, 'admin', adminPassword);
   await page.goto(baseUrl + '/');
-  check((await page.textContent('h2')).includes('Worklist WEB Server - admin'), 'index page heading');
-  check(await page.isVisible('text=Manage Users'), 'an ADMIN sees Manage Users');
+  check((await page.textContent('h1')).includes('Worklist WEB Server - admin'), 'index page heading');
   check(await page.$eval('img[src="javascript/card.png"]', (i) => i.naturalWidth > 0), 'card.png shows');
-  await shot(page, '01-index-admin');
+  await visit(page, shots, '01-index');
+  // Every way on is a real link the keyboard reaches.
+  const reached = [];
+  for (let i = 0; i < 8; ++i) {
+    await page.keyboard.press('Tab');
+    reached.push(await page.evaluate(() => document.activeElement.tagName + ':' + document.activeElement.textContent.trim()));
+  }
+  check(reached[0] === 'A:Skip to content' && reached.includes('A:Query Worklist') && reached.includes('A:Log out'),
+        'keyboard order: ' + reached);
 
   await page.click('text=Query Worklist');
   await page.waitForURL(/\/worklist$/);
-  check((await page.title()) === 'Worklist Query', 'worklist page title');
-  await shot(page, '02-worklist-form');
+  check((await countText(page)) === '38 entries', 'today: ' + (await countText(page)));
+  const first = await rows(page);
+  // Dates as the date inputs show them: one date form on the screen.
+  check(first[0][1] === usDate(today) + ' 07:15' && first[1][1] === usDate(today) + ' 07:30' && first.length === 25,
+        'today by start time: ' + first[0]);
+  check((await page.$$('table.list input[type="text"], table.list input:not([type])')).length === 0, 'nothing to type into');
+  await visit(page, shots, '02-worklist');
 
-  await query(page, 'DOE', '2024-03-01', '2024-03-20');
-  await waitForPage(page, 'Page 1/3');
-  let ids = await accessions(page);
-  check(ids.length === 10 && ids[0] === 'D01' && ids[9] === 'D10', 'page 1 rows: ' + ids);
-  check(await page.isVisible('#result_wlquery input[name="Delete"]'), 'an ADMIN sees Delete');
-  check(await page.isVisible('#result_wlquery input[name="Edit"]'), 'Edit is shown');
-  await shot(page, '03-query-page1');
+  // Sorting by a heading, and back the other way.
+  await follow(page, 'table.list th a:has-text("Accession")');
+  check(page.url().includes('Sort=accession') && (await keys(page))[0] === 'M1', 'by accession: ' + (await keys(page))[0]);
+  await follow(page, 'table.list th a:has-text("Accession")');
+  check((await keys(page))[0] === 'Z1', 'by accession, descending: ' + (await keys(page))[0]);
 
-  await page.click('#result_wlquery td:has-text("Next")');
-  await waitForPage(page, 'Page 2/3');
-  ids = await accessions(page);
-  check(ids[0] === 'D11' && ids.length === 10, 'page 2 rows: ' + ids);
-  await page.click('#result_wlquery td:has-text("Next")');
-  await waitForPage(page, 'Page 3/3');
-  ids = await accessions(page);
-  check(ids.length === 5 && ids[4] === 'D25', 'page 3 rows: ' + ids);
-  await shot(page, '04-query-page3');
-  await page.click('#result_wlquery td:has-text("Next")');  // stays on the last page
-  await page.waitForTimeout(300);
-  await waitForPage(page, 'Page 3/3');
-  await page.click('#result_wlquery td:has-text("Previous")');
-  await waitForPage(page, 'Page 2/3');
-  check((await accessions(page))[0] === 'D11', 'back on page 2');
-  await page.click('input[name="Query"]');  // a new query starts at the first page
-  await waitForPage(page, 'Page 1/3');
+  const filters = [
+    [{ Status: 'IN PROGRESS' }, '1 entry'],
+    [{ Modality: 'RF' }, '1 entry'],            // a code that is stored, not in any fixed list
+    [{ Station: 'CT02' }, '15 entries'],
+    [{ LastName: 'm\u00fcller' }, '7 entries'],  // typed in lower case, with its accent
+    [{ LastName: 'muller' }, 'no entries'],      // accents as typed
+    [{ FirstName: 'otto' }, '3 entries'],        // a given name alone
+    [{ DateTo: tomorrow }, '40 entries'],
+  ];
+  for (const [values, expected] of filters) {
+    await page.goto(baseUrl + '/worklist');
+    for (const [name, value] of Object.entries(values)) {
+      if (await page.$('select[name="' + name + '"]')) await page.selectOption('select[name="' + name + '"]', value);
+      else await page.fill('input[name="' + name + '"]', value);
+    }
+    await show(page);
+    check((await countText(page)) === expected, JSON.stringify(values) + ': ' + (await countText(page)));
+  }
+  await visit(page, shots, '03-worklist-filtered');
+
+  // Page size and pages live in the address: reload and Back show the same list.
+  await page.goto(baseUrl + '/worklist');
+  await page.selectOption('#PageSize', '10');
+  await show(page);
+  check((await page.textContent('nav.pages')).includes('Page 1 of 4'), 'ten a page');
+  await follow(page, 'nav.pages a:has-text("Next")');
+  const second = await keys(page);
+  await page.reload();
+  check(JSON.stringify(await keys(page)) === JSON.stringify(second) && page.url().includes('Page=2'), 'reload keeps page 2');
+  await page.goBack();
+  check((await page.textContent('nav.pages')).includes('Page 1 of 4'), 'Back shows page 1 again');
+  check((await page.inputValue('#PageSize')) === '10', 'the filter form shows the address');
 
   // A stored name full of markup shows as text and runs nothing.
-  await query(page, 'ZZ', '2024-03-01', '2024-03-20');
-  await waitForPage(page, 'Page 1/1');
-  const name = await page.$eval('#result_wlquery input[name="PatientName"]', (e) => e.value);
-  check(name === 'ZZ<img src=x onerror="window.pwned=1">^HACK', 'hostile name shown as text: ' + name);
+  await page.goto(baseUrl + '/worklist?LastName=ZZ');
+  check((await rows(page))[0][2].startsWith('ZZ<img src=x onerror="window.pwned=1">'), 'hostile name shown as text');
   check(await page.evaluate(() => window.pwned === undefined), 'no script ran from a stored value');
-  await shot(page, '05-query-hostile-name');
-
-  await page.click('input[name="Reset"]');
-  check((await resultText(page)) === '', 'Reset empties the result box');
+  // A row opens the entry the server finds by its key.
+  await page.goto(baseUrl + '/worklist?LastName=doe&FirstName=patient0');
+  await follow(page, 'table.list a:has-text("DOE^PATIENT07")');
+  check((await page.inputValue('#PatientID')) === 'IDT07', 'the row opened its own entry');
   check(page.problems.length === 0, page.problems.join('; '));
+  await page.context().close();
 }
 
 async function clerkSession(browser) {
   const page = await openAs(browser, 'clerk', clerkPassword);
-  await page.goto(baseUrl + '/');
-  check((await page.textContent('h2')).includes('Worklist WEB Server - clerk'), 'clerk heading');
-  check(!(await page.isVisible('text=Manage Users')), 'a GENERAL user has no Manage Users');
-  await shot(page, '06-index-general');
   await page.goto(baseUrl + '/worklist');
-  check(!(await page.isVisible('text=Users')), 'a GENERAL user has no Users in the bar');
-  await query(page, 'SMITH', '2024-03-01', '2024-03-20');
-  await waitForPage(page, 'Page 1/1');
-  check((await accessions(page)).length === 2, 'two SMITH entries');
-  check(await page.isVisible('#result_wlquery input[name="Edit"]'), 'Edit for GENERAL');
-  check((await page.$$('#result_wlquery input[name="Delete"]')).length === 0, 'no Delete for GENERAL');
-  await shot(page, '07-query-general');
+  check(!(await page.isVisible('nav >> text=Users')), 'a GENERAL user has no Users link');
+  check((await page.$$('table.list input[type="checkbox"]')).length === 0, 'nothing to delete for GENERAL');
+  check((await countText(page)) === '38 entries', 'the same list');
+  await visit(page, shots, '04-worklist-general');
   check(page.problems.length === 0, page.problems.join('; '));
+  await page.context().close();
+}
+
+// A page of another local origin: an auto-sent form that deletes, a link that discontinues.
+function attackerSite() {
+  const attack = `<!DOCTYPE html><html lang="en"><head><title>Prize</title></head><body>
+<form id="f" method="post" action="${baseUrl}/form_wlquery"><input name="AccessionNumber" value="T01">
+<input name="Delete" value="Delete"><input name="Confirm" value="yes"></form>
+<a id="l" href="${baseUrl}/wlsetstatus?AccessionNumber=T02&SPSStatus=DISCONTINUED">win</a>
+<script>if (location.search !== '?stay') document.getElementById('f').submit();</script></body></html>`;
+  const server = http.createServer((req, res) => res.end(attack));
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+async function crossSiteSession(browser) {
+  const site = await attackerSite();
+  const other = 'http://127.0.0.1:' + site.address().port + '/';
+  const page = await openAs(browser, 'admin', adminPassword);
+  await page.goto(baseUrl + '/worklist');  // logged in
+  const sent = page.waitForResponse((r) => r.url().endsWith('/form_wlquery'));
+  await page.goto(other);
+  check((await sent).status() === 403, 'the auto-sent form is refused');
+  await page.waitForURL(/form_wlquery/);
+  await visit(page, shots, '05-refused');
+  await page.goto(other + '?stay');
+  const [link] = await Promise.all([page.waitForNavigation(), page.click('#l')]);
+  check(link.status() === 403, 'the link is refused: ' + link.status());
+  page.problems.length = 0;  // those two 403s were the point
+  await page.goto(baseUrl + '/worklist?PatientID=IDT01');
+  check((await countText(page)) === '1 entry', 'T01 is still there');
+  await page.goto(baseUrl + '/worklist?PatientID=IDT02');
+  check((await rows(page))[0].includes('SCHEDULED'), 'T02 is still scheduled');
+  check(page.problems.length === 0, page.problems.join('; '));
+  site.close();
+  await page.context().close();
+}
+
+// The login the browser keeps (from an address with credentials) ends with Log out.
+async function logoutSession(browser) {
+  const context = await browser.newContext({ viewport: { width: 1366, height: 768 } });
+  const page = await context.newPage();
+  const withLogin = baseUrl.replace('://', '://admin:' + encodeURIComponent(adminPassword) + '@');
+  check((await page.goto(withLogin + '/')).status() === 200, 'logged in');
+  check((await page.goto(baseUrl + '/worklist')).status() === 200, 'the browser keeps the login');
+  await follow(page, 'text=Log out');
+  check((await page.textContent('h1')) === 'Logged out', 'logged out page');
+  await visit(page, shots, '06-logged-out');
+  let refused = false;
+  try {
+    refused = (await page.goto(baseUrl + '/worklist')).status() === 401;
+  } catch (e) {
+    refused = /ERR_INVALID_AUTH_CREDENTIALS/.test(e.message);  // asked for a login the test cannot type
+  }
+  check(refused, 'after Log out the list needs a login again');
+  check((await page.goto(withLogin + '/')).status() === 200, 'logged in again');
+  check((await page.goto(baseUrl + '/worklist')).status() === 200, 'and kept again');
+  await context.close();
+}
+
+async function statusWith(browser, password) {
+  const context = await browser.newContext({ httpCredentials: { username: 'admin', password } });
+  const page = await context.newPage();
+  const answer = await page.goto(baseUrl + '/index.htm');
+  const result = { status: answer.status(), text: await page.textContent('body') };
+  await context.close();
+  return result;
+}
+
+// Last, as it locks this address for a while.
+async function guessingSession(browser) {
+  // Five are free; then each attempt waits longer. One that comes after its
+  // wait is checked (401), one that comes too soon is not even looked at (429).
+  const statuses = [];
+  for (let i = 0; i < 10; ++i) statuses.push((await statusWith(browser, 'wrong' + i)).status);
+  check(statuses.slice(0, 5).every((s) => s === 401) && statuses.slice(5).every((s) => s === 401 || s === 429) &&
+        statuses.includes(429), 'ten wrong passwords: ' + statuses);
+  const locked = await statusWith(browser, adminPassword);
+  check(locked.status === 429, 'the right password waits too: ' + locked.status);
+  const seconds = Number((/Try again in (\d+) seconds/.exec(locked.text) || [])[1]);
+  check(seconds >= 1 && seconds <= 60, 'the wait is said: ' + locked.text);
+  await new Promise((resolve) => setTimeout(resolve, seconds * 1000 + 300));
+  check((await statusWith(browser, adminPassword)).status === 200, 'the lock ended by itself');
 }
 
 (async () => {
   const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--no-sandbox'] });
   try {
-    await adminSession(browser);
+    await listSession(browser);
     await clerkSession(browser);
+    await crossSiteSession(browser);
+    await logoutSession(browser);
+    await guessingSession(browser);
   } finally {
     await browser.close();
   }

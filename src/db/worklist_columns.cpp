@@ -1,0 +1,7 @@
+#include "db/worklist_columns.h"
+
+std::string WorklistColumnList() {
+  std::string list;
+  for (const auto& [column, field] : kWorklistColumns) list += (list.empty() ? "" : ", ") + std::string(column);
+  return list;
+}

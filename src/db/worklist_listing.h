@@ -1,0 +1,46 @@
+#pragma once
+// The worklist as staff browse it: one page of the entries a filter selects,
+// in a chosen order, with the total; the values the filters offer; one entry
+// by its key. Read-only; the caller opens the connection.
+#include <string>
+#include <vector>
+
+#include "db/worklistdb.h"
+
+class SQLdb;
+
+// Where a value is empty the filter does not restrict.
+struct WorklistFilter {
+  std::string DateFrom{}, DateTo{};  // yyyymmdd, inclusive
+  std::string Status{}, Modality{}, Station{}, PatientID{};  // exact
+  std::string Family{}, Given{};     // name prefixes, any letter case (see NameMatches)
+};
+
+// The orders a list may be sorted in; every one ends with start date, start
+// time and accession number, so paging neither repeats nor skips an entry.
+enum class WorklistOrder { Start, Name, PatientID, Accession, Modality, Station, Status, Description };
+
+struct ListedEntries {
+  long long Total = 0;            // entries the filter selects
+  std::vector<WorklistDB> Rows;   // the page asked for
+};
+
+// One page of `pageSize` entries from `offset`. False (db.ErrorText) when a
+// query failed.
+bool ListWorklist(SQLdb& db, const WorklistFilter& filter, WorklistOrder order, bool descending, int pageSize,
+                  long long offset, ListedEntries& page);
+
+// The distinct non-empty values stored in Modality or ScheduledStation, sorted.
+bool StoredModalities(SQLdb& db, std::vector<std::string>& codes);
+bool StoredStations(SQLdb& db, std::vector<std::string>& stations);
+
+// The entry with this accession number; false when there is none or the query failed.
+bool FindEntry(SQLdb& db, const std::string& accession, WorklistDB& entry);
+
+// The accession numbers of entries for the same patient, modality and
+// procedure description on the same start date as `entry`.
+bool SameDayEntries(SQLdb& db, const WorklistDB& entry, std::vector<std::string>& accessions);
+
+// A short fingerprint of every stored field of an entry, to tell whether it
+// changed between showing a form and saving it (stable across restarts).
+std::string EntryFingerprint(const WorklistDB& entry);
