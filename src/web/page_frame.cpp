@@ -33,9 +33,11 @@ std::string PageFooter() {
          "</body></html>\r\n";
 }
 
-std::string TokenField(const std::string& token) {
-  return "<input type=\"hidden\" name=\"FormToken\" value=\"" + HtmlEscape(token) + "\">\r\n";
+std::string HiddenField(const std::string& name, const std::string& value) {
+  return "<input type=\"hidden\" name=\"" + HtmlEscape(name) + "\" value=\"" + HtmlEscape(value) + "\">\r\n";
 }
+
+std::string TokenField(const std::string& token) { return HiddenField("FormToken", token); }
 
 std::string MessageLine(const std::string& text) {
   return "<p class=\"message\" role=\"status\">" + HtmlEscape(text) + "</p>\r\n";

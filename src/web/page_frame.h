@@ -20,6 +20,9 @@ std::string PageStart(const std::string& title, int rights);
 // Closes <main>, the footer, the body and the document.
 std::string PageFooter();
 
+// A hidden input, the value escaped.
+std::string HiddenField(const std::string& name, const std::string& value);
+
 // The hidden form token input.
 std::string TokenField(const std::string& token);
 

@@ -32,3 +32,10 @@ std::string FirstParam(const ParamList& params, const std::string& name, const s
     if (ParamName(entry) == name) return ParamValue(entry);
   return fallback;
 }
+
+std::vector<std::string> AllParams(const ParamList& params, const std::string& name) {
+  std::vector<std::string> values;
+  for (const auto& entry : params)
+    if (ParamName(entry) == name && !Trim(ParamValue(entry)).empty()) values.push_back(Trim(ParamValue(entry)));
+  return values;
+}

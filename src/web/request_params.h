@@ -17,3 +17,6 @@ std::string ParamValue(const std::string& entry);
 
 // The value of the first entry named `name`; `fallback` when there is none.
 std::string FirstParam(const ParamList& params, const std::string& name, const std::string& fallback = "");
+
+// The values of every entry named `name`, trimmed, empty ones left out, in order.
+std::vector<std::string> AllParams(const ParamList& params, const std::string& name);

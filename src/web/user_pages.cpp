@@ -19,19 +19,8 @@ std::string RightsSelect(int rights) {
          ">GENERAL</option><option value=\"1\"" + (rights == 1 ? " selected" : "") + ">ADMIN</option></select>";
 }
 
-std::string Hidden(const char* name, const std::string& value) {
-  return std::string("<input type=\"hidden\" name=\"") + name + "\" value=\"" + HtmlEscape(value) + "\">\r\n";
-}
-
 std::string ErrorLine(const std::string& text) {
   return "<p class=\"error\" role=\"alert\"><b>" + HtmlEscape(text) + "</b></p>\r\n";
-}
-
-std::vector<std::string> UserNames(const ParamList& params) {
-  std::vector<std::string> names;
-  for (const auto& param : params)
-    if (ParamName(param) == "UserName" && !Trim(ParamValue(param)).empty()) names.push_back(Trim(ParamValue(param)));
-  return names;
 }
 
 std::string Message(const ParamList& params) {
@@ -122,7 +111,7 @@ std::string EditForm(const PageRequest& r, const std::string& name, int rights) 
   // and saving it empty keeps it.
   return PageStart("Edit user " + name, r.rights) +
          "<form class=\"entry\" action=\"edit_users\" method=\"post\">\r\n" + TokenField(r.token) +
-         Hidden("UserName", name) +
+         HiddenField("UserName", name) +
          "<table class=\"form\">\r\n<tr><th scope=\"row\">User Name</th><td>" + HtmlEscape(name) + "</td></tr>\r\n"
          "<tr><th scope=\"row\"><label for=\"PassWord\">New password</label></th><td><input id=\"PassWord\" "
          "name=\"PassWord\" type=\"password\" autocomplete=\"new-password\" aria-describedby=\"PassWordHint\"> "
@@ -138,10 +127,10 @@ PageResult DeleteUsers(const PageRequest& r, const std::vector<std::string>& nam
     std::string hidden;
     for (const auto& name : names) {
       page += "<li>" + HtmlEscape(name) + "</li>\r\n";
-      hidden += Hidden("UserName", name);
+      hidden += HiddenField("UserName", name);
     }
     return page + "</ul>\r\n<form action=\"form_users\" method=\"post\">\r\n" + TokenField(r.token) + hidden +
-           Hidden("Confirm", "yes") +
+           HiddenField("Confirm", "yes") +
            "<p class=\"actions\"><button type=\"submit\" name=\"Delete\" value=\"Delete\" class=\"danger\">Delete</button>"
            " <a href=\"UserQuery\">Cancel</a></p></form>\r\n" + PageFooter();
   }
@@ -182,7 +171,7 @@ PageResult UsersDisplay(const PageRequest& r) {
 }
 
 PageResult UsersForm(const PageRequest& r) {
-  const std::vector<std::string> names = UserNames(r.http.Params);
+  const std::vector<std::string> names = AllParams(r.http.Params, "UserName");
   if (r.IsPost() && !FirstParam(r.http.Params, "Delete").empty()) {
     if (names.empty()) return PageStart("Delete users", r.rights) + ErrorLine("ERROR, no entries selected") + PageFooter();
     return DeleteUsers(r, names);

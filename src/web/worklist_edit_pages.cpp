@@ -29,10 +29,6 @@ std::string LoggedErrorText(const std::string& reason) {
   return "ERROR, WLQueryEdit, updating entry in Worklist: " + reason;
 }
 
-std::string Hidden(const char* name, const std::string& value) {
-  return std::string("<input type=\"hidden\" name=\"") + name + "\" value=\"" + HtmlEscape(value) + "\">\r\n";
-}
-
 std::string ListAddress(const std::string& listQuery, const std::string& message) {
   const std::string query = SafeQueryText(listQuery);
   return "worklist?" + query + (query.empty() ? "" : "&") + message;
@@ -65,15 +61,15 @@ PageResult EditPage(const PageRequest& r, const EntryFormValues& values, const E
                     const std::string& above) {
   std::string page = PageStart("Edit entry " + ToCp1252(c.accession), r.rights) + above +
                      "<form class=\"entry\" action=\"edit_wlquery\" method=\"post\" novalidate>\r\n" +
-                     TokenField(r.token) + Hidden("Form", "edit") + Hidden("AccessionNumber", c.accession) +
-                     Hidden("Fingerprint", c.fingerprint) + Hidden("LoadedStatus", c.loadedStatus) +
-                     Hidden("StoredStartTime", c.storedTime) + Hidden("ShownStartTime", values.StartTime) +
-                     Hidden("ListQuery", c.listQuery) + EntryForm(values, EntryFormKind::Edit) +
+                     TokenField(r.token) + HiddenField("Form", "edit") + HiddenField("AccessionNumber", c.accession) +
+                     HiddenField("Fingerprint", c.fingerprint) + HiddenField("LoadedStatus", c.loadedStatus) +
+                     HiddenField("StoredStartTime", c.storedTime) + HiddenField("ShownStartTime", values.StartTime) +
+                     HiddenField("ListQuery", c.listQuery) + EntryForm(values, EntryFormKind::Edit) +
                      "<p class=\"actions\"><button type=\"submit\" name=\"Save\" value=\"Save\">Save</button> "
                      "<a href=\"" + HtmlEscape(ListAddress(c.listQuery, "")) + "\">Cancel</a></p></form>\r\n";
   if (IsAdmin(r.rights))
     page += "<form action=\"form_wlquery\" method=\"post\">\r\n" + TokenField(r.token) +
-            Hidden("AccessionNumber", c.accession) + Hidden("ListQuery", c.listQuery) +
+            HiddenField("AccessionNumber", c.accession) + HiddenField("ListQuery", c.listQuery) +
             "<p><button type=\"submit\" name=\"Delete\" value=\"Delete\" class=\"danger\">Delete this entry</button>"
             "</p></form>\r\n";
   return page + PageFooter();
@@ -83,13 +79,6 @@ std::string ErrorPage(const PageRequest& r, const std::string& title, const std:
   return PageStart(title, r.rights) + "<p class=\"error\" role=\"alert\"><b>" + HtmlEscape(error) + "</b></p>\r\n" +
          "<p><a href=\"" + HtmlEscape(ListAddress(FirstParam(r.http.Params, "ListQuery"), "")) +
          "\">Back to the list</a></p>\r\n" + PageFooter();
-}
-
-std::vector<std::string> Keys(const ParamList& params) {
-  std::vector<std::string> keys;
-  for (const auto& param : params)
-    if (ParamName(param) == "AccessionNumber" && !Trim(ParamValue(param)).empty()) keys.push_back(Trim(ParamValue(param)));
-  return keys;
 }
 
 std::string EntryLine(const WorklistDB& e) {
@@ -112,10 +101,10 @@ PageResult ConfirmDelete(const PageRequest& r, const std::vector<std::string>& k
   std::string hidden;
   for (const auto& e : found) {
     page += EntryLine(e);
-    hidden += Hidden("AccessionNumber", e.AccessionNumber);
+    hidden += HiddenField("AccessionNumber", e.AccessionNumber);
   }
   return page + "</ul>\r\n<form action=\"form_wlquery\" method=\"post\">\r\n" + TokenField(r.token) + hidden +
-         Hidden("ListQuery", listQuery) + Hidden("Confirm", "yes") +
+         HiddenField("ListQuery", listQuery) + HiddenField("Confirm", "yes") +
          "<p class=\"actions\"><button type=\"submit\" name=\"Delete\" value=\"Delete\" class=\"danger\">Delete " +
          CountOf(found.size()) + "</button> <a href=\"" + HtmlEscape(ListAddress(listQuery, "")) +
          "\">Cancel</a></p></form>\r\n" + PageFooter();
@@ -241,7 +230,7 @@ PageResult IntegratorEdit(const PageRequest& r) {
 
 PageResult WLQueryForm(const PageRequest& r) {
   const ParamList& params = r.http.Params;
-  const std::vector<std::string> keys = Keys(params);
+  const std::vector<std::string> keys = AllParams(params, "AccessionNumber");
   if (r.IsPost() && !FirstParam(params, "Delete").empty()) {
     if (!IsAdmin(r.rights)) {
       // The list offers Delete only to ADMIN users; a Delete sent anyway is refused.
