@@ -89,11 +89,10 @@ bool StoredStations(SQLdb& db, std::vector<std::string>& stations) {
 }
 
 bool FindEntry(SQLdb& db, const std::string& accession, WorklistDB& entry) {
-  std::vector<WorklistDB> entries;
-  if (accession.empty() || !SelectEntries(db, " WHERE AccessionNumber = " + SqlQuote(accession), entries) ||
-      entries.empty())
-    return false;
-  entry = entries.front();
+  WorklistDB found;
+  found.AccessionNumber = accession;
+  if (accession.empty() || !found.Load(db)) return false;
+  entry = std::move(found);
   return true;
 }
 

@@ -34,7 +34,8 @@ bool ListWorklist(SQLdb& db, const WorklistFilter& filter, WorklistOrder order, 
 bool StoredModalities(SQLdb& db, std::vector<std::string>& codes);
 bool StoredStations(SQLdb& db, std::vector<std::string>& stations);
 
-// The entry with this accession number; false when there is none or the query failed.
+// The entry with this accession number (WorklistDB::Load); false when there
+// is none or the query failed.
 bool FindEntry(SQLdb& db, const std::string& accession, WorklistDB& entry);
 
 // The accession numbers of entries for the same patient, modality and

@@ -197,13 +197,12 @@ int WorklistDB::Delete(SQLdb& db, const std::string& requiredStatus) {
 }
 
 bool WorklistDB::Load(SQLdb& db) {
-  std::string columns;
-  for (const auto& [column, field] : kColumns) columns += (columns.empty() ? "" : ", ") + std::string(column);
   TextRows rows;
-  if (db.QueryValues("SELECT " + columns + " FROM Worklist" + KeyCondition(AccessionNumber), rows) != 0 ||
+  if (db.QueryValues("SELECT " + WorklistColumnList() + " FROM Worklist" + KeyCondition(AccessionNumber), rows) != 0 ||
       rows.Count() == 0)
     return false;
-  for (std::size_t i = 0; i < kColumns.size(); ++i) this->*kColumns[i].second = std::string(rows.Value(0, i));
+  for (std::size_t i = 0; i < kWorklistColumns.size(); ++i)
+    this->*kWorklistColumns[i].second = std::string(rows.Value(0, i));
   return true;
 }
 
