@@ -172,29 +172,36 @@ async function logoutSession(browser) {
   await context.close();
 }
 
-async function statusWith(browser, password) {
+// A browser context that logs in with `password`; its pages are made
+// beforehand, so the attempts themselves follow each other quickly.
+async function loginWith(browser, password) {
   const context = await browser.newContext({ httpCredentials: { username: 'admin', password } });
   const page = await context.newPage();
-  const answer = await page.goto(baseUrl + '/index.htm');
-  const result = { status: answer.status(), text: await page.textContent('body') };
-  await context.close();
-  return result;
+  return async () => {
+    const answer = await page.goto(baseUrl + '/index.htm');
+    const result = { status: answer.status(), text: await page.textContent('body') };
+    await context.close();
+    return result;
+  };
 }
 
 // Last, as it locks this address for a while.
 async function guessingSession(browser) {
+  const attempts = [];
+  for (let i = 0; i < 10; ++i) attempts.push(await loginWith(browser, 'wrong' + i));
+  const right = await loginWith(browser, adminPassword);
   // Five are free; then each attempt waits longer. One that comes after its
   // wait is checked (401), one that comes too soon is not even looked at (429).
   const statuses = [];
-  for (let i = 0; i < 10; ++i) statuses.push((await statusWith(browser, 'wrong' + i)).status);
+  for (const attempt of attempts) statuses.push((await attempt()).status);
   check(statuses.slice(0, 5).every((s) => s === 401) && statuses.slice(5).every((s) => s === 401 || s === 429) &&
         statuses.includes(429), 'ten wrong passwords: ' + statuses);
-  const locked = await statusWith(browser, adminPassword);
+  const locked = await right();
   check(locked.status === 429, 'the right password waits too: ' + locked.status);
   const seconds = Number((/Try again in (\d+) seconds/.exec(locked.text) || [])[1]);
   check(seconds >= 1 && seconds <= 60, 'the wait is said: ' + locked.text);
   await new Promise((resolve) => setTimeout(resolve, seconds * 1000 + 300));
-  check((await statusWith(browser, adminPassword)).status === 200, 'the lock ended by itself');
+  check((await (await loginWith(browser, adminPassword))()).status === 200, 'the lock ended by itself');
 }
 
 (async () => {
