@@ -2,6 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <utility>
+
+#include "db/connection_pool.h"
+#include "db/kept_connection.h"
 #include "db/sqlquote.h"
 #include "platform/clock.h"
 #include "service/log.h"
@@ -29,10 +33,16 @@ std::string DatabasePath(const std::string& name) {
 
 SQLdb::SQLdb(const std::string& name, int openMode) : IsOpen(true), Name(name) {
   // Only the two access flags pass: the service must never create the file.
-  // A connection belongs to one thread, so SQLite need not lock it on every
-  // call (a worklist row is some forty column reads).
-  const int flags = (openMode & (SQLITE_OPEN_READONLY | SQLITE_OPEN_READWRITE)) | SQLITE_OPEN_NOMUTEX;
-  ResultCode = sqlite3_open_v2(DatabasePath(name).c_str(), &Handle, flags, nullptr);
+  const int mode = openMode & (SQLITE_OPEN_READONLY | SQLITE_OPEN_READWRITE);
+  const std::string path = DatabasePath(name);
+  connection_ = ConnectionPool::Process().Take(path, mode);
+  if (connection_) {
+    Handle = connection_->Handle();
+    return;
+  }
+  // A connection belongs to one thread at a time, so SQLite need not lock it
+  // on every call (a worklist row is some forty column reads).
+  ResultCode = sqlite3_open_v2(path.c_str(), &Handle, mode | SQLITE_OPEN_NOMUTEX, nullptr);
   if (ResultCode != SQLITE_OK) {
     ErrorText = Handle ? sqlite3_errmsg(Handle) : sqlite3_errstr(ResultCode);
     WriteLog("ERROR, SQLdb(), " + ErrorText);
@@ -46,9 +56,21 @@ SQLdb::SQLdb(const std::string& name, int openMode) : IsOpen(true), Name(name) {
     WriteLog("WARNING, Setting temp_store to MEMORY, " + TakeMessage(message));
   else
     sqlite3_free(message);
+  // Identified after opening: a file replaced in between is then never kept.
+  DatabaseFile file;
+  if (!IdentifyDatabaseFile(path, file)) file.path = path;
+  connection_ = std::make_unique<KeptConnection>(Handle, mode, std::move(file));
 }
 
-SQLdb::~SQLdb() { sqlite3_close(Handle); }
+SQLdb::~SQLdb() { ConnectionPool::Process().Give(std::move(connection_)); }
+
+bool SQLdb::InTransaction() const { return Handle && sqlite3_get_autocommit(Handle) == 0; }
+
+int SQLdb::ChangedRows() const { return Handle ? sqlite3_changes(Handle) : 0; }
+
+void SQLdb::WaitWhenBusy(int ms) {
+  if (Handle) sqlite3_busy_timeout(Handle, ms);
+}
 
 int SQLdb::Exec(const std::string& sql, const std::vector<std::string>& secrets) {
   if (!IsOpen) return ResultCode = SQLITE_ERROR;
@@ -76,9 +98,7 @@ int SQLdb::Select(const std::string& sql, const std::function<void(sqlite3_stmt*
   ColumnCount = 0;
   if (!IsOpen) return ResultCode = SQLITE_ERROR;
   sqlite3_busy_timeout(Handle, kQueryBusyTimeoutMs);
-  sqlite3_stmt* statement = nullptr;
-  ResultCode = sqlite3_prepare_v2(Handle, sql.c_str(), static_cast<int>(sql.size()), &statement,
-                                  nullptr);
+  sqlite3_stmt* statement = connection_->Prepared(sql, ResultCode);
   if (ResultCode != SQLITE_OK) {
     ErrorText = sqlite3_errmsg(Handle);
     WriteLog("ERROR, SQLdb::Query, sqlite3_prepare_v2, " + ErrorText);
@@ -89,6 +109,9 @@ int SQLdb::Select(const std::string& sql, const std::function<void(sqlite3_stmt*
   for (;;) {
     const int step = sqlite3_step(statement);
     if (step == SQLITE_ROW) {
+      // A schema change by another connection re-prepares the statement
+      // inside the first step, which may change its columns.
+      if (RowCount == 0) ColumnCount = sqlite3_column_count(statement);
       onRow(statement);
       ++RowCount;
       continue;
@@ -102,7 +125,9 @@ int SQLdb::Select(const std::string& sql, const std::function<void(sqlite3_stmt*
     }
     break;
   }
-  sqlite3_finalize(statement);
+  // Reset ends the read, so the kept statement holds no lock between uses.
+  sqlite3_reset(statement);
+  if (ResultCode != SQLITE_OK) connection_->Forget(sql);
   return ResultCode;
 }
 

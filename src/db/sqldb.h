@@ -1,12 +1,17 @@
 #pragma once
 // The gateway to the service's SQLite database. One object is one connection,
-// used by one thread for one logical operation and then destroyed. The file
-// and its tables must exist: the connection is opened without the create flag.
+// used by one thread for one logical operation and then destroyed; the
+// connection itself, with its schema and prepared statements, is kept by the
+// process for the next operation. The file and its tables must exist: the
+// connection is opened without the create flag.
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "db/text_rows.h"
+
+class KeptConnection;
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -17,9 +22,12 @@ class SQLdb {
   static constexpr int ReadOnly = 1;   // SQLITE_OPEN_READONLY
   static constexpr int ReadWrite = 2;  // SQLITE_OPEN_READWRITE
 
-  // Opens ServerSettings.ProgramFolder + "database/" + name + ".db".
-  // Check IsOpen afterwards; a failure is logged and leaves IsOpen false.
+  // Takes a kept connection to ServerSettings.ProgramFolder + "database/" +
+  // name + ".db", or opens one. Check IsOpen afterwards; a failure is logged
+  // and leaves IsOpen false.
   SQLdb(const std::string& name, int openMode);
+  // Gives the connection back to the process; one left inside a transaction
+  // is closed instead, which rolls the transaction back.
   ~SQLdb();
   SQLdb(const SQLdb&) = delete;
   SQLdb& operator=(const SQLdb&) = delete;
@@ -40,6 +48,14 @@ class SQLdb {
   // them back as keys.
   int QueryValues(const std::string& sql, TextRows& rows);
 
+  // True between BEGIN and the COMMIT or ROLLBACK (or the error that ended it).
+  bool InTransaction() const;
+  // Rows changed by the last INSERT, UPDATE or DELETE.
+  int ChangedRows() const;
+  // Lets SQLite wait up to `ms` for a lock before Exec's own retries start;
+  // for this object only.
+  void WaitWhenBusy(int ms);
+
   sqlite3* Handle = nullptr;
   int ResultCode = 0;   // SQLite result code of the last call
   int RowCount = 0;     // rows delivered by the last Query
@@ -49,6 +65,8 @@ class SQLdb {
   std::string Name;
 
  private:
+  std::unique_ptr<KeptConnection> connection_;
+
   // Prepares and steps one SELECT, handing each row to `onRow`.
   int Select(const std::string& sql, const std::function<void(sqlite3_stmt*)>& onRow);
 };

@@ -1,7 +1,5 @@
 #include "db/userdb.h"
 
-#include <sqlite3.h>
-
 #include <vector>
 
 #include "db/dbinsert.h"
@@ -92,7 +90,7 @@ bool StoreClearPasswordAsHash(SQLdb& db, const std::string& name, const std::str
     WriteLog("ERROR, StoreClearPasswordAsHash, " + db.ErrorText);
     return false;
   }
-  return sqlite3_changes(db.Handle) == 1;
+  return db.ChangedRows() == 1;
 }
 
 std::string UserListSql(const std::string& namePrefix) {

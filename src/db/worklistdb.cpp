@@ -4,8 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include <sqlite3.h>
-
 #include "db/dbinsert.h"
 #include "db/sps_status.h"
 #include "db/sql_savepoint.h"
@@ -156,7 +154,7 @@ StatusChange WorklistDB::ChangeStatus(SQLdb& db, const std::string& status, cons
     WriteLog("ERROR, WorklistDB::SetStatus, " + db.ErrorText);
     return StatusChange::Failed;
   }
-  const bool changed = sqlite3_changes(db.Handle) > 0;
+  const bool changed = db.ChangedRows() > 0;
   if (!unit.Release()) {
     WriteLog("ERROR, WorklistDB::SetStatus, " + db.ErrorText);
     return StatusChange::Failed;
@@ -193,7 +191,7 @@ int WorklistDB::Delete(SQLdb& db, const std::string& requiredStatus) {
     WriteLog("ERROR, WorklistDB::Delete, " + db.ErrorText);
     return -1;
   }
-  return sqlite3_changes(db.Handle) > 0 ? 0 : 4;
+  return db.ChangedRows() > 0 ? 0 : 4;
 }
 
 bool WorklistDB::Load(SQLdb& db) {

@@ -1,7 +1,5 @@
 #include "hl7/order_group.h"
 
-#include <sqlite3.h>
-
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -36,8 +34,6 @@ OrderAnswer CouldNotStore(const std::string& why) {
   return answer;
 }
 
-bool InTransaction(SQLdb& db) { return sqlite3_get_autocommit(db.Handle) == 0; }
-
 // Each message in its own implicit transaction.
 void WriteEach(SQLdb& db, const std::vector<Pending*>& group, std::size_t from, std::size_t to) {
   for (std::size_t i = from; i < to; ++i) group[i]->result = WriteOrders(db, *group[i]->message);
@@ -54,14 +50,14 @@ void WriteGroup(const std::vector<Pending*>& group) {
   }
   // Another writer (a web page, housekeeping) holding the file briefly is
   // waited for as a query would, before the retries of Exec start.
-  sqlite3_busy_timeout(db.Handle, 1000);
-  if (group.size() == 1 || db.Exec("BEGIN IMMEDIATE") != SQLITE_OK) {
+  db.WaitWhenBusy(1000);
+  if (group.size() == 1 || db.Exec("BEGIN IMMEDIATE") != 0) {
     WriteEach(db, group, 0, group.size());
     return;
   }
   for (std::size_t i = 0; i < group.size(); ++i) {
     group[i]->result = WriteOrders(db, *group[i]->message);
-    if (!InTransaction(db)) {
+    if (!db.InTransaction()) {
       // An error (disk full, I/O) rolled the whole transaction back: the
       // earlier messages' changes are gone, so they are written again.
       WriteEach(db, group, 0, i);
@@ -69,8 +65,8 @@ void WriteGroup(const std::vector<Pending*>& group) {
       return;
     }
   }
-  if (db.Exec("COMMIT") != SQLITE_OK) {
-    if (InTransaction(db)) db.Exec("ROLLBACK");
+  if (db.Exec("COMMIT") != 0) {
+    if (db.InTransaction()) db.Exec("ROLLBACK");
     WriteEach(db, group, 0, group.size());
   }
 }

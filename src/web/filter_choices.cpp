@@ -13,14 +13,14 @@ constexpr auto kKeptFor = std::chrono::seconds(30);
 std::mutex lock;
 FilterChoices kept;
 std::chrono::steady_clock::time_point readAt;
-bool read = false;
+bool haveRead = false;
 }  // namespace
 
 FilterChoices CurrentFilterChoices(SQLdb& db) {
   const auto now = std::chrono::steady_clock::now();
   {
     std::lock_guard<std::mutex> guard(lock);
-    if (read && now - readAt < kKeptFor) return kept;
+    if (haveRead && now - readAt < kKeptFor) return kept;
   }
   FilterChoices fresh;
   if (!db.IsOpen || !StoredModalities(db, fresh.Modalities) || !StoredStations(db, fresh.Stations)) {
@@ -31,6 +31,6 @@ FilterChoices CurrentFilterChoices(SQLdb& db) {
   std::lock_guard<std::mutex> guard(lock);
   kept = fresh;
   readAt = now;
-  read = true;
+  haveRead = true;
   return kept;
 }
