@@ -20,7 +20,7 @@ char ByteOf(char32_t cp) {
 }
 
 // Decodes one UTF-8 sequence at `i`; returns its length, or 0 when invalid.
-std::size_t DecodeUtf8(const std::string& s, std::size_t i, char32_t& cp) {
+std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& cp) {
   unsigned char lead = static_cast<unsigned char>(s[i]);
   std::size_t length;
   char32_t minimum;
@@ -46,6 +46,11 @@ std::size_t DecodeUtf8(const std::string& s, std::size_t i, char32_t& cp) {
   return length;
 }
 }  // namespace
+
+std::size_t Utf8SequenceLength(std::string_view text) {
+  char32_t cp = 0;
+  return text.empty() ? 0 : DecodeUtf8(text, 0, cp);
+}
 
 std::string Cp1252ToUtf8(const std::string& text) {
   std::string out;
@@ -73,7 +78,7 @@ std::string Utf8ToCp1252(const std::string& text) {
 
 char Cp1252Byte(char32_t codePoint) { return ByteOf(codePoint); }
 
-bool IsValidUtf8(const std::string& text) {
+bool IsValidUtf8(std::string_view text) {
   char32_t cp = 0;
   for (std::size_t i = 0; i < text.size();) {
     std::size_t length = DecodeUtf8(text, i, cp);

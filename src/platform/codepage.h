@@ -2,7 +2,9 @@
 // The system's 8-bit code page is Windows-1252. Protocol, database and page
 // text stay 8-bit; these conversions are for the edges that meet UTF-8 (the
 // ini file, the HTTP layer, form decoding).
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 // Every byte as its Windows-1252 character in UTF-8. The five bytes 1252
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to U+0081 etc., so the
@@ -18,7 +20,11 @@ char Cp1252Byte(char32_t codePoint);
 
 // True when `text` is well-formed UTF-8 (no overlongs, surrogates or code
 // points above U+10FFFF).
-bool IsValidUtf8(const std::string& text);
+bool IsValidUtf8(std::string_view text);
+
+// The length of the UTF-8 sequence that starts `text`, or 0 when it starts
+// with no well-formed one (or is empty).
+std::size_t Utf8SequenceLength(std::string_view text);
 
 // UTF-16LE bytes (without BOM) to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16LeToUtf8(const std::string& bytes);

@@ -87,6 +87,15 @@ IniFile::IniFile(const std::string& path) {
   }
 }
 
+std::vector<std::pair<std::string, std::string>> IniFile::ReadSection(const std::string& section) const {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  const std::string wanted = Lower(section);
+  auto found = std::find_if(sections_.begin(), sections_.end(), [&](const Section& s) { return s.name == wanted; });
+  if (found != sections_.end())
+    for (const Entry& entry : found->entries) pairs.emplace_back(entry.key, entry.value);
+  return pairs;
+}
+
 const std::string* IniFile::Find(const std::string& section, const std::string& key) const {
   const std::string wantedSection = Lower(section), wantedKey = Lower(key);
   // Only the first section of a name is searched, as with the platform call.

@@ -7,6 +7,7 @@
 // too) and values come back as Windows-1252 text.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class IniFile {
@@ -26,6 +27,11 @@ class IniFile {
 
   // An integer as above; any non-zero value is true.
   bool ReadBool(const std::string& section, const std::string& key, bool fallback) const;
+
+  // Every key of the first section of that name with its value, in file
+  // order, keys in lower case (the first of a repeated key is the one that
+  // counts); empty when the section is missing.
+  std::vector<std::pair<std::string, std::string>> ReadSection(const std::string& section) const;
 
  private:
   const std::string* Find(const std::string& section, const std::string& key) const;

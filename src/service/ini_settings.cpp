@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/charset_names.h"
 #include "platform/ini_file.h"
 #include "service/log.h"
 #include "service/settings.h"
@@ -52,6 +53,14 @@ std::string ReadTextFile(const std::string& path) {
   std::ostringstream text;
   text << file.rdbuf();
   return text.str();
+}
+
+// A worklist character set: a defined term we convert, else refused with a
+// line naming the setting and the set used instead.
+std::string CharSetTerm(const std::string& setting, const std::string& term, const std::string& fallback) {
+  if (IconvNameOfDicomTerm(term)) return term;
+  WriteLog("ERROR, " + setting + " " + term + " refused: not a supported character set; " + fallback + " is used");
+  return fallback;
 }
 
 }  // namespace
@@ -109,6 +118,10 @@ void ReadIniSettings(const std::string& iniPath) {
   if (s.Callers.On()) WriteLog("INFO, DICOM callers limited to the entries of " + callersPath);
   s.HL7Application = ini.ReadString(svc, "HL7Application", "TARVELIN");
   s.HL7Facility = ini.ReadString(svc, "HL7Facility", "");
+  s.DefaultCharSet = CharSetTerm("DefaultCharSet", ini.ReadString(svc, "DefaultCharSet", "ISO_IR 100"), "ISO_IR 100");
+  s.StationCharSets.clear();
+  for (const auto& [station, term] : ini.ReadSection("StationCharSet"))
+    s.StationCharSets.emplace_back(station, CharSetTerm("StationCharSet " + station, term, s.DefaultCharSet));
   s.WEBTLSCert = ini.ReadString(svc, "WEBTLSCert", "");
   s.WEBTLSKey = ini.ReadString(svc, "WEBTLSKey", "");
   s.WLTLSPort = ini.ReadString(svc, "WLTLSPort", "");

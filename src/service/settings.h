@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "service/caller_allow_list.h"
 #include "service/sender_allow_list.h"
@@ -49,6 +51,11 @@ struct ServerSettingsRecord {
   SenderAllowList HL7Senders;     // HL7AllowedAddresses / HL7AllowedSenders
   std::string HL7Application = "TARVELIN";  // MSH-3 of our HL7 acknowledgements
   std::string HL7Facility;                  // MSH-4 of our HL7 acknowledgements
+  // Worklist answers' character set (a DICOM defined term) for requests that
+  // name none we convert, and per calling AE title (lower case) from the
+  // [StationCharSet] section. Only terms we convert are kept.
+  std::string DefaultCharSet = "ISO_IR 100";
+  std::vector<std::pair<std::string, std::string>> StationCharSets;
   bool DebugLog = false;
   bool DeleteOld = false;
   bool DeletePACS = false;

@@ -16,3 +16,6 @@ struct QueryRefusal {
 inline std::uint32_t TagNumber(std::uint16_t group, std::uint16_t element) {
   return static_cast<std::uint32_t>(group) << 16 | element;
 }
+
+// A TagNumber as the log names it: "(0010,0010)".
+std::string TagText(std::uint32_t tag);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "db/stored_text.h"
 #include "dicom/uid.h"
 #include "dimse/cfind.h"
 #include "dimse/command_set.h"
@@ -12,6 +13,7 @@
 #include "service/log.h"
 #include "service/settings.h"
 #include "service/text.h"
+#include "worklist/query_charsets.h"
 #include "worklist/station_filter.h"
 #include "worklist/worklist_identifier.h"
 #include "worklist/worklist_query.h"
@@ -24,12 +26,6 @@ namespace {
 // every this many: often enough for a modality's cancel to stop a long
 // answer at once, rarely enough to cost nothing per response.
 constexpr std::size_t CancelCheckInterval = 32;
-
-std::string TagText(std::uint32_t tag) {
-  char text[12];
-  std::snprintf(text, sizeof text, "(%04X,%04X)", tag >> 16, tag & 0xFFFF);
-  return text;
-}
 
 std::string StatusText(std::uint16_t status) {
   char text[8];
@@ -44,11 +40,12 @@ enum class Answer { Complete, Cancelled, Limited, Ended };
 // cancel between them.
 Answer SendMatches(PDU_Service& association, DcmObj& command, DcmObj& identifier, DcmObj& response,
                    const TextRows& rows, const std::string& columns, std::uint16_t pendingStatus,
-                   std::size_t limit) {
+                   std::size_t limit, const QueryCharsets& charsets) {
   CFind cfind;
   WorklistRow row(columns);
   try {
-    WorklistResponse answer(identifier, response, row);
+    Transcoder stored(StoredTextCharset, charsets.AnswerIconv);
+    WorklistResponse answer(identifier, response, row, charsets.AnswerTerm, &stored);
     for (std::size_t n = 0; n < rows.Count(); ++n) {
       if (n % CancelCheckInterval == 0) {
         const CFind::Interruption interruption = cfind.CheckInterruption(association, command);
@@ -103,8 +100,17 @@ bool WorklistFind(PDU_Service& association, DcmObj& command) {
   std::vector<std::uint32_t> unsupported;
   if (QueryRefusal refusal = ShapeWorklistIdentifier(identifier, unsupported))
     return Refuse(association, command, refusal);
-  const std::string filterLine = FilterLookup(Trim(association.assocRQ.GetCallingApTitle()));
-  WorklistQuery query = TranslateWorklistQuery(identifier, filterLine);
+  const std::string callingAETitle = Trim(association.assocRQ.GetCallingApTitle());
+  const std::string filterLine = FilterLookup(callingAETitle);
+  const QueryCharsets charsets = ChooseQueryCharsets(identifier, callingAETitle);
+  WorklistQuery query;
+  try {
+    Transcoder keys(charsets.RequestIconv, StoredTextCharset);
+    query = TranslateWorklistQuery(identifier, filterLine, &keys);
+  } catch (const std::exception& e) {
+    WriteLog(std::string("ERROR, WorklistFind, ") + e.what());
+    return Refuse(association, command, {Cmd::UnableToProcess, "character set conversion unavailable", 0});
+  }
   if (query.Refusal) return Refuse(association, command, query.Refusal);
   TextRows rows;
   if (!WLQuery(query, rows)) {
@@ -125,10 +131,11 @@ bool WorklistFind(PDU_Service& association, DcmObj& command) {
   DcmObj response;
   response.TransferSyntax = transferSyntax;
   response.ExplicitVR = transferSyntax != UID_ImplicitVRLittleEndian;
-  // Every response carries Specific Character Set, in tag order.
-  identifier.Set(DcmTag(0x0008, 0x0005, "ISO_IR 100"));
+  // Every response carries the Specific Character Set of its values, in tag order.
+  identifier.Set(DcmTag(0x0008, 0x0005, charsets.AnswerTerm));
   const std::size_t limit = ServerSettings.MaxAnswers > 0 ? static_cast<std::size_t>(ServerSettings.MaxAnswers) : 0;
-  switch (SendMatches(association, command, identifier, response, rows, query.Columns, pendingStatus, limit)) {
+  switch (SendMatches(association, command, identifier, response, rows, query.Columns, pendingStatus, limit,
+                      charsets)) {
     case Answer::Ended:
       return false;
     case Answer::Cancelled:

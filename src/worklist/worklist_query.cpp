@@ -141,7 +141,26 @@ struct Translation {
   std::vector<std::string> conditions;
   MatchValue stepDate, stepTime;
   WorklistQuery& query;
+  Transcoder* keys;
 };
+
+// Reads a key's value in the stored text's set. False, with the refusal
+// set, when it is not text of the request's set; `unmatchable` when it
+// holds characters no stored value can hold.
+bool StoredForm(Translation& t, const DcmTag& element, std::string& text, bool& unmatchable) {
+  unmatchable = false;
+  if (!t.keys || t.keys->Identity()) return true;
+  std::string converted;
+  const Transcoder::Outcome outcome = t.keys->Convert(text, converted);
+  if (!outcome.Valid) {
+    t.query.Refusal = {Cmd::UnableToProcess, "value is not text of the request's character set",
+                       TagNumber(element.Group, element.Element)};
+    return false;
+  }
+  unmatchable = outcome.Replaced > 0;
+  text = converted;
+  return true;
+}
 
 // Walks `dataset` (sequence items included: the one step of an entry is
 // matched like its other attributes). False once a value is refused.
@@ -152,7 +171,7 @@ bool Walk(const DcmObj& dataset, Translation& t) {
       continue;
     }
     const DcmTag& element = *entry.Tag;
-    const std::string text = KeyText(element);
+    std::string text = KeyText(element);
     if (!text.empty() && DebugLogOn()) WriteLog("INFO, " + DumpLine(element, 0));
     const WorklistKey* key = FindKey(element);
     if (key) t.columns += key->Columns;
@@ -161,6 +180,13 @@ bool Walk(const DcmObj& dataset, Translation& t) {
     if (!matched) {
       // The configured station key is left out on purpose, not unsupported.
       if (!(key && key->Kind == Match::Station)) t.query.Unsupported.push_back(TagNumber(element.Group, element.Element));
+      continue;
+    }
+    bool unmatchable = false;
+    if (!StoredForm(t, element, text, unmatchable)) return false;
+    if (unmatchable) {
+      // "?" in its place would be a wildcard: such a key finds nothing.
+      t.conditions.push_back("1 = 0");
       continue;
     }
     MatchValue value;
@@ -181,9 +207,9 @@ bool Walk(const DcmObj& dataset, Translation& t) {
 
 }  // namespace
 
-WorklistQuery TranslateWorklistQuery(const DcmObj& identifier, const std::string& filterLine) {
+WorklistQuery TranslateWorklistQuery(const DcmObj& identifier, const std::string& filterLine, Transcoder* keys) {
   WorklistQuery query;
-  Translation t{"", {}, {}, {}, query};
+  Translation t{"", {}, {}, {}, query, keys};
   if (!Walk(identifier, t)) return query;
   AddStepStart(t.conditions, t.stepDate, t.stepTime);
   t.conditions.push_back("SPSStatus='SCHEDULED'");

@@ -11,6 +11,7 @@
 
 #include "db/text_rows.h"
 #include "dicom/dcmobj.h"
+#include "platform/transcoder.h"
 #include "worklist/query_refusal.h"
 
 struct WorklistQuery {
@@ -24,8 +25,12 @@ struct WorklistQuery {
 };
 
 // The query for an identifier and a station filter line ("AE|modality", or
-// "" for none).
-WorklistQuery TranslateWorklistQuery(const DcmObj& identifier, const std::string& filterLine);
+// "" for none). Key values are read through `keys` (the request's character
+// set to the stored text's; nullptr: taken as stored bytes): a value that is
+// not text of the request's set is refused, and one the stored text cannot
+// hold matches no entry.
+WorklistQuery TranslateWorklistQuery(const DcmObj& identifier, const std::string& filterLine,
+                                     Transcoder* keys = nullptr);
 
 // Runs the SELECT on a read-only connection. Fills `rows` with one row per
 // entry (one value per selected column, NULL as "", a ";" inside a value

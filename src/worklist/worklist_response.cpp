@@ -7,6 +7,7 @@
 
 #include "service/log.h"
 #include "service/settings.h"
+#include "worklist/query_refusal.h"
 
 namespace {
 
@@ -83,10 +84,10 @@ Source SourceOf(const DcmTag& element, const WorklistRow& row) {
 
 // The value the row gives ("" when no column answers); it points into the
 // row or into constant text.
-std::string_view ValueFrom(const Source& source, const WorklistRow& row) {
+std::string_view ValueFrom(const Source& source, const WorklistRow& row, const std::string& charsetTerm) {
   switch (source.How) {
     case Source::Rule::CharacterSet:
-      return "ISO_IR 100";
+      return charsetTerm;
     case Source::Rule::Column:
       return row.Value(source.Column);
     case Source::Rule::RequestedOrStep: {
@@ -103,7 +104,9 @@ std::string_view ValueFrom(const Source& source, const WorklistRow& row) {
 
 }  // namespace
 
-WorklistResponse::WorklistResponse(const DcmObj& request, DcmObj& response, const WorklistRow& row) {
+WorklistResponse::WorklistResponse(const DcmObj& request, DcmObj& response, const WorklistRow& row,
+                                   const std::string& charsetTerm, Transcoder* stored)
+    : charsetTerm_(charsetTerm), stored_(stored && !stored->Identity() ? stored : nullptr) {
   Build(request, response, row);
 }
 
@@ -141,15 +144,28 @@ void WorklistResponse::Build(const DcmObj& request, DcmObj& response, const Work
 void WorklistResponse::Fill(const WorklistRow& row) {
   for (const Slot& slot : slots_) {
     const DcmTag& element = *slot.Request;
-    const std::string_view value = ValueFrom(slot.From, row);
-    if (element.Is(0x0010, 0x0010) && !value.empty() && ServerSettings.LogLevel > 0) {
-      logLine_.assign("INFO, CreateWLResponse, Patient=").append(value);
+    const std::string_view stored = ValueFrom(slot.From, row, charsetTerm_);
+    if (element.Is(0x0010, 0x0010) && !stored.empty() && ServerSettings.LogLevel > 0) {
+      logLine_.assign("INFO, CreateWLResponse, Patient=").append(stored);  // the log holds stored text
       WriteLog(logLine_);
     }
+    const std::string_view value = Answered(slot, stored);
     // Never the request's own value: a modality would show it as the entry's.
     SetValue(*slot.Response, value.data(), value.size(), slot.Pad);
     if (value.empty() && element.Length == UndefinedLength) slot.Response->Length = UndefinedLength;
   }
+}
+
+std::string_view WorklistResponse::Answered(const Slot& slot, std::string_view value) {
+  // UIDs and the term itself are ASCII by definition.
+  if (!stored_ || value.empty() || slot.Pad == 0x00 || slot.From.How == Source::Rule::CharacterSet) return value;
+  const Transcoder::Outcome outcome = stored_->Convert(value, converted_);
+  if (!outcome.Valid)
+    WriteLog("WARNING, CreateWLResponse, " + TagText(TagNumber(slot.Request->Group, slot.Request->Element)) + " holds bytes that are not stored text; answered empty");
+  else if (outcome.Replaced > 0)
+    WriteLog("WARNING, CreateWLResponse, " + TagText(TagNumber(slot.Request->Group, slot.Request->Element)) + " holds " + std::to_string(outcome.Replaced) +
+             " character(s) that " + charsetTerm_ + " lacks; answered as ?");
+  return converted_;
 }
 
 void CreateWLResponse(const DcmObj& request, DcmObj& response, const WorklistRow& row) {

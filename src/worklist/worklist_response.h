@@ -10,6 +10,7 @@
 
 #include "dicom/dcmobj.h"
 #include "dicom/dcmtag.h"
+#include "platform/transcoder.h"
 #include "worklist/worklist_row.h"
 
 // The response to one request, built once and filled again for every row:
@@ -19,9 +20,13 @@ class WorklistResponse {
  public:
   // Appends to `response` one entry per entry of `request`, recursively for
   // sequences and items (group length elements are dropped), for rows read
-  // through `row`'s column list. Request and response must outlive this
-  // object; `response` is not changed otherwise.
-  WorklistResponse(const DcmObj& request, DcmObj& response, const WorklistRow& row);
+  // through `row`'s column list. Values are answered through `stored`
+  // (stored text to the answer's set, whose defined term `charsetTerm` is
+  // the (0008,0005) value); nullptr answers the stored bytes. Request,
+  // response and transcoder must outlive this object; `response` is not
+  // changed otherwise.
+  WorklistResponse(const DcmObj& request, DcmObj& response, const WorklistRow& row,
+                   const std::string& charsetTerm = "ISO_IR 100", Transcoder* stored = nullptr);
   // Gives every element of the response its value from `row` (the row
   // object given at construction, or one with the same column list).
   void Fill(const WorklistRow& row);
@@ -46,7 +51,14 @@ class WorklistResponse {
   };
   void Build(const DcmObj& request, DcmObj& response, const WorklistRow& row);
 
+  // The value to answer for `slot`: `value` itself, or its conversion into
+  // the answer's set (a WARNING line when characters had to become "?").
+  std::string_view Answered(const Slot& slot, std::string_view value);
+
   std::vector<Slot> slots_;
+  std::string charsetTerm_;
+  Transcoder* stored_;
+  std::string converted_;  // reused for every converted value
   std::string logLine_;  // reused for every row's log line
 };
 
