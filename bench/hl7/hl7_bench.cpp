@@ -29,6 +29,8 @@
 #include "service/log.h"
 #include "service/settings.h"
 
+using namespace tarvelin;
+
 namespace fs = std::filesystem;
 using SteadyClock = std::chrono::steady_clock;
 

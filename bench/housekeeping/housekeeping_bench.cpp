@@ -21,6 +21,8 @@
 #include "support/dcmqrscp_pacs.h"
 #include "support/log_file.h"
 
+using namespace tarvelin;
+
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;

@@ -15,6 +15,8 @@
 #include "net/socket.h"
 #include "support/free_port.h"
 
+using namespace tarvelin;
+
 namespace {
 
 using Seconds = std::chrono::duration<double>;

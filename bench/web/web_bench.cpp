@@ -34,6 +34,8 @@
 #include "platform/clock.h"
 #include "web/http_server.h"
 
+using namespace tarvelin;
+
 namespace fs = std::filesystem;
 using SteadyClock = std::chrono::steady_clock;
 

@@ -4,6 +4,8 @@
 #include <ctime>
 #include <random>
 
+namespace tarvelin {
+
 namespace {
 
 const char* const FamilyNames[] = {
@@ -110,3 +112,5 @@ std::vector<BenchEntry> MakeBenchEntries(int count) {
   }
   return entries;
 }
+
+}  // namespace tarvelin

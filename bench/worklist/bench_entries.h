@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 struct BenchEntry {
   std::string PatientID, PatientName, PatientBD, PatientSex, ReferringPhysician;
   std::string AccessionNumber, StudyInstanceUID, RequestedProcedureDescription;
@@ -25,3 +27,5 @@ BenchDates PlantedDates();
 
 // `count` entries (count >= 520), the same for the same count.
 std::vector<BenchEntry> MakeBenchEntries(int count);
+
+}  // namespace tarvelin

@@ -11,6 +11,8 @@
 
 #include "bench_process.h"
 
+namespace tarvelin {
+
 namespace {
 
 const char* const ReturnKeys[] = {"0008,0050", "0010,0010", "0010,0020", "0010,0030", "0010,0040",
@@ -146,3 +148,5 @@ Throughput MeasureThroughput(const ServerUnderTest& server, const BenchQuery& qu
   t.ClientCpuSecondsPerQuery = queries > 0 ? (ChildrenCpuSeconds() - clientCpuBefore) / static_cast<double>(queries) : 0;
   return t;
 }
+
+}  // namespace tarvelin

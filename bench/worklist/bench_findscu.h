@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 struct BenchQuery {
   std::string Name;
   std::vector<std::string> Keys;  // findscu -k arguments
@@ -53,3 +55,5 @@ struct Throughput {
 // `repeat` queries in one association.
 Throughput MeasureThroughput(const ServerUnderTest& server, const BenchQuery& query, int clients,
                              double seconds, int repeat);
+
+}  // namespace tarvelin

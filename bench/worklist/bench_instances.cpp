@@ -12,6 +12,8 @@
 #include "dicom/dcmobj.h"
 #include "dicom/uid.h"
 
+namespace tarvelin {
+
 namespace {
 
 bool RunSetup(const std::string& program, const std::vector<std::string>& args, std::string& error) {
@@ -157,3 +159,5 @@ bool WriteWorklistFiles(const std::string& dir, const std::string& calledAE,
   }
   return true;
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 
 #include "bench_entries.h"
 
+namespace tarvelin {
+
 // Runs `tarvelin-setup init` and `config` (DICOM port `port`, HL7 and web
 // ports `hl7Port`/`webPort`) and inserts the entries in one transaction.
 // False with `error` set on failure.
@@ -17,3 +19,5 @@ bool MakeTarvelinInstance(const std::string& setupProgram, const std::string& di
 // Writes one DICOM file per entry into `dir`/`calledAE`/.
 bool WriteWorklistFiles(const std::string& dir, const std::string& calledAE,
                         const std::vector<BenchEntry>& entries, std::string& error);
+
+}  // namespace tarvelin

@@ -17,6 +17,8 @@
 
 extern char** environ;
 
+namespace tarvelin {
+
 namespace {
 
 // Fields 14-17 of /proc/<pid>/stat (utime, stime, cutime, cstime) and 4 (ppid).
@@ -130,3 +132,5 @@ bool WaitForPort(int port, double timeoutSeconds) {
 double Seconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 
 #include "support/free_port.h"
 
+namespace tarvelin {
+
 // Starts `argv` with stdout and stderr going to `output` ("" for /dev/null).
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& output = "");
 // Waits for the process; its exit code, or -1 when it did not exit normally.
@@ -25,3 +27,5 @@ bool WaitForPort(int port, double timeoutSeconds);
 
 // Monotonic seconds.
 double Seconds();
+
+}  // namespace tarvelin

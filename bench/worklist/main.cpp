@@ -34,6 +34,8 @@
 #include "bench_instances.h"
 #include "bench_process.h"
 
+using namespace tarvelin;
+
 namespace {
 
 struct Options {

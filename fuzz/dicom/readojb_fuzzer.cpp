@@ -8,6 +8,8 @@
 #include "dicom/bufdata.h"
 #include "dicom/dump.h"
 
+using namespace tarvelin;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const bool explicitVR = data[0] & 1;

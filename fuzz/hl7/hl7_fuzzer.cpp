@@ -19,6 +19,8 @@
 #include "hl7/mllp_framer.h"
 #include "service/settings.h"
 
+using namespace tarvelin;
+
 namespace {
 
 // A scratch instance in memory-backed storage, so durable commits cost little.
@@ -55,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::string_view read : {bytes.substr(0, split), bytes.substr(split)}) {
     framer.Feed(read);
     framer.TakeAbandoned();
-    while (framer.Next(message)) CheckAck(AnswerHL7(message));
+    while (framer.Next(message)) CheckAck(AnswerHL7(message, "fuzzer"));
     if (framer.Overflowed()) break;
   }
   return 0;

@@ -12,6 +12,8 @@
 #include "net/pdu_service.h"
 #include "service/settings.h"
 
+using namespace tarvelin;
+
 namespace {
 
 // Requests and answers stay within the socket buffers, so neither side
@@ -43,7 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ServerSettings.LogLevel = 2;  // build every debug line and dump (no log file is set)
   {
     PDU_Service acceptor;
-    acceptor.PreferJPEG2000 = true;
     acceptor.DumpDataSets = true;
     acceptor.Link.Sock.SetTimeout(1);
     if (acceptor.Multiplex(fds[0])) {

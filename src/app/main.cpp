@@ -23,6 +23,8 @@
 #include "web/web_server.h"
 #include "worklist/worklist_service.h"
 
+using namespace tarvelin;
+
 namespace {
 int Install(const CommandLine& args) {
   std::string error;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace tarvelin {
+
 namespace {
 // More threads than this rarely touch the database at the same moment; the
 // rest open their own connection and close it afterwards.
@@ -46,3 +48,5 @@ void ConnectionPool::Give(std::unique_ptr<KeptConnection> connection) {
   }
   idle_.push_back(std::move(connection));
 }
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 
 #include "db/kept_connection.h"
 
+namespace tarvelin {
+
 class ConnectionPool {
  public:
   // The process's pool.
@@ -27,3 +29,5 @@ class ConnectionPool {
   std::mutex mutex_;
   std::vector<std::unique_ptr<KeptConnection>> idle_;
 };
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 #include "db/sqlquote.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 void dbInsert::Add(const std::string& column, const std::string& value) {
   Columns += column + ", ";
   Values += SqlQuote(value) + ", ";
@@ -57,3 +59,5 @@ bool dbLocate(SQLdb& db, const std::string& table, const std::string& column,
     return true;
   }
 }
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 class SQLdb;
 
 class dbInsert {
@@ -28,3 +30,5 @@ class dbInsert {
 // answers false (logged); an exception answers true so the key counts as taken.
 bool dbLocate(SQLdb& db, const std::string& table, const std::string& column,
               const std::string& value);
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 #include "db/sqlquote.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 // The first column of every row the statement returns.
 bool ReadFirstColumn(SQLdb& db, const std::string& sql, std::vector<std::string>& values) {
@@ -23,3 +25,5 @@ bool ReadStudyDescriptions(SQLdb& db, const std::string& modality, std::vector<s
   return ReadFirstColumn(db, "SELECT Description FROM StudyDescription WHERE Modality=" + SqlQuote(modality),
                          descriptions);
 }
+
+}  // namespace tarvelin

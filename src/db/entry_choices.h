@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 class SQLdb;
 
 // The referrers' names in name order. False (with db.ErrorText) when the
@@ -14,3 +16,5 @@ bool ReadReferrerNames(SQLdb& db, std::vector<std::string>& names);
 // The descriptions stored for `modality`, in the table's stored order. False
 // (with db.ErrorText) when the query failed; `descriptions` is then empty.
 bool ReadStudyDescriptions(SQLdb& db, const std::string& modality, std::vector<std::string>& descriptions);
+
+}  // namespace tarvelin

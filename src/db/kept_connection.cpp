@@ -5,6 +5,8 @@
 
 #include <utility>
 
+namespace tarvelin {
+
 namespace {
 // The worklist query's text carries its values, so a kept statement pays off
 // for the questions modalities repeat all day; this many distinct texts per
@@ -64,3 +66,5 @@ void KeptConnection::FinalizeAll() {
   for (auto& [sql, statement] : statements_) sqlite3_finalize(statement);
   statements_.clear();
 }
+
+}  // namespace tarvelin

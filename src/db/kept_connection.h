@@ -10,6 +10,8 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+namespace tarvelin {
+
 // Which file a connection has open: a file replaced under the same name (a
 // restored backup, a fresh set-up) is a different file.
 struct DatabaseFile {
@@ -59,3 +61,5 @@ class KeptConnection {
   DatabaseFile file_;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
 };
+
+}  // namespace tarvelin

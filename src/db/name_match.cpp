@@ -7,6 +7,8 @@
 #include "platform/codepage.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 // glibc's C.UTF-8 carries the Unicode case mappings whatever the process locale.
 locale_t Utf8Locale() {
@@ -62,3 +64,5 @@ bool RegisterNameMatch(sqlite3* handle) {
   return sqlite3_create_function(handle, "name_matches", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                  NameMatchFunction, nullptr, nullptr) == SQLITE_OK;
 }
+
+}  // namespace tarvelin

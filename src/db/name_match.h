@@ -7,6 +7,8 @@
 
 struct sqlite3;
 
+namespace tarvelin {
+
 // `text` (UTF-8; bytes that are not valid UTF-8 are read as Windows-1252)
 // with every letter in lower case, as UTF-8.
 std::string FoldCase(const std::string& text);
@@ -18,3 +20,5 @@ bool NameMatches(const std::string& storedName, const std::string& family, const
 // Makes name_matches(PatientName, family, given) available in SQL on this
 // connection. False when SQLite refused.
 bool RegisterNameMatch(sqlite3* handle);
+
+}  // namespace tarvelin

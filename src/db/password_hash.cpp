@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+namespace tarvelin {
+
 namespace {
 constexpr const char* kHashPrefix = "$argon2id$";
 
@@ -41,3 +43,5 @@ PasswordCheck CheckPassword(const std::string& stored, const std::string& passwo
              ? PasswordCheck::Matches
              : PasswordCheck::Wrong;
 }
+
+}  // namespace tarvelin

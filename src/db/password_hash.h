@@ -5,6 +5,8 @@
 // password; those are recognised so the login can rewrite them.
 #include <string>
 
+namespace tarvelin {
+
 // The hash string to store for `password`; "" when hashing failed (out of
 // memory), which no password ever verifies against. Thread-safe.
 std::string HashPassword(const std::string& password);
@@ -20,3 +22,5 @@ enum class PasswordCheck {
 
 // Compares a password given at login with the stored column value. Thread-safe.
 PasswordCheck CheckPassword(const std::string& stored, const std::string& password);
+
+}  // namespace tarvelin

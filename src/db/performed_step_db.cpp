@@ -11,6 +11,8 @@
 #include "service/log.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 
 // Bytes as an SQL blob literal: hex digits only, nothing can end it.
@@ -138,3 +140,5 @@ PerformedStepResult PerformedStepDB::Update(SQLdb& db, const PerformedStep& step
   if (!unit.Release()) return Fail(db, "SetMPPS Query");
   return PerformedStepResult::Done;
 }
+
+}  // namespace tarvelin

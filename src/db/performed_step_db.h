@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 class SQLdb;
 
 // What a step says about one scheduled step it performs (an item of its
@@ -50,3 +52,5 @@ class PerformedStepDB {
   // when one of its steps completed, else DISCONTINUED.
   static PerformedStepResult Update(SQLdb& db, const PerformedStep& step);
 };
+
+}  // namespace tarvelin

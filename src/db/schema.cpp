@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace tarvelin {
+
 const std::string& DatabaseSchemaSql() {
   static const std::string sql =
       "CREATE TABLE Worklist ("
@@ -118,3 +120,5 @@ bool CreateDatabase(const std::string& path, std::string& error) {
   }
   return true;
 }
+
+}  // namespace tarvelin

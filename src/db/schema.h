@@ -3,6 +3,8 @@
 // never creates them; the set-up tool (and tests) use this to build a file.
 #include <string>
 
+namespace tarvelin {
+
 // CREATE TABLE statements for Worklist, Users, Referrers, StudyDescription and
 // the performed procedure steps
 // plus the indexes that keep worklist queries proportional to their matches.
@@ -20,3 +22,5 @@ const std::string& PerformedStepSql();
 // `error` set) when the file already exists or anything fails; a partly
 // created file is removed.
 bool CreateDatabase(const std::string& path, std::string& error);
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+namespace tarvelin {
+
 namespace {
 constexpr std::array<std::pair<const char*, int>, 4> kRanks{{
     {kScheduled, 0},
@@ -29,3 +31,5 @@ std::string StatusRankSql(const std::string& column) {
   for (const auto& [word, rank] : kRanks) sql += std::string(" WHEN '") + word + "' THEN " + std::to_string(rank);
   return sql + " ELSE -1 END)";
 }
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 // modality that started or finished an exam must never see it offered again.
 #include <string>
 
+namespace tarvelin {
+
 inline constexpr const char* kScheduled = "SCHEDULED";
 inline constexpr const char* kInProgress = "IN PROGRESS";
 inline constexpr const char* kCompleted = "COMPLETED";
@@ -23,3 +25,5 @@ bool MovesForward(const std::string& from, const std::string& to);
 // The same rank as an SQL expression over `column`, so one statement can
 // apply the rule to the row it touches.
 std::string StatusRankSql(const std::string& column);
+
+}  // namespace tarvelin

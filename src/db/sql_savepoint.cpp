@@ -6,6 +6,8 @@
 
 #include "db/sqldb.h"
 
+namespace tarvelin {
+
 SQLSavepoint::SQLSavepoint(SQLdb& db, std::string name) : db_(db), name_(std::move(name)) {
   active_ = db_.Exec("SAVEPOINT " + name_) == SQLITE_OK;
 }
@@ -31,3 +33,5 @@ void SQLSavepoint::RollBack() {
   db_.Exec("ROLLBACK TO " + name_);
   db_.Exec("RELEASE " + name_);
 }
+
+}  // namespace tarvelin

@@ -5,6 +5,8 @@
 // so one message of a group commit can be undone alone.
 #include <string>
 
+namespace tarvelin {
+
 class SQLdb;
 
 class SQLSavepoint {
@@ -26,3 +28,5 @@ class SQLSavepoint {
   std::string name_;
   bool active_ = false;
 };
+
+}  // namespace tarvelin

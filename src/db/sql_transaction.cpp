@@ -6,6 +6,8 @@
 
 #include "db/sqldb.h"
 
+namespace tarvelin {
+
 SQLTransaction::SQLTransaction(SQLdb& db) : db_(db) { active_ = db_.Exec("BEGIN IMMEDIATE") == SQLITE_OK; }
 
 SQLTransaction::~SQLTransaction() {
@@ -26,3 +28,5 @@ bool SQLTransaction::Commit() {
   db_.ErrorText = reason;
   return false;
 }
+
+}  // namespace tarvelin

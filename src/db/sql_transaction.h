@@ -1,4 +1,6 @@
 #pragma once
+
+namespace tarvelin {
 // One write transaction on an open connection: many statements, one durable
 // commit. Used by one thread with its own SQLdb.
 class SQLdb;
@@ -25,3 +27,5 @@ class SQLTransaction {
   SQLdb& db_;
   bool active_ = false;
 };
+
+}  // namespace tarvelin

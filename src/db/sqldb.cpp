@@ -11,6 +11,8 @@
 #include "service/log.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 static_assert(SQLdb::ReadOnly == SQLITE_OPEN_READONLY);
 static_assert(SQLdb::ReadWrite == SQLITE_OPEN_READWRITE);
 
@@ -163,3 +165,5 @@ int SQLdb::QueryValues(const std::string& sql, TextRows& rows) {
     }
   });
 }
+
+}  // namespace tarvelin

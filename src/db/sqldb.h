@@ -11,10 +11,12 @@
 
 #include "db/text_rows.h"
 
-class KeptConnection;
-
 struct sqlite3;
 struct sqlite3_stmt;
+
+namespace tarvelin {
+
+class KeptConnection;
 
 class SQLdb {
  public:
@@ -73,3 +75,5 @@ class SQLdb {
 
 // The file a database name stands for: ProgramFolder + "database/" + name + ".db".
 std::string DatabasePath(const std::string& name);
+
+}  // namespace tarvelin

@@ -1,5 +1,7 @@
 #include "db/sqlquote.h"
 
+namespace tarvelin {
+
 std::string SqlQuote(const std::string& value) {
   std::string quoted;
   quoted.reserve(value.size() + 2);
@@ -21,3 +23,5 @@ std::string WithSecretsHidden(std::string sql, const std::vector<std::string>& s
   }
   return sql;
 }
+
+}  // namespace tarvelin

@@ -5,9 +5,13 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 std::string SqlQuote(const std::string& value);
 
 // `sql` fit for the log: each secret's quoted literal (a password or its
 // hash) replaced by '********'. Every statement that carries a secret is
 // logged only through this.
 std::string WithSecretsHidden(std::string sql, const std::vector<std::string>& secrets);
+
+}  // namespace tarvelin

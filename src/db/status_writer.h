@@ -3,6 +3,8 @@
 // forward-only status rule applies.
 #include <string>
 
+namespace tarvelin {
+
 struct StatusWriter {
   // HL7 messages, order files, performed procedure steps and housekeeping:
   // a status only moves forward.
@@ -23,3 +25,5 @@ enum class StatusChange {
   Refused,    // the forward-only rule, or a word that is not a defined status
   Failed,     // the statement failed (reason in the connection's ErrorText)
 };
+
+}  // namespace tarvelin

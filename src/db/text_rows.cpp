@@ -1,5 +1,7 @@
 #include "db/text_rows.h"
 
+namespace tarvelin {
+
 void TextRows::Reset(std::size_t columns) {
   text_.clear();
   ends_.clear();
@@ -22,3 +24,5 @@ void TextRows::Replace(char from, char to) {
   // Usually there is none: searching is much quicker than rewriting.
   for (auto at = text_.find(from); at != std::string::npos; at = text_.find(from, at + 1)) text_[at] = to;
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace tarvelin {
+
 class TextRows {
  public:
   // Empties the table; `columns` values make a row from now on.
@@ -26,3 +28,5 @@ class TextRows {
   std::vector<std::size_t> ends_;  // where each value ends in text_
   std::size_t columns_ = 0;
 };
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 #include "service/log.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr const char* kHashFailed = "password hashing failed (out of memory)";
 }  // namespace
@@ -97,3 +99,5 @@ std::string UserListSql(const std::string& namePrefix) {
   const std::string condition = namePrefix.empty() ? "" : " WHERE UserName LIKE " + SqlQuote(namePrefix + "%");
   return "SELECT UserName, '********' AS PassWord, Rights FROM Users" + condition + " ORDER BY UserName";
 }
+
+}  // namespace tarvelin

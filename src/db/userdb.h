@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+namespace tarvelin {
+
 class SQLdb;
 
 class UserDB {
@@ -43,3 +45,5 @@ bool StoreClearPasswordAsHash(SQLdb& db, const std::string& name, const std::str
 // meaning). Its columns are UserName, PassWord and Rights, the PassWord
 // column always "********": no page ever shows a stored hash.
 std::string UserListSql(const std::string& namePrefix);
+
+}  // namespace tarvelin

@@ -8,6 +8,8 @@
 
 #include "db/worklistdb.h"
 
+namespace tarvelin {
+
 using WorklistField = std::pair<const char*, std::string WorklistDB::*>;
 
 inline constexpr std::array<WorklistField, 22> kWorklistColumns{{
@@ -38,3 +40,5 @@ inline constexpr std::array<WorklistField, 22> kWorklistColumns{{
 
 // "PatientID, PatientName, ..." in table order.
 std::string WorklistColumnList();
+
+}  // namespace tarvelin

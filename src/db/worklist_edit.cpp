@@ -6,6 +6,8 @@
 #include "db/worklist_listing.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 // The fields an edit form shows; an empty one clears the stored value.
 constexpr std::pair<const char*, std::string WorklistDB::*> kEditable[] = {
@@ -46,3 +48,5 @@ EntrySave SaveEditedEntry(SQLdb& db, const EntryEdit& edit) {
   }
   return EntrySave::Saved;
 }
+
+}  // namespace tarvelin

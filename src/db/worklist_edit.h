@@ -8,6 +8,8 @@
 
 #include "db/worklistdb.h"
 
+namespace tarvelin {
+
 class SQLdb;
 
 enum class EntrySave {
@@ -30,3 +32,5 @@ struct EntryEdit {
 // The fields are written by WorklistDB::Update, the one place that applies
 // the status rule.
 EntrySave SaveEditedEntry(SQLdb& db, const EntryEdit& edit);
+
+}  // namespace tarvelin

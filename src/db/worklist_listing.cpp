@@ -9,6 +9,8 @@
 #include "db/worklist_columns.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 std::string Condition(const WorklistFilter& f) {
   std::string condition;
@@ -121,3 +123,5 @@ std::string EntryFingerprint(const WorklistDB& entry) {
   std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
   return text;
 }
+
+}  // namespace tarvelin

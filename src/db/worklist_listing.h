@@ -7,6 +7,8 @@
 
 #include "db/worklistdb.h"
 
+namespace tarvelin {
+
 class SQLdb;
 
 // Where a value is empty the filter does not restrict.
@@ -45,3 +47,5 @@ bool SameDayEntries(SQLdb& db, const WorklistDB& entry, std::vector<std::string>
 // A short fingerprint of every stored field of an entry, to tell whether it
 // changed between showing a form and saving it (stable across restarts).
 std::string EntryFingerprint(const WorklistDB& entry);
+
+}  // namespace tarvelin

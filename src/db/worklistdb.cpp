@@ -13,6 +13,8 @@
 #include "service/log.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 std::string KeyCondition(const std::string& accession) {
   return " WHERE AccessionNumber=" + SqlQuote(accession);
@@ -219,3 +221,5 @@ bool WorklistDB::SelectScheduled(SQLdb& db, std::vector<WorklistDB>& entries) {
   }
   return true;
 }
+
+}  // namespace tarvelin

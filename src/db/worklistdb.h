@@ -7,6 +7,8 @@
 
 #include "db/status_writer.h"
 
+namespace tarvelin {
+
 class SQLdb;
 
 class WorklistDB {
@@ -73,3 +75,5 @@ class WorklistDB {
   // False when the query failed (logged).
   static bool SelectScheduled(SQLdb& db, std::vector<WorklistDB>& entries);
 };
+
+}  // namespace tarvelin

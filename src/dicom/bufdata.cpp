@@ -10,6 +10,8 @@
 #include "dicom/vrlayout.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 // Sequences nest a few levels in real datasets; the bound keeps a hostile
@@ -351,3 +353,5 @@ void BufData::WriteObj(DcmObj& obj) {
   if (obj.TransferSyntax == ExplicitVRBigEndianTS) BigEndian = 1;
   WriteEntries(*this, obj);
 }
+
+}  // namespace tarvelin

@@ -8,6 +8,8 @@
 #include "dicom/dcmobj.h"
 #include "dicom/dcmtag.h"
 
+namespace tarvelin {
+
 inline constexpr const char* ExplicitVRBigEndianTS = "1.2.840.10008.1.2.2";
 
 // The bytes being read or written, with the current position.
@@ -42,3 +44,5 @@ class BufData {
   // Encodes all entries of `obj` (nested datasets with defined lengths).
   void WriteObj(DcmObj& obj);
 };
+
+}  // namespace tarvelin

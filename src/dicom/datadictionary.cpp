@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace tarvelin {
+
 const DictEntry* FindDictEntry(std::uint16_t group, std::uint16_t element) {
   const DictEntry* end = DataDictionary + DataDictionarySize;
   const auto key = (std::uint32_t(group) << 16) | element;
@@ -23,3 +25,5 @@ std::string LookupName(const DcmTag& tag) {
   const DictEntry* entry = FindDictEntry(tag.Group, tag.Element);
   return entry ? entry->Name : "*** Unidentified ***";
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 
 #include "dicom/dcmtag.h"
 
+namespace tarvelin {
+
 struct DictEntry {
   std::uint16_t Group;
   std::uint16_t Element;
@@ -25,3 +27,5 @@ const DictEntry* FindDictEntry(std::uint16_t group, std::uint16_t element);
 void LookupVR(DcmTag& tag);
 // The dictionary name, or "*** Unidentified ***".
 std::string LookupName(const DcmTag& tag);
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 // Do not edit by hand: run the generator again.
 #include "dicom/datadictionary.h"
 
+namespace tarvelin {
+
 const DictEntry DataDictionary[] = {
     {0x0000, 0x0000, "UL", "Group Length"},
     {0x0000, 0x0001, "UL", "Command Length to End (RET)"},
@@ -5045,3 +5047,5 @@ const DictEntry DataDictionary[] = {
 };
 
 const std::size_t DataDictionarySize = 5038;
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 
 #include "dicom/vrlayout.h"
 
+namespace tarvelin {
+
 namespace {
 
 // True when an entry with tag `t` lies after the tag (group, element). Item
@@ -119,3 +121,5 @@ std::string DcmObj::GetString(std::uint16_t group, std::uint16_t element) const 
 }
 
 std::uint32_t DcmObj::EncodedLength() const { return EncodedLengthOf(*this, ExplicitVR); }
+
+}  // namespace tarvelin

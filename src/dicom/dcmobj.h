@@ -16,6 +16,8 @@
 
 #include "dicom/dcmtag.h"
 
+namespace tarvelin {
+
 inline constexpr const char* ImplicitVRLittleEndianTS = "1.2.840.10008.1.2";
 
 class DcmObj;
@@ -85,3 +87,5 @@ class DcmObj {
   // Bytes the encoder writes for the entries of this dataset.
   std::uint32_t EncodedLength() const;
 };
+
+}  // namespace tarvelin

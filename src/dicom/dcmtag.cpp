@@ -4,6 +4,8 @@
 
 #include "dicom/datadictionary.h"
 
+namespace tarvelin {
+
 namespace {
 
 // A null VR: the dictionary's, with "SQ" for an unknown tag of undefined length.
@@ -87,3 +89,5 @@ void DcmTag::SetVR(const char* vr) {
   VR[0] = vr[0];
   VR[1] = vr[1];
 }
+
+}  // namespace tarvelin

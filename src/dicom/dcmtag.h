@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 // Length of a sequence or item closed by a delimitation element.
 inline constexpr std::uint32_t UndefinedLength = 0xFFFFFFFF;
 
@@ -52,3 +54,5 @@ struct DcmTag {
     return Group == group && Element == element;
   }
 };
+
+}  // namespace tarvelin

@@ -8,6 +8,8 @@
 #include "dicom/uid.h"
 #include "dicom/vrlayout.h"
 
+namespace tarvelin {
+
 namespace {
 
 std::string ValueText(const DcmTag& tag) {
@@ -67,3 +69,5 @@ void Dump(DcmObj& obj, std::vector<std::string>& lines, int depth) {
     }
   }
 }
+
+}  // namespace tarvelin

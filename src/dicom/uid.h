@@ -2,6 +2,8 @@
 // UID classifiers, display names and the UID generator.
 #include <string>
 
+namespace tarvelin {
+
 // Transfer syntaxes.
 inline constexpr const char* UID_ImplicitVRLittleEndian = "1.2.840.10008.1.2";
 inline constexpr const char* UID_ExplicitVRLittleEndian = "1.2.840.10008.1.2.1";
@@ -44,3 +46,5 @@ std::string UniqueUID(const std::string& prefix);
 // The Study Instance UID given to a worklist entry that arrives without one
 // (HL7 orders, order files, the web form).
 std::string NewStudyUID();
+
+}  // namespace tarvelin

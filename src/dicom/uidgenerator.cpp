@@ -11,6 +11,8 @@
 #include "platform/clock.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 std::string UIDRoot() {
   return ServerSettings.UIDRoot.empty() ? DefaultUIDRoot : ServerSettings.UIDRoot;
 }
@@ -40,3 +42,5 @@ std::string UniqueUID(const std::string& prefix) {
 }
 
 std::string NewStudyUID() { return UniqueUID("1"); }
+
+}  // namespace tarvelin

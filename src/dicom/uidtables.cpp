@@ -2,6 +2,8 @@
 
 #include "dicom/uid.h"
 
+namespace tarvelin {
+
 namespace {
 
 struct UIDName {
@@ -125,3 +127,5 @@ std::string GetUIDName(const std::string& uid) {
     if (uid == row.UID) return row.Name;
   return "";
 }
+
+}  // namespace tarvelin

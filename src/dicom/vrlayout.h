@@ -5,6 +5,8 @@
 
 #include "dicom/dcmtag.h"
 
+namespace tarvelin {
+
 // Explicit-VR VRs with two reserved bytes and a 32-bit length: OB OD OF OL OV
 // OW, SQ SV, UC UN UR UT UV. Asked for every element encoded, so inline.
 inline bool IsLongLengthVR(const char* vr) {
@@ -56,3 +58,5 @@ inline std::uint32_t HeaderSize(const DcmTag& tag, bool explicitVR) { return Lay
 // The delimitation item that closes an undefined-length sequence (FFFE,E0DD)
 // or item (FFFE,E00D) with this header: 8 bytes, no value.
 DcmTag DelimiterOf(const DcmTag& header);
+
+}  // namespace tarvelin

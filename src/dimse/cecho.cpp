@@ -3,6 +3,8 @@
 #include "dimse/command_set.h"
 #include "net/pdu_service.h"
 
+namespace tarvelin {
+
 bool CEcho::ReadRQ(const DcmObj& command) {
   return command.GetUS(0x0000, Cmd::CommandField) == Cmd::C_ECHO_RQ;
 }
@@ -24,3 +26,5 @@ bool CEcho::WriteRSP(PDU_Service& association, const DcmObj& request) {
   if (response.Count() == 0) return false;
   return association.Write(response, PDU_Service::CommandPart);
 }
+
+}  // namespace tarvelin

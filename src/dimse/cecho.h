@@ -2,6 +2,8 @@
 // C-ECHO, served: checks an echo request and answers it with success.
 #include "dicom/dcmobj.h"
 
+namespace tarvelin {
+
 class PDU_Service;
 
 class CEcho {
@@ -16,3 +18,5 @@ class CEcho {
   // set type echoed, status success. Empty when the request has no SOP class.
   static DcmObj BuildRSP(const DcmObj& request);
 };
+
+}  // namespace tarvelin

@@ -8,6 +8,8 @@
 #include "net/pdu_service.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 DcmObj CFind::BuildRQ(const std::string& sopClass, std::uint16_t messageID) {
   return MakeCommandSet({
       CommandUID(Cmd::AffectedSOPClassUID, sopClass),
@@ -161,3 +163,5 @@ CFind::Interruption CFind::CheckInterruption(PDU_Service& association, const Dcm
   WriteLog("INFO, CFind, C-CANCEL-RQ for message " + std::to_string(messageID));
   return Interruption::Cancelled;
 }
+
+}  // namespace tarvelin

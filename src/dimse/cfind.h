@@ -8,6 +8,8 @@
 
 #include "dicom/dcmobj.h"
 
+namespace tarvelin {
+
 class PDU_Service;
 
 class CFind {
@@ -61,3 +63,5 @@ class CFind {
   };
   std::unique_ptr<ResponseCommand> lastResponse_;
 };
+
+}  // namespace tarvelin

@@ -20,6 +20,8 @@
 #include "service/log_peer.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 namespace {
 // How long a finished association stays open before the connection is
 // closed; after a release, at most this long, until the peer has closed.
@@ -231,3 +233,5 @@ ChildThread::Next ChildThread::ProcedureStep(PDU_Service& association, DcmObj& c
   WriteLog("Succesful RSP Write");
   return Next::Continue;
 }
+
+}  // namespace tarvelin

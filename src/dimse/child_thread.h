@@ -8,6 +8,8 @@
 
 #include "dicom/dcmobj.h"
 
+namespace tarvelin {
+
 class NMessage;
 class PDU_Service;
 class TcpConnection;
@@ -50,3 +52,5 @@ class ChildThread {
   const TlsContext* tls_;
   std::string peerAddress_;
 };
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace tarvelin {
+
 DcmTag CommandUID(std::uint16_t element, const std::string& uid) {
   return DcmTag(0x0000, element, uid, "UI");
 }
@@ -29,3 +31,5 @@ DcmObj MakeCommandSet(std::vector<DcmTag> elements) {
   for (DcmTag& tag : elements) command.Add(std::move(tag));
   return command;
 }
+
+}  // namespace tarvelin

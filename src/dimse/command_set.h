@@ -8,6 +8,8 @@
 #include "dicom/dcmobj.h"
 #include "dicom/dcmtag.h"
 
+namespace tarvelin {
+
 namespace Cmd {
 // Element numbers in group 0000.
 inline constexpr std::uint16_t GroupLength = 0x0000;
@@ -70,3 +72,5 @@ DcmTag CommandAT(std::uint16_t element, std::uint16_t group, std::uint16_t tagEl
 // length (0000,0000): the byte count of the elements, 8 header bytes each plus
 // their value length. Encoded in implicit VR little endian, as every command set.
 DcmObj MakeCommandSet(std::vector<DcmTag> elements);
+
+}  // namespace tarvelin

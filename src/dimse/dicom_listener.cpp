@@ -7,6 +7,8 @@
 #include "service/log.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 namespace {
 // The running listeners (DicomListener of the service), or none; the TLS
 // context lives as long as the port that uses it.
@@ -46,3 +48,5 @@ void StopDicomListener() {
   secureContext.reset();
   listener.reset();
 }
+
+}  // namespace tarvelin

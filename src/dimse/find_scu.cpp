@@ -13,6 +13,8 @@
 #include "service/log.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 
 std::string AETitle16(const std::string& title) {
@@ -121,3 +123,5 @@ template bool FindSCU<SeriesInfo>(const std::string&, const std::string&, const 
 template bool FindSCU<ImageInfo>(const std::string&, const std::string&, const std::string&, const std::string&,
                                  std::vector<ImageInfo>&, int, const std::string&, const std::string&, int,
                                  const TlsContext*);
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 
 #include "dimse/query_records.h"
 
+namespace tarvelin {
+
 class PDU_Service;
 class TlsContext;
 
@@ -49,3 +51,5 @@ extern template bool FindSCU<SeriesInfo>(const std::string&, const std::string&,
 extern template bool FindSCU<ImageInfo>(const std::string&, const std::string&, const std::string&,
                                         const std::string&, std::vector<ImageInfo>&, int, const std::string&,
                                         const std::string&, int, const TlsContext*);
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 #include "dimse/command_set.h"
 #include "net/pdu_service.h"
 
+namespace tarvelin {
+
 NCreate::NCreate() : NMessage(Cmd::N_CREATE_RQ, Cmd::N_CREATE_RSP) {}
 
 NSet::NSet() : NMessage(Cmd::N_SET_RQ, Cmd::N_SET_RSP) {}
@@ -57,3 +59,5 @@ bool NMessage::WriteRSP(PDU_Service& association, const DcmObj& request, DcmObj*
   DcmObj response = BuildRSP(request, dataSetFollows, sopInstanceUID, sopClassUID, status, attributes);
   return association.WriteMessage(response, dataSetFollows ? dataset : nullptr);
 }
+
+}  // namespace tarvelin

@@ -8,6 +8,8 @@
 
 #include "dicom/dcmobj.h"
 
+namespace tarvelin {
+
 class PDU_Service;
 
 // The message record: the command field expected on the request (then written
@@ -58,3 +60,5 @@ class NSet : public NMessage {
  public:
   NSet();
 };
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 #include "service/log.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 
 // One record field and its attribute. `keyVR` is the VR it is sent with as a
@@ -177,3 +179,5 @@ template DcmObj BuildQueryIdentifier<ImageInfo>(const ImageInfo&);
 template void FillFromIdentifier<StudyInfo>(StudyInfo&, const DcmObj&);
 template void FillFromIdentifier<SeriesInfo>(SeriesInfo&, const DcmObj&);
 template void FillFromIdentifier<ImageInfo>(ImageInfo&, const DcmObj&);
+
+}  // namespace tarvelin

@@ -5,6 +5,8 @@
 #include "dicom/dcmobj.h"
 #include "dimse/query_records.h"
 
+namespace tarvelin {
+
 // The Query/Retrieve Level text of a record type.
 template <class Record>
 const char* QueryLevel();
@@ -20,3 +22,5 @@ DcmObj BuildQueryIdentifier(const Record& query);
 // ignored. Over-long values are cut (some with a warning line).
 template <class Record>
 void FillFromIdentifier(Record& record, const DcmObj& identifier);
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tarvelin {
+
 struct StudyInfo {
   std::string StudyInstanceUID;
   std::string StudyDate;
@@ -66,3 +68,5 @@ struct ImageInfo {
   std::string StudyInstanceUID;
   std::string ConvolutionKernel;
 };
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 #include "net/socket.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 // The answer to an association over the limit: rejected-transient, by the
@@ -44,3 +46,5 @@ bool ServerThread::Start() {
   }
   return true;
 }
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 
 #include "platform/tcp_server.h"
 
+namespace tarvelin {
+
 class TlsContext;
 
 class ServerThread {
@@ -36,3 +38,5 @@ class ServerThread {
   const TlsContext* tls_;
   TcpServer server_;
 };
+
+}  // namespace tarvelin

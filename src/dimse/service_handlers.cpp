@@ -1,5 +1,7 @@
 #include "dimse/service_handlers.h"
 
+namespace tarvelin {
+
 namespace {
 // Written once by the executable before the listener starts, read-only after.
 ServiceHandlers registered;
@@ -8,3 +10,5 @@ ServiceHandlers registered;
 void SetServiceHandlers(const ServiceHandlers& handlers) { registered = handlers; }
 
 const ServiceHandlers& RegisteredServiceHandlers() { return registered; }
+
+}  // namespace tarvelin

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 class DcmObj;
 class PDU_Service;
 
@@ -44,3 +46,5 @@ void SetServiceHandlers(const ServiceHandlers& handlers);
 
 // The registered hooks; members are empty until SetServiceHandlers was called.
 const ServiceHandlers& RegisteredServiceHandlers();
+
+}  // namespace tarvelin

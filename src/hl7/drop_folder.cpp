@@ -18,6 +18,8 @@
 #include "service/text.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -170,3 +172,5 @@ void CheckHL7Messages() {
     WriteResultFile(ServerSettings.HL7OutFolder + file.name, result);
   }
 }
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 // HOUSEKEEPING command), one file at a time.
 #include <string>
 
+namespace tarvelin {
+
 // One scan of the input folder. Sub-folders are skipped; files are taken
 // oldest first (name order among equals). A file modified less than three
 // seconds ago may still be being written: it is left for the next scan.
@@ -17,3 +19,5 @@ void CheckHL7Messages();
 // "ERROR, " + path + " does not exists!". Files named exactly *.xml are XML
 // orders, every other file an HL7 message.
 std::string HL7FileProcess(const std::string& path);
+
+}  // namespace tarvelin

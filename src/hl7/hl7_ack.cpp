@@ -6,6 +6,8 @@
 #include "service/settings.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 std::atomic<int> AckControlCounter{0};
 
 namespace {
@@ -87,3 +89,5 @@ std::string BuildAck(const OrderAnswer& answer, const std::string& received, con
 std::string FrameMllp(const std::string& text) { return "\x0b" + text + "\x1c\x0d"; }
 
 std::string ReceivedControlId(const std::string& message) { return Piece(message, "|", 10); }
+
+}  // namespace tarvelin

@@ -5,6 +5,8 @@
 
 #include "hl7/order_answer.h"
 
+namespace tarvelin {
+
 // MSH-3 to MSH-6 of the acknowledgement of `received`: this server's
 // application and facility (settings HL7Application, HL7Facility), then the
 // sender's, MSH-3 and MSH-4 of the received message, so that the answer is
@@ -35,3 +37,5 @@ std::string FrameMllp(const std::string& text);
 
 // MSH-10 of a received message: the tenth "|"-separated field of the text.
 std::string ReceivedControlId(const std::string& message);
+
+}  // namespace tarvelin

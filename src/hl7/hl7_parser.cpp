@@ -2,6 +2,8 @@
 
 #include "hl7/order_group.h"
 
+namespace tarvelin {
+
 OrderAnswer ProcessHL7(const std::string& message) {
   if (message.find("ORM^O01") == std::string::npos) {
     OrderAnswer answer;
@@ -13,3 +15,5 @@ OrderAnswer ProcessHL7(const std::string& message) {
 }
 
 OrderAnswer ParseORM(const std::string& message) { return WriteInGroup(message); }
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 #include "service/settings.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 THL7Server::THL7Server(int port, const std::string& programFolder, const std::string& extra)
     : programFolder_(programFolder), extra_(extra) {
   server_.SetDefaultPort(port);
@@ -114,3 +116,5 @@ void StartHL7Listener(int port, const std::string& programFolder) {
 }
 
 void StopHL7Listener() { listener.reset(); }
+
+}  // namespace tarvelin

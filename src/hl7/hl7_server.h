@@ -10,6 +10,8 @@
 
 #include "platform/tcp_server.h"
 
+namespace tarvelin {
+
 class THL7Server {
  public:
   // Listens on `port` at once. The two texts (the program folder and an
@@ -45,3 +47,5 @@ void StartHL7Listener(int port, const std::string& programFolder);
 // Closes the listener and every open HL7 connection and waits for their
 // threads; a message being processed gets its database work and answer first.
 void StopHL7Listener();
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+namespace tarvelin {
+
 namespace {
 
 bool Digits(const std::string& text, std::size_t from, std::size_t count) {
@@ -60,3 +62,5 @@ bool ParseHL7Timestamp(const std::string& ts, DicomDateTime& out) {
   out = parsed;
   return true;
 }
+
+}  // namespace tarvelin

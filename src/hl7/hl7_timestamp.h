@@ -4,6 +4,8 @@
 // never cut into a date no query can match.
 #include <string>
 
+namespace tarvelin {
+
 struct DicomDateTime {
   std::string date;  // YYYYMMDD
   std::string time;  // HHMM, HHMMSS or HHMMSS.F... (up to six fraction digits); "" when none
@@ -13,3 +15,5 @@ struct DicomDateTime {
 // The time zone offset is checked and dropped (the worklist keeps the
 // sender's local time).
 bool ParseHL7Timestamp(const std::string& ts, DicomDateTime& out);
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 
 #include "service/text.h"
 
+namespace tarvelin {
+
 void MllpFramer::Feed(std::string_view bytes) {
   if (overflowed_) return;
   std::string run;  // bytes outside any frame in this read
@@ -56,3 +58,5 @@ int MllpFramer::TakeAbandoned() {
   abandoned_ = 0;
   return count;
 }
+
+}  // namespace tarvelin

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+namespace tarvelin {
+
 class MllpFramer {
  public:
   static constexpr char StartBlock = 0x0B;
@@ -48,3 +50,5 @@ class MllpFramer {
   bool overflowed_ = false;
   int abandoned_ = 0;
 };
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 
 #include "hl7/order_refusal.h"
 
+namespace tarvelin {
+
 enum class AckCode {
   AA,  // every order stored (or already stored exactly so)
   AE,  // an order was refused: nothing of the message was stored
@@ -17,3 +19,5 @@ struct OrderAnswer {
   std::string text;  // MSA-3 ("" for AA)
   std::vector<OrderRefusal> refused;
 };
+
+}  // namespace tarvelin

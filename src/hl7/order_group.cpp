@@ -11,6 +11,8 @@
 #include "hl7/orm_orders.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 struct Pending {
@@ -104,3 +106,5 @@ OrderAnswer WriteInGroup(const std::string& message) {
   }
   return mine.result;
 }
+
+}  // namespace tarvelin

@@ -7,7 +7,11 @@
 
 #include "hl7/order_answer.h"
 
+namespace tarvelin {
+
 // Writes the orders of `message` (see WriteOrders) together with whatever
 // other threads submit meanwhile. Returns the message's answer; AR when the
 // database cannot be opened.
 OrderAnswer WriteInGroup(const std::string& message);
+
+}  // namespace tarvelin

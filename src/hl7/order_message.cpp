@@ -2,6 +2,8 @@
 
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 
 std::vector<std::string> SplitSegments(const std::string& message) {
@@ -45,3 +47,5 @@ OrderMessage SplitOrderMessage(const std::string& message) {
   }
   return parsed;
 }
+
+}  // namespace tarvelin

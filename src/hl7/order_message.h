@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 struct OrderSegments {
   std::string orc;  // "" when an OBR came without its ORC
   std::string obr;  // "" when an ORC came without an OBR
@@ -22,3 +24,5 @@ OrderMessage SplitOrderMessage(const std::string& message);
 
 // Field n of a segment: the n-th "|"-piece after the segment name.
 std::string SegmentField(const std::string& segment, int n);
+
+}  // namespace tarvelin

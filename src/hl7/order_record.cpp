@@ -7,6 +7,8 @@
 #include "platform/clock.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 
 constexpr const char* kNull = "\"\"";
@@ -167,3 +169,5 @@ bool CompleteNewOrder(WorklistDB& record, OrderRefusal& refusal) {
   if (record.SPSStatus.empty()) record.SPSStatus = "SCHEDULED";
   return true;
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 #include "hl7/order_message.h"
 #include "hl7/order_refusal.h"
 
+namespace tarvelin {
+
 // Fills `record` from the patient segments of `message` and `order`. A field
 // that is empty is left empty (no change for an XO); HL7's null, "" (two
 // double quotes), leaves it empty and names the column in record.Cleared.
@@ -20,3 +22,5 @@ bool ReadOrderRecord(const OrderMessage& message, const OrderSegments& order, Wo
 // and time, a new Study Instance UID and status SCHEDULED. False, with
 // `refusal` filled, when a field a worklist entry needs is missing.
 bool CompleteNewOrder(WorklistDB& record, OrderRefusal& refusal);
+
+}  // namespace tarvelin

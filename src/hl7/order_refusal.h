@@ -3,6 +3,8 @@
 // segment tells the sender.
 #include <string>
 
+namespace tarvelin {
+
 struct OrderRefusal {
   int order = 0;          // 1 for the message's first ORC/OBR group
   std::string accession;  // as the order gave it ("" when it had none)
@@ -12,3 +14,5 @@ struct OrderRefusal {
                           // 204 unknown key, 205 duplicate key, 207 application error
   std::string reason;     // one line of plain text
 };
+
+}  // namespace tarvelin

@@ -8,6 +8,8 @@
 #include "hl7/order_record.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 // The acknowledgement texts RIS systems already know for the common refusals.
@@ -184,3 +186,5 @@ OrderAnswer WriteOrders(SQLdb& db, const std::string& message) {
            " order(s) refused");
   return answer;
 }
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 
 #include "hl7/order_answer.h"
 
+namespace tarvelin {
+
 class SQLdb;
 
 // Applies every ORC/OBR group of `message` through `db`, each as its own
@@ -14,3 +16,5 @@ class SQLdb;
 // stored exactly so, otherwise AE with one refusal per refused order, or AR
 // when the database failed.
 OrderAnswer WriteOrders(SQLdb& db, const std::string& message);
+
+}  // namespace tarvelin

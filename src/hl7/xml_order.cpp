@@ -12,6 +12,8 @@
 #include "platform/codepage.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 using Column = std::pair<const char*, std::string WorklistDB::*>;
@@ -153,3 +155,5 @@ std::string ProcessXML(const std::string& path) {
     result = "Message Processed";
   return result;
 }
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 // worklist entry. Element content between tags is never read.
 #include <string>
 
+namespace tarvelin {
+
 class WorklistDB;
 
 // Reads the order file at `path` and inserts its entry with a generated
@@ -25,3 +27,5 @@ void ReadXmlAttributes(const std::string& bytes, WorklistDB& record);
 // `value` with &amp; &lt; &gt; &quot; &apos; and &#nnn; / &#xhh; decoded (a
 // character outside Windows-1252 becomes "?"); any other "&" stays as it is.
 std::string DecodeXmlEntities(const std::string& value);
+
+}  // namespace tarvelin

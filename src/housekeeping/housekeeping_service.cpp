@@ -12,6 +12,8 @@
 #include "service/mainsvc.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 namespace {
 // The running housekeeping thread (HousekeepingThread of the service), or none.
 std::unique_ptr<TimerThread> housekeeping;
@@ -51,3 +53,5 @@ int RunHousekeepingOnce(const std::string& programFolder) {
   ClearLogTarget();
   return aged ? 0 : 1;
 }
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 // `tarvelin HOUSEKEEPING` command.
 #include <string>
 
+namespace tarvelin {
+
 // Starts the process-wide housekeeping thread (ServiceStart's last step).
 void StartHousekeeping();
 // Asks it to end and waits a little for it; a thread still busy with a PACS
@@ -14,3 +16,5 @@ void StopHousekeeping();
 // Returns the exit code: 0 done, 1 the database cannot be used (the drop
 // folder is then left alone: every order in it would fail).
 int RunHousekeepingOnce(const std::string& programFolder);
+
+}  // namespace tarvelin

@@ -5,6 +5,8 @@
 #include "service/log.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 PacsTls PacsTlsFromSettings() {
   const ServerSettingsRecord& s = ServerSettings;
   PacsTls result;
@@ -19,3 +21,5 @@ PacsTls PacsTlsFromSettings() {
   }
   return result;
 }
+
+}  // namespace tarvelin

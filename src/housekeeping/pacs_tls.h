@@ -4,6 +4,8 @@
 
 #include "net/tls_context.h"
 
+namespace tarvelin {
+
 struct PacsTls {
   bool Usable = true;                   // false: the check must not ask at all
   std::unique_ptr<TlsContext> Context;  // set when the PACS is asked over TLS
@@ -14,3 +16,5 @@ struct PacsTls {
 // a file cannot be used, not usable, with one "ERROR, PACS TLS, ..." line:
 // the PACS is then not asked rather than asked without TLS.
 PacsTls PacsTlsFromSettings();
+
+}  // namespace tarvelin

@@ -5,6 +5,8 @@
 #include "dimse/find_scu.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr int kTimeoutSeconds = 60;
 }
@@ -25,3 +27,5 @@ bool StudyInPacs(const std::string& pacsAET, const std::string& host, const std:
     if (study.AccessionNumber == accession) return true;
   return false;
 }
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 // accession number, on its own association.
 #include <string>
 
+namespace tarvelin {
+
 class TlsContext;
 
 // True when the PACS `pacsAET` at `host`:`port`, asked by `ownAET`, holds a
@@ -12,3 +14,5 @@ class TlsContext;
 // association runs over TLS on that context.
 bool StudyInPacs(const std::string& pacsAET, const std::string& host, const std::string& port,
                  const std::string& ownAET, const std::string& accession, const TlsContext* tls = nullptr);
+
+}  // namespace tarvelin

@@ -12,6 +12,8 @@
 #include "service/log.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr int kAgeingTicks = 60;  // ten minutes
 constexpr int kScanTicks = 6;     // one minute
@@ -81,3 +83,5 @@ void TimerThread::Tick() {
   }
   if (ticks_ % kScanTicks == 0) CheckHL7Messages();
 }
+
+}  // namespace tarvelin

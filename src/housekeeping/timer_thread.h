@@ -8,6 +8,8 @@
 #include <mutex>
 #include <string>
 
+namespace tarvelin {
+
 class TimerThread {
  public:
   static constexpr int DefaultPeriodMs = 10000;
@@ -46,3 +48,5 @@ class TimerThread {
   std::condition_variable wake_;
   std::future<void> ended_;
 };
+
+}  // namespace tarvelin

@@ -13,6 +13,8 @@
 #include "service/log.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 
 struct Change {
@@ -128,3 +130,5 @@ bool UpdateWorklistStatus(const std::string& pacsAET, const std::string& pacsHos
   }
   return true;
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 
 #include "platform/clock.h"
 
+namespace tarvelin {
+
 class WorklistDB;
 
 enum class AgeingRule {
@@ -30,3 +32,5 @@ AgeingRule DateRule(const WorklistDB& entry, Clock::time_point now, bool deleteO
 bool UpdateWorklistStatus(const std::string& pacsAET, const std::string& pacsHost, const std::string& pacsPort,
                           const std::string& ownAET, bool deletePACS, bool deleteOld,
                           const std::function<bool()>& stopRequested = nullptr);
+
+}  // namespace tarvelin

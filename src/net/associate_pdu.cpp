@@ -6,6 +6,8 @@
 #include "net/pdu_reading.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 constexpr std::uint32_t FixedPartLength = 68;  // version to Reserved3
@@ -206,3 +208,5 @@ bool AAssociateAC::Read(Buffer& link) {
 }
 
 bool AAssociateAC::ReadDynamic(Buffer& link) { return link.Read8(ItemType) && Read(link); }
+
+}  // namespace tarvelin

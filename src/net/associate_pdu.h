@@ -12,6 +12,8 @@
 #include "net/uid_item.h"
 #include "net/user_information.h"
 
+namespace tarvelin {
+
 inline constexpr const char* DICOMApplicationContext = "1.2.840.10008.3.1.1.1";
 
 class AssociatePDU {
@@ -77,3 +79,5 @@ class AAssociateAC : public AssociatePDU {
   bool ReadDynamic(Buffer& link);
   std::uint32_t Size();
 };
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 // Resident set size of the process in units of 1000000 bytes.
@@ -215,3 +217,5 @@ void Buffer::Compact() {
     readPos_ = 0;
   }
 }
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 
 #include "net/socket.h"
 
+namespace tarvelin {
+
 class Buffer {
  public:
   static constexpr int LittleEndianOrder = 1;
@@ -71,3 +73,5 @@ class Buffer {
   std::vector<std::uint8_t> outgoing_;  // bytes from outPos_ on are unsent
   std::size_t outPos_ = 0;
 };
+
+}  // namespace tarvelin

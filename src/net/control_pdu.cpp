@@ -4,6 +4,8 @@
 
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 // The body of these PDUs is always 4 bytes; any other length is refused, so
@@ -72,3 +74,5 @@ bool AAbortRQ::Read(Buffer& link) {
 }
 
 bool AAbortRQ::ReadDynamic(Buffer& link) { return link.Read8(ItemType) && Read(link); }
+
+}  // namespace tarvelin

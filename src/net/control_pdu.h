@@ -6,6 +6,8 @@
 
 #include "net/buffer.h"
 
+namespace tarvelin {
+
 class AAssociateRJ {
  public:
   std::uint8_t ItemType = 0x03;
@@ -81,3 +83,5 @@ class AAbortRQ {
   bool ReadDynamic(Buffer& link);
   std::uint32_t Size() { return 10; }
 };
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace tarvelin {
+
 namespace {
 std::atomic<std::uint32_t> counter{1};
 }  // namespace
@@ -15,3 +17,5 @@ std::uint32_t NextOddIdentifier() {
 }
 
 void ResetIdentifierCounter() { counter.store(1); }
+
+}  // namespace tarvelin

@@ -11,6 +11,8 @@
 #include "service/log.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 bool PDU_Service::Read(DcmObj& obj) {
   // The peer may be waiting for what we queued before it says anything more.
   if (!SendQueued() || !Link.Sock.Connected) return false;
@@ -163,3 +165,5 @@ void PDU_Service::DumpDataSet(DcmObj& obj, const char* arrow) {
   for (const std::string& line : lines) WriteLog(line);
   WriteLog("");
 }
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 #include "service/caller_allow_list.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 // The abstract syntaxes this server serves. Anything else is refused at
@@ -176,3 +178,5 @@ bool PDU_Service::InterogateAAssociateRQ() {
   assocAC.Write(Link);
   return false;
 }
+
+}  // namespace tarvelin

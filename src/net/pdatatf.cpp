@@ -6,6 +6,8 @@
 #include "net/pdu_limits.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 constexpr std::uint8_t CommandBit = 0x01;
@@ -97,3 +99,5 @@ void PDataTF::Queue(Buffer& link) {
   }
   Length = incomingLength;
 }
+
+}  // namespace tarvelin

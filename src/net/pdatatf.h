@@ -5,6 +5,8 @@
 
 #include "net/buffer.h"
 
+namespace tarvelin {
+
 class PDataTF {
  public:
   std::uint8_t ItemType = 4;
@@ -41,3 +43,5 @@ class PDataTF {
   // Sends everything queued in `link`; a failure is logged.
   bool Send(Buffer& link);
 };
+
+}  // namespace tarvelin

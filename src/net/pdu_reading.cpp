@@ -2,6 +2,8 @@
 
 #include "service/log.h"
 
+namespace tarvelin {
+
 bool ItemFits(Buffer& in, std::size_t count, const std::string& where) {
   if (in.IncomingCount() >= count) return true;
   WriteLog("ERROR, " + where + ", length " + std::to_string(count) +
@@ -21,3 +23,5 @@ std::string ReadText(Buffer& in, std::size_t count) {
   if (count > 0) in.Read(text.data(), count);
   return text;
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 
 #include "net/buffer.h"
 
+namespace tarvelin {
+
 // True when `in` (the unread rest of a PDU or item) still holds `count`
 // bytes; otherwise logs "ERROR, <where>, ..." and gives false. Checked before
 // a length read from the wire is used, so nothing is allocated for it.
@@ -18,3 +20,5 @@ void DebugFields(const std::string& header,
 
 // Reads `count` bytes of `in` as text (already checked to fit).
 std::string ReadText(Buffer& in, std::size_t count);
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 #include "net/pdu_limits.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 // Transfer syntaxes that make an accepted context the requestor's default.
@@ -154,3 +156,5 @@ std::string PDU_Service::GetAbstractSyntaxUID() const {
       return accept.AbsSyntax.UID;
   return "";
 }
+
+}  // namespace tarvelin

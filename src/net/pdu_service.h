@@ -16,6 +16,8 @@
 #include "net/pdatatf.h"
 #include "net/presentation_context.h"
 
+namespace tarvelin {
+
 class TlsContext;
 class CallerAllowList;
 
@@ -145,3 +147,5 @@ class PDU_Service {
   std::vector<std::uint8_t> encoded_;
   bool releaseAnswered_ = false;
 };
+
+}  // namespace tarvelin

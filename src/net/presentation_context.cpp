@@ -6,6 +6,8 @@
 #include "net/pdu_reading.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 std::string Num(unsigned value) { return std::to_string(value); }
@@ -174,3 +176,5 @@ bool PresentationContextAccept::Read(Buffer& in) {
 }
 
 bool PresentationContextAccept::ReadDynamic(Buffer& in) { return in.Read8(ItemType) && Read(in); }
+
+}  // namespace tarvelin

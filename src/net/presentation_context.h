@@ -9,6 +9,8 @@
 #include "net/buffer.h"
 #include "net/uid_item.h"
 
+namespace tarvelin {
+
 class PresentationContext {
  public:
   std::uint8_t ItemType = 0x20;
@@ -60,3 +62,5 @@ class PresentationContextAccept {
   bool ReadDynamic(Buffer& in);
   std::uint32_t Size();
 };
+
+}  // namespace tarvelin

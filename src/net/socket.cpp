@@ -20,6 +20,8 @@
 #include "platform/orderly_close.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 std::atomic<int> liveSockets{0};
@@ -474,3 +476,5 @@ int Socket::DetachListening() {
   Listened = false;
   return handle;
 }
+
+}  // namespace tarvelin

@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+namespace tarvelin {
+
 class TlsContext;
 class TlsSession;
 
@@ -103,3 +105,5 @@ class Socket {
   std::unique_ptr<TlsSession> tls_;  // set while the connection runs over TLS
   std::string connectedHost_;        // the host of our own Connect ("" when accepted)
 };
+
+}  // namespace tarvelin

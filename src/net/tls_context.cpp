@@ -3,6 +3,8 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+namespace tarvelin {
+
 namespace {
 
 // TLS 1.2 suites with ephemeral elliptic-curve key exchange and AEAD
@@ -93,3 +95,5 @@ std::unique_ptr<TlsContext> TlsContext::Create(Side side, const TlsFiles& files,
 }
 
 TlsContext::~TlsContext() { SSL_CTX_free(handle_); }
+
+}  // namespace tarvelin

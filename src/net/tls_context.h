@@ -9,6 +9,8 @@
 
 struct ssl_ctx_st;
 
+namespace tarvelin {
+
 struct TlsFiles {
   std::string Certificate;  // PEM certificate (chain); a client may go without
   std::string Key;          // PEM private key of that certificate
@@ -42,3 +44,5 @@ class TlsContext {
   ssl_ctx_st* handle_;
   bool verifiesPeer_;
 };
+
+}  // namespace tarvelin

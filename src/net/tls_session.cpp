@@ -8,6 +8,8 @@
 
 #include "platform/quiet_broken_pipe.h"
 
+namespace tarvelin {
+
 namespace {
 int Clamp(std::size_t count) { return count > INT_MAX ? INT_MAX : static_cast<int>(count); }
 }  // namespace
@@ -113,3 +115,5 @@ std::string TlsSession::PeerSubject() const {
   X509_free(certificate);
   return text;
 }
+
+}  // namespace tarvelin

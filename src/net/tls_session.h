@@ -9,6 +9,8 @@
 
 struct ssl_st;
 
+namespace tarvelin {
+
 class TlsSession {
  public:
   enum class Progress { Done, WantRead, WantWrite, Closed, Failed };
@@ -51,3 +53,5 @@ class TlsSession {
   ssl_st* ssl_;
   std::string failure_;
 };
+
+}  // namespace tarvelin

@@ -5,6 +5,8 @@
 #include "net/pdu_limits.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 UIDitem::UIDitem(std::uint8_t type, const std::string& uid) : ItemType(type) { Set(uid); }
 
 bool UIDitem::Set(const std::string& uid) {
@@ -41,3 +43,5 @@ std::uint32_t UIDitem::Size() {
   Length = static_cast<std::uint16_t>(UID.size());
   return Length + 4u;
 }
+
+}  // namespace tarvelin

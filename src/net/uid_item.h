@@ -7,6 +7,8 @@
 
 #include "net/buffer.h"
 
+namespace tarvelin {
+
 class UIDitem {
  public:
   std::uint8_t ItemType = 0;
@@ -28,3 +30,5 @@ class UIDitem {
   // Recomputes Length; whole size of the item (Length + 4).
   std::uint32_t Size();
 };
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 #include "net/pdu_reading.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -239,3 +241,5 @@ bool UserInformation::ReadDynamic(Buffer& in, bool& refused) {
   refused = !in.Read8(ItemType);
   return !refused && Read(in, refused);
 }
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 #include "net/buffer.h"
 #include "net/uid_item.h"
 
+namespace tarvelin {
+
 class MaximumLengthItem {  // 0x51
  public:
   std::uint8_t ItemType = 0x51;
@@ -101,3 +103,5 @@ class UserInformation {
   // Computes Length from the sub-items that are written; whole size.
   std::uint32_t Size();
 };
+
+}  // namespace tarvelin

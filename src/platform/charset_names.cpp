@@ -1,5 +1,7 @@
 #include "platform/charset_names.h"
 
+namespace tarvelin {
+
 namespace {
 
 struct CharsetName {
@@ -29,3 +31,5 @@ const char* IconvNameOfDicomTerm(std::string_view term) {
     if (term == entry.Name) return entry.Iconv;
   return nullptr;
 }
+
+}  // namespace tarvelin

@@ -5,7 +5,11 @@
 // that is all ASCII reads the same in every one of them.
 #include <string_view>
 
+namespace tarvelin {
+
 // The iconv name of a DICOM Specific Character Set defined term without code
 // extensions ("ISO_IR 192", "ISO_IR 100", "ISO_IR 6"…), or nullptr when the
 // term is not one we convert. Blanks around the term are ignored.
 const char* IconvNameOfDicomTerm(std::string_view term);
+
+}  // namespace tarvelin

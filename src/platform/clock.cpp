@@ -4,6 +4,8 @@
 #include <limits>
 #include <thread>
 
+namespace tarvelin {
+
 namespace {
 // Nanoseconds since the epoch of the pinned instant; INT64_MIN means "not pinned".
 std::atomic<long long> pinned{std::numeric_limits<long long>::min()};
@@ -28,3 +30,5 @@ std::tm LocalTime(Clock::time_point at) {
 }
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace tarvelin

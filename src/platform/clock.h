@@ -6,6 +6,8 @@
 #include <ctime>
 #include <optional>
 
+namespace tarvelin {
+
 using Clock = std::chrono::system_clock;
 
 Clock::time_point Now();
@@ -18,3 +20,5 @@ std::tm LocalTime(Clock::time_point at);
 
 // Sleeps the calling thread (real time, never the pinned clock).
 void SleepMs(int ms);
+
+}  // namespace tarvelin

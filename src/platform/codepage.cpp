@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace tarvelin {
+
 namespace {
 // Code points of the bytes 0x80..0x9F; the rest of 1252 equals Latin-1.
 constexpr char32_t kHighControls[32] = {
@@ -127,3 +129,5 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace tarvelin {
+
 // Every byte as its Windows-1252 character in UTF-8. The five bytes 1252
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to U+0081 etc., so the
 // conversion is lossless and reversible.
@@ -36,3 +38,5 @@ std::string ToCp1252(const std::string& text);
 
 // Appends the code point `cp` to `out` as UTF-8.
 void AppendUtf8(std::string& out, char32_t cp);
+
+}  // namespace tarvelin

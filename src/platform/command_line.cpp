@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+namespace tarvelin {
+
 namespace {
 bool IsSwitch(const std::string& arg, const char* name) {
   std::string bare = arg;
@@ -59,3 +61,5 @@ std::string UsageText(const std::string& program) {
          "  --help       show this help and exit\n"
          "  --version    show the version and exit\n";
 }
+
+}  // namespace tarvelin

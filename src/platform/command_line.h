@@ -5,6 +5,8 @@
 // written with a leading "/" or "-", as on the service's original platform.
 #include <string>
 
+namespace tarvelin {
+
 struct CommandLine {
   enum class Action { Run, Install, Uninstall, Housekeeping, Help, Version };
   Action action = Action::Run;
@@ -18,3 +20,5 @@ CommandLine ParseCommandLine(int argc, const char* const* argv);
 // The forms of the command and its options, for --help and argument errors
 // (`program` is argv[0]; only its file name is shown).
 std::string UsageText(const std::string& program);
+
+}  // namespace tarvelin

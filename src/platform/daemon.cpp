@@ -3,6 +3,8 @@
 #include <csignal>
 #include <pthread.h>
 
+namespace tarvelin {
+
 void RunUntilStopSignal(const std::function<void()>& start, const std::function<void()>& stop) {
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -18,3 +20,5 @@ void RunUntilStopSignal(const std::function<void()>& start, const std::function<
   }
   stop();
 }
+
+}  // namespace tarvelin

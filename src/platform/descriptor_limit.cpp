@@ -2,6 +2,8 @@
 
 #include <sys/resource.h>
 
+namespace tarvelin {
+
 long RaiseDescriptorLimit() {
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
@@ -12,3 +14,5 @@ long RaiseDescriptorLimit() {
   }
   return limit.rlim_cur == RLIM_INFINITY ? -1 : static_cast<long>(limit.rlim_cur);
 }
+
+}  // namespace tarvelin

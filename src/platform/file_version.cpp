@@ -4,6 +4,8 @@
 #include <fstream>
 #include <vector>
 
+namespace tarvelin {
+
 #define TARVELIN_STAMP_MARKER "TRV-FILE-VERSION="
 
 namespace {
@@ -58,3 +60,5 @@ std::string FileVersionText(const std::string& path) {
   }
   return "";
 }
+
+}  // namespace tarvelin

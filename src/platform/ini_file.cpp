@@ -9,6 +9,8 @@
 
 #include "platform/codepage.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr std::size_t kLongestValue = 2047;  // the platform call's buffer of 2048 characters
 
@@ -119,3 +121,5 @@ std::int32_t IniFile::ReadInteger(const std::string& section, const std::string&
 bool IniFile::ReadBool(const std::string& section, const std::string& key, bool fallback) const {
   return ReadInteger(section, key, fallback ? 1 : 0) != 0;
 }
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+namespace tarvelin {
+
 class IniFile {
  public:
   // Reads the whole file once; a missing or unreadable file reads as empty.
@@ -49,3 +51,5 @@ class IniFile {
 
 // The integer rule of ReadInteger applied to a text.
 std::int32_t IniIntegerDef(const std::string& text, std::int32_t fallback);
+
+}  // namespace tarvelin

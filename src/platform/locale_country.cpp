@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <string>
 
+namespace tarvelin {
+
 bool UsesMonthFirstDates() {
   for (const char* name : {"LC_ALL", "LC_TIME", "LANG"}) {
     const char* value = std::getenv(name);
@@ -16,3 +18,5 @@ bool UsesMonthFirstDates() {
   }
   return false;
 }
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <chrono>
 
+namespace tarvelin {
+
 bool HalfCloseAndDrain(int fd, int waitMs) {
   shutdown(fd, SHUT_WR);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
@@ -23,3 +25,5 @@ bool HalfCloseAndDrain(int fd, int waitMs) {
     if (n < 0 && errno != EINTR) return false;
   }
 }
+
+}  // namespace tarvelin

@@ -1,4 +1,6 @@
 #pragma once
+
+namespace tarvelin {
 // Ending a TCP conversation so that what was sent still arrives.
 //
 // A close with unread input, or with linger set to 0 seconds, resets the
@@ -10,3 +12,5 @@
 // still sends until it closes its side or `waitMs` pass. True when the peer
 // closed its side. The descriptor stays open.
 bool HalfCloseAndDrain(int fd, int waitMs);
+
+}  // namespace tarvelin

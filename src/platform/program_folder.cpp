@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace tarvelin {
+
 namespace fs = std::filesystem;
 
 std::string ExecutablePath() {
@@ -34,3 +36,5 @@ std::string ResolveProgramFolder(const std::string& home) {
   fs::path absolute = fs::absolute(chosen, ec);
   return WithTrailingSlash((ec ? fs::path(chosen) : absolute).lexically_normal().string());
 }
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 // else the executable's own folder. Always absolute and ending with "/".
 #include <string>
 
+namespace tarvelin {
+
 // Full path of the running executable ("" if it cannot be found).
 std::string ExecutablePath();
 
@@ -17,3 +19,5 @@ std::string ResolveProgramFolder(const std::string& home);
 
 // `path` with exactly one trailing "/" (unless it is empty).
 std::string WithTrailingSlash(const std::string& path);
+
+}  // namespace tarvelin

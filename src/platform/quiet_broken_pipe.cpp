@@ -4,6 +4,8 @@
 
 #include <ctime>
 
+namespace tarvelin {
+
 namespace {
 sigset_t BrokenPipe() {
   sigset_t set;
@@ -33,3 +35,5 @@ QuietBrokenPipe::~QuietBrokenPipe() {
   }
   pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
 }
+
+}  // namespace tarvelin

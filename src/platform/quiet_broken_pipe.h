@@ -7,6 +7,8 @@
 // the old mask returns. The failed write still reports EPIPE.
 #include <signal.h>
 
+namespace tarvelin {
+
 class QuietBrokenPipe {
  public:
   QuietBrokenPipe();
@@ -18,3 +20,5 @@ class QuietBrokenPipe {
   sigset_t previousMask_;
   bool alreadyPending_ = false;  // a SIGPIPE that was waiting before stays waiting
 };
+
+}  // namespace tarvelin

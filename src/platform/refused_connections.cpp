@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 
+namespace tarvelin {
+
 void RefusedConnections::Add(int fd) {
   if (waiting_.size() >= MaxAtOnce) {
     close(fd);
@@ -56,3 +58,5 @@ void RefusedConnections::CloseAll() {
   for (const Waiting& w : waiting_) close(w.fd);
   waiting_.clear();
 }
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 class RefusedConnections {
  public:
   RefusedConnections() = default;
@@ -43,3 +45,5 @@ class RefusedConnections {
   std::string refusal_;
   std::vector<Waiting> waiting_;
 };
+
+}  // namespace tarvelin

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <system_error>
 
+namespace tarvelin {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -154,3 +156,5 @@ bool UninstallUnit(const std::string& folder, std::string& error) {
   ReloadSystemd(folder);
   return true;
 }
+
+}  // namespace tarvelin

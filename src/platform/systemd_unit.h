@@ -3,6 +3,8 @@
 // started at boot (multi-user.target) with the instance folder as --home.
 #include <string>
 
+namespace tarvelin {
+
 inline constexpr char kServiceName[] = "Quillat_Tarvelin";
 inline constexpr char kServiceDisplayName[] = "QuillatSoft Tarvelin";
 
@@ -34,3 +36,5 @@ bool InstallUnit(const std::string& folder, const std::string& executable, const
 
 // Removes the unit and its link; false with a reason when it was not installed.
 bool UninstallUnit(const std::string& folder, std::string& error);
+
+}  // namespace tarvelin

@@ -15,6 +15,8 @@
 
 #include "platform/orderly_close.h"
 
+namespace tarvelin {
+
 namespace {
 
 // Several small writes (an acknowledgement per message) must not wait for the
@@ -272,3 +274,5 @@ void TcpServer::Report(const std::string& text) {
   } catch (...) {
   }
 }
+
+}  // namespace tarvelin

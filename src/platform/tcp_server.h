@@ -17,6 +17,8 @@
 
 #include "platform/refused_connections.h"
 
+namespace tarvelin {
+
 // One accepted connection, handed to the handler on the connection's thread.
 class TcpConnection {
  public:
@@ -125,3 +127,5 @@ class TcpServer {
   std::mutex workersLock_;  // guards workers_ and every worker's fd
   std::list<std::unique_ptr<Worker>> workers_;
 };
+
+}  // namespace tarvelin

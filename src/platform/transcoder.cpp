@@ -5,6 +5,8 @@
 
 #include "platform/codepage.h"
 
+namespace tarvelin {
+
 namespace {
 
 bool IsUtf8Name(const std::string& name) { return name == "UTF-8"; }
@@ -94,3 +96,5 @@ Transcoder::Outcome Transcoder::Convert(std::string_view in, std::string& out) {
   Run(encode_, utf8, out, true, outcome.Replaced);
   return outcome;
 }
+
+}  // namespace tarvelin

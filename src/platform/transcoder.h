@@ -12,6 +12,8 @@
 
 #include <iconv.h>
 
+namespace tarvelin {
+
 class Transcoder {
  public:
   // Between two iconv names. Throws std::runtime_error when iconv knows
@@ -39,3 +41,5 @@ class Transcoder {
   iconv_t encode_ = reinterpret_cast<iconv_t>(-1);  // UTF-8 to target set
   std::string utf8_;  // reused between calls
 };
+
+}  // namespace tarvelin

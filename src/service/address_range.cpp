@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace tarvelin {
+
 namespace {
 
 std::optional<std::uint32_t> DottedAddress(std::string_view text) {
@@ -37,3 +39,5 @@ bool AddressRange::Contains(std::string_view address) const {
   const auto parsed = DottedAddress(address);
   return parsed && (*parsed & mask_) == network_;
 }
+
+}  // namespace tarvelin

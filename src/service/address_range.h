@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+namespace tarvelin {
+
 class AddressRange {
  public:
   // The range a text names; empty when the text is not a dotted IPv4
@@ -20,3 +22,5 @@ class AddressRange {
   std::uint32_t network_;
   std::uint32_t mask_;
 };
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 
 bool IsComment(std::string_view line) {
@@ -87,3 +89,5 @@ std::optional<CallerRights> CallerAllowList::Admit(std::string_view callingAE, s
   }
   return std::nullopt;
 }
+
+}  // namespace tarvelin

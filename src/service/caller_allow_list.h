@@ -20,6 +20,8 @@
 
 #include "service/address_range.h"
 
+namespace tarvelin {
+
 struct CallerRights {
   bool Query = true;
   bool Mpps = true;
@@ -49,3 +51,5 @@ class CallerAllowList {
   bool on_ = false;
   std::vector<Entry> entries_;
 };
+
+}  // namespace tarvelin

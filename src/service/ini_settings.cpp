@@ -11,6 +11,8 @@
 #include "service/log.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 namespace {
 
 // Generated UIDs append at most 33 characters to the root (".11", an 8-digit
@@ -133,3 +135,5 @@ void ReadIniSettings(const std::string& iniPath) {
   s.PACS_TLSCert = ini.ReadString(svc, "PACS_TLSCert", "");
   s.PACS_TLSKey = ini.ReadString(svc, "PACS_TLSKey", "");
 }
+
+}  // namespace tarvelin

@@ -4,4 +4,8 @@
 // gives the key's default.
 #include <string>
 
+namespace tarvelin {
+
 void ReadIniSettings(const std::string& iniPath);
+
+}  // namespace tarvelin

@@ -17,6 +17,8 @@
 #include "service/repeated_line_limiter.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 namespace {
 
 // The log file, kept open between lines. Everything here is guarded by
@@ -197,3 +199,5 @@ std::string DailyLogPath() {
   std::snprintf(date, sizeof date, "%04d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
   return ServerSettings.LogFolder + date + "_tarvelin.log";
 }
+
+}  // namespace tarvelin

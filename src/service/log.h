@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+namespace tarvelin {
+
 void WriteLog(std::string_view text);
 
 // A debug line: written only when ServerSettings.LogLevel is above 1.
@@ -36,3 +38,5 @@ std::string LogTarget();
 // The day's log file: ServerSettings.LogFolder + local date of Now() as
 // "yyyymmdd" + "_tarvelin.log".
 std::string DailyLogPath();
+
+}  // namespace tarvelin

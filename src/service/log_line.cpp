@@ -1,5 +1,7 @@
 #include "service/log_line.h"
 
+namespace tarvelin {
+
 namespace {
 
 bool NeedsEscape(unsigned char c) { return c < 0x20 || c == 0x7F; }
@@ -34,3 +36,5 @@ void AppendLogText(std::string& line, std::string_view text, std::size_t limit) 
   }
   if (taken < text.size()) line += " ...[" + std::to_string(text.size() - taken) + " more bytes]";
 }
+
+}  // namespace tarvelin

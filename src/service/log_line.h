@@ -11,5 +11,9 @@
 #include <string>
 #include <string_view>
 
+namespace tarvelin {
+
 // Appends the safe form of `text` to `line`.
 void AppendLogText(std::string& line, std::string_view text, std::size_t limit);
+
+}  // namespace tarvelin

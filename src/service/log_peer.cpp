@@ -1,5 +1,7 @@
 #include "service/log_peer.h"
 
+namespace tarvelin {
+
 namespace {
 thread_local std::string currentPeer;
 }  // namespace
@@ -11,3 +13,5 @@ PeerLogScope::PeerLogScope(std::string address) : outer_(std::move(currentPeer))
 PeerLogScope::~PeerLogScope() { currentPeer = std::move(outer_); }
 
 const std::string& CurrentLogPeer() { return currentPeer; }
+
+}  // namespace tarvelin

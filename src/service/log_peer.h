@@ -6,6 +6,8 @@
 // wins until it ends.
 #include <string>
 
+namespace tarvelin {
+
 class PeerLogScope {
  public:
   explicit PeerLogScope(std::string address);
@@ -19,3 +21,5 @@ class PeerLogScope {
 
 // The address of the innermost live scope of this thread ("" when none).
 const std::string& CurrentLogPeer();
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 #include "service/settings.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 // A folder that cannot be created is not reported here: the file operations
 // in it fail and report in their own places.
@@ -110,3 +112,5 @@ void ServiceStop(const ServiceComponents& components, const std::string& executa
   WriteLog("INFO, **** Tarvelin V" + FileVersionText(executable) + " is finishing ****");
   ClearLogTarget();
 }
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 
 #include "platform/program_folder.h"
 
+namespace tarvelin {
+
 struct ServiceComponents {
   std::function<void(int port, const std::string& programFolder)> StartHL7;  // HL7 listener
   std::function<void(const std::string& port)> StartDicom;                    // DICOM listener thread
@@ -37,3 +39,5 @@ void ServiceStart(const std::string& programFolder, const ServiceComponents& com
 // listener with its connections and housekeeping, logs the finishing line and
 // releases the log target.
 void ServiceStop(const ServiceComponents& components, const std::string& executable = RunningExecutable());
+
+}  // namespace tarvelin

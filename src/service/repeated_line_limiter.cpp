@@ -1,5 +1,7 @@
 #include "service/repeated_line_limiter.h"
 
+namespace tarvelin {
+
 bool RepeatedLineLimiter::Admit(std::string_view peer, std::string_view text, Clock::time_point now,
                                 int& suppressed) {
   suppressed = 0;
@@ -21,3 +23,5 @@ bool RepeatedLineLimiter::Admit(std::string_view peer, std::string_view text, Cl
   ++seen.suppressed;
   return false;
 }
+
+}  // namespace tarvelin

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <unordered_map>
 
+namespace tarvelin {
+
 class RepeatedLineLimiter {
  public:
   using Clock = std::chrono::steady_clock;
@@ -32,3 +34,5 @@ class RepeatedLineLimiter {
   };
   std::unordered_map<std::string, Seen> seen_;
 };
+
+}  // namespace tarvelin

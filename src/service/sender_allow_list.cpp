@@ -4,6 +4,8 @@
 
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 
 constexpr std::string_view kSeparators = " ,\t";
@@ -47,3 +49,5 @@ bool SenderAllowList::SenderAllowed(std::string_view application, std::string_vi
     return s.application == Namespace(application) && (!s.facility || *s.facility == Namespace(facility));
   });
 }
+
+}  // namespace tarvelin

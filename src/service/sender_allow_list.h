@@ -12,6 +12,8 @@
 
 #include "service/address_range.h"
 
+namespace tarvelin {
+
 class SenderAllowList {
  public:
   // Every entry that cannot be read appends a text to `errors`.
@@ -35,3 +37,5 @@ class SenderAllowList {
   bool sendersOn_ = false;
   std::vector<Sender> senders_;
 };
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 #include "service/caller_allow_list.h"
 #include "service/sender_allow_list.h"
 
+namespace tarvelin {
+
 struct ServerSettingsRecord {
   int LogLevel = 1;  // 1, or 2 with DebugLog: debug lines are written only at 2
   int LogLineLimit = 8192;  // bytes of one line's text written at most (0: no cut)
@@ -69,3 +71,5 @@ extern ServerSettingsRecord ServerSettings;
 // A file named in the settings: an absolute path as it is, any other relative
 // to the instance folder; "" stays "".
 std::string InstanceFile(const std::string& name);
+
+}  // namespace tarvelin

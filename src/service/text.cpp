@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
+namespace tarvelin {
+
 std::string Piece(const std::string& text, const std::string& delim, int n) {
   if (n < 1) return "";
   if (delim.empty()) return n == 1 ? text : "";
@@ -81,3 +83,5 @@ std::vector<std::string_view> Words(std::string_view text, std::string_view sepa
   }
   return words;
 }
+
+}  // namespace tarvelin

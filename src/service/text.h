@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace tarvelin {
+
 // Field n (from 1) of `text` cut at `delim` (which may be longer than one
 // character). The last field runs to the end; n out of range gives "";
 // an empty delimiter gives the whole text for n = 1 and "" otherwise.
@@ -34,3 +36,5 @@ std::string ReplaceAll(const std::string& text, const std::string& find, const s
 // The bytes written as hexadecimal digit pairs (SQLite's hex()); a trailing
 // odd digit or a pair that is not hexadecimal is dropped.
 std::string FromHex(const std::string& hex);
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace tarvelin {
+
 bool WantsHelp(const Args& args) {
   for (const auto& arg : args)
     if (arg == "--help" || arg == "-h") return true;
@@ -32,3 +34,5 @@ bool CheckInstanceFolder(const std::string& dir, std::ostream& err) {
   Failure(err, "no instance folder " + dir + " (create one with: tarvelin-setup init " + dir + ")");
   return false;
 }
+
+}  // namespace tarvelin

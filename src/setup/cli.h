@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 using Args = std::vector<std::string>;
 
 enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
@@ -30,3 +32,5 @@ int RunUpgrade(const Args& args, std::ostream& out, std::ostream& err);
 
 // The whole tool: args without the program name.
 int RunSetup(const Args& args, std::ostream& out, std::ostream& err);
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 #include "setup/ini_edit.h"
 #include "setup/instance.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr const char* kHelp =
     "Usage: tarvelin-setup config DIR SECTION KEY VALUE\n"
@@ -26,3 +28,5 @@ int RunConfig(const Args& args, std::ostream& out, std::ostream& err) {
   out << "Set [" << args[1] << "] " << args[2] << "=" << args[3] << " in " << InstanceIniPath(dir) << "\n";
   return kExitOk;
 }
+
+}  // namespace tarvelin

@@ -1,5 +1,7 @@
 #include "setup/default_ini.h"
 
+namespace tarvelin {
+
 std::string DefaultIniText() {
   return
       "; Tarvelin settings, read once when the server starts.\n"
@@ -82,3 +84,5 @@ std::string DefaultIniText() {
       "; 6 MG, 7 PT, 8 NM, 9 XA, 10 ECG, 11 ES.\n"
       ";DefaultModality=0\n";
 }
+
+}  // namespace tarvelin

@@ -3,4 +3,8 @@
 // commented out with its default, so the file documents itself.
 #include <string>
 
+namespace tarvelin {
+
 std::string DefaultIniText();
+
+}  // namespace tarvelin

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+namespace tarvelin {
+
 namespace {
 constexpr std::size_t kLongestValue = 2047;  // the server cuts longer values
 
@@ -187,3 +189,5 @@ bool SetIniValue(const std::string& path, const std::string& section, const std:
   for (const auto& line : lines->text) bytes += line + lines->eol;
   return WriteAtomically(path, bytes, lines->mode, error);
 }
+
+}  // namespace tarvelin

@@ -5,7 +5,11 @@
 // line stays as it was. The file is replaced atomically.
 #include <string>
 
+namespace tarvelin {
+
 // False with `error` set when a name or value cannot be written faithfully or
 // the file cannot be read or written.
 bool SetIniValue(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value, std::string& error);
+
+}  // namespace tarvelin

@@ -18,6 +18,8 @@
 #include "setup/password.h"
 #include "setup/web_assets.h"
 
+namespace tarvelin {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -126,3 +128,5 @@ int RunInit(const Args& args, std::ostream& out, std::ostream& err) {
   out << "Start the server with: tarvelin --home " << InstanceFolder(*dir) << "\n";
   return kExitOk;
 }
+
+}  // namespace tarvelin

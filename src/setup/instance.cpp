@@ -3,6 +3,8 @@
 #include "db/sqldb.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 std::string InstanceFolder(const std::string& dir) {
   std::string folder = dir;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
@@ -16,3 +18,5 @@ std::string InstanceDatabasePath(const std::string& dir) {
 std::string InstanceIniPath(const std::string& dir) { return InstanceFolder(dir) + "TRVGUI.ini"; }
 
 void UseInstance(const std::string& dir) { ServerSettings.ProgramFolder = InstanceFolder(dir); }
+
+}  // namespace tarvelin

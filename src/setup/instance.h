@@ -2,6 +2,8 @@
 // Paths inside an instance folder, as the server derives them.
 #include <string>
 
+namespace tarvelin {
+
 // The folder with exactly one trailing "/".
 std::string InstanceFolder(const std::string& dir);
 
@@ -13,3 +15,5 @@ void UseInstance(const std::string& dir);
 
 // The database name every part of the server opens.
 inline constexpr const char* kDatabaseName = "quillat";
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 
 #include "setup/cli.h"
 
+using namespace tarvelin;
+
 int main(int argc, char** argv) {
   try {
     return RunSetup(Args(argv + 1, argv + argc), std::cout, std::cerr);

@@ -2,6 +2,8 @@
 #include "platform/program_folder.h"
 #include "setup/cli.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr const char* kHelp =
     "Usage: tarvelin-setup COMMAND ...\n"
@@ -40,3 +42,5 @@ int RunSetup(const Args& args, std::ostream& out, std::ostream& err) {
   if (command == "upgrade") return RunUpgrade(rest, out, err);
   return UsageError(err, "", "unknown command \"" + command + "\"");
 }
+
+}  // namespace tarvelin

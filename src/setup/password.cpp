@@ -3,6 +3,8 @@
 #include <random>
 #include <string_view>
 
+namespace tarvelin {
+
 std::string RandomPassword() {
   static constexpr std::string_view kAlphabet =
       "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";  // no look-alikes
@@ -12,3 +14,5 @@ std::string RandomPassword() {
   for (int i = 0; i < 16; ++i) password += kAlphabet[pick(source)];
   return password;
 }
+
+}  // namespace tarvelin

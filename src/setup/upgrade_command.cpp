@@ -11,6 +11,8 @@
 #include "setup/instance.h"
 #include "setup/web_assets.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr const char* kHelp =
     "Usage: tarvelin-setup upgrade DIR [--assets FOLDER]\n"
@@ -75,3 +77,5 @@ int RunUpgrade(const Args& args, std::ostream& out, std::ostream& err) {
   out << "Instance " << InstanceFolder(dir) << " is up to date\n";
   return kExitOk;
 }
+
+}  // namespace tarvelin

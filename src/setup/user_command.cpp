@@ -13,6 +13,8 @@
 #include "setup/instance.h"
 #include "setup/password.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr const char* kHelp =
     "Usage: tarvelin-setup user DIR add NAME [--password P] [--admin]\n"
@@ -168,3 +170,5 @@ int RunUser(const Args& args, std::ostream& out, std::ostream& err) {
   if (request.action == "remove") return Remove(db, request, out, err);
   return List(db, out, err);
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 #include "platform/program_folder.h"
 #include "setup/instance.h"
 
+namespace tarvelin {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -87,3 +89,5 @@ bool InstallWebAssetsReporting(const std::string& dir, const std::string& chosen
       << "  then 'tarvelin-setup upgrade " << dir << "' (or give the folder with --assets).\n";
   return true;
 }
+
+}  // namespace tarvelin

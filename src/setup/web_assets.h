@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 // Folders searched for the assets, in this order: `chosen` when not empty,
 // else $TARVELIN_WEB_ASSETS when set, else share/tarvelin/ beside the
 // executable's bin/ folder, else the source tree's web/.
@@ -22,3 +24,5 @@ bool InstallWebAssets(const std::string& dir, const std::vector<std::string>& fo
 // warning that says how to get it. False only when a copy failed.
 bool InstallWebAssetsReporting(const std::string& dir, const std::string& chosenFolder, std::ostream& out,
                                std::ostream& err);
+
+}  // namespace tarvelin

@@ -4,5 +4,9 @@
 #include <cstdint>
 #include <string>
 
+namespace tarvelin {
+
 // The standard CRC-32 (zlib, PKZIP, Ethernet) of the text's bytes; 0 for "".
 std::uint32_t AccessionCrc(const std::string& text);
+
+}  // namespace tarvelin

@@ -15,6 +15,8 @@
 #include "web/page_frame.h"
 #include "web/url_encode.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr const char* kFormMark = "<input type=\"hidden\" name=\"Form\" value=\"add\">\r\n";
 
@@ -120,3 +122,5 @@ PageResult WorklistProcess(const PageRequest& r) {
   return PageResult::Redirect("worklist?DateFrom=" + UrlEncode(day) + "&DateTo=" + UrlEncode(day) +
                               "&msg=added&key=" + UrlEncode(request.Entry.AccessionNumber));
 }
+
+}  // namespace tarvelin

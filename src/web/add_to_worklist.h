@@ -3,6 +3,8 @@
 // takes that form (or one request from another system) and inserts the entry.
 #include "web/page_table.h"
 
+namespace tarvelin {
+
 // The page for "add2wl": the entry form posting to "wlprocess"; sample
 // values are placeholders only, never sent.
 PageResult AddToWorklistPage(const PageRequest& request);
@@ -14,3 +16,5 @@ PageResult AddToWorklistPage(const PageRequest& request);
 // list of its day with a message (303). From another system: the first
 // missing field, the refusal, or the patient added, on a page with status 200.
 PageResult WorklistProcess(const PageRequest& request);
+
+}  // namespace tarvelin

@@ -13,6 +13,8 @@
 #include "db/userdb.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 using Key = std::array<unsigned char, crypto_generichash_BYTES>;
 using SteadyClock = std::chrono::steady_clock;
@@ -129,3 +131,5 @@ bool CheckUser(const std::string& user, const std::string& password, int& rights
 }
 
 void ForgetVerifiedUser(const std::string& user) { Cache().Forget(user); }
+
+}  // namespace tarvelin

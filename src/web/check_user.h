@@ -13,6 +13,8 @@
 // bounds the memory that a burst of logins (or of guesses) can take.
 #include <string>
 
+namespace tarvelin {
+
 // True when `user` exists exactly once and `password` matches its stored
 // hash (or, in a database made before hashing, its clear password, which is
 // then rewritten as a hash). `rights` is then the row's Rights (0 when not a
@@ -23,3 +25,5 @@ bool CheckUser(const std::string& user, const std::string& password, int& rights
 // Drops what is remembered of `user`'s logins; call after changing or
 // deleting that user.
 void ForgetVerifiedUser(const std::string& user);
+
+}  // namespace tarvelin

@@ -17,6 +17,8 @@
 #include "web/request_params.h"
 #include "web/static_file.h"
 
+namespace tarvelin {
+
 namespace {
 // The parameter list that "wlprocess" reads: the split raw body, the decoded
 // form fields, or the split query text.
@@ -200,3 +202,5 @@ void CommandGet(const HttpRequest& request, HttpResponse& response) {
     response.ResponseNo = 500;
   }
 }
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 
 #include "web/http_server.h"
 
+namespace tarvelin {
+
 void CommandGet(const HttpRequest& request, HttpResponse& response);
 
 // The requested path as the page table and the file step see it: one
@@ -17,3 +19,5 @@ std::string NormaliseDocument(const std::string& path);
 // private parts (database/, logs/, HL7in/, HL7out/, HL7error/, TRVGUI.ini,
 // wlfilter.txt, callers.txt).
 bool IsPublicDocument(const std::string& document);
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+namespace tarvelin {
+
 bool FromBrowser(const HttpRequest& request) { return !request.Origin.empty() || !request.SecFetchSite.empty(); }
 
 std::string CrossSiteRefusal(const HttpRequest& request) {
@@ -14,3 +16,5 @@ std::string CrossSiteRefusal(const HttpRequest& request) {
   if (request.Host.empty() || strcasecmp(request.Origin.c_str(), own.c_str()) != 0) return "Origin=" + request.Origin;
   return "";
 }
+
+}  // namespace tarvelin

@@ -8,6 +8,8 @@
 
 #include "web/http_server.h"
 
+namespace tarvelin {
+
 // True when the request carries Origin or Sec-Fetch-Site.
 bool FromBrowser(const HttpRequest& request);
 
@@ -15,3 +17,5 @@ bool FromBrowser(const HttpRequest& request);
 // Sec-Fetch-Site other than "same-origin" or "none" (typed or bookmarked),
 // or an Origin other than this server's own scheme, host and port.
 std::string CrossSiteRefusal(const HttpRequest& request);
+
+}  // namespace tarvelin

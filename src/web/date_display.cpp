@@ -4,6 +4,8 @@
 #include "service/text.h"
 #include "web/html_escape.h"
 
+namespace tarvelin {
+
 namespace {
 // Characters `from` to `to` (counted from 1), as far as the text reaches.
 std::string Chars(const std::string& text, std::size_t from, std::size_t to) {
@@ -36,3 +38,5 @@ std::string DateTimeHtml(const std::string& date, const std::string& time) {
                                              : HtmlEscape(day);
   return shown + (clock.empty() ? "" : " " + clock);
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 // or mixed text, never a failure.
 #include <string>
 
+namespace tarvelin {
+
 // 20240315 -> 2024-03-15; anything not eight characters long unchanged.
 std::string DicomDateToDisplay(const std::string& date);
 
@@ -22,3 +24,5 @@ std::string DicomTimeToDisplay(const std::string& time);
 // browser's date inputs do; a value that is no date is shown as it is.
 // Escaped.
 std::string DateTimeHtml(const std::string& date, const std::string& time);
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 #include "service/text.h"
 #include "web/date_display.h"
 
+namespace tarvelin {
+
 namespace {
 enum class FieldKind { Text, Date };
 
@@ -71,3 +73,5 @@ EntryFields ReadEntryFields(const ParamList& params, bool trimValues) {
   }
   return fields;
 }
+
+}  // namespace tarvelin

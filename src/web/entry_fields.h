@@ -6,6 +6,8 @@
 #include "db/worklistdb.h"
 #include "web/request_params.h"
 
+namespace tarvelin {
+
 struct EntryFields {
   WorklistDB Entry;  // the fields named like columns (and their alternative names)
   // The form's parts that are not columns themselves.
@@ -17,3 +19,5 @@ struct EntryFields {
 // characters when `trimValues`. PatientBD and StartDate with "-" or "/" (a
 // browser's or the display's date) become yyyymmdd; yyyymmdd passes unchanged.
 EntryFields ReadEntryFields(const ParamList& params, bool trimValues);
+
+}  // namespace tarvelin

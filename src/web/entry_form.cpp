@@ -9,6 +9,8 @@
 #include "web/form_widgets.h"
 #include "web/html_escape.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr const char* kStatuses[] = {"SCHEDULED", "IN PROGRESS", "COMPLETED", "DISCONTINUED"};
 
@@ -180,3 +182,5 @@ std::string ProcDescriptionPage(const ParamList& params) {
     if (ParamName(param) == "Modality") modality = ParamValue(param);
   return DescriptionSelect(modality, "");
 }
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 #include "web/entry_fields.h"
 #include "web/request_params.h"
 
+namespace tarvelin {
+
 // What the form shows. Dates are yyyy-mm-dd (what a browser's date input
 // takes), the start time hh:mm (empty: now); status "" shows SCHEDULED.
 struct EntryFormValues {
@@ -46,3 +48,5 @@ std::string DescriptionSelect(const std::string& modality, const std::string& cu
 // The fragment for "proc_description?Modality=XX": DescriptionSelect for that
 // modality with nothing selected.
 std::string ProcDescriptionPage(const ParamList& params);
+
+}  // namespace tarvelin

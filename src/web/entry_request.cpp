@@ -9,6 +9,8 @@
 #include "web/entry_fields.h"
 #include "web/sps_counter.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr std::pair<std::string WorklistDB::*, const char*> kRequired[] = {
     {&WorklistDB::PatientID, "Patient ID"},     {&WorklistDB::PatientName, "Patient Name"},
@@ -61,3 +63,5 @@ void EntryRequest::GenerateValues(int attempt) {
     Entry.StudyInstanceUID = NewStudyUID();
   Entry.StudyInstanceUID.resize(std::min<std::size_t>(Entry.StudyInstanceUID.size(), 64));
 }
+
+}  // namespace tarvelin

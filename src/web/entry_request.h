@@ -7,6 +7,8 @@
 #include "db/worklistdb.h"
 #include "web/request_params.h"
 
+namespace tarvelin {
+
 class EntryRequest {
  public:
   // Reads every "name=value" parameter in order (a later one replaces an
@@ -36,3 +38,5 @@ class EntryRequest {
  private:
   bool accessionGiven_ = false;
 };
+
+}  // namespace tarvelin

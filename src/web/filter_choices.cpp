@@ -7,6 +7,8 @@
 #include "db/worklist_listing.h"
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr auto kKeptFor = std::chrono::seconds(30);
 
@@ -34,3 +36,5 @@ FilterChoices CurrentFilterChoices(SQLdb& db) {
   haveRead = true;
   return kept;
 }
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 class SQLdb;
 
 struct FilterChoices {
@@ -15,3 +17,5 @@ struct FilterChoices {
 // The choices, read through `db` when the kept ones are older than 30 s.
 // A failed read is logged and answers what was kept (empty at first).
 FilterChoices CurrentFilterChoices(SQLdb& db);
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <stdexcept>
 
+namespace tarvelin {
+
 struct FormTokens::State {
   std::array<unsigned char, crypto_generichash_KEYBYTES> secret{};
   std::mutex lock;
@@ -49,3 +51,5 @@ FormTokens& WebFormTokens() {
   static FormTokens tokens;
   return tokens;
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+namespace tarvelin {
+
 class FormTokens {
  public:
   FormTokens();
@@ -27,3 +29,5 @@ FormTokens& WebFormTokens();
 
 // The name of the hidden input.
 inline constexpr const char* kFormTokenField = "FormToken";
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 #include "service/text.h"
 #include "web/html_escape.h"
 
+namespace tarvelin {
+
 namespace {
 std::string TwoDigits(int n) {
   char text[16];
@@ -47,3 +49,5 @@ std::string TimeSelect(const std::string& time, bool keepMinute) {
   }
   return html + "</select>\r\n";
 }
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+namespace tarvelin {
+
 // The modality list by index (the index is what DefaultModality holds, the
 // code what the Worklist table stores).
 inline constexpr std::array<const char*, 12> kModalityCodes = {"CR", "CT", "MR", "US", "DX", "OT",
@@ -18,3 +20,5 @@ std::string ModalitySelect(const std::string& current);
 // selects 30. With `keepMinute` (the edit form of a stored entry) a minute
 // off the ten-step is offered too and selected, so an unchanged save keeps 14:37.
 std::string TimeSelect(const std::string& time, bool keepMinute = false);
+
+}  // namespace tarvelin

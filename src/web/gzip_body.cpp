@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+namespace tarvelin {
+
 bool AcceptsGzip(const std::string& acceptEncoding) {
   const auto at = acceptEncoding.find("gzip");
   if (at == std::string::npos) return false;
@@ -25,3 +27,5 @@ std::optional<std::string> Gzip(const std::string& data, int level) {
   if (rc != Z_STREAM_END) return std::nullopt;
   return out;
 }
+
+}  // namespace tarvelin

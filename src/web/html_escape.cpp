@@ -1,5 +1,7 @@
 #include "web/html_escape.h"
 
+namespace tarvelin {
+
 std::string HtmlEscape(const std::string& text) {
   std::string out;
   out.reserve(text.size());
@@ -15,3 +17,5 @@ std::string HtmlEscape(const std::string& text) {
   }
   return out;
 }
+
+}  // namespace tarvelin

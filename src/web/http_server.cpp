@@ -18,6 +18,8 @@
 #include "web/security_headers.h"
 #include "web/url_decode.h"
 
+namespace tarvelin {
+
 namespace {
 // Per request, from the first sight of its URI until it is answered.
 struct RequestState {
@@ -394,3 +396,5 @@ std::string ContentTypeOfFile(const std::string& name) {
   }
   return "application/octet-stream";
 }
+
+}  // namespace tarvelin

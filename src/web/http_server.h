@@ -11,6 +11,8 @@
 
 struct MHD_Daemon;
 
+namespace tarvelin {
+
 // One request as the handler sees it. Texts are 8-bit (Windows-1252).
 struct HttpRequest {
   std::string Document;        // the path without the query text, %-decoded: "/worklist"
@@ -106,3 +108,5 @@ class HttpServer {
   std::string startError_;  // libmicrohttpd's complaint while Activate runs
   bool starting_ = false;
 };
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 #include "web/html_escape.h"
 #include "web/page_frame.h"
 
+namespace tarvelin {
+
 namespace {
 std::string Choice(const char* href, const char* picture, const char* title, const char* text) {
   return std::string("<li><a href=\"") + href + "\"><img src=\"javascript/" + picture +
@@ -17,3 +19,5 @@ std::string IndexPage(const std::string& user, int rights) {
   return html + Choice("worklist", "list.png", "Query Worklist", "Browse worklist entries") +
          Choice("add2wl", "list.png", "Add to Worklist", "Add a new worklist entry") + "</ul>\r\n" + PageFooter();
 }
+
+}  // namespace tarvelin

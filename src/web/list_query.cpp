@@ -11,6 +11,8 @@
 #include "web/form_widgets.h"
 #include "web/url_encode.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr std::pair<const char*, WorklistOrder> kSorts[] = {
     {"start", WorklistOrder::Start},         {"name", WorklistOrder::Name},
@@ -103,3 +105,5 @@ std::string SafeQueryText(const std::string& text) {
       safe += c;
   return safe;
 }
+
+}  // namespace tarvelin

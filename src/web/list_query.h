@@ -7,6 +7,8 @@
 #include "db/worklist_listing.h"
 #include "web/request_params.h"
 
+namespace tarvelin {
+
 struct ListQuery {
   WorklistFilter Filter;  // texts as the database holds them (UTF-8)
   std::string Sort = "start";  // a key of the sortable columns
@@ -33,3 +35,5 @@ WorklistOrder OrderOf(const std::string& sort);
 // A query text handed back by a form, reduced to the bytes a query text of
 // ours holds, so it can go into a Location header safely.
 std::string SafeQueryText(const std::string& text);
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace tarvelin {
+
 namespace {
 constexpr auto kForgetAfter = std::chrono::hours(24);
 constexpr std::size_t kMaxRecords = 100000;
@@ -58,3 +60,5 @@ LoginThrottle& WebLoginThrottle() {
   static LoginThrottle throttle;
   return throttle;
 }
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <string>
 
+namespace tarvelin {
+
 class LoginThrottle {
  public:
   using Clock = std::chrono::steady_clock;
@@ -37,3 +39,5 @@ class LoginThrottle {
 
 // The web server's throttle.
 LoginThrottle& WebLoginThrottle();
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 #include "web/html_escape.h"
 #include "web/static_file.h"
 
+namespace tarvelin {
+
 std::string PageOpening(const std::string& title) {
   return "<!DOCTYPE html>\r\n<html lang=\"en\"><head>\r\n"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\r\n"
@@ -58,3 +60,5 @@ std::string LoggedOutPage() {
          "<main id=\"main\"><h1>Logged out</h1>\r\n<p>You are logged out. Close the browser on a shared computer.</p>\r\n"
          "<p><a href=\"index.htm\">Log in again</a></p>\r\n</main></body></html>\r\n";
 }
+
+}  // namespace tarvelin

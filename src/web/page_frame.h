@@ -5,6 +5,8 @@
 // so the Content-Security-Policy can forbid inline code.
 #include <string>
 
+namespace tarvelin {
+
 // The document type, <html lang="en"><head> with the viewport, the title,
 // the style sheet and the script file (their addresses versioned, so
 // browsers keep them). The page closes the head with kHeadEnd.
@@ -41,3 +43,5 @@ std::string LoggedOutPage();
 
 // 1 is ADMIN; every other value is GENERAL.
 inline bool IsAdmin(int rights) { return rights == 1; }
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 #include "web/worklist_edit_pages.h"
 #include "web/worklist_pages.h"
 
+namespace tarvelin {
+
 namespace {
 using enum PageGuard;
 
@@ -41,3 +43,5 @@ const PageRoute* FindPage(const std::string& document, int rights) {
     if (document == route.document) return !route.adminOnly || IsAdmin(rights) ? &route : nullptr;
   return nullptr;
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 #include "web/http_server.h"
 #include "web/request_params.h"
 
+namespace tarvelin {
+
 // Everything a page builder may read of its request.
 struct PageRequest {
   const HttpRequest& http;  // http.Params: the decoded parameters; http.UnparsedParams, http.CharSet
@@ -51,3 +53,5 @@ struct PageRoute {
 
 // The route for `document` open to `rights`, or nullptr.
 const PageRoute* FindPage(const std::string& document, int rights);
+
+}  // namespace tarvelin

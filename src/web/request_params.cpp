@@ -4,6 +4,8 @@
 #include "service/text.h"
 #include "web/url_decode.h"
 
+namespace tarvelin {
+
 void SplitParams(ParamList& list, const std::string& text, const std::string& charset) {
   list.clear();
   for (int n = 1;; ++n) {
@@ -39,3 +41,5 @@ std::vector<std::string> AllParams(const ParamList& params, const std::string& n
     if (ParamName(entry) == name && !Trim(ParamValue(entry)).empty()) values.push_back(Trim(ParamValue(entry)));
   return values;
 }
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 using ParamList = std::vector<std::string>;
 
 // Fills `list` with the decoded pieces of an "&"-separated text. An empty
@@ -20,3 +22,5 @@ std::string FirstParam(const ParamList& params, const std::string& name, const s
 
 // The values of every entry named `name`, trimmed, empty ones left out, in order.
 std::vector<std::string> AllParams(const ParamList& params, const std::string& name);
+
+}  // namespace tarvelin

@@ -1,5 +1,7 @@
 #include "web/security_headers.h"
 
+namespace tarvelin {
+
 const std::vector<std::pair<const char*, const char*>>& SecurityHeaders() {
   static const std::vector<std::pair<const char*, const char*>> headers = {
       {"Content-Security-Policy",
@@ -11,3 +13,5 @@ const std::vector<std::pair<const char*, const char*>>& SecurityHeaders() {
   };
   return headers;
 }
+
+}  // namespace tarvelin

@@ -6,6 +6,10 @@
 #include <utility>
 #include <vector>
 
+namespace tarvelin {
+
 // Name and value pairs (Strict-Transport-Security, for HTTPS only, is added
 // where the connection is known).
 const std::vector<std::pair<const char*, const char*>>& SecurityHeaders();
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace tarvelin {
+
 namespace {
 std::atomic<int> spsCounter{0};
 }  // namespace
@@ -14,3 +16,5 @@ int NextSpsCounter() {
   } while (!spsCounter.compare_exchange_weak(current, next));
   return next;
 }
+
+}  // namespace tarvelin

@@ -14,6 +14,8 @@
 #include "web/gzip_body.h"
 #include "web/request_params.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr std::size_t kLargestCompressed = 4 << 20;
 constexpr const char* kVersionedCaching = "private, max-age=31536000, immutable";
@@ -126,3 +128,5 @@ std::string AssetUrl(const std::string& document) {
   if (stat((ServerSettings.ProgramFolder + document).c_str(), &info) != 0) return document;
   return document + "?v=" + Version(info);
 }
+
+}  // namespace tarvelin

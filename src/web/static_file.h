@@ -8,6 +8,8 @@
 
 #include "web/http_server.h"
 
+namespace tarvelin {
+
 // Answers `request` with the file at `path` (its type by `document`'s
 // extension): 200 with the file, or 304 when the request's If-None-Match
 // (else If-Modified-Since) shows the browser holds this version. A file that
@@ -20,3 +22,5 @@ void ServeStaticFile(const HttpRequest& request, const std::string& path, const 
 // made of the file's modification time and size in the instance folder (the
 // bare document when the file is missing).
 std::string AssetUrl(const std::string& document);
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 
 #include "platform/codepage.h"
 
+namespace tarvelin {
+
 namespace {
 std::optional<unsigned> HexValue(const std::string& text, std::size_t at, std::size_t digits) {
   if (at + digits > text.size()) return std::nullopt;
@@ -51,3 +53,5 @@ std::string UrlDecode(const std::string& text, bool plusIsBlank) {
   }
   return out;
 }
+
+}  // namespace tarvelin

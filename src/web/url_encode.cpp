@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+namespace tarvelin {
+
 std::string UrlEncode(const std::string& text) {
   static const char* const kHex = "0123456789ABCDEF";
   std::string out;
@@ -17,3 +19,5 @@ std::string UrlEncode(const std::string& text) {
   }
   return out;
 }
+
+}  // namespace tarvelin

@@ -11,6 +11,8 @@
 #include "web/page_frame.h"
 #include "web/url_encode.h"
 
+namespace tarvelin {
+
 namespace {
 constexpr const char* kProtectedUser = "admin";
 
@@ -206,3 +208,5 @@ PageResult UsersEdit(const PageRequest& r) {
   ForgetVerifiedUser(user.UserName);
   return PageResult::Redirect("UserQuery?msg=userupdated&key=" + UrlEncode(user.UserName));
 }
+
+}  // namespace tarvelin

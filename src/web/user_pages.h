@@ -6,6 +6,8 @@
 // its message.
 #include "web/page_table.h"
 
+namespace tarvelin {
+
 // The page for "UserQuery": the users whose names begin with UserName (all
 // when empty), each opening its edit form, and the form to add a user.
 PageResult UserQueryPage(const PageRequest& request);
@@ -21,3 +23,5 @@ PageResult UsersForm(const PageRequest& request);
 
 // "edit_users": Save sets the rights, and the password when one was typed.
 PageResult UsersEdit(const PageRequest& request);
+
+}  // namespace tarvelin

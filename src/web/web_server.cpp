@@ -12,6 +12,8 @@
 #include "web/command_get.h"
 #include "web/http_server.h"
 
+namespace tarvelin {
+
 namespace {
 std::unique_ptr<HttpServer> server;
 
@@ -56,3 +58,5 @@ void StartWebServer(int port) {
 }
 
 void StopWebServer() { server.reset(); }
+
+}  // namespace tarvelin

@@ -1,4 +1,6 @@
 #pragma once
+
+namespace tarvelin {
 // The web component of the service: the start and stop hooks that the
 // executable hands to ServiceStart and ServiceStop.
 
@@ -10,3 +12,5 @@ void StartWebServer(int port);
 
 // Stops the server: closes its connections and waits for their threads.
 void StopWebServer();
+
+}  // namespace tarvelin

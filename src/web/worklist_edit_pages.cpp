@@ -16,6 +16,8 @@
 #include "web/page_frame.h"
 #include "web/url_encode.h"
 
+namespace tarvelin {
+
 namespace {
 // What the edit form carries besides the fields: the entry's key, what it
 // looked like when shown, and the list to go back to.
@@ -285,3 +287,5 @@ PageResult WLSetStatus(const PageRequest& r) {
   }
   return page + PageFooter();
 }
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 // in the database, never by values shown on a page.
 #include "web/page_table.h"
 
+namespace tarvelin {
+
 // The page for "form_wlquery". Asked with an AccessionNumber: the edit form
 // of that entry as stored. Posted with Delete and one or more
 // AccessionNumber values by an ADMIN user: a confirmation naming the
@@ -25,3 +27,5 @@ PageResult WLQueryEdit(const PageRequest& request);
 
 // The page for "wlsetstatus": AccessionNumber and SPSStatus set that entry's status.
 PageResult WLSetStatus(const PageRequest& request);
+
+}  // namespace tarvelin

@@ -15,6 +15,8 @@
 #include "web/page_frame.h"
 #include "web/url_encode.h"
 
+namespace tarvelin {
+
 namespace {
 struct Column {
   const char* heading;
@@ -179,3 +181,5 @@ PageResult WLQueryDisplay(const PageRequest& r) {
   SQLdb db("quillat", SQLdb::ReadOnly);
   return Results(ReadListQuery(r.http.Params), db, r);
 }
+
+}  // namespace tarvelin

@@ -6,9 +6,13 @@
 // server looks up; ADMIN users may tick rows to delete them.
 #include "web/page_table.h"
 
+namespace tarvelin {
+
 // The page for "worklist".
 PageResult WorklistPage(const PageRequest& request);
 
 // The fragment for "display_wlquery" (the table, count and page links alone),
 // for the same parameters.
 PageResult WLQueryDisplay(const PageRequest& request);
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 
+namespace tarvelin {
+
 namespace {
 
 bool AllDigits(const std::string& text) {
@@ -114,3 +116,5 @@ bool ParseMatchValue(ValueKind kind, const std::string& text, MatchValue& value,
   value.Form = value.Text.find_first_of("*?") == std::string::npos ? MatchForm::Single : MatchForm::Wildcard;
   return true;
 }
+
+}  // namespace tarvelin

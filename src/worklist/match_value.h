@@ -9,6 +9,8 @@
 
 #include "dicom/dcmtag.h"
 
+namespace tarvelin {
+
 // How the stored value is compared with a key's value.
 enum class ValueKind {
   Text,        // case-sensitive; "*" and "?" are wildcards
@@ -38,3 +40,5 @@ std::string KeyText(const DcmTag& element);
 // Reads `text` (a KeyText) as a key of `kind`. False, with `error` set to a
 // sentence for the Error Comment, when the value cannot be processed.
 bool ParseMatchValue(ValueKind kind, const std::string& text, MatchValue& value, std::string& error);
+
+}  // namespace tarvelin

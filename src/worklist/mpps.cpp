@@ -14,6 +14,8 @@
 #include "service/log.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 namespace {
 
 constexpr std::uint32_t Key(std::uint16_t group, std::uint16_t element) {
@@ -222,3 +224,5 @@ ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID)
     default: return Outcome(MppsProcessingFailure);
   }
 }
+
+}  // namespace tarvelin

@@ -12,6 +12,8 @@
 #include "dicom/dcmobj.h"
 #include "dimse/service_handlers.h"
 
+namespace tarvelin {
+
 // The statuses answered (the DIMSE status codes of N-CREATE and N-SET).
 inline constexpr std::uint16_t MppsSuccess = 0x0000;
 inline constexpr std::uint16_t MppsInvalidAttributeValue = 0x0106;
@@ -47,3 +49,5 @@ ProcedureStepOutcome CreateMPPS(DcmObj& dataset, std::string& sopInstanceUID);
 // changed; others are ignored and logged. The settable attributes are moved
 // out of `dataset` into the stored ones.
 ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID);
+
+}  // namespace tarvelin

@@ -8,6 +8,8 @@
 #include "service/settings.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 
 // The configured set for a station: its [StationCharSet] line (AE title
@@ -37,3 +39,5 @@ QueryCharsets ChooseQueryCharsets(const DcmObj& identifier, const std::string& c
     WriteLog("WARNING, Worklist query character set " + requested + " not supported; answered in " + sets.AnswerTerm);
   return sets;
 }
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 
 #include "dicom/dcmobj.h"
 
+namespace tarvelin {
+
 struct QueryCharsets {
   std::string AnswerTerm;    // the (0008,0005) value of every response
   std::string AnswerIconv;   // the iconv name of that set
@@ -18,3 +20,5 @@ struct QueryCharsets {
 
 // Logs a WARNING line when the request names a set we do not convert.
 QueryCharsets ChooseQueryCharsets(const DcmObj& identifier, const std::string& callingAETitle);
+
+}  // namespace tarvelin

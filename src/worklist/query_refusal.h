@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tarvelin {
+
 struct QueryRefusal {
   std::uint16_t Status = 0;    // 0: the query can be answered
   std::string Comment;         // sent as Error Comment (at most 64 characters) and logged
@@ -19,3 +21,5 @@ inline std::uint32_t TagNumber(std::uint16_t group, std::uint16_t element) {
 
 // A TagNumber as the log names it: "(0010,0010)".
 std::string TagText(std::uint32_t tag);
+
+}  // namespace tarvelin

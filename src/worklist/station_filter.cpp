@@ -6,6 +6,8 @@
 #include "service/settings.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 std::string FilterLookup(const std::string& callingAETitle) {
   std::ifstream file(ServerSettings.ProgramFolder + "wlfilter.txt", std::ios::binary);
   if (!file) return "";
@@ -23,3 +25,5 @@ std::string FilterLookup(const std::string& callingAETitle) {
   }
   return "";
 }
+
+}  // namespace tarvelin

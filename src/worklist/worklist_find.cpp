@@ -20,6 +20,8 @@
 #include "worklist/worklist_response.h"
 #include "worklist/worklist_row.h"
 
+namespace tarvelin {
+
 namespace {
 
 // A cancel is looked for before the first pending response and then after
@@ -154,3 +156,5 @@ bool WorklistFind(PDU_Service& association, DcmObj& command) {
   WriteDebugLog("INFO, Finish Worklist RSP");
   return true;
 }
+
+}  // namespace tarvelin

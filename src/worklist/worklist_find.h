@@ -7,6 +7,8 @@
 // with an Error Comment when the identifier or the database cannot be used.
 #include "dicom/dcmobj.h"
 
+namespace tarvelin {
+
 class PDU_Service;
 
 // True when the request was answered to its final response, failures
@@ -14,3 +16,5 @@ class PDU_Service;
 // read, a response could not be sent or the requestor ended the association
 // during the answer; the association's message loop then ends.
 bool WorklistFind(PDU_Service& association, DcmObj& command);
+
+}  // namespace tarvelin

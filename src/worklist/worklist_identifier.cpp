@@ -6,6 +6,8 @@
 #include "dicom/dcmtag.h"
 #include "dimse/command_set.h"
 
+namespace tarvelin {
+
 namespace {
 
 constexpr std::uint16_t StepGroup = 0x0040, StepElement = 0x0100;
@@ -65,3 +67,5 @@ QueryRefusal Shape(DcmObj& dataset, std::vector<std::uint32_t>& unsupported) {
 QueryRefusal ShapeWorklistIdentifier(DcmObj& identifier, std::vector<std::uint32_t>& unsupported) {
   return Shape(identifier, unsupported);
 }
+
+}  // namespace tarvelin

@@ -12,7 +12,11 @@
 #include "dicom/dcmobj.h"
 #include "worklist/query_refusal.h"
 
+namespace tarvelin {
+
 // Shapes `identifier`. Sequences whose dropped items held values (keys the
 // server cannot match) are appended to `unsupported`. A sequence key with
 // more than one item is refused: the model allows one.
 QueryRefusal ShapeWorklistIdentifier(DcmObj& identifier, std::vector<std::uint32_t>& unsupported);
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 #include "service/text.h"
 #include "worklist/match_value.h"
 
+namespace tarvelin {
+
 namespace {
 
 enum class Match {
@@ -243,3 +245,5 @@ bool WLQuery(const WorklistQuery& query, TextRows& rows) {
   WriteLog("INFO, WLQuery Count=" + std::to_string(rows.Count()));
   return true;
 }
+
+}  // namespace tarvelin

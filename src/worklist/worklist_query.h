@@ -14,6 +14,8 @@
 #include "platform/transcoder.h"
 #include "worklist/query_refusal.h"
 
+namespace tarvelin {
+
 struct WorklistQuery {
   std::string Sql;      // the SELECT; empty when refused
   std::string Columns;  // the selected columns joined by ", ", or "*"
@@ -37,3 +39,5 @@ WorklistQuery TranslateWorklistQuery(const DcmObj& identifier, const std::string
 // read as ":"). False, with the reason logged, when the database cannot be
 // opened or the SELECT fails.
 bool WLQuery(const WorklistQuery& query, TextRows& rows);
+
+}  // namespace tarvelin

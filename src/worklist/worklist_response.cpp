@@ -9,6 +9,8 @@
 #include "service/settings.h"
 #include "worklist/query_refusal.h"
 
+namespace tarvelin {
+
 namespace {
 
 // The columns answering each attribute the responses fill.
@@ -171,3 +173,5 @@ std::string_view WorklistResponse::Answered(const Slot& slot, std::string_view v
 void CreateWLResponse(const DcmObj& request, DcmObj& response, const WorklistRow& row) {
   WorklistResponse(request, response, row).Fill(row);
 }
+
+}  // namespace tarvelin

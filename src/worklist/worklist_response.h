@@ -13,6 +13,8 @@
 #include "platform/transcoder.h"
 #include "worklist/worklist_row.h"
 
+namespace tarvelin {
+
 // The response to one request, built once and filled again for every row:
 // its shape depends on the request only, so a row costs no new elements, only
 // values written into the ones there are.
@@ -64,3 +66,5 @@ class WorklistResponse {
 
 // Builds the response for one row (the response for a single row).
 void CreateWLResponse(const DcmObj& request, DcmObj& response, const WorklistRow& row);
+
+}  // namespace tarvelin

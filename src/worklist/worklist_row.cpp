@@ -2,6 +2,8 @@
 
 #include "service/text.h"
 
+namespace tarvelin {
+
 WorklistRow::WorklistRow(const std::string& columns) {
   std::string::size_type start = 0;
   while (start <= columns.size()) {
@@ -30,3 +32,5 @@ std::string_view WorklistRow::Value(int index) const {
   while (!value.empty() && static_cast<unsigned char>(value.back()) <= 0x20) value.remove_suffix(1);
   return value;
 }
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 
 #include "db/text_rows.h"
 
+namespace tarvelin {
+
 class WorklistRow {
  public:
   explicit WorklistRow(const std::string& columns);
@@ -28,3 +30,5 @@ class WorklistRow {
   const TextRows* rows_ = nullptr;
   std::size_t row_ = 0;
 };
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 #include "worklist/mpps.h"
 #include "worklist/worklist_find.h"
 
+namespace tarvelin {
+
 void RegisterWorklistServices() {
   ServiceHandlers handlers;
   handlers.WorklistFind = WorklistFind;
@@ -11,3 +13,5 @@ void RegisterWorklistServices() {
   handlers.SetMPPS = SetMPPS;
   SetServiceHandlers(handlers);
 }
+
+}  // namespace tarvelin

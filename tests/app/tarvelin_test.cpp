@@ -11,6 +11,8 @@
 #include "support/free_port.h"
 #include "support/log_file.h"
 
+namespace tarvelin {
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -128,3 +130,5 @@ TEST(Tarvelin, UnknownArgumentsAreRefusedWithUsage) {
   EXPECT_NE(bad.Errors().find("unknown argument: --port"), std::string::npos);
   EXPECT_NE(bad.Errors().find("Usage: tarvelin [--home DIR]\n"), std::string::npos);
 }
+
+}  // namespace tarvelin

@@ -5,6 +5,8 @@
 
 #include "db/sqldb.h"
 
+namespace tarvelin {
+
 void DbTest::SetUp() {
   instance_ = std::make_unique<DatabaseFolder>("db");
   ASSERT_EQ(instance_->Problem(), "");
@@ -68,3 +70,5 @@ StatementRecorder::StatementRecorder(sqlite3* handle) {
       },
       this);
 }
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 
 #include "support/database_folder.h"
 
+namespace tarvelin {
+
 class DbTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -37,3 +39,5 @@ class StatementRecorder {
   explicit StatementRecorder(sqlite3* handle);
   std::vector<std::string> statements;
 };
+
+}  // namespace tarvelin

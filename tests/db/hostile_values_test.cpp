@@ -9,6 +9,8 @@
 #include "db_fixture.h"
 #include "support/hostile_values.h"
 
+namespace tarvelin {
+
 namespace {
 const std::vector<std::string>& kHostile = HostileSqlValues();
 
@@ -101,3 +103,5 @@ TEST_F(HostileValuesTest, InsertBuilderQuotesEveryValue) {
   ExpectTablesIntact();
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 #include "db/sqldb.h"
 #include "db_fixture.h"
 
+namespace tarvelin {
+
 using ::testing::ElementsAre;
 
 namespace {
@@ -124,3 +126,5 @@ TEST_F(KeptConnectionTest, KeptStatementsFollowSchemaChangesAndFailuresAreNotKep
   EXPECT_EQ(KeptStatements(db.Handle), kept - 1);
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -8,6 +8,8 @@
 #include "db_fixture.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 using ::testing::ElementsAre;
 
 namespace {
@@ -143,3 +145,5 @@ TEST_F(SQLdbTest, AFileThatIsNotADatabaseFailsOnFirstUse) {
   EXPECT_EQ(db.ErrorText, "file is not a database");
 }
 }  // namespace
+
+}  // namespace tarvelin

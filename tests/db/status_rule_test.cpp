@@ -5,6 +5,8 @@
 #include "db/worklistdb.h"
 #include "db_fixture.h"
 
+namespace tarvelin {
+
 using ::testing::Contains;
 using ::testing::HasSubstr;
 
@@ -146,3 +148,5 @@ TEST_F(StatusRuleTest, UpdateEmptiesClearedColumnsButNeverTheGuardedOnes) {
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist WHERE AccessionNumber='A2'"), "0");
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -5,6 +5,8 @@
 #include "db/sqldb.h"
 #include "db_fixture.h"
 
+namespace tarvelin {
+
 using ::testing::ElementsAre;
 
 namespace {
@@ -118,3 +120,5 @@ TEST_F(UserDBTest, AFailedLookupCountsAsAbsentAndIsLogged) {
                                       "ERROR, dbLocate for: v, no such table: Nowhere"));
 }
 }  // namespace
+
+}  // namespace tarvelin

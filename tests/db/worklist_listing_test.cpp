@@ -10,6 +10,8 @@
 #include "db/worklist_listing.h"
 #include "support/database_folder.h"
 
+namespace tarvelin {
+
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 
@@ -184,3 +186,5 @@ TEST_F(WorklistListingTest, SameDayEntriesFindARepeatedOrder) {
   EXPECT_TRUE(same.empty());
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 #include "db/sqldb.h"
 #include "db_fixture.h"
 
+namespace tarvelin {
+
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -151,3 +153,5 @@ TEST_F(WorklistDBTest, FailedStatementsAreReportedNotSwallowed) {
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist"), "1");
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 #include "dicom/bufdata.h"
 #include "dicom_test_support.h"
 
+namespace tarvelin {
+
 TEST(BufDataDecode, ImplicitTakesVRFromDictionary) {
   DcmObj obj;
   ASSERT_TRUE(Decode(StreamBuilder().Implicit(0x0010, 0x0010, "DOE^JOHN").bytes(), obj));
@@ -164,3 +166,5 @@ TEST(BufDataDecode, EmptyNestedItemIsWrittenWithLengthZero) {
   explicitForm.ExplicitLong(0x0040, 0x0100, "SQ", 8).Tag(0xFFFE, 0xE000).U32(0);
   EXPECT_EQ(Encode(obj), explicitForm.bytes());
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 #include "dicom_test_support.h"
 #include "support/log_file.h"
 
+namespace tarvelin {
+
 TEST(BufDataMalformed, LengthBeyondTheStreamFailsBeforeAllocating) {
   LogCapture log;
   StreamBuilder s;
@@ -65,3 +67,5 @@ TEST(BufDataMalformed, ReadTagOnEmptyStreamFails) {
   EXPECT_TRUE(buf.ReadOjb(obj)) << "an empty stream is an empty dataset";
   EXPECT_EQ(obj.Count(), 0u);
 }
+
+}  // namespace tarvelin

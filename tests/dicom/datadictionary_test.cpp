@@ -4,6 +4,8 @@
 
 #include <set>
 
+namespace tarvelin {
+
 namespace {
 std::string VROf(std::uint16_t g, std::uint16_t e) {
   DcmTag tag;
@@ -75,3 +77,5 @@ TEST(DataDictionary, StructuralRules) {
   for (std::uint16_t group : groups)
     EXPECT_EQ(withLength.count(group), group <= 0x7FE0 ? 1u : 0u) << std::hex << group;
 }
+
+}  // namespace tarvelin

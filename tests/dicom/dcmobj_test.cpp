@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace tarvelin {
+
 namespace {
 
 // A sequence holding one item with `elements`; undefined lengths when asked.
@@ -146,3 +148,5 @@ TEST(DcmObj, EncodedLengthCountsHeadersByForm) {
   EXPECT_EQ(obj.Count(), 0u);
   EXPECT_EQ(obj.ExplicitVR, 1);
 }
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace tarvelin {
+
 TEST(DcmTag, TextValuesArePaddedToEvenLengthByVR) {
   DcmTag uid(0x0000, 0x0002, "1.2.840.10008.5.1.4.1.2.2.1", "UI");
   EXPECT_EQ(uid.Length, 28u);
@@ -64,3 +66,5 @@ TEST(DcmTag, GetStringStopsAtZeroAndTrimsControlAndBlank) {
   EXPECT_EQ(DcmTag(0x0010, 0x0020, "\t\r\nX Y\x01").GetString(), "X Y");
   EXPECT_EQ(DcmTag(0x0040, 0x0100, UndefinedLength, nullptr).GetString(), "");
 }
+
+}  // namespace tarvelin

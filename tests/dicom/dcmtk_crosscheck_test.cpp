@@ -11,6 +11,8 @@
 
 #include "dicom_test_support.h"
 
+namespace tarvelin {
+
 namespace {
 
 const char* const kDump = R"((0008,0005) CS [ISO_IR 100]
@@ -163,3 +165,5 @@ TEST(DcmtkCrossCheck, UndefinedLengthSequencesDecodeNested) {
     EXPECT_EQ(Encode(obj), bytes);
   }
 }
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 
 #include "dicom/bufdata.h"
 
+namespace tarvelin {
+
 StreamBuilder& StreamBuilder::U16(std::uint16_t v) {
   if (big_) {
     bytes_.push_back(std::uint8_t(v >> 8));
@@ -53,3 +55,5 @@ Bytes Encode(DcmObj& obj) {
   buf.WriteObj(obj);
   return buf.Stream.Bytes;
 }
+
+}  // namespace tarvelin

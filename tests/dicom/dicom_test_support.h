@@ -6,6 +6,8 @@
 
 #include "dicom/dcmobj.h"
 
+namespace tarvelin {
+
 using Bytes = std::vector<std::uint8_t>;
 
 // Builds a byte stream field by field in one byte order.
@@ -34,3 +36,5 @@ class StreamBuilder {
 bool Decode(const Bytes& bytes, DcmObj& obj, bool bigEndian = false);
 // Encodes `obj` with WriteObj.
 Bytes Encode(DcmObj& obj);
+
+}  // namespace tarvelin

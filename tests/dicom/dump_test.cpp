@@ -4,6 +4,8 @@
 
 #include "dicom_test_support.h"
 
+namespace tarvelin {
+
 TEST(Dump, EchoCommandSetDecodedInImplicitVR) {
   StreamBuilder s;
   s.Tag(0x0000, 0x0000).U32(4).U32(56);
@@ -82,3 +84,5 @@ TEST(Dump, UndefinedLengthShowsItsDelimiters) {
                        "...(FFFE,E00D),  0, , Item Delimitation Item: ",
                        "(FFFE,E0DD),  0, , Sequence Delimitation Item: "}));
 }
+
+}  // namespace tarvelin

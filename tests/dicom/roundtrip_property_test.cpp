@@ -11,6 +11,8 @@
 #include "dicom/datadictionary.h"
 #include "dicom_test_support.h"
 
+namespace tarvelin {
+
 namespace {
 
 struct Encoding {
@@ -162,3 +164,5 @@ TEST(RoundTripProperty, RandomDatasetsSurviveEveryEncoding) {
     }
   }
 }
+
+}  // namespace tarvelin

@@ -8,6 +8,8 @@
 #include "service/settings.h"
 #include "support/pinned_clock.h"
 
+namespace tarvelin {
+
 namespace {
 
 // Restores the built-in root after a test that overrides it.
@@ -62,3 +64,5 @@ TEST(UIDGenerator, UniqueUIDsNeverRepeatAndAreValidUIDs) {
   // Kinds of generated UIDs stay apart.
   EXPECT_EQ(UniqueUID("2").rfind(std::string(DefaultUIDRoot) + ".2.", 0), 0u);
 }
+
+}  // namespace tarvelin

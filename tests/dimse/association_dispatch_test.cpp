@@ -24,6 +24,8 @@
 #include "support/free_port.h"
 #include "support/log_file.h"
 
+namespace tarvelin {
+
 namespace {
 
 using namespace std::chrono;
@@ -421,3 +423,5 @@ TEST(DicomListener, OverTheLimitIsRejectedTransientlyAndStopJoinsEveryAssociatio
 }
 
 }  // namespace
+
+}  // namespace tarvelin

@@ -15,6 +15,8 @@
 #include "net/presentation_context.h"
 #include "support/log_file.h"
 
+namespace tarvelin {
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -189,3 +191,5 @@ TEST(CommandSet, ProcedureStepRequestsAreCheckedByCommandField) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

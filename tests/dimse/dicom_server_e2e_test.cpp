@@ -11,6 +11,8 @@
 
 #include "dimse/running_server.h"
 
+namespace tarvelin {
+
 namespace {
 
 using namespace std::chrono;
@@ -133,3 +135,5 @@ TEST(DicomServer, SigtermWhileIdleEndsTheListenerPromptly) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

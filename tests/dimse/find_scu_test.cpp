@@ -10,6 +10,8 @@
 #include "support/free_port.h"
 #include "support/log_file.h"
 
+namespace tarvelin {
+
 namespace {
 
 TEST(FindIdentifier, StudyQueryAsksForEveryKeyAndFillsOnlyTheGivenOnes) {
@@ -143,3 +145,5 @@ TEST_F(FindAgainstDcmqrscp, RefusedOrUnreachablePeerLeavesTheQueryUntouched) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

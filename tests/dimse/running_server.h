@@ -7,6 +7,8 @@
 #include "support/log_file.h"
 #include "support/running_tarvelin.h"
 
+namespace tarvelin {
+
 class RunningServer : public TarvelinInstance {
  public:
   // Writes TRVGUI.ini with free ports, starts the executable and waits until
@@ -21,3 +23,5 @@ class RunningServer : public TarvelinInstance {
  private:
   bool listening_ = false;
 };
+
+}  // namespace tarvelin

@@ -20,6 +20,8 @@
 #include "net/net_test_support.h"
 #include "support/running_tarvelin.h"
 
+namespace tarvelin {
+
 using namespace nettest;
 
 namespace {
@@ -218,3 +220,5 @@ TEST(ConformanceStatement, PresentationContextTablesMatchTheServer) {
     CheckAssociation(server.DicomPort(), batch);
   }
 }
+
+}  // namespace tarvelin

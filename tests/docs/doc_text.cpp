@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace tarvelin {
+
 namespace {
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");
@@ -83,3 +85,5 @@ std::vector<TableRow> MarkedTable(const std::string& text, const std::string& ma
   }
   return TableRows(table);
 }
+
+}  // namespace tarvelin

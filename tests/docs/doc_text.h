@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 using TableRow = std::vector<std::string>;
 
 // The text of docs/<name>; "" when it cannot be read.
@@ -23,3 +25,5 @@ std::vector<std::string> MarkedCodeBlock(const std::string& text, const std::str
 
 // The rows of the first table after <!-- marker --> (header row included).
 std::vector<TableRow> MarkedTable(const std::string& text, const std::string& marker);
+
+}  // namespace tarvelin

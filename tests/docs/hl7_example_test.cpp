@@ -10,6 +10,8 @@
 #include "hl7/hl7_test_support.h"
 #include "support/child_process.h"
 
+namespace tarvelin {
+
 namespace {
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -95,3 +97,5 @@ TEST(HL7InterfaceDocument, WorkedExampleGivesTheDocumentedRowAndAck) {
   EXPECT_EQ(server.Sql("SELECT " + columns + " FROM Worklist WHERE AccessionNumber='" + accession + "'"),
             documented + "\n");
 }
+
+}  // namespace tarvelin

@@ -17,6 +17,8 @@
 #include "support/log_file.h"
 #include "support/pinned_clock.h"
 
+namespace tarvelin {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -132,3 +134,5 @@ TEST_F(DropFolder, TwoScansAtOnceTakeEachFileOnce) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 #include "service/settings.h"
 #include "support/pinned_clock.h"
 
+namespace tarvelin {
+
 namespace {
 
 TEST(HL7Ack, TextsOfEveryResult) {
@@ -80,3 +82,5 @@ TEST(HL7Ack, ConcurrentConnectionsNeverShareACounterValue) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

@@ -17,6 +17,8 @@
 #include "support/child_process.h"
 #include "support/log_file.h"
 
+namespace tarvelin {
+
 namespace {
 
 // The answer mllp_send printed for the framed messages of a file.
@@ -204,3 +206,5 @@ TEST(HL7EndToEnd, PortInUseIsLoggedAndTheServerRunsOn) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

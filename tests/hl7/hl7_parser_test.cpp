@@ -12,6 +12,8 @@
 #include "hl7/hl7_test_support.h"
 #include "support/pinned_clock.h"
 
+namespace tarvelin {
+
 namespace {
 
 // The acknowledgement code of a message, and the ERR texts after it.
@@ -281,3 +283,5 @@ TEST_F(HL7Parser, SegmentsEndWithCrLfOrCrLf) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

@@ -14,6 +14,8 @@
 #include "hl7/hl7_test_support.h"
 #include "support/pinned_clock.h"
 
+namespace tarvelin {
+
 namespace {
 
 class HL7Listener : public ::testing::Test {
@@ -186,3 +188,5 @@ TEST_F(GuardedHL7Listener, AFloodOfJunkLeavesABoundedLog) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 
 #include "db/sqldb.h"
 
+namespace tarvelin {
+
 std::string Segment(const std::string& name, const std::map<int, std::string>& fields) {
   std::string text = name;
   int last = fields.empty() ? 0 : fields.rbegin()->first;
@@ -82,3 +84,5 @@ std::string QueryDatabase(const std::string& path, const std::string& select) {
   sqlite3_close(db);
   return rows;
 }
+
+}  // namespace tarvelin

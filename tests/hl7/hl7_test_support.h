@@ -9,6 +9,8 @@
 #include "support/mllp_peer.h"
 #include "support/running_tarvelin.h"
 
+namespace tarvelin {
+
 // One segment: name followed by fields 1..max, the given ones filled.
 std::string Segment(const std::string& name, const std::map<int, std::string>& fields);
 
@@ -60,3 +62,5 @@ class RunningTarvelin : public TarvelinInstance {
 
 // The rows of a SELECT, one line each, columns joined by "|".
 std::string QueryDatabase(const std::string& path, const std::string& select);
+
+}  // namespace tarvelin

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 namespace {
 
 std::vector<std::string> Drain(MllpFramer& framer) {
@@ -71,3 +73,5 @@ TEST(MllpFramer, FrameOfTheLimitIsTakenOneByteMoreOverflows) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 #include "support/log_file.h"
 #include "support/pinned_clock.h"
 
+namespace tarvelin {
+
 namespace {
 
 TEST(AgeingRules, DateAndTimeOfDay) {
@@ -101,3 +103,5 @@ TEST_F(AgeingPass, DiscontinuesByTheRulesAndLogsEachEntry) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 #include "support/log_file.h"
 #include "support/pinned_clock.h"
 
+namespace tarvelin {
+
 namespace {
 
 class PacsCheck : public ::testing::Test {
@@ -84,3 +86,5 @@ TEST_F(PacsCheck, WildcardsInAnAccessionNumberMatchNothingButThemselves) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

@@ -17,6 +17,8 @@
 #include "support/pinned_clock.h"
 #include "support/test_certificates.h"
 
+namespace tarvelin {
+
 namespace {
 
 class PacsTlsCheck : public ::testing::Test {
@@ -104,3 +106,5 @@ TEST_F(PacsTlsCheck, ThePacsIsAskedOverTlsOnlyWithTrustOnBothSides) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

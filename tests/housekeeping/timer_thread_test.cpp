@@ -17,6 +17,8 @@
 #include "support/pinned_clock.h"
 #include "support/running_tarvelin.h"
 
+namespace tarvelin {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -101,3 +103,5 @@ TEST(HousekeepingCommand, OnePassAndOneScanThenExit) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

@@ -30,6 +30,8 @@
 #include "support/mllp_peer.h"
 #include "support/running_tarvelin.h"
 
+namespace tarvelin {
+
 namespace {
 
 const std::string Verification = "1.2.840.10008.1.1";
@@ -302,3 +304,5 @@ TEST(LoadAndFaults, KilledDuringHL7IngestLosesNoAcknowledgedOrder) {
   EXPECT_LT(log.rfind("Close Connection: "), log.rfind("is finishing ****")) << log;
   EXPECT_TRUE(idle.ClosedByServer(1000));
 }
+
+}  // namespace tarvelin

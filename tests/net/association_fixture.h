@@ -8,6 +8,8 @@
 #include "net/pdu_service.h"
 #include "net_test_support.h"
 
+namespace tarvelin {
+
 namespace nettest {
 
 inline const std::string VerificationUID = "1.2.840.10008.1.1";
@@ -37,3 +39,5 @@ struct AcceptedAssociation {
 };
 
 }  // namespace nettest
+
+}  // namespace tarvelin

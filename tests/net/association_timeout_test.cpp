@@ -11,6 +11,8 @@
 
 #include "association_fixture.h"
 
+namespace tarvelin {
+
 using namespace nettest;
 using namespace std::chrono;
 
@@ -66,3 +68,5 @@ TEST(AssociationTimeout, RequestMustBeCompleteWithinTheTime) {
     requestor.join();
   }
 }
+
+}  // namespace tarvelin

@@ -19,6 +19,8 @@
 
 extern char** environ;
 
+namespace tarvelin {
+
 using namespace nettest;
 
 namespace {
@@ -118,3 +120,5 @@ TEST(DcmtkPeer, OurRequestorVerifiesAgainstStorescp) {
   EXPECT_EQ(response.GetUS(0x0000, 0x0900), 0x0000);
   EXPECT_TRUE(requestor.Release());
 }
+
+}  // namespace tarvelin

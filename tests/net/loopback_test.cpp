@@ -12,6 +12,8 @@
 #include "net/socket.h"
 #include "net_test_support.h"
 
+namespace tarvelin {
+
 using namespace nettest;
 
 namespace {
@@ -140,3 +142,5 @@ TEST(Loopback, ConnectingWhereNobodyListensFails) {
   EXPECT_FALSE(requestor.Connect("127.0.0.1", std::to_string(FreePort())));
   EXPECT_TRUE(log.Contains("ERROR, PDU_Service::Connect, Socket Level Error"));
 }
+
+}  // namespace tarvelin

@@ -14,6 +14,8 @@
 #include "association_fixture.h"
 #include "net/socket.h"
 
+namespace tarvelin {
+
 using namespace nettest;
 
 namespace {
@@ -137,3 +139,5 @@ TEST(Malformed, EveryMalformedPDUEndsInACleanRefusal) {
     close(fd);
   }
 }
+
+}  // namespace tarvelin

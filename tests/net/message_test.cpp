@@ -13,6 +13,8 @@
 #include "dicom/bufdata.h"
 #include "dicom/dcmobj.h"
 
+namespace tarvelin {
+
 using namespace nettest;
 
 namespace {
@@ -276,3 +278,5 @@ TEST(MessageExchange, TheDumpLogsEveryMessagePartBetweenTheTitles) {
   EXPECT_TRUE(log.Contains(", MODALITY >> TARVELIN\r\n"));
   EXPECT_TRUE(log.Contains("(0000,0002), 18, UI, "));
 }
+
+}  // namespace tarvelin

@@ -11,6 +11,8 @@
 #include "net_test_support.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 using namespace nettest;
 
 namespace {
@@ -178,3 +180,5 @@ TEST(Negotiation, FieldLinesAreWrittenOnlyAtTheDebugLevel) {
       EXPECT_EQ(log.Contains(line), debug) << level << " " << line;
   }
 }
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+namespace tarvelin {
+
 namespace nettest {
 
 SocketPair::SocketPair() {
@@ -127,3 +129,5 @@ std::uint16_t BE16(const std::vector<std::uint8_t>& bytes, std::size_t at) {
 }
 
 }  // namespace nettest
+
+}  // namespace tarvelin

@@ -9,11 +9,13 @@
 #include "support/free_port.h"
 #include "support/log_file.h"
 
+namespace tarvelin {
+
 namespace nettest {
 
 // The shared test helpers, also under the names the network tests use.
-using ::FreePort;
-using ::LogCapture;
+using tarvelin::FreePort;
+using tarvelin::LogCapture;
 
 // Connected AF_UNIX stream sockets: `ours` goes to the code under test.
 struct SocketPair {
@@ -69,3 +71,5 @@ std::uint32_t BE32(const std::vector<std::uint8_t>& bytes, std::size_t at);
 std::uint16_t BE16(const std::vector<std::uint8_t>& bytes, std::size_t at);
 
 }  // namespace nettest
+
+}  // namespace tarvelin

@@ -14,6 +14,8 @@
 #include "net/pdu_limits.h"
 #include "net_test_support.h"
 
+namespace tarvelin {
+
 using namespace nettest;
 
 namespace {
@@ -227,3 +229,5 @@ TEST(PDataTF, RefusesAMessagePartOverSixtyFourMebibytes) {
   EXPECT_TRUE(log.Contains("ERROR, PDataTF::ReadDynamic, message part over"));
   EXPECT_EQ(pdata.VRBuffer.IncomingCount(), 0u);
 }
+
+}  // namespace tarvelin

@@ -13,6 +13,8 @@
 #include "net/identifier.h"
 #include "net_test_support.h"
 
+namespace tarvelin {
+
 using namespace nettest;
 
 namespace {
@@ -265,3 +267,5 @@ TEST(IdentifierCounter, StaysOddAndDistinctUnderConcurrentUse) {
     }
   EXPECT_EQ(all.size(), 80000u);
 }
+
+}  // namespace tarvelin

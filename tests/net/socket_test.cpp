@@ -16,6 +16,8 @@
 
 #include "net_test_support.h"
 
+namespace tarvelin {
+
 using nettest::FreePort;
 using nettest::LogCapture;
 
@@ -243,3 +245,5 @@ TEST(Socket, ConnectToAPeerThatNeverAnswersGivesUpAfterTheTimeOut) {
                            std::to_string(ETIMEDOUT)))
       << log.Text();
 }
+
+}  // namespace tarvelin

@@ -14,6 +14,8 @@
 #include "net_test_support.h"
 #include "support/test_certificates.h"
 
+namespace tarvelin {
+
 using nettest::FreePort;
 using nettest::LogCapture;
 
@@ -75,3 +77,5 @@ TEST_F(TlsSocket, WritingToAPeerThatHasGoneFails) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace tarvelin {
+
 TEST(Codepage, EveryByteSurvivesTheRoundTrip) {
   std::string all;
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
@@ -33,3 +35,5 @@ TEST(Codepage, Utf16LittleEndian) {
   EXPECT_EQ(Utf16LeToUtf8(std::string("\x3D\xD8\x00\xDE", 4)), "\xF0\x9F\x98\x80");  // surrogate pair
   EXPECT_EQ(Utf16LeToUtf8(std::string("\x3D\xD8", 2)), "\xEF\xBF\xBD");              // unpaired
 }
+
+}  // namespace tarvelin

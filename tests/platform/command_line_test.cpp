@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace tarvelin {
+
 namespace {
 CommandLine Parse(std::vector<const char*> args) {
   args.insert(args.begin(), "tarvelin");
@@ -38,3 +40,5 @@ TEST(CommandLine, RefusesWhatItDoesNotKnow) {
   EXPECT_FALSE(Parse({"INSTALLX"}).error.empty());
   EXPECT_FALSE(Parse({"--INSTALL"}).error.empty());
 }
+
+}  // namespace tarvelin

@@ -5,6 +5,8 @@
 #include "platform/program_folder.h"
 #include "platform/temp_folder.h"
 
+namespace tarvelin {
+
 namespace {
 // Built at run time so this test binary holds no stamp-shaped literal of its own.
 std::string Marker() { return std::string("TRV-FILE") + "-VERSION="; }
@@ -45,3 +47,5 @@ TEST(FileVersionText, FindsTheStampAfterFalseStartsAndAcrossReadBoundaries) {
     EXPECT_EQ(FileVersionText(folder.Write("d.bin", bytes)), "2.9.1") << "stamp at " << offset;
   }
 }
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 
 #include "platform/temp_folder.h"
 
+namespace tarvelin {
+
 namespace {
 IniFile IniOf(const TempFolder& folder, const std::string& bytes) { return IniFile(folder.Write("t.ini", bytes)); }
 }  // namespace
@@ -99,3 +101,5 @@ TEST(IniFile, TextComesBackAsWindows1252) {
   IniFile wide = IniOf(folder, utf16);
   EXPECT_EQ(wide.ReadString("S", "name", ""), "M\xFCller");
 }
+
+}  // namespace tarvelin

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+namespace tarvelin {
+
 TEST(ProgramFolder, HomeArgumentThenEnvironmentThenExecutableFolder) {
   unsetenv("TARVELIN_HOME");
   EXPECT_EQ(ResolveProgramFolder("/srv/wl"), "/srv/wl/");
@@ -23,3 +25,5 @@ TEST(ProgramFolder, RelativeHomeBecomesAbsolute) {
   EXPECT_EQ(WithTrailingSlash("/"), "/");
   EXPECT_EQ(WithTrailingSlash(""), "");
 }
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 
 #include <cerrno>
 
+namespace tarvelin {
+
 namespace {
 
 bool SigpipePending() {
@@ -41,3 +43,5 @@ TEST(QuietBrokenPipe, AWriteToAClosedPeerFailsWithoutEndingTheProcess) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

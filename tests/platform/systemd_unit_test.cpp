@@ -6,6 +6,8 @@
 
 #include "platform/temp_folder.h"
 
+namespace tarvelin {
+
 namespace fs = std::filesystem;
 
 TEST(SystemdUnit, InstallWritesAnEnabledUnitAndUninstallRemovesIt) {
@@ -51,3 +53,5 @@ TEST(SystemdUnit, UnwritableFolderIsReported) {
   EXPECT_FALSE(InstallUnit("/proc/no-such-place", "/x/tarvelin", "/srv/", error));
   EXPECT_FALSE(error.empty());
 }
+
+}  // namespace tarvelin

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+namespace tarvelin {
+
 namespace {
 
 // A blocking client socket on the loopback address.
@@ -236,3 +238,5 @@ TEST(TcpServer, AcceptRunningOutOfDescriptorsIsReportedAndRetried) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

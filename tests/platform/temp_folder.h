@@ -6,6 +6,8 @@
 #include <iterator>
 #include <string>
 
+namespace tarvelin {
+
 class TempFolder {
  public:
   TempFolder() {
@@ -37,3 +39,5 @@ inline std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
+
+}  // namespace tarvelin

@@ -8,6 +8,8 @@
 #include "platform/charset_names.h"
 #include "platform/transcoder.h"
 
+namespace tarvelin {
+
 namespace {
 
 struct Conversion {
@@ -91,3 +93,5 @@ TEST(CharsetNames, DicomTerms) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

@@ -8,6 +8,8 @@
 #include "service/caller_allow_list.h"
 #include "service/sender_allow_list.h"
 
+namespace tarvelin {
+
 TEST(AddressRange, NetworksAndAddresses) {
   struct Case {
     const char* range;
@@ -123,3 +125,5 @@ TEST(SenderAllowList, AddressesAndSendingApplications) {
   EXPECT_TRUE(open.AddressAllowed("203.0.113.9"));
   EXPECT_TRUE(open.SenderAllowed("EVIL", ""));
 }
+
+}  // namespace tarvelin

@@ -5,6 +5,8 @@
 #include "platform/temp_folder.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 TEST(IniSettings, NoFileGivesTheDefaults) {
   ServerSettings.WL_AET = "LEFTOVER";
   ServerSettings.LogLevel = 2;
@@ -72,3 +74,5 @@ TEST(IniSettings, DefaultModalityOnlyFromTrvvcAndModulo256) {
   ReadIniSettings(folder.Write("TRVGUI.ini", "[TRVVC]\nDefaultModality=-1\n"));
   EXPECT_EQ(ServerSettings.DefaultModality, 255);
 }
+
+}  // namespace tarvelin

@@ -16,6 +16,8 @@
 #include "support/pinned_clock.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 namespace {
 int CountOf(const std::string& text, const std::string& needle) {
   int count = 0;
@@ -224,3 +226,5 @@ TEST_F(LogTest, AnOlderOpenFileIsClosedToOthers) {
   ASSERT_EQ(stat(file_.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640);
 }
+
+}  // namespace tarvelin

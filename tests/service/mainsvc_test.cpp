@@ -11,6 +11,8 @@
 #include "support/pinned_clock.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -172,3 +174,5 @@ TEST_F(MainsvcTest, UnusableUIDRootsAndLimitsAreRefusedAtStart) {
   EXPECT_EQ(ServerSettings.MaxAssociations, 20);
   EXPECT_EQ(ServerSettings.AssociationTimeout, 5);
 }
+
+}  // namespace tarvelin

@@ -2,6 +2,8 @@
 
 #include "service/text.h"
 
+namespace tarvelin {
+
 TEST(Piece, FieldsOfCaretText) {
   EXPECT_EQ(Piece("A^B^^D", "^", 1), "A");
   EXPECT_EQ(Piece("A^B^^D", "^", 3), "");
@@ -39,3 +41,5 @@ TEST(ToIntDef, NumbersAndNonNumbers) {
   EXPECT_EQ(ToIntDef("", 80), 80);
   EXPECT_EQ(ToIntDef("99999999999999999999999", 1), 1);
 }
+
+}  // namespace tarvelin

@@ -14,6 +14,8 @@
 #include "setup/default_ini.h"
 #include "temp_folder.h"
 
+namespace tarvelin {
+
 namespace {
 
 // Removes the ";" of every commented-out "Key=" line.
@@ -132,3 +134,5 @@ TEST_F(IniEditTest, DefaultFileDocumentsEveryKeyWithTheServersDefault) {
   EXPECT_EQ(read.DefaultModality, defaults.DefaultModality);
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -15,6 +15,8 @@
 #include "platform/ini_file.h"
 #include "temp_folder.h"
 
+namespace tarvelin {
+
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -277,3 +279,5 @@ TEST_F(SetupToolTest, ErrorsAreClearAndHelpIsThere) {
   EXPECT_EQ(Setup({"init", root_ + "/file"}).exit, 1);
 }
 }  // namespace
+
+}  // namespace tarvelin

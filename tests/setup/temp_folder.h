@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace tarvelin {
+
 class TempFolder {
  public:
   TempFolder() {
@@ -23,3 +25,5 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+}  // namespace tarvelin

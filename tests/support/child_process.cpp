@@ -14,6 +14,8 @@
 
 extern char** environ;
 
+namespace tarvelin {
+
 namespace {
 std::string TempFileName(const char* tag) {
   std::string name = std::string("/tmp/tarvelin-") + tag + "-XXXXXX";
@@ -98,3 +100,5 @@ std::string ShellQuote(const std::string& text) {
   for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
 }
+
+}  // namespace tarvelin

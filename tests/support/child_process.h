@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 class ChildProcess {
  public:
   // Starts `program` with `args`; `environment` entries are added to (or
@@ -48,3 +50,5 @@ PeerResult RunPeer(const std::string& commandLine, int seconds = 30);
 
 // `text` between single quotes for the shell.
 std::string ShellQuote(const std::string& text);
+
+}  // namespace tarvelin

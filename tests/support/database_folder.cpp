@@ -9,6 +9,8 @@
 #include "service/settings.h"
 #include "support/log_file.h"
 
+namespace tarvelin {
+
 DatabaseFolder::DatabaseFolder(const std::string& tag) {
   std::string pattern = "/tmp/tarvelin-" + tag + "-XXXXXX";
   if (!mkdtemp(pattern.data())) {
@@ -31,3 +33,5 @@ DatabaseFolder::~DatabaseFolder() {
 }
 
 std::string DatabaseFolder::Log() const { return ReadFile(LogPath()); }
+
+}  // namespace tarvelin

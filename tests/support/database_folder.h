@@ -4,6 +4,8 @@
 // in the folder) while alive, removed with everything in it at the end.
 #include <string>
 
+namespace tarvelin {
+
 class DatabaseFolder {
  public:
   // Makes /tmp/tarvelin-<tag>-XXXXXX/ and the database in it.
@@ -23,3 +25,5 @@ class DatabaseFolder {
   std::string home_;
   std::string problem_;
 };
+
+}  // namespace tarvelin

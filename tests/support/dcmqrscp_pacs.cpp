@@ -8,6 +8,8 @@
 #include "support/free_port.h"
 #include "support/log_file.h"
 
+namespace tarvelin {
+
 namespace {
 // One image of a study, as dump2dcm reads it.
 std::string ImageDump(int n, const PacsStudy& study) {
@@ -92,3 +94,5 @@ void DcmqrscpPacs::Stop() {
   server_.reset();  // kills the archive; its forked children end with their association
   WaitUntil([this] { return !PortAccepts(port_); }, 5000);
 }
+
+}  // namespace tarvelin

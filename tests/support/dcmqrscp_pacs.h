@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 class ChildProcess;
 
 // One stored image: its study carries the accession number.
@@ -46,3 +48,5 @@ class DcmqrscpPacs {
   std::string problem_;
   std::unique_ptr<ChildProcess> server_;
 };
+
+}  // namespace tarvelin

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace tarvelin {
+
 namespace {
 sockaddr_in Loopback(int port) {
   sockaddr_in address{};
@@ -36,3 +38,5 @@ bool PortAccepts(int port) {
   close(fd);
   return up;
 }
+
+}  // namespace tarvelin

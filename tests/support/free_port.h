@@ -1,4 +1,6 @@
 #pragma once
+
+namespace tarvelin {
 // Loopback ports for tests and benchmarks that start servers: ctest and other
 // engineers run in parallel, so nobody may rely on a fixed port.
 
@@ -7,3 +9,5 @@ int FreePort();
 
 // True when something accepts connections on 127.0.0.1:`port`.
 bool PortAccepts(int port);
+
+}  // namespace tarvelin

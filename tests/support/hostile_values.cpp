@@ -1,5 +1,7 @@
 #include "support/hostile_values.h"
 
+namespace tarvelin {
+
 namespace {
 std::string AllBytes() {
   std::string bytes;
@@ -23,3 +25,5 @@ const std::vector<std::string>& HostileMarkupValues() {
   };
   return values;
 }
+
+}  // namespace tarvelin

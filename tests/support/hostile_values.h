@@ -5,8 +5,12 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 // SQL: quotes, statement separators, LIKE wildcards, and every byte 1..255.
 const std::vector<std::string>& HostileSqlValues();
 
 // HTML: tags, attribute breakers, entities, and Windows-1252 letters.
 const std::vector<std::string>& HostileMarkupValues();
+
+}  // namespace tarvelin

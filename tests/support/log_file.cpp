@@ -12,6 +12,8 @@
 
 #include "service/log.h"
 
+namespace tarvelin {
+
 namespace fs = std::filesystem;
 
 std::string ReadFile(const std::string& path) {
@@ -65,3 +67,5 @@ std::string LogCapture::Text() const { return ReadFile(file_); }
 bool LogCapture::WaitFor(const std::string& needle, int count, int timeoutMs) const {
   return WaitUntil([&] { return CountOf(Text(), needle) >= count; }, timeoutMs);
 }
+
+}  // namespace tarvelin

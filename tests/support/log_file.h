@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+namespace tarvelin {
+
 // The whole content of a file ("" when it cannot be read).
 std::string ReadFile(const std::string& path);
 
@@ -34,3 +36,5 @@ class LogCapture {
   std::string folder_;
   std::string file_;
 };
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <string_view>
 
+namespace tarvelin {
+
 namespace {
 using SteadyClock = std::chrono::steady_clock;
 }  // namespace
@@ -75,3 +77,5 @@ bool MllpPeer::ClosedByServer(int timeoutMs) {
   char byte;
   return recv(fd_, &byte, 1, 0) == 0;
 }
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+namespace tarvelin {
+
 // The message in its MLLP envelope: 0x0B + message + 0x1C 0x0D.
 std::string Framed(const std::string& message);
 
@@ -30,3 +32,5 @@ class MllpPeer {
 
 // MSA-1 and MSA-2 (and the rest) of an acknowledgement: its second segment.
 std::string MsaSegment(const std::string& ack);
+
+}  // namespace tarvelin

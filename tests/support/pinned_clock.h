@@ -4,6 +4,8 @@
 
 #include "platform/clock.h"
 
+namespace tarvelin {
+
 // The instant of a local date and time.
 inline Clock::time_point LocalInstant(int year, int month, int day, int hour, int minute, int second = 0) {
   std::tm local{};
@@ -26,3 +28,5 @@ class PinnedClock {
   PinnedClock(const PinnedClock&) = delete;
   PinnedClock& operator=(const PinnedClock&) = delete;
 };
+
+}  // namespace tarvelin

@@ -13,6 +13,8 @@
 #include "support/free_port.h"
 #include "support/log_file.h"
 
+namespace tarvelin {
+
 namespace {
 const std::string BinDir = TARVELIN_BIN_DIR;
 
@@ -103,3 +105,5 @@ int TarvelinInstance::ExitStatus() const {
 std::string TarvelinInstance::Log() const { return ReadLogFolder(home_ + "logs"); }
 
 std::string TarvelinInstance::Console() const { return server_ ? server_->Output() + server_->Errors() : ""; }
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+namespace tarvelin {
+
 class ChildProcess;
 
 class TarvelinInstance {
@@ -60,3 +62,5 @@ class TarvelinInstance {
   int webPort_ = 0;
   std::unique_ptr<ChildProcess> server_;
 };
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 
 #include "support/child_process.h"
 
+namespace tarvelin {
+
 bool TestCertificates::Run(const std::string& commandLine) {
   if (!problem_.empty()) return false;
   const PeerResult result = RunPeer("sh -c " + ShellQuote(commandLine), 60);
@@ -40,3 +42,5 @@ TestCertificates::TestCertificates(const std::string& folder)
         ".key -CAcreateserial -days 2 -extfile " + name + ".ext -out " + name + ".pem");
   }
 }
+
+}  // namespace tarvelin

@@ -6,6 +6,8 @@
 // authority. All files are PEM in one folder.
 #include <string>
 
+namespace tarvelin {
+
 class TestCertificates {
  public:
   // Makes `folder` (created when missing) and every file in it.
@@ -29,3 +31,5 @@ class TestCertificates {
   std::string folder_;
   std::string problem_;
 };
+
+}  // namespace tarvelin

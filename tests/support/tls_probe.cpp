@@ -2,6 +2,8 @@
 
 #include "support/child_process.h"
 
+namespace tarvelin {
+
 const std::vector<TlsOffer>& Bcp195Offers() {
   static const std::vector<TlsOffer> offers = {
       {"TLS 1.0", "-tls1 -cipher DEFAULT:@SECLEVEL=0", false},
@@ -32,3 +34,5 @@ TlsProbeResult ProbeTls(int port, const std::string& options, const std::string&
                                run.Output.find("no ciphers available") != std::string::npos;
   return result;
 }
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 // One offer of the client: a single protocol version and suite family.
 struct TlsOffer {
   const char* what;     // for failure messages
@@ -27,3 +29,5 @@ struct TlsProbeResult {
 // showing the client certificate `certificate`/`key` when asked for one.
 TlsProbeResult ProbeTls(int port, const std::string& options, const std::string& authority,
                         const std::string& certificate, const std::string& key);
+
+}  // namespace tarvelin

@@ -14,6 +14,8 @@
 #include "support/npm_packages.h"
 #include "web_instance.h"
 
+namespace tarvelin {
+
 namespace {
 const std::string SourceDir = TARVELIN_SOURCE_DIR;
 const std::string BrowserDir = SourceDir + "/tests/web/browser";
@@ -103,3 +105,5 @@ TEST(WebBrowser, AddEditAndDeleteEntriesSafelyAndManageUsers) {
   EXPECT_TRUE(std::filesystem::exists(shots + "/16-delete-question-390.png"));
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 #include "web/check_user.h"
 #include "web/command_get.h"
 
+namespace tarvelin {
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -114,3 +116,5 @@ TEST_F(CheckUserTest, WithoutAuthenticationEveryoneIsGeneral) {
   EXPECT_THAT(folder_.Log(), HasSubstr("ERROR, The URL does not exists: UserQuery"));
 }
 }  // namespace
+
+}  // namespace tarvelin

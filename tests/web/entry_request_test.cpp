@@ -11,6 +11,8 @@
 #include "web/accession_crc.h"
 #include "web/sps_counter.h"
 
+namespace tarvelin {
+
 namespace {
 // The add form as a browser sends it unchanged, then `extra`.
 ParamList AddForm(ParamList extra = {}) {
@@ -94,3 +96,5 @@ TEST(EntryRequest, GeneratedValuesAtAPinnedMinute) {
   }
 }
 }  // namespace
+
+}  // namespace tarvelin

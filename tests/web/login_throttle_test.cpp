@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+namespace tarvelin {
+
 namespace {
 using std::chrono::seconds;
 
@@ -37,3 +39,5 @@ TEST(LoginThrottle, WaitsDoubleAfterTheFreeFailuresAndEndByThemselves) {
   EXPECT_EQ(throttle.Failed("10.0.0.3", "bob", start + std::chrono::hours(25)), 1);
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -12,6 +12,8 @@
 #include "web/page_table.h"
 #include "web/request_params.h"
 
+namespace tarvelin {
+
 namespace {
 // Sets LC_ALL for one test (the converters read the locale's territory).
 class LocaleTerritory {
@@ -124,3 +126,5 @@ TEST(PagePieces, SelectorsMarkTheirValue) {
   EXPECT_EQ(CountOf(ModalitySelect("CT"), "<option"), 1 + 12);
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -13,6 +13,8 @@
 #include "web/html_escape.h"
 #include "web_instance.h"
 
+namespace tarvelin {
+
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -201,3 +203,5 @@ TEST_F(WebFormsHttpTest, ChangesFromAnotherSiteOrWithoutTheFormTokenAreRefused) 
   EXPECT_EQ(web_.Admin("/display_users", add + Data({{"FormToken", token}})).status, 403);
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 #include "service/settings.h"
 #include "support/child_process.h"
 
+namespace tarvelin {
+
 namespace {
 const std::string BinDir = TARVELIN_BIN_DIR;
 
@@ -104,3 +106,5 @@ std::string RawExchange(int port, const std::string& bytes) {
   close(fd);
   return answer;
 }
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 #include "db/worklistdb.h"
 #include "support/running_tarvelin.h"
 
+namespace tarvelin {
+
 inline constexpr const char* kAdminPassword = "Adm1n-pw";
 inline constexpr const char* kClerkPassword = "cl3rk pw";
 
@@ -58,3 +60,5 @@ WorklistDB ScheduledEntry(const std::string& accession, const std::string& name,
 // What arrives on a raw connection to 127.0.0.1:`port` after sending `bytes`
 // (until the server closes or 5 s pass).
 std::string RawExchange(int port, const std::string& bytes);
+
+}  // namespace tarvelin

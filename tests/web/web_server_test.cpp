@@ -14,6 +14,8 @@
 #include "support/log_file.h"
 #include "web_instance.h"
 
+namespace tarvelin {
+
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
@@ -222,3 +224,5 @@ TEST(WebServerStart, ABusyPortLeavesTheRestOfTheServiceRunning) {
   close(blocker);
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -13,6 +13,8 @@
 #include "support/tls_probe.h"
 #include "web_instance.h"
 
+namespace tarvelin {
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -69,3 +71,5 @@ TEST(WebTls, AnUnreadableCertificateLeavesNoWebServerAndTheRestRunning) {
   EXPECT_EQ(echo.ExitCode, 0) << echo.Output;
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -13,6 +13,8 @@
 #include "web/list_query.h"
 #include "web/worklist_pages.h"
 
+namespace tarvelin {
+
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -151,3 +153,5 @@ TEST_F(WorklistQueryTest, APageReadsAnIndexNotTheTable) {
   }
 }
 }  // namespace
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 
 #include "running_server.h"
 
+namespace tarvelin {
+
 namespace {
 
 // Patient name stored as ISO 8859-1 text: MÜLLER^JÖRG.
@@ -137,3 +139,5 @@ TEST_F(WorklistCharsets, KeysAreReadInTheRequestsSet) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

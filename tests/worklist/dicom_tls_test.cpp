@@ -17,6 +17,8 @@
 #include "support/test_certificates.h"
 #include "support/tls_probe.h"
 
+namespace tarvelin {
+
 namespace {
 
 class DicomTls : public RunningServer {
@@ -171,3 +173,5 @@ TEST_F(DicomTls, AnUnusableCertificateLeavesThePlainPortAlone) {
 }
 
 }  // namespace
+
+}  // namespace tarvelin

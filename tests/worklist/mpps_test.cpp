@@ -7,6 +7,8 @@
 #include "worklist/mpps.h"
 #include "worklist_fixture.h"
 
+namespace tarvelin {
+
 namespace {
 
 std::vector<DcmTag> StepKeys(const std::string& accession, const std::string& study, const std::string& step) {
@@ -207,3 +209,5 @@ TEST_F(Mpps, MissingDatabaseAnswersProcessingFailure) {
   EXPECT_EQ(Create("IN PROGRESS", StepKeys("A1", "S1", "P1"), "1.2.3"), MppsProcessingFailure);
   EXPECT_EQ(Set("COMPLETED", "1.2.3"), MppsProcessingFailure);
 }
+
+}  // namespace tarvelin

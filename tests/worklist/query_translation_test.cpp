@@ -15,6 +15,8 @@
 #include "worklist/worklist_query.h"
 #include "worklist_fixture.h"
 
+namespace tarvelin {
+
 using namespace std::string_literals;
 
 namespace {
@@ -307,3 +309,5 @@ TEST_F(Matching, TypicalQueryIsServedByAnIndexAndWorksWithoutOne) {
   for (const std::string& index : indexes) ExecSql("DROP INDEX " + index.substr(0, index.size() - 1));
   EXPECT_EQ(Matches({{0x0008, 0x0060, "CT", true}, {0x0040, 0x0002, "20270108", true}}), Accessions{"A1"});
 }
+
+}  // namespace tarvelin

@@ -4,6 +4,8 @@
 #include "worklist/worklist_row.h"
 #include "worklist_fixture.h"
 
+namespace tarvelin {
+
 namespace {
 
 const DcmTag& TagAt(const DcmObj& obj, std::size_t i) { return *obj.Entries.at(i).Tag; }
@@ -140,3 +142,5 @@ TEST_F(WorklistInstance, RowValuesAnswerAsTheRowTextGaveThem) {
   EXPECT_EQ(TagAt(*response.Entries[4].Obj->Entries[0].Obj, 0).GetString(), "CT:PA");
   EXPECT_NE(Log().find("INFO, CreateWLResponse, Patient=DOE:JOHN\r\n"), std::string::npos);
 }
+
+}  // namespace tarvelin

@@ -9,6 +9,8 @@
 #include "support/free_port.h"
 #include "support/log_file.h"
 
+namespace tarvelin {
+
 int CountLines(const std::string& text, const std::string& part) {
   std::istringstream lines(text);
   int count = 0;
@@ -56,3 +58,5 @@ std::string RunningServer::Column(const std::string& accession, const std::strin
 }
 
 std::string RunningServer::ServerLog() const { return instance_->Log(); }
+
+}  // namespace tarvelin

@@ -12,6 +12,8 @@
 #include "support/child_process.h"
 #include "support/running_tarvelin.h"
 
+namespace tarvelin {
+
 class RunningServer : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -34,3 +36,5 @@ class RunningServer : public ::testing::Test {
 
 // Number of lines of `text` that contain `part`.
 int CountLines(const std::string& text, const std::string& part);
+
+}  // namespace tarvelin

@@ -16,6 +16,8 @@
 #include "worklist/worklist_row.h"
 #include "worklist_fixture.h"
 
+namespace tarvelin {
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -207,3 +209,5 @@ TEST_F(SequenceLengths, ResponsesReadByDcmdumpElementByElement) {
     }
   }
 }
+
+}  // namespace tarvelin

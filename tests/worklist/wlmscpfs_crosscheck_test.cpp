@@ -12,6 +12,8 @@
 #include "support/free_port.h"
 #include "support/log_file.h"
 
+namespace tarvelin {
+
 namespace {
 
 using Accessions = std::set<std::string>;
@@ -156,3 +158,5 @@ TEST_F(FindscuMatching, QueryFilesGiveTheMatchesWlmscpfsGives) {
     EXPECT_EQ(Answered(theirs.Output), Answered(ours.Output)) << c.name << "\n" << theirs.Output;
   }
 }
+
+}  // namespace tarvelin

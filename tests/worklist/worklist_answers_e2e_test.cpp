@@ -15,6 +15,8 @@
 #include "net/pdu_service.h"
 #include "running_server.h"
 
+namespace tarvelin {
+
 namespace {
 
 struct Response {
@@ -310,3 +312,5 @@ TEST_F(WorklistAnswers, MaxAnswersEndsALongAnswerOutOfResources) {
   EXPECT_EQ(a.last.status, 0);
   EXPECT_NE(ServerLog().find("WARNING, Worklist answer stopped after 5 of 12 matches (MaxAnswers)"), std::string::npos);
 }
+
+}  // namespace tarvelin

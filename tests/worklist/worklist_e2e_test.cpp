@@ -13,6 +13,8 @@
 #include "support/npm_packages.h"
 #include "worklist_fixture.h"
 
+namespace tarvelin {
+
 namespace {
 
 const std::string PeerDir = std::string(TARVELIN_SOURCE_DIR) + "/tests/worklist/mpps-peer";
@@ -316,3 +318,5 @@ TEST_F(WorklistEndToEnd, OversizedIdentifierGetsAFailureStatusAndTheAssociationG
             std::string::npos)
       << ServerLog();
 }
+
+}  // namespace tarvelin

@@ -3,6 +3,8 @@
 #include "db/sqldb.h"
 #include "service/settings.h"
 
+namespace tarvelin {
+
 void WorklistInstance::SetUp() {
   instance_ = std::make_unique<DatabaseFolder>("wl");
   ASSERT_EQ(instance_->Problem(), "");
@@ -76,3 +78,5 @@ std::unique_ptr<DcmObj> UndefinedLengths(std::unique_ptr<DcmObj> sequence) {
     if (item.IsObj()) item.Obj->Header.Length = UndefinedLength;
   return sequence;
 }
+
+}  // namespace tarvelin

@@ -13,6 +13,8 @@
 #include "dicom/dcmtag.h"
 #include "support/database_folder.h"
 
+namespace tarvelin {
+
 class WorklistInstance : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -41,3 +43,5 @@ std::unique_ptr<DcmObj> SequenceOf(std::vector<DcmTag> itemElements);
 // The same sequence and its items marked as encoded with undefined lengths
 // (as dcmjs-dimse and many modalities send them).
 std::unique_ptr<DcmObj> UndefinedLengths(std::unique_ptr<DcmObj> sequence);
+
+}  // namespace tarvelin
