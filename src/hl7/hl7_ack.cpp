@@ -78,9 +78,11 @@ std::string NextAckControlId() { return Stamp("%y%m%d%H%M") + std::to_string(Tak
 std::string HL7Timestamp() { return Stamp("%Y%m%d%H%M%S"); }
 
 std::string BuildAck(const OrderAnswer& answer, const std::string& received, const std::string& ackControlId,
-                     const std::string& timestamp) {
+                     const std::string& timestamp, const std::string& charsetTerm) {
+  // MSH-13 to MSH-17 stay empty; MSH-18 only when the message named its set.
+  const std::string charset = charsetTerm.empty() ? "" : "||||||" + charsetTerm;
   std::string ack = "MSH|^~\\&|" + AckNames(received) + "|" + timestamp + "||ACK^O01|" + ackControlId +
-                    "|P|2.3.1\rMSA|" + CodeText(answer.ack) + "|" + ReceivedControlId(received) +
+                    "|P|2.3.1" + charset + "\rMSA|" + CodeText(answer.ack) + "|" + ReceivedControlId(received) +
                     (answer.ack == AckCode::AA ? "" : "|" + Escaped(answer.text)) + "\r";
   for (const OrderRefusal& refused : answer.refused) ack += ErrLine(refused);
   return ack;

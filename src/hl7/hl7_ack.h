@@ -28,9 +28,9 @@ std::string HL7Timestamp();
 // message `received`: MSH, MSA (code, its control ID in MSA-2, the answer's
 // text in MSA-3) and one ERR per refused order, naming the segment, its
 // sequence, the field and the HL7 table 0357 code with the reason;
-// `timestamp` goes to MSH-7.
+// `timestamp` goes to MSH-7 and `charsetTerm`, when given, to MSH-18.
 std::string BuildAck(const OrderAnswer& answer, const std::string& received, const std::string& ackControlId,
-                     const std::string& timestamp);
+                     const std::string& timestamp, const std::string& charsetTerm = "");
 
 // The minimal lower layer envelope: 0x0B + text + 0x1C 0x0D.
 std::string FrameMllp(const std::string& text);

@@ -1,17 +1,29 @@
 #include "hl7/hl7_parser.h"
 
 #include "hl7/order_group.h"
+#include "hl7/received_message.h"
+#include "service/log.h"
 
 namespace tarvelin {
 
-OrderAnswer ProcessHL7(const std::string& message) {
-  if (message.find("ORM^O01") == std::string::npos) {
-    OrderAnswer answer;
+OrderAnswer ProcessHL7(const std::string& bytes) { return ProcessHL7(ReadReceivedMessage(bytes)); }
+
+OrderAnswer ProcessHL7(const ReceivedMessage& message) {
+  OrderAnswer answer;
+  if (message.problem) {
+    WriteLog("ERROR, ProcessHL7, message refused, nothing stored: " + message.problem->reason);
+    answer.ack = AckCode::AE;
+    answer.text = "ERROR";
+    answer.refused.push_back(*message.problem);
+    return answer;
+  }
+  if (!message.note.empty()) WriteLog("WARNING, ProcessHL7, " + message.note);
+  if (message.text.find("ORM^O01") == std::string::npos) {
     answer.text = "ERROR - not an order message";
     answer.refused.push_back({0, "", "MSH", 9, 200, "only ORM^O01 order messages are accepted"});
     return answer;
   }
-  return ParseORM(message);
+  return ParseORM(message.text);
 }
 
 OrderAnswer ParseORM(const std::string& message) { return WriteInGroup(message); }

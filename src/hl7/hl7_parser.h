@@ -6,12 +6,18 @@
 
 namespace tarvelin {
 
-// AR when `message` does not contain "ORM^O01" anywhere (the database is not
-// touched); otherwise the answer of ParseORM.
-OrderAnswer ProcessHL7(const std::string& message);
+struct ReceivedMessage;
 
-// Applies the orders of the message as one unit (see WriteOrders) and
-// answers AA, AE with the refused orders, or AR.
+// The message's bytes read (see ReadReceivedMessage) and answered as below.
+OrderAnswer ProcessHL7(const std::string& bytes);
+
+// AE with the reason when the message could not be read (its character set,
+// delimiters or escapes; logged); AR when it does not contain "ORM^O01"
+// anywhere (the database is not touched); otherwise the answer of ParseORM.
+OrderAnswer ProcessHL7(const ReceivedMessage& message);
+
+// Applies the orders of the message (UTF-8, standard delimiters) as one unit
+// (see WriteOrders) and answers AA, AE with the refused orders, or AR.
 OrderAnswer ParseORM(const std::string& message);
 
 }  // namespace tarvelin

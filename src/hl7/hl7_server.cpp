@@ -5,6 +5,7 @@
 #include "hl7/hl7_ack.h"
 #include "hl7/hl7_parser.h"
 #include "hl7/mllp_framer.h"
+#include "hl7/received_message.h"
 #include "service/log.h"
 #include "service/log_peer.h"
 #include "service/settings.h"
@@ -43,17 +44,20 @@ std::string SenderRefusal(const std::string& message, const std::string& peer) {
 
 }  // namespace
 
-std::string AnswerHL7(const std::string& message, const std::string& peer) {
-  WriteLog(message);
+std::string AnswerHL7(const std::string& bytes, const std::string& peer) {
+  const ReceivedMessage message = ReadReceivedMessage(bytes);
+  WriteLog(message.logged);
   const std::string timestamp = HL7Timestamp();
-  if (const std::string refusal = SenderRefusal(message, peer); !refusal.empty()) {
+  OrderAnswer answer;
+  if (const std::string refusal = SenderRefusal(message.text, peer); !refusal.empty()) {
     WriteLog("WARNING, THL7Server, message refused and not stored: " + refusal);
-    OrderAnswer refused;
-    refused.ack = AckCode::AR;
-    refused.text = refusal;
-    return BuildAck(refused, message, NextAckControlId(), timestamp);
+    answer.ack = AckCode::AR;
+    answer.text = refusal;
+  } else {
+    answer = ProcessHL7(message);
   }
-  return BuildAck(ProcessHL7(message), message, NextAckControlId(), timestamp);
+  // Written in the message's own set, which MSH-18 names back to the sender.
+  return EncodeForSender(BuildAck(answer, message.text, NextAckControlId(), timestamp, message.charsetTerm), message);
 }
 
 namespace {

@@ -35,11 +35,12 @@ class THL7Server {
   TcpServer server_;
 };
 
-// The acknowledgement for one received message from `peer` (an address),
-// after its database work: logs the message, refuses it (AR) when its
-// sender is not allowed, otherwise runs it through the order parser and
-// builds the ACK text.
-std::string AnswerHL7(const std::string& message, const std::string& peer);
+// The acknowledgement for the bytes of one received message from `peer` (an
+// address), after its database work: reads the message in its character set
+// and logs it, refuses it (AR) when its sender is not allowed, otherwise runs
+// it through the order parser; the ACK text is written in the message's set
+// and names it in MSH-18 as the message did.
+std::string AnswerHL7(const std::string& bytes, const std::string& peer);
 
 // Creates the process-wide listener. Throws as the constructor does.
 void StartHL7Listener(int port, const std::string& programFolder);

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "dicom/uid.h"
+#include "hl7/hl7_escapes.h"
 #include "hl7/hl7_timestamp.h"
 #include "platform/clock.h"
 #include "service/text.h"
@@ -20,13 +21,14 @@ std::string ComponentOrWhole(const std::string& field, int k) {
   return field.find('^') != std::string::npos ? Piece(field, "^", k) : field;
 }
 
-// Stores one received value: "" (HL7 null) clears the column on an update.
+// Stores one received value with its escapes decoded: "" (HL7 null) clears
+// the column on an update.
 void Take(WorklistDB& record, Member member, const char* column, const std::string& value) {
   if (value == kNull) {
     record.Cleared.insert(column);
     (record.*member).clear();
   } else if (!value.empty()) {
-    record.*member = value;
+    record.*member = UnescapeHl7(value);
   }
 }
 
@@ -120,8 +122,8 @@ bool ReadOrderRecord(const OrderMessage& message, const OrderSegments& order, Wo
   if (!ReadStart(order, record, refusal)) return false;
   Take(record, &WorklistDB::PatientState, "PatientState", SegmentField(obr, 12));
   Take(record, &WorklistDB::MedicalAlerts, "MedicalAlerts", SegmentField(obr, 13));
-  record.AccessionNumber = SegmentField(obr, 18);
-  if (record.AccessionNumber.empty()) record.AccessionNumber = SegmentField(obr, 2);
+  record.AccessionNumber = UnescapeHl7(SegmentField(obr, 18));
+  if (record.AccessionNumber.empty()) record.AccessionNumber = UnescapeHl7(SegmentField(obr, 2));
   refusal.accession = record.AccessionNumber;
   if (record.AccessionNumber.empty() || record.AccessionNumber == kNull)
     return Refuse(refusal, "OBR", 18, 101, "no accession number (OBR-18 or OBR-2)");

@@ -9,7 +9,8 @@
 
 namespace tarvelin {
 
-// Fills `record` from the patient segments of `message` and `order`. A field
+// Fills `record` from the patient segments of `message` and `order` (a
+// message in standard form; values are taken with their escapes decoded). A field
 // that is empty is left empty (no change for an XO); HL7's null, "" (two
 // double quotes), leaves it empty and names the column in record.Cleared.
 // False, with `refusal` filled, when the order cannot be stored as sent: no

@@ -6,6 +6,7 @@
 #include "db/worklistdb.h"
 #include "hl7/order_message.h"
 #include "hl7/order_record.h"
+#include "hl7/stored_record.h"
 #include "service/log.h"
 
 namespace tarvelin {
@@ -127,6 +128,18 @@ bool StatusChangedOrder(OrderContext& o, const std::string& orderStatus) {
   return Failed(o);
 }
 
+// A value the worklist's character set cannot hold refuses the order: the
+// message's set is at odds with what the server can store.
+bool Storable(WorklistDB& record, OrderRefusal& refusal) {
+  std::string problem;
+  if (ToStoredText(record, problem)) return true;
+  refusal.segment = "MSH";
+  refusal.field = 18;
+  refusal.code = 207;
+  refusal.reason = problem;
+  return false;
+}
+
 bool ApplyOrder(OrderContext& o, const std::string& orc) {
   const std::string control = SegmentField(orc, 1);
   if (control == "NW") return NewOrder(o);
@@ -162,9 +175,10 @@ OrderAnswer WriteOrders(SQLdb& db, const std::string& message) {
     refusal.order = static_cast<int>(i) + 1;
     std::string ackText;
     OrderContext context{db, record, refusal, ackText, databaseFailed};
-    if (ReadOrderRecord(parsed, parsed.orders[i], record, refusal) && ApplyOrder(context, parsed.orders[i].orc))
+    if (ReadOrderRecord(parsed, parsed.orders[i], record, refusal) && Storable(record, refusal) &&
+        ApplyOrder(context, parsed.orders[i].orc))
       continue;
-    refusal.accession = record.AccessionNumber;
+    if (refusal.accession.empty()) refusal.accession = record.AccessionNumber;
     WriteLog("ERROR, ParseORM, order " + std::to_string(refusal.order) + " (AccessionNumber=" + refusal.accession +
              ") refused: " + refusal.reason);
     if (answer.refused.empty()) answer.text = ackText.empty() ? "ERROR" : ackText;

@@ -9,6 +9,8 @@
 #include "db/sqldb.h"
 #include "db/worklistdb.h"
 #include "dicom/uid.h"
+#include "hl7/stored_record.h"
+#include "hl7/xml_text.h"
 #include "platform/codepage.h"
 #include "service/log.h"
 
@@ -63,7 +65,9 @@ std::pair<std::string, std::size_t> NumericReference(const std::string& text, st
   const bool valid = i < text.size() && i > digitsFrom && code != 0 && code <= 0x10FFFF &&
                      !(code >= 0xD800 && code <= 0xDFFF);
   if (!valid) return {"", 0};
-  return {std::string(1, Cp1252Byte(code)), i + 1 - at};
+  std::string character;
+  AppendUtf8(character, code);
+  return {character, i + 1 - at};
 }
 
 }  // namespace
@@ -107,6 +111,7 @@ void ReadXmlAttributes(const std::string& bytes, WorklistDB& record) {
   enum class State { Outside, AfterEquals, InValue } state = State::Outside;
   std::string name;
   std::string value;
+  char quote = '"';  // the one the value began with: XML allows either
   for (const char c : bytes) {
     switch (state) {
       case State::Outside:
@@ -118,10 +123,13 @@ void ReadXmlAttributes(const std::string& bytes, WorklistDB& record) {
           name += c;
         break;
       case State::AfterEquals:
-        if (c == '"') state = State::InValue;
+        if (c == '"' || c == '\'') {
+          quote = c;
+          state = State::InValue;
+        }
         break;
       case State::InValue:
-        if (c == '"') {
+        if (c == quote) {
           SetOrderField(record, name, DecodeXmlEntities(value));
           name.clear();
           value.clear();
@@ -142,8 +150,18 @@ std::string ProcessXML(const std::string& path) {
     return result;
   }
   const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string text, problem, note;
+  if (!ReadXmlText(bytes, text, problem, note)) {
+    WriteLog("ERROR, ProcessXML, " + path + " refused, nothing stored: " + problem);
+    return result;
+  }
+  if (!note.empty()) WriteLog("INFO, ProcessXML, " + path + ": " + note);
   WorklistDB record;
-  ReadXmlAttributes(bytes, record);
+  ReadXmlAttributes(text, record);
+  if (!ToStoredText(record, problem)) {
+    WriteLog("ERROR, ProcessXML, " + path + " refused, nothing stored: " + problem);
+    return result;
+  }
 
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return result;

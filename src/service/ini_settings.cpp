@@ -57,10 +57,12 @@ std::string ReadTextFile(const std::string& path) {
   return text.str();
 }
 
-// A worklist character set: a defined term we convert, else refused with a
-// line naming the setting and the set used instead.
-std::string CharSetTerm(const std::string& setting, const std::string& term, const std::string& fallback) {
-  if (IconvNameOfDicomTerm(term)) return term;
+// A character set: a term `known` converts (a DICOM defined term unless told
+// otherwise), else refused with a line naming the setting and the set used
+// instead.
+std::string CharSetTerm(const std::string& setting, const std::string& term, const std::string& fallback,
+                        const char* (*known)(std::string_view) = IconvNameOfDicomTerm) {
+  if (known(term)) return term;
   WriteLog("ERROR, " + setting + " " + term + " refused: not a supported character set; " + fallback + " is used");
   return fallback;
 }
@@ -120,6 +122,7 @@ void ReadIniSettings(const std::string& iniPath) {
   if (s.Callers.On()) WriteLog("INFO, DICOM callers limited to the entries of " + callersPath);
   s.HL7Application = ini.ReadString(svc, "HL7Application", "TARVELIN");
   s.HL7Facility = ini.ReadString(svc, "HL7Facility", "");
+  s.HL7CharSet = CharSetTerm("HL7CharSet", ini.ReadString(svc, "HL7CharSet", "8859/1"), "8859/1", IconvNameOfHl7Term);
   s.DefaultCharSet = CharSetTerm("DefaultCharSet", ini.ReadString(svc, "DefaultCharSet", "ISO_IR 100"), "ISO_IR 100");
   s.StationCharSets.clear();
   for (const auto& [station, term] : ini.ReadSection("StationCharSet"))

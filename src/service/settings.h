@@ -53,6 +53,7 @@ struct ServerSettingsRecord {
   SenderAllowList HL7Senders;     // HL7AllowedAddresses / HL7AllowedSenders
   std::string HL7Application = "TARVELIN";  // MSH-3 of our HL7 acknowledgements
   std::string HL7Facility;                  // MSH-4 of our HL7 acknowledgements
+  std::string HL7CharSet = "8859/1";        // HL7 table 0211 set of messages without MSH-18
   // Worklist answers' character set (a DICOM defined term) for requests that
   // name none we convert, and per calling AE title (lower case) from the
   // [StationCharSet] section. Only terms we convert are kept.

@@ -75,4 +75,17 @@ TEST(IniSettings, DefaultModalityOnlyFromTrvvcAndModulo256) {
   EXPECT_EQ(ServerSettings.DefaultModality, 255);
 }
 
+TEST(IniSettings, HL7CharSetIsAnHL7TermWeConvertElse88591) {
+  TempFolder folder;
+  const std::pair<const char*, const char*> cases[] = {
+      {"UNICODE UTF-8", "UNICODE UTF-8"}, {"8859/2", "8859/2"}, {"ASCII", "ASCII"},
+      {"utf-8", "8859/1"},  // HL7 names the set UNICODE UTF-8
+      {"ISO_IR 192", "8859/1"},  // a DICOM term, not an HL7 one
+  };
+  for (const auto& [written, read] : cases) {
+    ReadIniSettings(folder.Write("TRVGUI.ini", std::string("[TRVSVC]\nHL7CharSet=") + written + "\n"));
+    EXPECT_EQ(ServerSettings.HL7CharSet, read) << written;
+  }
+}
+
 }  // namespace tarvelin

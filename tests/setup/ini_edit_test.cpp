@@ -100,7 +100,7 @@ TEST_F(IniEditTest, DefaultFileDocumentsEveryKeyWithTheServersDefault) {
   for (const char* key : {"WL_AET", "WL_Port", "DebugLog", "HL7Port", "WEBPort", "DeleteOld", "DeletePACS",
                           "FilterByAET", "PACS_AET", "PACS_IP", "PACS_Port", "Authentication_Enabled",
                           "UIDRoot", "MaxAssociations", "AssociationTimeout", "HL7Application", "HL7Facility",
-                          "DefaultModality"})
+                          "HL7CharSet", "DefaultModality"})
     EXPECT_THAT(text, ::testing::HasSubstr(std::string("\n;") + key + "=")) << key;
   Write(text);
   ServerSettings.WL_AET = "changed";
@@ -126,6 +126,7 @@ TEST_F(IniEditTest, DefaultFileDocumentsEveryKeyWithTheServersDefault) {
   EXPECT_EQ(read.AssociationTimeout, defaults.AssociationTimeout);
   EXPECT_EQ(read.HL7Application, defaults.HL7Application);
   EXPECT_EQ(read.HL7Facility, defaults.HL7Facility);
+  EXPECT_EQ(read.HL7CharSet, defaults.HL7CharSet);
   EXPECT_EQ(read.DebugLog, defaults.DebugLog);
   EXPECT_EQ(read.DeleteOld, defaults.DeleteOld);
   EXPECT_EQ(read.DeletePACS, defaults.DeletePACS);
