@@ -5,90 +5,24 @@
 #include <filesystem>
 #include <system_error>
 
+#include "db/schema_version.h"
+#include "db/sqldb.h"
+
 namespace tarvelin {
 
-const std::string& DatabaseSchemaSql() {
-  static const std::string sql =
-      "CREATE TABLE Worklist ("
-      "PatientID VARCHAR(64), "
-      "PatientName VARCHAR(128), "
-      "PatientBD VARCHAR(8), "
-      "PatientSex VARCHAR(16), "
-      "ReferringPhysician VARCHAR(64), "
-      "AccessionNumber VARCHAR(16) PRIMARY KEY, "
-      "MedicalAlerts VARCHAR(64), "
-      "PatientState VARCHAR(64), "
-      "PatientTransport VARCHAR(64), "
-      "StudyInstanceUID VARCHAR(64), "
-      "RequestedProcedureDescription VARCHAR(64), "
-      "Modality VARCHAR(16), "
-      "SPSDate VARCHAR(8), "
-      "SPSTime VARCHAR(16), "
-      "PerformingPhysician VARCHAR(64), "
-      "SPSDescription VARCHAR(64), "
-      "SPSID VARCHAR(32), "
-      "SPSStatus VARCHAR(16), "
-      "ScheduledStation VARCHAR(16), "
-      "RequestedProcedureID VARCHAR(16), "
-      "SOPInstanceUID VARCHAR(64), "
-      "RequestedProcedurePriority VARCHAR(8));\n"
-      "CREATE TABLE Users ("
-      "UserName VARCHAR(64) PRIMARY KEY, "
-      "PassWord VARCHAR(64), "
-      "Rights INTEGER);\n"
-      "CREATE TABLE Referrers ("
-      "Name VARCHAR(64) PRIMARY KEY, "
-      "Address VARCHAR(64), "
-      "Phone VARCHAR(16), "
-      "Email VARCHAR(32));\n"
-      "CREATE TABLE StudyDescription ("
-      "Code INTEGER PRIMARY KEY, "
-      "Modality VARCHAR(16), "
-      "Description VARCHAR(64));\n"
-      + WorklistIndexSql() + PerformedStepSql();
-  return sql;
+namespace {
+// The empty file, made with the create flag that no other open carries.
+bool CreateEmptyFile(const std::string& path, std::string& error) {
+  sqlite3* handle = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc != SQLITE_OK) error = handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
+  if (sqlite3_close(handle) != SQLITE_OK && rc == SQLITE_OK) {
+    error = "cannot close " + path;
+    return false;
+  }
+  return rc == SQLITE_OK;
 }
-
-const std::string& PerformedStepSql() {
-  static const std::string sql =
-      // One row per performed step: its status and its attributes as
-      // received, encoded in the transfer syntax they came in.
-      "CREATE TABLE IF NOT EXISTS PerformedSteps ("
-      "SOPInstanceUID VARCHAR(64) PRIMARY KEY, "
-      "Status VARCHAR(16), "
-      "TransferSyntax VARCHAR(64), "
-      "DataSet BLOB, "
-      "Created VARCHAR(14), "
-      "Updated VARCHAR(14));\n"
-      // A step may perform several entries (grouped procedures) and an entry
-      // may be performed by several steps (a series added later).
-      "CREATE TABLE IF NOT EXISTS PerformedStepEntries ("
-      "SOPInstanceUID VARCHAR(64), "
-      "AccessionNumber VARCHAR(16), "
-      "PRIMARY KEY (SOPInstanceUID, AccessionNumber));\n"
-      "CREATE INDEX IF NOT EXISTS PerformedStepEntriesAccession ON PerformedStepEntries (AccessionNumber);\n";
-  return sql;
-}
-
-const std::string& WorklistIndexSql() {
-  static const std::string sql =
-      // Modalities ask for what is scheduled, usually for a date range and
-      // their modality (the date last, as it is often a range); MPPS
-      // messages find their entry by the performed step's SOP Instance UID.
-      "CREATE INDEX IF NOT EXISTS WorklistStatusDate ON Worklist (SPSStatus, SPSDate);\n"
-      "CREATE INDEX IF NOT EXISTS WorklistStatusModality ON Worklist (SPSStatus, Modality, SPSDate);\n"
-      "CREATE INDEX IF NOT EXISTS WorklistSOPInstance ON Worklist (SOPInstanceUID);\n"
-      // The web list shows a day's entries (or a date range) by start time,
-      // a page at a time (the accession number orders equal times), or by
-      // patient name, or one patient ID. The start index also serves every
-      // date range, so the older index on the date alone goes.
-      "CREATE INDEX IF NOT EXISTS WorklistNameOrder ON Worklist (PatientName, AccessionNumber);\n"
-      "CREATE INDEX IF NOT EXISTS WorklistNamePrefix ON Worklist (PatientName COLLATE NOCASE);\n"
-      "CREATE INDEX IF NOT EXISTS WorklistStart ON Worklist (SPSDate, SPSTime, AccessionNumber);\n"
-      "DROP INDEX IF EXISTS WorklistDate;\n"
-      "CREATE INDEX IF NOT EXISTS WorklistPatientID ON Worklist (PatientID);\n";
-  return sql;
-}
+}  // namespace
 
 bool CreateDatabase(const std::string& path, std::string& error) {
   std::error_code ec;
@@ -97,28 +31,19 @@ bool CreateDatabase(const std::string& path, std::string& error) {
                : "database already exists, left untouched: " + path;
     return false;
   }
-  sqlite3* handle = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                           nullptr);
-  if (rc == SQLITE_OK) {
-    char* message = nullptr;
-    rc = sqlite3_exec(handle, ("BEGIN;\n" + DatabaseSchemaSql() + "COMMIT;").c_str(), nullptr,
-                      nullptr, &message);
-    if (rc != SQLITE_OK) error = message ? message : sqlite3_errstr(rc);
-    sqlite3_free(message);
-  } else {
-    error = handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
+  bool ok = CreateEmptyFile(path, error);
+  if (ok) {
+    SQLdb db(DatabaseAt{path}, SQLdb::ReadWrite);
+    int found = 0;
+    ok = db.IsOpen && UpgradeSchema(db, [](const SchemaStep&) {}, found, error) == SchemaUpgrade::Upgraded;
+    if (!db.IsOpen) error = db.ErrorText;
   }
-  if (sqlite3_close(handle) != SQLITE_OK && rc == SQLITE_OK) {
-    rc = SQLITE_ERROR;
-    error = "cannot close " + path;
-  }
-  if (rc != SQLITE_OK) {
+  if (!ok) {
     error = "cannot create database " + path + ": " + error;
     std::filesystem::remove(path, ec);
-    return false;
+    std::filesystem::remove(path + "-journal", ec);
   }
-  return true;
+  return ok;
 }
 
 }  // namespace tarvelin

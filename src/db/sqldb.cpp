@@ -33,11 +33,14 @@ std::string DatabasePath(const std::string& name) {
   return ServerSettings.ProgramFolder + "database/" + name + ".db";
 }
 
-SQLdb::SQLdb(const std::string& name, int openMode) : IsOpen(true), Name(name) {
+SQLdb::SQLdb(const std::string& name, int openMode) : IsOpen(true), Name(name) { Open(DatabasePath(name), openMode); }
+
+SQLdb::SQLdb(const DatabaseAt& file, int openMode) : IsOpen(true), keep_(false) { Open(file.path, openMode); }
+
+void SQLdb::Open(const std::string& path, int openMode) {
   // Only the two access flags pass: the service must never create the file.
   const int mode = openMode & (SQLITE_OPEN_READONLY | SQLITE_OPEN_READWRITE);
-  const std::string path = DatabasePath(name);
-  connection_ = ConnectionPool::Process().Take(path, mode);
+  if (keep_) connection_ = ConnectionPool::Process().Take(path, mode);
   if (connection_) {
     Handle = connection_->Handle();
     return;
@@ -64,7 +67,9 @@ SQLdb::SQLdb(const std::string& name, int openMode) : IsOpen(true), Name(name) {
   connection_ = std::make_unique<KeptConnection>(Handle, mode, std::move(file));
 }
 
-SQLdb::~SQLdb() { ConnectionPool::Process().Give(std::move(connection_)); }
+SQLdb::~SQLdb() {
+  if (keep_) ConnectionPool::Process().Give(std::move(connection_));
+}
 
 bool SQLdb::InTransaction() const { return Handle && sqlite3_get_autocommit(Handle) == 0; }
 

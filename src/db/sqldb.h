@@ -18,6 +18,13 @@ namespace tarvelin {
 
 class KeptConnection;
 
+// A database file named by its path rather than by a name under the
+// instance folder: for the set-up tool, which builds and upgrades files the
+// server does not run on. Such a connection is closed afterwards, not kept.
+struct DatabaseAt {
+  std::string path;
+};
+
 class SQLdb {
  public:
   // Open modes: SQLite's open flags, never combined with the create flag.
@@ -28,6 +35,8 @@ class SQLdb {
   // name + ".db", or opens one. Check IsOpen afterwards; a failure is logged
   // and leaves IsOpen false.
   SQLdb(const std::string& name, int openMode);
+  // Opens the file at `file.path` (which must exist) for this object alone.
+  SQLdb(const DatabaseAt& file, int openMode);
   // Gives the connection back to the process; one left inside a transaction
   // is closed instead, which rolls the transaction back.
   ~SQLdb();
@@ -68,6 +77,9 @@ class SQLdb {
 
  private:
   std::unique_ptr<KeptConnection> connection_;
+  bool keep_ = true;  // given back to the process's pool when destroyed
+
+  void Open(const std::string& path, int openMode);
 
   // Prepares and steps one SELECT, handing each row to `onRow`.
   int Select(const std::string& sql, const std::function<void(sqlite3_stmt*)>& onRow);

@@ -95,6 +95,26 @@ bool StoreClearPasswordAsHash(SQLdb& db, const std::string& name, const std::str
   return db.ChangedRows() == 1;
 }
 
+bool HashClearPasswords(SQLdb& db, int& hashed, std::string& error) {
+  hashed = 0;
+  // hex() keeps a ";" of a clear password from being changed by the row format.
+  std::vector<std::string> rows;
+  if (db.Query("SELECT hex(UserName), hex(PassWord) FROM Users", rows) != 0) {
+    error = "cannot read the users: " + db.ErrorText;
+    return false;
+  }
+  for (const auto& row : rows) {
+    const std::string name = FromHex(Piece(row, ";", 1)), password = FromHex(Piece(row, ";", 2));
+    if (IsPasswordHash(password) || password.empty()) continue;
+    if (!StoreClearPasswordAsHash(db, name, password)) {
+      error = "cannot store the password of " + name + " as a hash: " + db.ErrorText;
+      return false;
+    }
+    ++hashed;
+  }
+  return true;
+}
+
 std::string UserListSql(const std::string& namePrefix) {
   const std::string condition = namePrefix.empty() ? "" : " WHERE UserName LIKE " + SqlQuote(namePrefix + "%");
   return "SELECT UserName, '********' AS PassWord, Rights FROM Users" + condition + " ORDER BY UserName";

@@ -40,6 +40,10 @@ std::optional<StoredLogin> FindLogin(SQLdb& db, const std::string& name);
 // changed meanwhile. True when the row now holds the hash.
 bool StoreClearPasswordAsHash(SQLdb& db, const std::string& name, const std::string& clear);
 
+// Rewrites every password still stored in clear (an older database) as its
+// hash; `hashed` counts them. False (`error` set) when one could not be.
+bool HashClearPasswords(SQLdb& db, int& hashed, std::string& error);
+
 // The user list of the administration grid, in name order, for names that
 // begin with `namePrefix` (all when empty; "%" and "_" keep their LIKE
 // meaning). Its columns are UserName, PassWord and Rights, the PassWord

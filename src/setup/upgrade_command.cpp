@@ -1,12 +1,9 @@
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
-#include "db/password_hash.h"
-#include "db/schema.h"
+#include "db/schema_version.h"
 #include "db/sqldb.h"
 #include "db/userdb.h"
-#include "service/text.h"
 #include "setup/cli.h"
 #include "setup/instance.h"
 #include "setup/web_assets.h"
@@ -19,27 +16,34 @@ constexpr const char* kHelp =
     "Brings an instance made by an older Tarvelin up to date; safe to run again:\n"
     "  javascript/   style.css, card.png, list.png, tarvelin.js and jquery-2.1.0.min.js are copied\n"
     "                (again) from FOLDER, or from the installed or source-tree assets\n"
-    "  database      the indexes of the worklist pages and the tables of performed\n"
-    "                procedure steps are added where missing, and\n"
-    "                every password still stored in clear is replaced by its hash\n"
+    "  database      moved step by step from its schema version to this version's, each\n"
+    "                step committed with its version (an interrupted upgrade resumes), and\n"
+    "                every password still stored in clear is replaced by its hash;\n"
+    "                a database newer than this tool is refused and left untouched\n"
     "Stop the server first or restart it after.\n";
 
-// Users whose PassWord is not yet a hash get one.
-bool HashClearPasswords(SQLdb& db, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> rows;
-  if (db.Query("SELECT hex(UserName), hex(PassWord) FROM Users", rows) != 0) {
-    Failure(err, "cannot read the users: " + db.ErrorText);
+// Takes the schema steps the database lacks; false after reporting why not.
+bool UpgradeDatabase(SQLdb& db, const std::string& path, std::ostream& out, std::ostream& err) {
+  int found = 0;
+  std::string error;
+  const SchemaUpgrade result = UpgradeSchema(
+      db, [&](const SchemaStep& step) { out << "Database schema version " << step.version << ": " << step.what << "\n"; },
+      found, error);
+  if (result == SchemaUpgrade::Newer) {
+    Failure(err, "the database " + path + " has schema version " + std::to_string(found) +
+                     ", newer than this tarvelin-setup knows (" + std::to_string(CurrentSchemaVersion()) +
+                     "); nothing was changed: use the tarvelin-setup of the newer Tarvelin, or restore a "
+                     "backup made before it");
+    return false;
+  }
+  if (result == SchemaUpgrade::Failed) {
+    Failure(err, "cannot upgrade the database " + path + " from schema version " + std::to_string(found) + ": " + error);
     return false;
   }
   int hashed = 0;
-  for (const auto& row : rows) {
-    const std::string name = FromHex(Piece(row, ";", 1)), password = FromHex(Piece(row, ";", 2));
-    if (IsPasswordHash(password) || password.empty()) continue;
-    if (!StoreClearPasswordAsHash(db, name, password)) {
-      Failure(err, "cannot store the password of " + name + " as a hash: " + db.ErrorText);
-      return false;
-    }
-    ++hashed;
+  if (!HashClearPasswords(db, hashed, error)) {
+    Failure(err, error);
+    return false;
   }
   if (hashed) out << "Passwords stored as hashes: " << hashed << "\n";
   return true;
@@ -69,10 +73,7 @@ int RunUpgrade(const Args& args, std::ostream& out, std::ostream& err) {
   UseInstance(dir);
   SQLdb db(kDatabaseName, SQLdb::ReadWrite);
   if (!db.IsOpen) return Failure(err, "cannot open " + InstanceDatabasePath(dir) + ": " + db.ErrorText);
-  if (db.Exec(WorklistIndexSql()) != 0) return Failure(err, "cannot add the worklist indexes: " + db.ErrorText);
-  if (db.Exec(PerformedStepSql()) != 0)
-    return Failure(err, "cannot add the performed procedure step tables: " + db.ErrorText);
-  if (!HashClearPasswords(db, out, err)) return kExitFailed;
+  if (!UpgradeDatabase(db, InstanceDatabasePath(dir), out, err)) return kExitFailed;
   if (!InstallWebAssetsReporting(dir, assets, out, err)) return kExitFailed;
   out << "Instance " << InstanceFolder(dir) << " is up to date\n";
   return kExitOk;

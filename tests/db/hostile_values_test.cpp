@@ -19,7 +19,7 @@ class HostileValuesTest : public DbTest {
   void ExpectTablesIntact() const {
     EXPECT_EQ(Stored("SELECT group_concat(name) FROM (SELECT name FROM sqlite_master WHERE type = 'table' "
                      "ORDER BY name)"),
-              "PerformedStepEntries,PerformedSteps,Referrers,StudyDescription,Users,Worklist");
+              "PerformedStepEntries,PerformedSteps,Referrers,SchemaVersion,StudyDescription,Users,Worklist");
   }
   std::string Quoted(const std::string& value) const { return SqlQuote(value); }
 };

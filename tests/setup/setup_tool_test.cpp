@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "db/password_hash.h"
+#include "db/schema_steps.h"
 #include "platform/ini_file.h"
 #include "temp_folder.h"
 
@@ -216,11 +217,13 @@ TEST_F(SetupToolTest, UserCommandsManageTheWebUsers) {
 }
 
 TEST_F(SetupToolTest, UpgradeBringsAnOlderInstanceUpToDate) {
-  // As an older version left it: no web assets, no web query indexes, a clear password.
+  // As an older version left it: no web assets, no web query indexes, no
+  // recorded schema version, a clear password.
   ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x", "--assets", root_ + "/none"}).exit, 0);
   ASSERT_FALSE(fs::exists(dir_ + "/javascript/style.css"));
+  EXPECT_THAT(Sql("SELECT Version FROM SchemaVersion"), ElementsAre(std::to_string(CurrentSchemaVersion())));
   ASSERT_EQ(RunCommand("sqlite3 " + ShellQuote(db_) + " " +
-                       ShellQuote("DROP INDEX WorklistStart; DROP INDEX WorklistNameOrder; "
+                       ShellQuote("DROP TABLE SchemaVersion; DROP INDEX WorklistStart; DROP INDEX WorklistNameOrder; "
                                   "DROP TABLE PerformedSteps; DROP TABLE PerformedStepEntries; "
                                   "INSERT INTO Users VALUES ('old', 'pla''in', 0)")).exit, 0);
   const std::string assets = root_ + "/assets";
@@ -233,7 +236,10 @@ TEST_F(SetupToolTest, UpgradeBringsAnOlderInstanceUpToDate) {
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_THAT(r.out, HasSubstr(run == 0 ? "Passwords stored as hashes: 1" : "is up to date"));
+    EXPECT_EQ(r.out.find("Database schema version 2: "), run == 0 ? r.out.find("Database schema version") : std::string::npos)
+        << "steps after version 1, in order, and only once: " << r.out;
   }
+  EXPECT_THAT(Sql("SELECT Version FROM SchemaVersion"), ElementsAre(std::to_string(CurrentSchemaVersion())));
   for (const char* file : {"style.css", "card.png", "list.png", "tarvelin.js", "jquery-2.1.0.min.js"})
     EXPECT_TRUE(fs::exists(dir_ + "/javascript/" + file)) << file;
   EXPECT_EQ(ReadFile(dir_ + "/javascript/jquery-2.1.0.min.js"), "node_modules/jquery/dist/cdn/jquery-2.1.0.min.js");
@@ -249,6 +255,19 @@ TEST_F(SetupToolTest, UpgradeBringsAnOlderInstanceUpToDate) {
   EXPECT_EQ(missing.exit, 0);  // the instance still works; the warning says what to do
   EXPECT_THAT(missing.err, HasSubstr("not found, so not in"));
   EXPECT_THAT(missing.err, HasSubstr("npm ci --prefix web"));
+}
+
+TEST_F(SetupToolTest, UpgradeRefusesADatabaseNewerThanItself) {
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x", "--assets", root_ + "/none"}).exit, 0);
+  const std::string newer = std::to_string(CurrentSchemaVersion() + 1);
+  ASSERT_EQ(RunCommand("sqlite3 " + ShellQuote(db_) + " " +
+                       ShellQuote("UPDATE SchemaVersion SET Version = " + newer +
+                                  "; INSERT INTO Users VALUES ('old', 'plain', 0)")).exit, 0);
+  const Result r = Setup({"upgrade", dir_, "--assets", root_ + "/none"});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_THAT(r.err, HasSubstr("has schema version " + newer + ", newer than this tarvelin-setup knows"));
+  EXPECT_THAT(Sql("SELECT PassWord FROM Users WHERE UserName = 'old'"), ElementsAre("plain"));  // untouched
+  EXPECT_THAT(Sql("SELECT Version FROM SchemaVersion"), ElementsAre(newer));
 }
 
 TEST_F(SetupToolTest, ErrorsAreClearAndHelpIsThere) {

@@ -1,0 +1,89 @@
+#include "db/schema_version.h"
+
+#include <vector>
+
+#include "db/sql_transaction.h"
+#include "db/sqldb.h"
+#include "service/text.h"
+
+namespace tarvelin {
+
+namespace {
+// The version as recorded, re-read inside each step's transaction: a second
+// set-up tool upgrading the same file meanwhile has then already taken it.
+bool StoredVersion(SQLdb& db, int& version, std::string& error) {
+  std::vector<std::string> rows;
+  if (db.Query("SELECT name FROM sqlite_master WHERE type='table' AND name IN ('SchemaVersion', 'Worklist') "
+               "ORDER BY name", rows) != 0) {
+    error = db.ErrorText;
+    return false;
+  }
+  if (rows.empty()) {
+    version = 0;
+    return true;
+  }
+  if (rows[0] != "SchemaVersion;") {
+    version = 1;
+    return true;
+  }
+  std::vector<std::string> value;
+  if (db.Query("SELECT coalesce(max(Version), 0) FROM SchemaVersion", value) != 0 || value.size() != 1) {
+    error = db.ErrorText.empty() ? "SchemaVersion holds no version" : db.ErrorText;
+    return false;
+  }
+  version = static_cast<int>(ToIntDef(Piece(value[0], ";", 1), -1));
+  if (version < 0) error = "SchemaVersion holds no version";
+  return version >= 0;
+}
+
+bool RecordVersion(SQLdb& db, int version, std::string& error) {
+  if (db.Exec("CREATE TABLE IF NOT EXISTS SchemaVersion (Version INTEGER NOT NULL);\n"
+              "DELETE FROM SchemaVersion;\n"
+              "INSERT INTO SchemaVersion (Version) VALUES (" + std::to_string(version) + ");") == 0)
+    return true;
+  error = db.ErrorText;
+  return false;
+}
+
+// One step and its version in one transaction; false (`error` set) on failure.
+bool TakeStep(SQLdb& db, const SchemaStep& step, bool& tookIt, std::string& error) {
+  tookIt = false;
+  SQLTransaction transaction(db);
+  if (!transaction.Active()) {
+    error = db.ErrorText;
+    return false;
+  }
+  int version = 0;
+  if (!StoredVersion(db, version, error)) return false;
+  if (version >= step.version) return true;
+  if (!step.apply(db, error) || !RecordVersion(db, step.version, error)) return false;
+  if (!transaction.Commit()) {
+    error = db.ErrorText;
+    return false;
+  }
+  tookIt = true;
+  return true;
+}
+}  // namespace
+
+bool ReadSchemaVersion(SQLdb& db, int& version, std::string& error) { return StoredVersion(db, version, error); }
+
+SchemaUpgrade UpgradeSchema(SQLdb& db, const std::function<void(const SchemaStep&)>& taken, int& found,
+                            std::string& error) {
+  if (!ReadSchemaVersion(db, found, error)) return SchemaUpgrade::Failed;
+  if (found > CurrentSchemaVersion()) return SchemaUpgrade::Newer;
+  bool any = false;
+  for (const SchemaStep& step : SchemaSteps()) {
+    if (step.version <= found) continue;
+    bool tookIt = false;
+    if (!TakeStep(db, step, tookIt, error)) {
+      error = "step to version " + std::to_string(step.version) + " (" + step.what + "): " + error;
+      return SchemaUpgrade::Failed;
+    }
+    if (tookIt) taken(step);
+    any = any || tookIt;
+  }
+  return any ? SchemaUpgrade::Upgraded : SchemaUpgrade::UpToDate;
+}
+
+}  // namespace tarvelin
