@@ -41,7 +41,7 @@ void NameMatchFunction(sqlite3_context* context, int, sqlite3_value** values) {
 }  // namespace
 
 std::string FoldCase(const std::string& text) {
-  const std::string utf8 = IsValidUtf8(text) ? text : Cp1252ToUtf8(text);
+  const std::string utf8 = ToUtf8(text);
   std::string folded;
   folded.reserve(utf8.size());
   const locale_t locale = Utf8Locale();

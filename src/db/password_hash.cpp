@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "platform/codepage.h"
+
 namespace tarvelin {
 
 namespace {
@@ -36,12 +38,19 @@ bool IsPasswordHash(const std::string& stored) { return stored.rfind(kHashPrefix
 
 PasswordCheck CheckPassword(const std::string& stored, const std::string& password) {
   if (stored.empty()) return PasswordCheck::Wrong;
+  // Before passwords were kept as UTF-8 they were stored and hashed in
+  // Windows-1252; only a password that has such a form can match that way.
+  const std::string older = Utf8ToCp1252(password);
+  const bool hasOlderForm = older != password && Cp1252ToUtf8(older) == password;
   if (!IsPasswordHash(stored))
-    return SameText(stored, password) ? PasswordCheck::MatchesClear : PasswordCheck::Wrong;
+    return SameText(stored, password) || (hasOlderForm && SameText(stored, older)) ? PasswordCheck::MatchesClear
+                                                                                      : PasswordCheck::Wrong;
   EnsureSodium();
-  return crypto_pwhash_str_verify(stored.c_str(), password.data(), password.size()) == 0
-             ? PasswordCheck::Matches
-             : PasswordCheck::Wrong;
+  const auto verifies = [&](const std::string& text) {
+    return crypto_pwhash_str_verify(stored.c_str(), text.data(), text.size()) == 0;
+  };
+  if (verifies(password)) return PasswordCheck::Matches;
+  return hasOlderForm && verifies(older) ? PasswordCheck::MatchesLegacy : PasswordCheck::Wrong;
 }
 
 }  // namespace tarvelin

@@ -2,7 +2,9 @@
 // How the Users table keeps passwords: a salted one-way hash (libsodium's
 // Argon2id string, self-describing, salt and cost included), never the
 // password itself. Rows written before hashing may still hold a clear
-// password; those are recognised so the login can rewrite them.
+// password; those are recognised so the login can rewrite them. Passwords
+// are hashed as the UTF-8 bytes typed; older hashes were made of their
+// Windows-1252 bytes, and still verify.
 #include <string>
 
 namespace tarvelin {
@@ -17,10 +19,12 @@ bool IsPasswordHash(const std::string& stored);
 enum class PasswordCheck {
   Wrong,        // does not match (an empty stored value never matches)
   Matches,      // verified against the stored hash
-  MatchesClear  // an older row holding the clear password, matched exactly: rewrite it as a hash
+  MatchesClear,  // an older row holding the clear password, matched exactly: rewrite it as a hash
+  MatchesLegacy  // an older hash of the password's Windows-1252 bytes: rewrite it as the UTF-8 one
 };
 
-// Compares a password given at login with the stored column value. Thread-safe.
+// Compares a password given at login (UTF-8) with the stored column value.
+// Thread-safe.
 PasswordCheck CheckPassword(const std::string& stored, const std::string& password);
 
 }  // namespace tarvelin

@@ -1,6 +1,7 @@
 #include "db/schema_steps.h"
 
 #include "db/sqldb.h"
+#include "db/stored_text_upgrade.h"
 
 namespace tarvelin {
 
@@ -103,6 +104,7 @@ const std::vector<SchemaStep>& SchemaSteps() {
       {1, "the tables Worklist, Users, Referrers and StudyDescription", &CreateTables},
       {2, "the indexes of worklist queries and pages", &AddWorklistIndexes},
       {3, "the tables of performed procedure steps", &AddPerformedSteps},
+      {4, "text stored as UTF-8 (8-bit text converted)", &ConvertStoredTextToUtf8},
   };
   return steps;
 }

@@ -84,12 +84,12 @@ std::optional<StoredLogin> FindLogin(SQLdb& db, const std::string& name) {
   return login;
 }
 
-bool StoreClearPasswordAsHash(SQLdb& db, const std::string& name, const std::string& clear) {
-  const std::string hash = HashPassword(clear);
+bool RehashPassword(SQLdb& db, const std::string& name, const std::string& stored, const std::string& password) {
+  const std::string hash = HashPassword(password);
   if (hash.empty()) return false;
   if (db.Exec("UPDATE Users SET PassWord=" + SqlQuote(hash) + " WHERE UserName=" + SqlQuote(name) +
-              " AND PassWord=" + SqlQuote(clear), {hash, clear}) != 0) {
-    WriteLog("ERROR, StoreClearPasswordAsHash, " + db.ErrorText);
+              " AND PassWord=" + SqlQuote(stored), {hash, stored}) != 0) {
+    WriteLog("ERROR, RehashPassword, " + db.ErrorText);
     return false;
   }
   return db.ChangedRows() == 1;
@@ -106,7 +106,7 @@ bool HashClearPasswords(SQLdb& db, int& hashed, std::string& error) {
   for (const auto& row : rows) {
     const std::string name = FromHex(Piece(row, ";", 1)), password = FromHex(Piece(row, ";", 2));
     if (IsPasswordHash(password) || password.empty()) continue;
-    if (!StoreClearPasswordAsHash(db, name, password)) {
+    if (!RehashPassword(db, name, password, password)) {
       error = "cannot store the password of " + name + " as a hash: " + db.ErrorText;
       return false;
     }

@@ -36,9 +36,10 @@ struct StoredLogin {
 // ("ERROR, " + SQLite's message) and answers nothing, as do zero or several rows.
 std::optional<StoredLogin> FindLogin(SQLdb& db, const std::string& name);
 
-// Rewrites the clear password `clear` of `name` as its hash, unless the row
-// changed meanwhile. True when the row now holds the hash.
-bool StoreClearPasswordAsHash(SQLdb& db, const std::string& name, const std::string& clear);
+// Replaces the stored PassWord value `stored` of `name` (a clear password or
+// an older hash) by the hash of `password`, unless the row changed
+// meanwhile. True when the row now holds the new hash.
+bool RehashPassword(SQLdb& db, const std::string& name, const std::string& stored, const std::string& password);
 
 // Rewrites every password still stored in clear (an older database) as its
 // hash; `hashed` counts them. False (`error` set) when one could not be.

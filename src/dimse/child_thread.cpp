@@ -19,6 +19,7 @@
 #include "service/log.h"
 #include "service/log_peer.h"
 #include "service/settings.h"
+#include "service/text.h"
 
 namespace tarvelin {
 
@@ -140,21 +141,24 @@ struct ProcedureStepRequest {
   bool clearBeforeResponse;       // the N-SET response carries no data set
   // The MPPS update; may give the step a new instance UID. Empty result: the
   // worklist engine is not available.
-  std::optional<ProcedureStepOutcome> (*update)(DcmObj& dataset, std::string& sopInstance);
+  std::optional<ProcedureStepOutcome> (*update)(DcmObj& dataset, std::string& sopInstance,
+                                                const std::string& callingAETitle);
 };
 
 namespace {
 
-std::optional<ProcedureStepOutcome> SetUpdate(DcmObj& dataset, std::string& sopInstance) {
+std::optional<ProcedureStepOutcome> SetUpdate(DcmObj& dataset, std::string& sopInstance,
+                                             const std::string& callingAETitle) {
   const auto& setMPPS = RegisteredServiceHandlers().SetMPPS;
   if (!setMPPS) return std::nullopt;
-  return setMPPS(dataset, sopInstance);
+  return setMPPS(dataset, sopInstance, callingAETitle);
 }
 
-std::optional<ProcedureStepOutcome> CreateUpdate(DcmObj& dataset, std::string& sopInstance) {
+std::optional<ProcedureStepOutcome> CreateUpdate(DcmObj& dataset, std::string& sopInstance,
+                                                const std::string& callingAETitle) {
   const auto& createMPPS = RegisteredServiceHandlers().CreateMPPS;
   if (!createMPPS) return std::nullopt;
-  return createMPPS(dataset, sopInstance);
+  return createMPPS(dataset, sopInstance, callingAETitle);
 }
 
 const ProcedureStepRequest SetRequest{"N-SET", Cmd::RequestedSOPClassUID,
@@ -212,7 +216,8 @@ ChildThread::Next ChildThread::ProcedureStep(PDU_Service& association, DcmObj& c
              std::to_string(ServerSettings.MaxMppsBytes) + " bytes (MaxMppsBytes), refused," + SocketText());
     outcome.status = Cmd::ResourceLimitation;
   } else if (sopClass == UID_MPPS) {
-    std::optional<ProcedureStepOutcome> updated = request.update(dataset, sopInstance);
+    std::optional<ProcedureStepOutcome> updated =
+        request.update(dataset, sopInstance, Trim(association.assocRQ.GetCallingApTitle()));
     if (!updated) {
       WriteLog(std::string("ERROR: ") + request.name + " RQ: MPPS not available," + SocketText());
       return Next::EndLoop;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "dicom/dataset_text.h"
 #include "dicom/uid.h"
 #include "dimse/cfind.h"
 #include "dimse/command_set.h"
@@ -10,6 +11,8 @@
 #include "net/identifier.h"
 #include "net/pdu_service.h"
 #include "net/presentation_context.h"
+#include "platform/charset_names.h"
+#include "platform/transcoder.h"
 #include "service/log.h"
 #include "service/text.h"
 
@@ -24,6 +27,21 @@ std::string AETitle16(const std::string& title) {
 }
 
 bool IsPending(std::int32_t status) { return status == 0xFF00 || status == 0xFF01; }
+
+constexpr const char* kRecordCharset = "UTF-8";
+
+// Takes a response's text from the set it names (`askedIconv` when it names
+// none we convert) into the records' set. False, with a warning line, when
+// it is not text of that set.
+bool ReadInRecordCharset(DcmObj& identifier, const std::string& askedIconv) {
+  std::string named;
+  Transcoder toRecord(DatasetCharset(identifier, askedIconv, named), kRecordCharset);
+  const std::uint32_t invalid = ConvertDatasetText(identifier, toRecord, "").Invalid;
+  if (invalid)
+    WriteLog("WARNING, FindSCU, a response's " + Hex8(invalid) + " is not text of its character set " +
+             (named.empty() ? "(none named)" : named) + "; its values are not used");
+  return invalid == 0;
+}
 
 }  // namespace
 
@@ -63,7 +81,12 @@ template <class Record>
 bool FindSCU(const std::string& callingAE, const std::string& calledAE, const std::string& host,
              const std::string& port, std::vector<Record>& records, int timeoutSeconds,
              const std::string& userName, const std::string& passcode, int maximum,
-             const TlsContext* tls) {
+             const TlsContext* tls, const std::string& charsetTerm) {
+  const char* charsetIconv = IconvNameOfDicomTerm(charsetTerm);
+  if (!charsetIconv) {
+    WriteLog("ERROR, FindSCU, character set " + charsetTerm + " not supported");
+    return false;
+  }
   PDU_Service association;
   association.Tls = tls;
   association.DumpDataSets = DebugLogOn();
@@ -77,6 +100,9 @@ bool FindSCU(const std::string& callingAE, const std::string& calledAE, const st
 
   DcmObj request = BuildQueryIdentifier(records.empty() ? Record{} : records.front());
   records.clear();
+  Transcoder toPeer(kRecordCharset, charsetIconv);
+  if (ConvertDatasetText(request, toPeer, charsetTerm).Replaced > 0)
+    WriteLog("WARNING, FindSCU, a key holds characters that " + charsetTerm + " lacks; sent as ?");
   CFind find;
   if (!find.WriteRQ(&association, request, UID_StudyRootFind)) {
     WriteLog("ERROR, FindSCU, WriteFindRQ failed");
@@ -93,7 +119,7 @@ bool FindSCU(const std::string& callingAE, const std::string& calledAE, const st
     if (status == -1) break;
     if (status != Cmd::Success) {
       records.emplace_back();
-      FillFromIdentifier(records.back(), identifier);
+      if (ReadInRecordCharset(identifier, charsetIconv)) FillFromIdentifier(records.back(), identifier);
     } else {
       result = true;
     }
@@ -116,12 +142,12 @@ bool FindSCU(const std::string& callingAE, const std::string& calledAE, const st
 
 template bool FindSCU<StudyInfo>(const std::string&, const std::string&, const std::string&, const std::string&,
                                  std::vector<StudyInfo>&, int, const std::string&, const std::string&, int,
-                                 const TlsContext*);
+                                 const TlsContext*, const std::string&);
 template bool FindSCU<SeriesInfo>(const std::string&, const std::string&, const std::string&, const std::string&,
                                   std::vector<SeriesInfo>&, int, const std::string&, const std::string&, int,
-                                 const TlsContext*);
+                                 const TlsContext*, const std::string&);
 template bool FindSCU<ImageInfo>(const std::string&, const std::string&, const std::string&, const std::string&,
                                  std::vector<ImageInfo>&, int, const std::string&, const std::string&, int,
-                                 const TlsContext*);
+                                 const TlsContext*, const std::string&);
 
 }  // namespace tarvelin

@@ -35,21 +35,28 @@ bool OpenAssociation(PDU_Service& association, const std::string& callingAE, con
 // responses came (0: no limit). False when the association could not be
 // opened (`records` untouched), the request could not be sent, a response
 // could not be read (earlier matches stay) or the peer answered a failure.
-// With `tls` the association runs over TLS on that context.
+// With `tls` the association runs over TLS on that context. The request
+// names `charsetTerm` in (0008,0005) and its keys are sent in that set (a
+// character it lacks goes as "?"); each response's text is read in the set
+// it names (in `charsetTerm` when it names none we convert) into the
+// records; a response whose text is not valid there fills no fields.
 template <class Record>
 bool FindSCU(const std::string& callingAE, const std::string& calledAE, const std::string& host,
              const std::string& port, std::vector<Record>& records, int timeoutSeconds,
              const std::string& userName, const std::string& passcode, int maximum,
-             const TlsContext* tls = nullptr);
+             const TlsContext* tls = nullptr, const std::string& charsetTerm = "ISO_IR 192");
 
 extern template bool FindSCU<StudyInfo>(const std::string&, const std::string&, const std::string&,
                                         const std::string&, std::vector<StudyInfo>&, int, const std::string&,
-                                        const std::string&, int, const TlsContext*);
+                                        const std::string&, int, const TlsContext*,
+                                        const std::string&);
 extern template bool FindSCU<SeriesInfo>(const std::string&, const std::string&, const std::string&,
                                          const std::string&, std::vector<SeriesInfo>&, int, const std::string&,
-                                         const std::string&, int, const TlsContext*);
+                                         const std::string&, int, const TlsContext*,
+                                        const std::string&);
 extern template bool FindSCU<ImageInfo>(const std::string&, const std::string&, const std::string&,
                                         const std::string&, std::vector<ImageInfo>&, int, const std::string&,
-                                        const std::string&, int, const TlsContext*);
+                                        const std::string&, int, const TlsContext*,
+                                        const std::string&);
 
 }  // namespace tarvelin

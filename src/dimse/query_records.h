@@ -2,7 +2,7 @@
 // The records of the find client (Study Root query/retrieve model): one
 // record type per query level. A record is both the query (its non-empty
 // fields are the keys sent) and a result (filled from one response).
-// Texts are 8-bit; a new record has empty texts and zero numbers.
+// Texts are UTF-8; a new record has empty texts and zero numbers.
 #include <cstdint>
 #include <string>
 

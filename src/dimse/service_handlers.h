@@ -34,11 +34,17 @@ struct ServiceHandlers {
   // Applies an N-CREATE of a performed procedure step. `sopInstanceUID` is the
   // request's Affected SOP Instance UID; when it is empty a new UID may be
   // written into it, and the response carries what it holds afterwards.
-  std::function<ProcedureStepOutcome(DcmObj& dataset, std::string& sopInstanceUID)> CreateMPPS;
+  // `callingAETitle` (trimmed) decides the character set of a data set that
+  // names none.
+  std::function<ProcedureStepOutcome(DcmObj& dataset, std::string& sopInstanceUID,
+                                     const std::string& callingAETitle)>
+      CreateMPPS;
 
   // Applies an N-SET of a performed procedure step, found by the request's
   // Requested SOP Instance UID.
-  std::function<ProcedureStepOutcome(DcmObj& dataset, const std::string& sopInstanceUID)> SetMPPS;
+  std::function<ProcedureStepOutcome(DcmObj& dataset, const std::string& sopInstanceUID,
+                                     const std::string& callingAETitle)>
+      SetMPPS;
 };
 
 // Registers the hooks (the executable calls this before ServiceStart).

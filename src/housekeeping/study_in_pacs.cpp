@@ -4,6 +4,7 @@
 
 #include "dimse/find_scu.h"
 #include "service/log.h"
+#include "service/settings.h"
 
 namespace tarvelin {
 
@@ -17,7 +18,7 @@ bool StudyInPacs(const std::string& pacsAET, const std::string& host, const std:
   if (pacsAET.empty() || host.empty() || accession.empty()) return false;
   std::vector<StudyInfo> records(1);
   records.front().AccessionNumber = accession;
-  if (!FindSCU(ownAET, pacsAET, host, port, records, kTimeoutSeconds, "", "", 0, tls)) {
+  if (!FindSCU(ownAET, pacsAET, host, port, records, kTimeoutSeconds, "", "", 0, tls, ServerSettings.PACS_CharSet)) {
     WriteLog("ERROR, connecting to PACS: " + pacsAET + ", IP:" + host + ", Port:" + port);
     return false;
   }

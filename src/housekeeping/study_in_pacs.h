@@ -11,7 +11,7 @@ class TlsContext;
 // study with exactly this accession number. False without asking when the
 // PACS title, the host or the accession number is empty; false with the line
 // "ERROR, connecting to PACS: ..." when the query failed. With `tls` the
-// association runs over TLS on that context.
+// association runs over TLS on that context. It asks in PACS_CharSet.
 bool StudyInPacs(const std::string& pacsAET, const std::string& host, const std::string& port,
                  const std::string& ownAET, const std::string& accession, const TlsContext* tls = nullptr);
 

@@ -90,6 +90,15 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
+std::size_t Utf8PrefixBytes(std::string_view text, std::size_t count) {
+  std::size_t at = 0;
+  for (std::size_t n = 0; n < count && at < text.size(); ++n) {
+    const std::size_t length = Utf8SequenceLength(text.substr(at));
+    at += length == 0 ? 1 : length;
+  }
+  return at;
+}
+
 std::string Utf16LeToUtf8(const std::string& bytes) {
   std::string out;
   auto unitAt = [&](std::size_t i) {
@@ -110,7 +119,7 @@ std::string Utf16LeToUtf8(const std::string& bytes) {
   return out;
 }
 
-std::string ToCp1252(const std::string& text) { return IsValidUtf8(text) ? Utf8ToCp1252(text) : text; }
+std::string ToUtf8(const std::string& text) { return IsValidUtf8(text) ? text : Cp1252ToUtf8(text); }
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {

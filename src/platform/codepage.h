@@ -1,7 +1,8 @@
 #pragma once
-// The system's 8-bit code page is Windows-1252. Protocol, database and page
-// text stay 8-bit; these conversions are for the edges that meet UTF-8 (the
-// ini file, the HTTP layer, form decoding).
+// Text is UTF-8 inside. Windows-1252 is what older callers and files send
+// when they send 8-bit text (a superset of ISO 8859-1 as browsers read it),
+// and what passwords were hashed in before; these conversions serve the
+// edges that meet it.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -28,13 +29,18 @@ bool IsValidUtf8(std::string_view text);
 // with no well-formed one (or is empty).
 std::size_t Utf8SequenceLength(std::string_view text);
 
+// The bytes of the first `count` characters of `text` (UTF-8; a byte that
+// starts no sequence counts as one), so a value cut there never ends inside
+// a character.
+std::size_t Utf8PrefixBytes(std::string_view text, std::size_t count);
+
 // UTF-16LE bytes (without BOM) to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16LeToUtf8(const std::string& bytes);
 
-// Text that arrives from outside (an ini file, a browser, a command line) in
-// 8-bit form: well-formed UTF-8 is converted, anything else is taken to be
-// Windows-1252 already and kept byte for byte.
-std::string ToCp1252(const std::string& text);
+// Text that arrives from outside without a declared set (an ini file, a
+// browser's credentials, a command line, a form without charset): kept when
+// it is well-formed UTF-8, else read as Windows-1252.
+std::string ToUtf8(const std::string& text);
 
 // Appends the code point `cp` to `out` as UTF-8.
 void AppendUtf8(std::string& out, char32_t cp);

@@ -32,14 +32,14 @@ std::string Unquote(const std::string& s) {
   return s;
 }
 
-// The file's text in Windows-1252.
-std::string ReadAsCp1252(const std::string& path) {
+// The file's text in UTF-8.
+std::string ReadAsUtf8(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "";
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') return Utf8ToCp1252(Utf16LeToUtf8(bytes.substr(2)));
+  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') return Utf16LeToUtf8(bytes.substr(2));
   if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
-  return ToCp1252(bytes);
+  return ToUtf8(bytes);
 }
 
 bool ParseDecimal(const std::string& text, std::int32_t& out) {
@@ -71,7 +71,7 @@ std::int32_t IniIntegerDef(const std::string& text, std::int32_t fallback) {
 }
 
 IniFile::IniFile(const std::string& path) {
-  std::istringstream text(ReadAsCp1252(path));
+  std::istringstream text(ReadAsUtf8(path));
   std::string line;
   while (std::getline(text, line)) {
     line = TrimBlanks(line);
@@ -84,7 +84,7 @@ IniFile::IniFile(const std::string& path) {
     auto equals = line.find('=');
     if (sections_.empty() || equals == std::string::npos) continue;
     std::string value = Unquote(TrimBlanks(line.substr(equals + 1)));
-    if (value.size() > kLongestValue) value.resize(kLongestValue);
+    value.resize(Utf8PrefixBytes(value, kLongestValue));
     sections_.back().entries.push_back({Lower(TrimBlanks(line.substr(0, equals))), value});
   }
 }

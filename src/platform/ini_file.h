@@ -3,8 +3,8 @@
 // section and key names are case-insensitive, the first matching section and
 // the first matching key in it win, values are trimmed and lose one pair of
 // surrounding quotes, lines starting with ";" are comments. The file is read
-// as UTF-8 (raw 8-bit when it is not valid UTF-8; UTF-16LE with a BOM is read
-// too) and values come back as Windows-1252 text.
+// as UTF-8 (as Windows-1252 when it is not valid UTF-8; UTF-16LE with a BOM
+// is read too) and values come back as UTF-8.
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -40,7 +40,7 @@ class IniFile {
 
   struct Entry {
     std::string key;    // lower case
-    std::string value;  // trimmed, unquoted, Windows-1252
+    std::string value;  // trimmed, unquoted, UTF-8
   };
   struct Section {
     std::string name;  // lower case

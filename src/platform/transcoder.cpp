@@ -72,9 +72,11 @@ Transcoder::~Transcoder() {
 Transcoder::Outcome Transcoder::Convert(std::string_view in, std::string& out) {
   Outcome outcome;
   out.clear();
-  // Every set we convert keeps ASCII as it is.
+  // Every set we convert keeps ASCII as it is; UTF-8 is checked even when
+  // it stays UTF-8.
   if (identity_ || IsAscii(in)) {
-    out.assign(in);
+    outcome.Valid = !identity_ || !fromUtf8_ || IsValidUtf8(in);
+    if (outcome.Valid) out.assign(in);
     return outcome;
   }
   // Read the source strictly into UTF-8 first, so that a byte the source

@@ -31,7 +31,8 @@ class Transcoder {
   // Replaces `out` with `in` in the target set.
   Outcome Convert(std::string_view in, std::string& out);
 
-  // True when both sides are the same set: Convert then only copies.
+  // True when both sides are the same set: Convert then only copies (and
+  // checks that UTF-8 is well-formed).
   bool Identity() const { return identity_; }
 
  private:

@@ -137,6 +137,7 @@ void ReadIniSettings(const std::string& iniPath) {
   s.PACS_TLSCAFile = ini.ReadString(svc, "PACS_TLSCAFile", "");
   s.PACS_TLSCert = ini.ReadString(svc, "PACS_TLSCert", "");
   s.PACS_TLSKey = ini.ReadString(svc, "PACS_TLSKey", "");
+  s.PACS_CharSet = CharSetTerm("PACS_CharSet", ini.ReadString(svc, "PACS_CharSet", "ISO_IR 192"), "ISO_IR 192");
 }
 
 }  // namespace tarvelin

@@ -1,6 +1,6 @@
 #pragma once
-// The 8-bit text helpers every layer uses. Text is a byte string in the
-// system code page (Windows-1252); nothing here converts encodings.
+// The text helpers every layer uses. Text is a byte string (UTF-8 inside,
+// protocol text as it travels); nothing here converts encodings.
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -35,6 +35,8 @@ std::string DefaultIniText() {
       ";PACS_AET=PACS\n"
       ";PACS_IP=127.0.0.1\n"
       ";PACS_Port=11112\n"
+      "; The character set the PACS is asked in (a DICOM defined term).\n"
+      ";PACS_CharSet=ISO_IR 192\n"
       "; 0 opens the web administration to everyone without a login.\n"
       ";Authentication_Enabled=1\n"
       "; Root of the UIDs the server generates; empty means the built-in root.\n"

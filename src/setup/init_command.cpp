@@ -59,7 +59,7 @@ bool CreateInstanceDatabase(const std::string& dir, const std::string& adminPass
     SQLdb db(workName, SQLdb::ReadWrite);
     UserDB admin;
     admin.UserName = "admin";
-    admin.PassWord = ToCp1252(adminPassword);  // as the web will send it
+    admin.PassWord = ToUtf8(adminPassword);  // as the web will send it
     admin.Rights = 1;
     ok = db.IsOpen && admin.Insert(db);
     if (!ok) error = "cannot add the user admin: " + db.ErrorText;

@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "db/schema_version.h"
 #include "db/sqldb.h"
@@ -18,14 +19,45 @@ constexpr const char* kHelp =
     "                (again) from FOLDER, or from the installed or source-tree assets\n"
     "  database      moved step by step from its schema version to this version's, each\n"
     "                step committed with its version (an interrupted upgrade resumes), and\n"
-    "                every password still stored in clear is replaced by its hash;\n"
+    "                every password still stored in clear is replaced by its hash; the\n"
+    "                file as it was is kept first as database/quillat.db.before-upgrade-vN;\n"
     "                a database newer than this tool is refused and left untouched\n"
     "Stop the server first or restart it after.\n";
+
+// Keeps the file of a database at `version` as it is, beside it, before a
+// step changes it. A copy left by an interrupted upgrade is the older one
+// and stays. A read transaction keeps writers out while the file is copied.
+bool KeepCopy(SQLdb& db, const std::string& path, int version, std::ostream& out, std::ostream& err) {
+  const std::string copy = path + ".before-upgrade-v" + std::to_string(version);
+  std::error_code ec;
+  if (!std::filesystem::exists(copy, ec)) {
+    std::vector<std::string> rows;
+    if (db.Exec("BEGIN") != 0 || db.Query("SELECT count(*) FROM sqlite_master", rows) != 0) {
+      Failure(err, "cannot read " + path + ": " + db.ErrorText);
+      return false;
+    }
+    std::filesystem::copy_file(path, copy, ec);
+    db.Exec("COMMIT");
+    if (ec) {
+      std::error_code ignored;
+      std::filesystem::remove(copy, ignored);
+      Failure(err, "cannot keep a copy of " + path + " as " + copy + ": " + ec.message() + "; nothing was changed");
+      return false;
+    }
+  }
+  out << "The database as it was is kept as " << copy << "\n";
+  return true;
+}
 
 // Takes the schema steps the database lacks; false after reporting why not.
 bool UpgradeDatabase(SQLdb& db, const std::string& path, std::ostream& out, std::ostream& err) {
   int found = 0;
   std::string error;
+  if (!ReadSchemaVersion(db, found, error)) {
+    Failure(err, "cannot read the schema version of " + path + ": " + error);
+    return false;
+  }
+  if (found > 0 && found < CurrentSchemaVersion() && !KeepCopy(db, path, found, out, err)) return false;
   const SchemaUpgrade result = UpgradeSchema(
       db, [&](const SchemaStep& step) { out << "Database schema version " << step.version << ": " << step.what << "\n"; },
       found, error);

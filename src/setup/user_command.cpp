@@ -56,7 +56,7 @@ bool ResolvePassword(Request& request, std::ostream& out, std::ostream& err) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     request.password = line;
   }
-  request.password = ToCp1252(*request.password);
+  request.password = ToUtf8(*request.password);
   if (request.password->empty()) {
     Failure(err, "the password cannot be empty");
     return false;
@@ -115,7 +115,7 @@ int List(SQLdb& db, std::ostream& out, std::ostream& err) {
   if (db.Query("SELECT Rights, hex(UserName) FROM Users ORDER BY UserName", rows) != 0)
     return Failure(err, "cannot list the users: " + db.ErrorText);
   for (const auto& row : rows)
-    out << Cp1252ToUtf8(FromHex(Piece(row, ";", 2))) << "\t" << (ToIntDef(Piece(row, ";", 1), 0) == 1 ? "ADMIN" : "GENERAL")
+    out << FromHex(Piece(row, ";", 2)) << "\t" << (ToIntDef(Piece(row, ";", 1), 0) == 1 ? "ADMIN" : "GENERAL")
         << "\n";
   return kExitOk;
 }
@@ -129,8 +129,8 @@ std::optional<int> Parse(const Args& args, Request& request, std::ostream& err) 
   std::size_t i = 2;
   if (takesName) {
     if (args.size() < 3 || args[2].empty()) return UsageError(err, kCommand, "missing user NAME");
-    // Stored and compared in the server's 8-bit code page, as the web sends it.
-    request.name = ToCp1252(args[2]);
+    // Stored and compared as UTF-8, as the web sends it.
+    request.name = ToUtf8(args[2]);
     i = 3;
   }
   for (; i < args.size(); ++i) {

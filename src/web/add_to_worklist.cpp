@@ -35,7 +35,7 @@ std::string DefaultModalityCode() {
 std::string AddForm(const PageRequest& r, const EntryFormValues& values, const std::string& above,
                     const std::string& extraFields = "", const char* submitLabel = "Submit") {
   return PageStart("Add to Worklist", r.rights) + above +
-         "<form class=\"entry\" action=\"wlprocess\" method=\"post\" novalidate>\r\n" + TokenField(r.token) +
+         "<form accept-charset=\"UTF-8\" class=\"entry\" action=\"wlprocess\" method=\"post\" novalidate>\r\n" + TokenField(r.token) +
          kFormMark + extraFields + EntryForm(values, EntryFormKind::Add) +
          "<p class=\"actions\"><button type=\"submit\" name=\"Submit\" value=\"Submit\">" + submitLabel +
          "</button> <a href=\"worklist\">Cancel</a></p></form>\r\n" + PageFooter();

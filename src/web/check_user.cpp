@@ -97,12 +97,14 @@ std::string Verify(SQLdb& db, const std::string& user, const std::string& passwo
     case PasswordCheck::Matches:
       return stored;
     case PasswordCheck::MatchesClear:
+    case PasswordCheck::MatchesLegacy:
       break;
   }
-  // A row from before hashing: it logs in this once as it is and is stored
-  // as a hash from now on.
-  if (!StoreClearPasswordAsHash(db, user, password)) return stored;
-  WriteLog("INFO, User=" + user + ", clear password replaced by its hash");
+  // A row from before hashing, or hashed before passwords were UTF-8: it
+  // logs in this once as it is and is stored as the UTF-8 hash from now on.
+  if (!RehashPassword(db, user, stored, password)) return stored;
+  WriteLog("INFO, User=" + user + (IsPasswordHash(stored) ? ", password hash renewed as UTF-8"
+                                                            : ", clear password replaced by its hash"));
   const auto now = FindLogin(db, user);
   return now ? now->PassWord : "";
 }

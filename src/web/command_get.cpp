@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "service/log.h"
@@ -21,15 +22,18 @@ namespace tarvelin {
 
 namespace {
 // The parameter list that "wlprocess" reads: the split raw body, the decoded
-// form fields, or the split query text.
-ParamList BuildParamList(const HttpRequest& request) {
+// form fields, or the split query text. Empty when the request's text is
+// not valid in the charset it declares.
+std::optional<ParamList> BuildParamList(const HttpRequest& request) {
   ParamList list;
-  if (request.Command == "POST" && request.PostStream)
-    SplitParams(list, *request.PostStream, request.CharSet);
-  else if (request.Command == "POST")
+  if (request.TextRefused) return std::nullopt;
+  if (request.Command == "POST" && request.PostStream) {
+    if (!SplitParams(list, *request.PostStream, request.CharSet)) return std::nullopt;
+  } else if (request.Command == "POST") {
     list = request.Params;
-  else if (!request.UnparsedParams.empty())
-    SplitParams(list, request.UnparsedParams, request.CharSet);
+  } else if (!request.UnparsedParams.empty()) {
+    if (!SplitParams(list, request.UnparsedParams, request.CharSet)) return std::nullopt;
+  }
   return list;
 }
 
@@ -178,12 +182,16 @@ void CommandGet(const HttpRequest& request, HttpResponse& response) {
   int rights = 0;
   try {
     if (ServerSettings.Authentication_Enabled && !LogIn(request, document, response, rights)) return;
-    const ParamList list = BuildParamList(request);
+    const std::optional<ParamList> list = BuildParamList(request);
+    if (!list) {
+      WriteLog("ERROR, User=" + user + ", Page=" + document + ", text not valid in its declared character set " + request.CharSet + ", refused");
+      return Refuse(response, 400, "Refused: the text sent is not valid in the character set it declares.");
+    }
     WriteLog("INFO, User=" + user + ", Page=" + document);
     if (document == "logout") return LogOut(user, response);
     if (const PageRoute* page = FindPage(document, rights)) {
       const std::string token = WebFormTokens().For(user);
-      const PageRequest pageRequest{request, list, user, rights, token};
+      const PageRequest pageRequest{request, *list, user, rights, token};
       if (!FromOwnPage(*page, pageRequest, document, response)) return;
       PageResult result = page->build(pageRequest);
       if (!result.Location.empty()) {

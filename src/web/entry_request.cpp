@@ -5,6 +5,7 @@
 
 #include "dicom/uid.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "web/accession_crc.h"
 #include "web/entry_fields.h"
 #include "web/sps_counter.h"
@@ -54,8 +55,9 @@ void EntryRequest::GenerateValues(int attempt) {
     Entry.AccessionNumber =
         MinuteStamp() + std::to_string(AccessionCrc(Entry.PatientName + Entry.PatientBD + Entry.SPSDate +
                                                      Entry.SPSTime + (attempt > 0 ? std::to_string(attempt) : "")));
-  Entry.AccessionNumber.resize(std::min(Entry.AccessionNumber.size(), kMaxAccessionLength));
-  Entry.SPSID = (Entry.AccessionNumber + std::to_string(NextSpsCounter())).substr(0, kMaxAccessionLength);
+  Entry.AccessionNumber.resize(Utf8PrefixBytes(Entry.AccessionNumber, kMaxAccessionLength));
+  Entry.SPSID = Entry.AccessionNumber + std::to_string(NextSpsCounter());
+  Entry.SPSID.resize(Utf8PrefixBytes(Entry.SPSID, kMaxAccessionLength));
   if (Entry.RequestedProcedureID.empty()) Entry.RequestedProcedureID = Entry.SPSID;
   if (Entry.ScheduledStation.empty()) Entry.ScheduledStation = "UNKNOWN";
   if (Entry.MedicalAlerts.empty()) Entry.MedicalAlerts = "HIGH";

@@ -15,6 +15,7 @@
 #include "platform/codepage.h"
 #include "service/log.h"
 #include "service/text.h"
+#include "web/request_text.h"
 #include "web/security_headers.h"
 #include "web/url_decode.h"
 
@@ -51,17 +52,21 @@ std::string CharSetOf(const std::string& contentType) {
   return value;
 }
 
-// The decoded "name=value" pairs of a query text or form body.
-std::vector<std::string> DecodeParams(const std::string& text, const std::string& charSet) {
+// The decoded "name=value" pairs of a query text or form body, as UTF-8;
+// empty and `refused` set when the text is not valid in `charSet`.
+std::vector<std::string> DecodeParams(const std::string& text, const std::string& charSet, bool& refused) {
   std::vector<std::string> params;
   std::string::size_type from = 0;
   while (from <= text.size()) {
     auto end = text.find('&', from);
     if (end == std::string::npos) end = text.size();
     if (end > from) {
-      const std::string bytes = UrlDecode(text.substr(from, end - from), true);
-      const std::string lower = Lower(charSet);
-      params.push_back(lower == "utf-8" ? Utf8ToCp1252(bytes) : charSet.empty() ? ToCp1252(bytes) : bytes);
+      auto param = RequestTextToUtf8(UrlDecode(text.substr(from, end - from), true), charSet);
+      if (!param) {
+        refused = true;
+        return {};
+      }
+      params.push_back(std::move(*param));
     }
     from = end + 1;
   }
@@ -103,15 +108,15 @@ HttpRequest BuildRequest(MHD_Connection* connection, const char* url, const char
     request.UnparsedParams = query;
     if (request.Command == "POST") request.PostStream = state.body;
   }
-  request.Params = DecodeParams(request.UnparsedParams, request.CharSet);
+  request.Params = DecodeParams(request.UnparsedParams, request.CharSet, request.TextRefused);
 
   char* password = nullptr;
   if (char* user = MHD_basic_auth_get_username_password(connection, &password)) {
-    request.AuthUsername = ToCp1252(user);
+    request.AuthUsername = ToUtf8(user);
     MHD_free(user);
   }
   if (password) {
-    request.AuthPassword = ToCp1252(password);
+    request.AuthPassword = ToUtf8(password);
     MHD_free(password);
   }
   return request;
@@ -176,7 +181,7 @@ MHD_Result Queue(MHD_Connection* connection, int status, MHD_Response* response,
 // A page of our own: its type, and never kept by a cache (pages carry patient data).
 void AddPageHeaders(MHD_Response* response, std::string type) {
   if (type.empty()) type = "text/html";
-  if (type == "text/html") type += "; charset=ISO-8859-1";
+  if (type == "text/html") type += "; charset=UTF-8";
   MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type.c_str());
   MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
 }

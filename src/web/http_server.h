@@ -13,7 +13,7 @@ struct MHD_Daemon;
 
 namespace tarvelin {
 
-// One request as the handler sees it. Texts are 8-bit (Windows-1252).
+// One request as the handler sees it. Texts are UTF-8 (see request_text.h).
 struct HttpRequest {
   std::string Document;        // the path without the query text, %-decoded: "/worklist"
   std::string Command;         // the method: "GET", "POST" or "HEAD"
@@ -22,6 +22,7 @@ struct HttpRequest {
   std::string UnparsedParams;  // the raw query text after "?" (a form POST: the raw body)
   std::optional<std::string> PostStream;  // the raw body of a POST that is not form-encoded
   std::string CharSet;         // the charset named by the request's content type, or ""
+  bool TextRefused = false;    // the query text or form body is not valid in that charset
   std::string AuthUsername;    // Basic credentials, "" when absent
   std::string AuthPassword;
   std::string IfModifiedSince;  // the header, used by SmartServeFile
@@ -37,8 +38,7 @@ struct HttpRequest {
 };
 
 // What the handler answers. A built page: ContentType and ContentText (a
-// "text/html" page goes out declared as ISO-8859-1, which browsers read as
-// Windows-1252). ResponseNo replaces 200 on failure paths; an error status
+// "text/html" page goes out declared as UTF-8). ResponseNo replaces 200 on failure paths; an error status
 // without text gets a minimal page naming it.
 class HttpResponse {
  public:

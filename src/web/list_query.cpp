@@ -5,7 +5,6 @@
 #include <ctime>
 
 #include "platform/clock.h"
-#include "platform/codepage.h"
 #include "service/text.h"
 #include "web/date_display.h"
 #include "web/form_widgets.h"
@@ -54,8 +53,7 @@ ListQuery ReadListQuery(const ParamList& params) {
   long long offset = -1;
   for (const auto& entry : params) {
     const std::string name = ParamName(entry);
-    // Pages are 8-bit; the database holds UTF-8.
-    const std::string value = Cp1252ToUtf8(Trim(ParamValue(entry)));
+    const std::string value = Trim(ParamValue(entry));
     if (name == "DateFrom") datesGiven = true, f.DateFrom = DisplayDateToDicom(value);
     else if (name == "DateTo") datesGiven = true, f.DateTo = DisplayDateToDicom(value);
     else if (name == "Status") f.Status = value;
@@ -84,7 +82,7 @@ std::string ListQueryText(const ListQuery& q) {
   const WorklistFilter& f = q.Filter;
   std::string text;
   const auto add = [&](const char* name, const std::string& value) {
-    text += (text.empty() ? "" : "&") + std::string(name) + "=" + UrlEncode(ToCp1252(value));
+    text += (text.empty() ? "" : "&") + std::string(name) + "=" + UrlEncode(value);
   };
   add("DateFrom", InputDate(f.DateFrom));
   add("DateTo", InputDate(f.DateTo));

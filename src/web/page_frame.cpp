@@ -7,7 +7,7 @@
 namespace tarvelin {
 
 std::string PageOpening(const std::string& title) {
-  return "<!DOCTYPE html>\r\n<html lang=\"en\"><head>\r\n"
+  return "<!DOCTYPE html>\r\n<html lang=\"en\"><head>\r\n<meta charset=\"UTF-8\">\r\n"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\r\n"
          "<title>" + HtmlEscape(title) + "</title>\r\n"
          "<link href=\"" + AssetUrl("javascript/style.css") + "\" rel=\"stylesheet\">\r\n"

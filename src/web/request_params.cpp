@@ -1,22 +1,22 @@
 #include "web/request_params.h"
 
-#include "platform/codepage.h"
 #include "service/text.h"
+#include "web/request_text.h"
 #include "web/url_decode.h"
 
 namespace tarvelin {
 
-void SplitParams(ParamList& list, const std::string& text, const std::string& charset) {
+bool SplitParams(ParamList& list, const std::string& text, const std::string& charset) {
   list.clear();
   for (int n = 1;; ++n) {
     const std::string piece = Piece(text, "&", n);
-    if (piece.empty()) return;
-    if (charset == "UTF-8")
-      list.push_back(Utf8ToCp1252(piece));
-    else if (!charset.empty())
-      list.push_back(piece);
-    else
-      list.push_back(ToCp1252(UrlDecode(piece, false)));
+    if (piece.empty()) return true;
+    auto entry = RequestTextToUtf8(charset.empty() ? UrlDecode(piece, false) : piece, charset);
+    if (!entry) {
+      list.clear();
+      return false;
+    }
+    list.push_back(std::move(*entry));
   }
 }
 

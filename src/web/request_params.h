@@ -7,11 +7,12 @@ namespace tarvelin {
 
 using ParamList = std::vector<std::string>;
 
-// Fills `list` with the decoded pieces of an "&"-separated text. An empty
-// piece (two "&" in a row, or none at all) ends the list. charset "UTF-8":
-// the piece is UTF-8 and only converted; another charset: taken unchanged;
-// none: %-escapes (also %uXXXX) decoded, "+" kept, then UTF-8 converted.
-void SplitParams(ParamList& list, const std::string& text, const std::string& charset);
+// Fills `list` with the pieces of an "&"-separated text, as UTF-8. An empty
+// piece (two "&" in a row, or none at all) ends the list. With a charset the
+// pieces are text in that set as they stand; without one, %-escapes (also
+// %uXXXX) are decoded and "+" kept, and the bytes read as request_text.h
+// says. False (and `list` empty) when a piece is not valid in its set.
+bool SplitParams(ParamList& list, const std::string& text, const std::string& charset);
 
 // The name (before the first "=") and the value (all after it) of an entry.
 std::string ParamName(const std::string& entry);

@@ -46,7 +46,7 @@ std::string UserList(const PageRequest& r, const std::string& prefix) {
     return ErrorLine("Query Failed: " + db.ErrorText);
   }
   if (rows.Count() == 0) return "<p>No Users found for this filter combination</p>\r\n";
-  std::string html = "<form method=\"post\" action=\"form_users\">\r\n" + TokenField(r.token) +
+  std::string html = "<form accept-charset=\"UTF-8\" method=\"post\" action=\"form_users\">\r\n" + TokenField(r.token) +
                      "<div class=\"scroll\"><table class=\"list\">\r\n<thead><tr><th scope=\"col\"><span "
                      "class=\"sr\">Select</span></th><th scope=\"col\">User Name</th><th scope=\"col\">Rights</th>"
                      "</tr></thead>\r\n<tbody>\r\n";
@@ -66,12 +66,12 @@ std::string QueryPage(const PageRequest& r, const std::string& above, const std:
   // After a refused Add the posted UserName is the new user's, not a filter.
   const std::string prefix = r.IsPost() ? "" : FirstParam(r.http.Params, "UserName");
   return PageStart("User Query", r.rights) + Message(r.http.Params) + above +
-         "<form class=\"filters\" method=\"get\" action=\"UserQuery\" role=\"search\" aria-label=\"Find users\">\r\n"
+         "<form accept-charset=\"UTF-8\" class=\"filters\" method=\"get\" action=\"UserQuery\" role=\"search\" aria-label=\"Find users\">\r\n"
          "<div class=\"field\"><label for=\"FindName\">User name starts with</label>"
          "<input id=\"FindName\" name=\"UserName\" value=\"" + HtmlEscape(prefix) + "\"></div>\r\n"
          "<div class=\"actions\"><button type=\"submit\" name=\"Query\" value=\"Query\">Query</button></div></form>\r\n" +
          UserList(r, prefix) +
-         "<h2>Add a user</h2>\r\n<form class=\"entry\" method=\"post\" action=\"display_users\" novalidate>\r\n" +
+         "<h2>Add a user</h2>\r\n<form accept-charset=\"UTF-8\" class=\"entry\" method=\"post\" action=\"display_users\" novalidate>\r\n" +
          TokenField(r.token) +
          "<table class=\"form\">\r\n<tr><th scope=\"row\"><label for=\"UserName\">User Name <span class=\"required\" "
          "aria-hidden=\"true\">*</span></label></th><td><input id=\"UserName\" name=\"UserName\" required "
@@ -112,7 +112,7 @@ std::string EditForm(const PageRequest& r, const std::string& name, int rights) 
   // The password box starts empty: what is stored is a hash nobody should see,
   // and saving it empty keeps it.
   return PageStart("Edit user " + name, r.rights) +
-         "<form class=\"entry\" action=\"edit_users\" method=\"post\">\r\n" + TokenField(r.token) +
+         "<form accept-charset=\"UTF-8\" class=\"entry\" action=\"edit_users\" method=\"post\">\r\n" + TokenField(r.token) +
          HiddenField("UserName", name) +
          "<table class=\"form\">\r\n<tr><th scope=\"row\">User Name</th><td>" + HtmlEscape(name) + "</td></tr>\r\n"
          "<tr><th scope=\"row\"><label for=\"PassWord\">New password</label></th><td><input id=\"PassWord\" "
@@ -131,7 +131,7 @@ PageResult DeleteUsers(const PageRequest& r, const std::vector<std::string>& nam
       page += "<li>" + HtmlEscape(name) + "</li>\r\n";
       hidden += HiddenField("UserName", name);
     }
-    return page + "</ul>\r\n<form action=\"form_users\" method=\"post\">\r\n" + TokenField(r.token) + hidden +
+    return page + "</ul>\r\n<form accept-charset=\"UTF-8\" action=\"form_users\" method=\"post\">\r\n" + TokenField(r.token) + hidden +
            HiddenField("Confirm", "yes") +
            "<p class=\"actions\"><button type=\"submit\" name=\"Delete\" value=\"Delete\" class=\"danger\">Delete</button>"
            " <a href=\"UserQuery\">Cancel</a></p></form>\r\n" + PageFooter();

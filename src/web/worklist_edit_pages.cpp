@@ -5,7 +5,6 @@
 #include "db/worklist_edit.h"
 #include "db/worklist_listing.h"
 #include "db/worklistdb.h"
-#include "platform/codepage.h"
 #include "service/log.h"
 #include "service/text.h"
 #include "web/date_display.h"
@@ -37,7 +36,7 @@ std::string ListAddress(const std::string& listQuery, const std::string& message
 }
 
 EntryFormValues ValuesOf(const WorklistDB& stored) {
-  const auto shown = [](const std::string& value) { return ToCp1252(Trim(value)); };
+  const auto shown = [](const std::string& value) { return Trim(value); };
   const std::string name = shown(stored.PatientName);
   const auto caret = name.find('^');
   EntryFormValues v;
@@ -61,8 +60,8 @@ EditContext ContextOf(const WorklistDB& stored, const std::string& listQuery) {
 
 PageResult EditPage(const PageRequest& r, const EntryFormValues& values, const EditContext& c,
                     const std::string& above) {
-  std::string page = PageStart("Edit entry " + ToCp1252(c.accession), r.rights) + above +
-                     "<form class=\"entry\" action=\"edit_wlquery\" method=\"post\" novalidate>\r\n" +
+  std::string page = PageStart("Edit entry " + c.accession, r.rights) + above +
+                     "<form accept-charset=\"UTF-8\" class=\"entry\" action=\"edit_wlquery\" method=\"post\" novalidate>\r\n" +
                      TokenField(r.token) + HiddenField("Form", "edit") + HiddenField("AccessionNumber", c.accession) +
                      HiddenField("Fingerprint", c.fingerprint) + HiddenField("LoadedStatus", c.loadedStatus) +
                      HiddenField("StoredStartTime", c.storedTime) + HiddenField("ShownStartTime", values.StartTime) +
@@ -70,7 +69,7 @@ PageResult EditPage(const PageRequest& r, const EntryFormValues& values, const E
                      "<p class=\"actions\"><button type=\"submit\" name=\"Save\" value=\"Save\">Save</button> "
                      "<a href=\"" + HtmlEscape(ListAddress(c.listQuery, "")) + "\">Cancel</a></p></form>\r\n";
   if (IsAdmin(r.rights))
-    page += "<form action=\"form_wlquery\" method=\"post\">\r\n" + TokenField(r.token) +
+    page += "<form accept-charset=\"UTF-8\" action=\"form_wlquery\" method=\"post\">\r\n" + TokenField(r.token) +
             HiddenField("AccessionNumber", c.accession) + HiddenField("ListQuery", c.listQuery) +
             "<p><button type=\"submit\" name=\"Delete\" value=\"Delete\" class=\"danger\">Delete this entry</button>"
             "</p></form>\r\n";
@@ -84,9 +83,9 @@ std::string ErrorPage(const PageRequest& r, const std::string& title, const std:
 }
 
 std::string EntryLine(const WorklistDB& e) {
-  return "<li>" + HtmlEscape(ToCp1252(e.AccessionNumber)) + ": " + HtmlEscape(ToCp1252(e.PatientName)) + ", " +
+  return "<li>" + HtmlEscape(e.AccessionNumber) + ": " + HtmlEscape(e.PatientName) + ", " +
          DateTimeHtml(e.SPSDate, e.SPSTime) + ", " +
-         HtmlEscape(ToCp1252(e.Modality)) + " " + HtmlEscape(ToCp1252(e.SPSDescription)) + ", " +
+         HtmlEscape(e.Modality) + " " + HtmlEscape(e.SPSDescription) + ", " +
          HtmlEscape(e.SPSStatus) + "</li>\r\n";
 }
 
@@ -105,7 +104,7 @@ PageResult ConfirmDelete(const PageRequest& r, const std::vector<std::string>& k
     page += EntryLine(e);
     hidden += HiddenField("AccessionNumber", e.AccessionNumber);
   }
-  return page + "</ul>\r\n<form action=\"form_wlquery\" method=\"post\">\r\n" + TokenField(r.token) + hidden +
+  return page + "</ul>\r\n<form accept-charset=\"UTF-8\" action=\"form_wlquery\" method=\"post\">\r\n" + TokenField(r.token) + hidden +
          HiddenField("ListQuery", listQuery) + HiddenField("Confirm", "yes") +
          "<p class=\"actions\"><button type=\"submit\" name=\"Delete\" value=\"Delete\" class=\"danger\">Delete " +
          CountOf(found.size()) + "</button> <a href=\"" + HtmlEscape(ListAddress(listQuery, "")) +

@@ -4,7 +4,6 @@
 
 #include "db/sqldb.h"
 #include "db/worklist_listing.h"
-#include "platform/codepage.h"
 #include "service/log.h"
 #include "service/text.h"
 #include "web/date_display.h"
@@ -31,8 +30,8 @@ const Column kColumns[] = {
 
 const char* const kStatuses[] = {"SCHEDULED", "IN PROGRESS", "COMPLETED", "DISCONTINUED"};
 
-// A stored value (UTF-8) as the page's 8-bit text, escaped.
-std::string Shown(const std::string& stored) { return HtmlEscape(ToCp1252(Trim(stored))); }
+// A stored value, trimmed and escaped.
+std::string Shown(const std::string& stored) { return HtmlEscape(Trim(stored)); }
 
 std::string Href(const ListQuery& query) { return "worklist?" + HtmlEscape(ListQueryText(query)); }
 
@@ -71,7 +70,7 @@ std::string FilterForm(const ListQuery& q, SQLdb& db) {
   for (const int size : kPageSizes)
     sizes += "<option" + std::string(size == q.PageSize ? " selected" : "") + ">" + std::to_string(size) +
              "</option>";
-  return "<form class=\"filters\" method=\"get\" action=\"worklist\" role=\"search\" aria-label=\"Worklist filters\">\r\n" +
+  return "<form accept-charset=\"UTF-8\" class=\"filters\" method=\"get\" action=\"worklist\" role=\"search\" aria-label=\"Worklist filters\">\r\n" +
          Field("DateFrom", "From", DateBox("DateFrom", q.Filter.DateFrom)) +
          Field("DateTo", "To", DateBox("DateTo", q.Filter.DateTo)) +
          Field("Status", "Status", "<select id=\"Status\" name=\"Status\">" + Options(statuses, q.Filter.Status, "All") + "</select>") +
@@ -100,7 +99,7 @@ std::string HeadingCell(const Column& column, const ListQuery& q) {
 }
 
 std::string Row(const WorklistDB& e, const std::string& listQuery, bool selectable) {
-  const std::string key = UrlEncode(ToCp1252(e.AccessionNumber));
+  const std::string key = UrlEncode(e.AccessionNumber);
   std::string html = "<tr>";
   if (selectable)
     html += "<td><input type=\"checkbox\" name=\"AccessionNumber\" value=\"" + Shown(e.AccessionNumber) +
@@ -145,7 +144,7 @@ std::string Results(const ListQuery& q, SQLdb& db, const PageRequest& r) {
   const std::string listQuery = ListQueryText(q);
   const bool admin = IsAdmin(r.rights);
   if (admin)
-    html += "<form method=\"post\" action=\"form_wlquery\">\r\n" + TokenField(r.token) +
+    html += "<form accept-charset=\"UTF-8\" method=\"post\" action=\"form_wlquery\">\r\n" + TokenField(r.token) +
             "<input type=\"hidden\" name=\"ListQuery\" value=\"" + HtmlEscape(listQuery) + "\">\r\n";
   html += "<div class=\"scroll\"><table class=\"list\" aria-describedby=\"count\">\r\n<thead><tr>";
   if (admin) html += "<th scope=\"col\"><span class=\"sr\">Select</span></th>";

@@ -9,10 +9,16 @@
 #include "db/performed_step_db.h"
 #include "db/sps_status.h"
 #include "db/sqldb.h"
+#include "db/stored_text.h"
 #include "dicom/bufdata.h"
+#include "dicom/dataset_text.h"
 #include "dicom/uid.h"
+#include "platform/charset_names.h"
+#include "platform/transcoder.h"
 #include "service/log.h"
 #include "service/settings.h"
+#include "worklist/query_charsets.h"
+#include "worklist/query_refusal.h"
 
 namespace tarvelin {
 
@@ -25,6 +31,7 @@ constexpr std::uint32_t Key(std::uint16_t group, std::uint16_t element) {
 constexpr std::uint32_t kStatusTag = Key(0x0040, 0x0252);
 constexpr std::uint32_t kStepSequenceTag = Key(0x0040, 0x0270);
 constexpr std::uint32_t kStudyUIDTag = Key(0x0020, 0x000D);
+constexpr std::uint32_t kCharsetTag = Key(0x0008, 0x0005);
 
 // The attributes an N-SET may change: those of the performed step's end,
 // description, performed series, radiation dose and billing. Patient,
@@ -90,7 +97,8 @@ void Merge(DcmObj& stored, DcmObj& changes, const std::string& sopInstanceUID) {
   std::vector<DcmEntry> incoming;
   for (DcmEntry& entry : changes.Entries) {
     const std::uint32_t key = EntryKey(entry);
-    if ((key & 0xFFFF) == 0) continue;  // group lengths are the encoder's
+    // Group lengths are the encoder's; both sides' text is in the stored set.
+    if ((key & 0xFFFF) == 0 || key == kCharsetTag) continue;
     if (!SettableAttributes().count(key)) {
       char text[16];
       std::snprintf(text, sizeof text, "(%04X,%04X)", key >> 16, key & 0xFFFF);
@@ -107,6 +115,22 @@ void Merge(DcmObj& stored, DcmObj& changes, const std::string& sopInstanceUID) {
   std::stable_sort(merged.begin(), merged.end(),
                    [](const DcmEntry& a, const DcmEntry& b) { return EntryKey(a) < EntryKey(b); });
   stored.Entries = std::move(merged);
+}
+
+// Takes the text of `dataset` into the stored set and labels it so. 0 when
+// done, else the tag of the first value that is not text of its set (logged).
+std::uint32_t ToStoredText(DcmObj& dataset, const std::string& callingAETitle, const std::string& operation) {
+  const std::string stationTerm = StationCharsetTerm(callingAETitle);
+  std::string named;
+  const std::string from = DatasetCharset(dataset, IconvNameOfDicomTerm(stationTerm), named);
+  if (!named.empty() && !IconvNameOfDicomTerm(named))
+    WriteLog("WARNING, " + operation + ", character set " + named + " not supported; read as " + stationTerm);
+  Transcoder toStored(from, StoredTextCharset);
+  const DatasetTextOutcome outcome = ConvertDatasetText(dataset, toStored, StoredTextTerm);
+  if (outcome.Invalid)
+    WriteLog("ERROR, " + operation + ", " + TagText(outcome.Invalid) + " is not text of the character set " +
+             (named.empty() ? stationTerm : named) + ", refused");
+  return outcome.Invalid;
 }
 
 void TakeKey(const DcmTag& element, ScheduledStepKeys& keys) {
@@ -131,7 +155,9 @@ std::vector<ScheduledStepKeys> FindScheduledStepKeys(const DcmObj& dataset) {
   return steps;
 }
 
-ProcedureStepOutcome CreateMPPS(DcmObj& dataset, std::string& sopInstanceUID) {
+ProcedureStepOutcome CreateMPPS(DcmObj& dataset, std::string& sopInstanceUID, const std::string& callingAETitle) {
+  if (const std::uint32_t invalid = ToStoredText(dataset, callingAETitle, "CreateMPPS"))
+    return Outcome(MppsInvalidAttributeValue, {invalid});
   const DcmTag* statusTag = dataset.Find(0x0040, 0x0252);
   const bool hasSequence = std::any_of(dataset.Entries.begin(), dataset.Entries.end(), [](const DcmEntry& e) {
     return EntryKey(e) == kStepSequenceTag;
@@ -178,13 +204,16 @@ ProcedureStepOutcome CreateMPPS(DcmObj& dataset, std::string& sopInstanceUID) {
   }
 }
 
-ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID) {
+ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID,
+                             const std::string& callingAETitle) {
   // Every entry not yet started carries an empty UID: an N-SET naming none
   // finds no step.
   if (sopInstanceUID.empty()) {
     WriteLog("ERROR, SetMPPS, Requested SOP Instance UID is empty");
     return Outcome(MppsNoSuchInstance);
   }
+  if (const std::uint32_t invalid = ToStoredText(dataset, callingAETitle, "SetMPPS"))
+    return Outcome(MppsInvalidAttributeValue, {invalid});
   const std::string status = dataset.GetString(0x0040, 0x0252);
   if (dataset.Find(0x0040, 0x0252) && !IsStepStatus(status)) {
     WriteLog("ERROR, SetMPPS, " + sopInstanceUID + ": not a status: " + status);
@@ -206,7 +235,8 @@ ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID)
     return Outcome(MppsProcessingFailure);
   }
   DcmObj stored;
-  if (!Decode(step, stored)) {
+  // A step kept before text was stored as UTF-8 is still in its own set.
+  if (!Decode(step, stored) || ToStoredText(stored, callingAETitle, "SetMPPS") != 0) {
     WriteLog("ERROR, SetMPPS, the stored attributes of " + sopInstanceUID + " cannot be read");
     return Outcome(MppsProcessingFailure);
   }

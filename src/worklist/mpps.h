@@ -35,19 +35,24 @@ struct ScheduledStepKeys {
 // the step's own.
 std::vector<ScheduledStepKeys> FindScheduledStepKeys(const DcmObj& dataset);
 
+// Both take the data set's text from the set its (0008,0005) names (the
+// calling station's set when it names none or one we do not convert) into
+// the stored set; a value not valid in that set gets 0x0106 naming it.
+//
 // N-CREATE: the status must be IN PROGRESS (else 0x0106 naming (0040,0252));
 // (0040,0252), (0040,0270) and a Study Instance UID in each of its items are
 // required (else 0x0120 naming what is missing); a SOP Instance UID already
 // created gets 0x0111; a database failure 0x0110. An empty `sopInstanceUID`
 // is replaced by a generated one. A step that names no stored entry is
 // stored all the same.
-ProcedureStepOutcome CreateMPPS(DcmObj& dataset, std::string& sopInstanceUID);
+ProcedureStepOutcome CreateMPPS(DcmObj& dataset, std::string& sopInstanceUID, const std::string& callingAETitle = "");
 
 // N-SET: an unknown (or empty) instance gets 0x0112; a step already
 // COMPLETED or DISCONTINUED 0x0110; a status that is not a defined term
 // 0x0106 naming (0040,0252). Only the attributes an N-SET may set are
 // changed; others are ignored and logged. The settable attributes are moved
 // out of `dataset` into the stored ones.
-ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID);
+ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID,
+                             const std::string& callingAETitle = "");
 
 }  // namespace tarvelin

@@ -10,20 +10,13 @@
 
 namespace tarvelin {
 
-namespace {
-
-// The configured set for a station: its [StationCharSet] line (AE title
-// without case, as ini keys are), else DefaultCharSet. Both were checked
-// when the settings were read.
-std::string StationTerm(const std::string& callingAETitle) {
+std::string StationCharsetTerm(const std::string& callingAETitle) {
   std::string key = callingAETitle;
   std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   for (const auto& [station, term] : ServerSettings.StationCharSets)
     if (station == key) return term;
   return ServerSettings.DefaultCharSet;
 }
-
-}  // namespace
 
 QueryCharsets ChooseQueryCharsets(const DcmObj& identifier, const std::string& callingAETitle) {
   const std::string requested = Trim(identifier.GetString(0x0008, 0x0005));
@@ -33,7 +26,7 @@ QueryCharsets ChooseQueryCharsets(const DcmObj& identifier, const std::string& c
     sets.AnswerIconv = sets.RequestIconv = iconvName;
     return sets;
   }
-  sets.AnswerTerm = StationTerm(callingAETitle);
+  sets.AnswerTerm = StationCharsetTerm(callingAETitle);
   sets.AnswerIconv = sets.RequestIconv = IconvNameOfDicomTerm(sets.AnswerTerm);
   if (!requested.empty())
     WriteLog("WARNING, Worklist query character set " + requested + " not supported; answered in " + sets.AnswerTerm);

@@ -18,6 +18,11 @@ struct QueryCharsets {
   std::string RequestIconv;  // the set the key values are read in
 };
 
+// The configured set for a station: its [StationCharSet] line (AE title
+// without case, as ini keys are), else DefaultCharSet. Both were checked
+// when the settings were read.
+std::string StationCharsetTerm(const std::string& callingAETitle);
+
 // Logs a WARNING line when the request names a set we do not convert.
 QueryCharsets ChooseQueryCharsets(const DcmObj& identifier, const std::string& callingAETitle);
 

@@ -151,7 +151,7 @@ struct Translation {
 // holds characters no stored value can hold.
 bool StoredForm(Translation& t, const DcmTag& element, std::string& text, bool& unmatchable) {
   unmatchable = false;
-  if (!t.keys || t.keys->Identity()) return true;
+  if (!t.keys) return true;
   std::string converted;
   const Transcoder::Outcome outcome = t.keys->Convert(text, converted);
   if (!outcome.Valid) {

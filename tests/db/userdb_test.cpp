@@ -71,6 +71,9 @@ TEST(PasswordHash, SaltedHashesVerifyAndOlderClearRowsAreRecognised) {
       {"plain", "plai", PasswordCheck::Wrong},
       {"", "", PasswordCheck::Wrong},
       {"$argon2id$broken", "$argon2id$broken", PasswordCheck::Wrong},
+      // Hashed as Windows-1252 before passwords were UTF-8: typed as UTF-8 it matches; "?" never does.
+      {HashPassword("P\xE4sswort"), "P\xC3\xA4sswort", PasswordCheck::MatchesLegacy},
+      {HashPassword("??????"), "\xD0\x9F\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C", PasswordCheck::Wrong},
   };
   for (const auto& c : cases) EXPECT_EQ(CheckPassword(c.stored, c.typed), c.expected) << c.stored << " / " << c.typed;
 }

@@ -136,13 +136,13 @@ TEST(AssociationDispatch, RequestsReachTheirServicesOnOneAssociation) {
     return find.WriteRSP(&association, &command, &match, Cmd::Pending) &&
            find.WriteRSP(&association, &command, nullptr, Cmd::Success);
   };
-  handlers.CreateMPPS = [&](DcmObj& dataset, std::string& instance) -> ProcedureStepOutcome {
+  handlers.CreateMPPS = [&](DcmObj& dataset, std::string& instance, const std::string&) -> ProcedureStepOutcome {
     std::lock_guard<std::mutex> hold(seenLock);
     createdStatus = dataset.GetString(0x0040, 0x0252);
     if (instance.empty()) instance = "1.2.3.4.5.6";
     return {0x0000, {}};
   };
-  handlers.SetMPPS = [&](DcmObj& dataset, const std::string& instance) -> ProcedureStepOutcome {
+  handlers.SetMPPS = [&](DcmObj& dataset, const std::string& instance, const std::string&) -> ProcedureStepOutcome {
     std::lock_guard<std::mutex> hold(seenLock);
     ++setCalls;
     setStatus = dataset.GetString(0x0040, 0x0252);
@@ -270,7 +270,7 @@ TEST(AssociationDispatch, CallersListAndSizeLimitGuardTheProcedureSteps) {
   std::mutex createdLock;
   int created = 0;
   ServiceHandlers handlers;
-  handlers.CreateMPPS = [&](DcmObj&, std::string&) {
+  handlers.CreateMPPS = [&](DcmObj&, std::string&, const std::string&) {
     std::lock_guard<std::mutex> hold(createdLock);
     ++created;
     return ProcedureStepOutcome{};

@@ -72,7 +72,8 @@ class FindAgainstDcmqrscp : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     pacs = new DcmqrscpPacs({{"ACC1", "P1", "DOE^JOHN"}, {"ACC2", "P2", "ROE^JANE"}, {"ACC3", "P3", "ROE^JIM"},
-                             {"ACC4", "P4", "POE^ANN"}, {"ACC5", "P5", "POE^BOB"}});
+                             {"ACC4", "P4", "POE^ANN"}, {"ACC5", "P5", "POE^BOB"},
+                             {"ACC6", "P6", "M\xDCLLER^J\xD6RG", "ISO_IR 100"}});
   }
   static void TearDownTestSuite() { delete pacs; }
   void SetUp() override { ASSERT_EQ(pacs->Problem(), ""); }
@@ -128,7 +129,25 @@ TEST_F(FindAgainstDcmqrscp, MaximumStopsAfterOneMoreResponse) {
   // The archive is still there for the next caller.
   std::vector<StudyInfo> all(1);
   EXPECT_TRUE(FindSCU("TARVELIN", "PACS", "127.0.0.1", Port(), all, 20, "", "", 0));
-  EXPECT_EQ(all.size(), 5u);
+  EXPECT_EQ(all.size(), 6u);
+}
+
+// The request names the set asked in; each answer is read in the set it
+// names (dcmqrscp answers in the request's), so the record holds UTF-8.
+TEST_F(FindAgainstDcmqrscp, AnswersAreReadInTheirCharacterSet) {
+  for (const char* charset : {"ISO_IR 192", "ISO_IR 100", "ISO_IR 101"}) {
+    std::vector<StudyInfo> studies(1);
+    studies[0].AccessionNumber = "ACC6";
+    ASSERT_TRUE(FindSCU("TARVELIN", "PACS", "127.0.0.1", Port(), studies, 20, "", "", 0, nullptr, charset))
+        << log.Text();
+    ASSERT_EQ(studies.size(), 1u) << charset;
+    EXPECT_EQ(studies[0].PatientName, "M\xC3\x9CLLER^J\xC3\x96RG") << charset;
+  }
+  std::vector<StudyInfo> unknown(1);
+  unknown[0].AccessionNumber = "ACC6";
+  EXPECT_FALSE(FindSCU("TARVELIN", "PACS", "127.0.0.1", Port(), unknown, 20, "", "", 0, nullptr, "GB18030"));
+  EXPECT_TRUE(log.Contains("ERROR, FindSCU, character set GB18030 not supported")) << log.Text();
+  EXPECT_FALSE(log.Contains("WARNING, FindSCU, a response")) << log.Text();
 }
 
 TEST_F(FindAgainstDcmqrscp, RefusedOrUnreachablePeerLeavesTheQueryUntouched) {

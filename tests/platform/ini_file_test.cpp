@@ -87,19 +87,22 @@ TEST(IniFile, LongValuesAreCutAt2047Characters) {
   EXPECT_EQ(ini.ReadString("S", "exact", ""), std::string(2047, 'y'));
 }
 
-TEST(IniFile, TextComesBackAsWindows1252) {
+TEST(IniFile, TextComesBackAsUtf8) {
   TempFolder folder;
-  // UTF-8 with a BOM: ü and € become their 1252 bytes, a character 1252 lacks becomes "?".
+  // UTF-8 with a BOM stays as it is, a character no 8-bit set has included.
   IniFile utf8 = IniOf(folder, "\xEF\xBB\xBF[S]\nname=M\xC3\xBCller \xE2\x82\xAC \xCE\xA9\n");
-  EXPECT_EQ(utf8.ReadString("S", "name", ""), "M\xFCller \x80 ?");
-  // Not valid UTF-8: taken as 8-bit text as it stands.
-  IniFile raw = IniOf(folder, "[S]\nname=M\xFCller\n");
-  EXPECT_EQ(raw.ReadString("S", "name", ""), "M\xFCller");
+  EXPECT_EQ(utf8.ReadString("S", "name", ""), "M\xC3\xBCller \xE2\x82\xAC \xCE\xA9");
+  // Not valid UTF-8: read as Windows-1252, as older set-up tools wrote it.
+  IniFile raw = IniOf(folder, "[S]\nname=M\xFCller \x80\n");
+  EXPECT_EQ(raw.ReadString("S", "name", ""), "M\xC3\xBCller \xE2\x82\xAC");
   // UTF-16LE with its BOM, as Windows tools write it.
   std::string utf16 = "\xFF\xFE";
   for (char c : std::string("[S]\r\nname=M\xFCller\r\n")) utf16 += std::string{c, '\0'};
   IniFile wide = IniOf(folder, utf16);
-  EXPECT_EQ(wide.ReadString("S", "name", ""), "M\xFCller");
+  EXPECT_EQ(wide.ReadString("S", "name", ""), "M\xC3\xBCller");
+  // A long value is cut after 2047 characters, not inside the 2047th.
+  IniFile longText = IniOf(folder, "[S]\nname=" + std::string(2046, 'x') + "\xC3\xBC\xC3\xBC\n");
+  EXPECT_EQ(longText.ReadString("S", "name", ""), std::string(2046, 'x') + "\xC3\xBC");
 }
 
 }  // namespace tarvelin

@@ -37,7 +37,8 @@ TEST(Transcoder, ConvertsReplacesAndRefuses) {
       {"ISO-8859-1", "ASCII", "CAF\xC9", "CAF?", true, 1},
       // Bytes the source set does not define are refused, never passed on.
       {"UTF-8", "ISO-8859-1", "M\xDCLLER", "", false, 0},
-      {"UTF-8", "UTF-8", "M\xDCLLER", "M\xDCLLER", true, 0},  // the same set is copied as it is
+      {"UTF-8", "UTF-8", "M\xC3\x9CLLER", "M\xC3\x9CLLER", true, 0},  // the same set is copied as it is
+      {"UTF-8", "UTF-8", "M\xDCLLER", "", false, 0},                 // once it is checked
       {"UTF-8", "ISO-8859-1", "ABC\xE5\xB1", "", false, 0},     // cut inside a character
       {"ASCII", "UTF-8", "CAF\xC9", "", false, 0},
       {"ISO-8859-7", "UTF-8", "\xAE", "", false, 0},

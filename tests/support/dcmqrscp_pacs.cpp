@@ -13,7 +13,8 @@ namespace tarvelin {
 namespace {
 // One image of a study, as dump2dcm reads it.
 std::string ImageDump(int n, const PacsStudy& study) {
-  return "(0008,0016) UI =SecondaryCaptureImageStorage\n"
+  return (study.charset.empty() ? "" : "(0008,0005) CS [" + study.charset + "]\n") +
+         "(0008,0016) UI =SecondaryCaptureImageStorage\n"
          "(0008,0018) UI [" + DcmqrscpPacs::ImageUID(n) + "]\n"
          "(0008,0020) DA [20240305]\n"
          "(0008,0050) SH [" + study.accession + "]\n"

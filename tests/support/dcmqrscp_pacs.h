@@ -17,6 +17,7 @@ struct PacsStudy {
   std::string accession;
   std::string patientID = "P1";
   std::string patientName = "DOE^JOHN";
+  std::string charset{};  // its (0008,0005); empty: none
 };
 
 class DcmqrscpPacs {

@@ -52,14 +52,16 @@ TEST(PagePieces, SplitParamsDecodesByCharset) {
   } cases[] = {
       {"a=1&&b=2", "", {"a=1"}},  // an empty piece ends the list
       {"", "", {}},
-      {"n=J%C3%B6rg&x=%u00e9+y&p=100%", "", {"n=J\xF6rg", "x=\xE9+y", "p=100%"}},
-      {"n=%F6", "", {"n=\xF6"}},  // not UTF-8: kept as the 8-bit byte
-      {"n=J\xC3\xB6rg%41", "UTF-8", {"n=J\xF6rg%41"}},
-      {"n=%41", "ISO-8859-1", {"n=%41"}},
+      {"n=J%C3%B6rg&x=%u00e9+y&p=100%", "", {"n=J\xC3\xB6rg", "x=\xC3\xA9+y", "p=100%"}},
+      {"n=%F6%80", "", {"n=\xC3\xB6\xE2\x82\xAC"}},  // not UTF-8: read as Windows-1252
+      {"n=J\xC3\xB6rg%41", "UTF-8", {"n=J\xC3\xB6rg%41"}},
+      {"n=%41\xF6", "ISO-8859-1", {"n=%41\xC3\xB6"}},
+      {"n=\xF6", "UTF-8", {}},  // not valid in its declared set: refused
+      {"n=1", "x-unknown", {}},
   };
   for (const Case& c : cases) {
     ParamList list{"stale=1"};
-    SplitParams(list, c.text, c.charset);
+    EXPECT_EQ(SplitParams(list, c.text, c.charset), !c.list.empty() || *c.text == 0) << c.text;
     EXPECT_EQ(list, c.list) << c.text;
   }
   EXPECT_EQ(FirstParam({"Offset=5", "Offset=7", "x=a=b"}, "Offset"), "5");

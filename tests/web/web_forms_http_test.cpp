@@ -7,6 +7,7 @@
 
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
+#include "platform/codepage.h"
 #include "service/settings.h"
 #include "support/child_process.h"
 #include "support/hostile_values.h"
@@ -94,6 +95,8 @@ TEST_F(WebFormsHttpTest, HostileValuesPassEveryFormAsTextAndAreStoredAsSent) {
   ASSERT_EQ(token.size(), 32u);
   for (std::size_t i = 0; i < values.size(); ++i) {
     const std::string& v = values[i];
+    // Stored and shown as UTF-8: sent without a charset, 8-bit text is read as Windows-1252.
+    const std::string u = ToUtf8(v);
     const std::string id = "X" + std::to_string(i);
     const std::string answers[] = {
         Clerk("/wlprocess", Data({{"PatientID", v}, {"LastName", v}, {"FirstName", "F"}, {"PatientBD", "2024-01-02"},
@@ -106,11 +109,11 @@ TEST_F(WebFormsHttpTest, HostileValuesPassEveryFormAsTextAndAreStoredAsSent) {
         Clerk("/wlsetstatus", Data({{"AccessionNumber", id}, {"SPSStatus", v}})),
         Admin("/UserQuery", "-G" + Data({{"UserName", v}})),
     };
-    EXPECT_THAT(answers[0], HasSubstr("Added Worklist entry for Patient=" + HtmlEscape(v + "^F") + "<br>"));
-    EXPECT_THAT(answers[1], HasSubstr("value=\"" + HtmlEscape(v) + "\""));
+    EXPECT_THAT(answers[0], HasSubstr("Added Worklist entry for Patient=" + HtmlEscape(u + "^F") + "<br>"));
+    EXPECT_THAT(answers[1], HasSubstr("value=\"" + HtmlEscape(u) + "\""));
     EXPECT_THAT(answers[2], HasSubstr("<b>Updated entry in Worklist</b>"));
     // Only the four status words are stored; any other text is refused.
-    EXPECT_THAT(answers[3], HasSubstr("ERROR, WLSetStatus, Updating status: not a status: " + HtmlEscape(v)));
+    EXPECT_THAT(answers[3], HasSubstr("ERROR, WLSetStatus, Updating status: not a status: " + HtmlEscape(u)));
     const bool colon = v.find(':') != std::string::npos;  // no user name may hold one (Basic authentication)
     const HttpAnswer added = web_.Admin("/display_users", Data({{"UserName", v}, {"PassWord", v}, {"Rights", "0"},
                                                                 {"AddNew", "Add New"}, {"FormToken", token}}));
@@ -118,7 +121,7 @@ TEST_F(WebFormsHttpTest, HostileValuesPassEveryFormAsTextAndAreStoredAsSent) {
     if (colon) {
       EXPECT_THAT(added.body, HasSubstr("cannot contain"));
     } else {
-      EXPECT_THAT(Admin("/UserQuery", "-G" + Data({{"UserName", v}})), HasSubstr(">" + HtmlEscape(v) + "</a>"));
+      EXPECT_THAT(Admin("/UserQuery", "-G" + Data({{"UserName", v}})), HasSubstr(">" + HtmlEscape(u) + "</a>"));
       const HttpAnswer deleted = web_.Admin("/form_users", Data({{"UserName", v}, {"Delete", "Delete"},
                                                                  {"Confirm", "yes"}, {"FormToken", token}}));
       EXPECT_EQ(deleted.status, 303) << v;
@@ -128,7 +131,7 @@ TEST_F(WebFormsHttpTest, HostileValuesPassEveryFormAsTextAndAreStoredAsSent) {
       EXPECT_THAT(answer, Not(HasSubstr("<b>bold")));
     }
     EXPECT_EQ(Stored("PatientID, PatientName, ReferringPhysician, SPSDescription, Modality, SPSStatus", id),
-              v + "|" + v + "^" + v + "|" + v + "|" + v + "|" + v + "|SCHEDULED");
+              u + "|" + u + "^" + u + "|" + u + "|" + u + "|" + u + "|SCHEDULED");
   }
 }
 
@@ -201,6 +204,51 @@ TEST_F(WebFormsHttpTest, ChangesFromAnotherSiteOrWithoutTheFormTokenAreRefused) 
   // A log out ends the login round: the old token no longer works.
   EXPECT_EQ(web_.Admin("/logout").status, 401);
   EXPECT_EQ(web_.Admin("/display_users", add + Data({{"FormToken", token}})).status, 403);
+}
+
+// Other systems' calls are read in the charset their Content-Type declares
+// and stored as UTF-8; those that declare none are read as before (UTF-8
+// when well-formed, else Windows-1252); text not valid in its charset is
+// refused and nothing is stored. Pages go out as UTF-8.
+TEST_F(WebFormsHttpTest, CallsAreReadInTheirDeclaredCharsetAndStoredAsUtf8) {
+  const std::string order = "PatientID=P1&PatientBD=19700102&PatientSex=F&Modality=CT&StartDate=20240315&StartTime=0930";
+  const struct {
+    const char* accession;
+    std::string contentType;  // "": a GET with the text as its query
+    std::string name;         // PatientName as sent, %-escaped
+    std::string stored;       // "<none>": refused
+  } cases[] = {
+      {"C1", "", "M%DCLLER", "M\xC3\x9CLLER"},                          // Latin-1, as older scripts send it
+      {"C2", "", "M%C3%9CLLER", "M\xC3\x9CLLER"},                       // UTF-8 without a declaration
+      {"C3", "", "%80UR%8A", "\xE2\x82\xACUR\xC5\xA0"},                // Windows-1252 beyond Latin-1: € and Š
+      {"C4", "application/x-www-form-urlencoded; charset=ISO-8859-2", "DVO%D8%C1K", "DVO\xC5\x98\xC3\x81K"},
+      {"C5", "application/x-www-form-urlencoded; charset=\"utf-8\"", "%CE%93%CE%99", "\xCE\x93\xCE\x99"},
+      {"C6", "application/x-www-form-urlencoded; charset=ISO-8859-1", "M%DCLLER", "M\xC3\x9CLLER"},
+      {"C7", "application/x-www-form-urlencoded; charset=UTF-8", "M%DCLLER", "<none>"},  // not UTF-8
+      {"C8", "application/x-www-form-urlencoded; charset=x-unknown", "SMITH", "<none>"},
+      {"C9", "text/plain; charset=KOI8-R", "\xF0\xC5\xD4\xD2\xCF\xD7", "\xD0\x9F\xD0\xB5\xD1\x82\xD1\x80\xD0\xBE\xD0\xB2"},
+  };
+  for (const auto& c : cases) {
+    const std::string text = order + "&AccessionNumber=" + c.accession + "&PatientName=" + c.name;
+    const std::string options = c.contentType.empty()
+                                    ? ""
+                                    : "-H " + ShellQuote("Content-Type: " + c.contentType) + " --data-binary " +
+                                          ShellQuote(text);
+    const HttpAnswer answer =
+        web_.Request(c.contentType.empty() ? "/wlprocess?" + text : "/wlprocess", "clerk", kClerkPassword, options);
+    EXPECT_EQ(Stored("PatientName", c.accession), c.stored) << c.accession;
+    EXPECT_EQ(answer.status, c.stored == "<none>" ? 400 : 200) << c.accession;
+    EXPECT_THAT(answer.headers, HasSubstr("Content-Type: text/html; charset=UTF-8")) << c.accession;
+  }
+  EXPECT_THAT(web_.Server().Log(),
+              HasSubstr("ERROR, User=clerk, Page=wlprocess, text not valid in its declared character set UTF-8, refused"));
+  // The status call takes its declared charset too.
+  EXPECT_EQ(web_.Request("/wlsetstatus", "clerk", kClerkPassword,
+                         "-H 'Content-Type: application/x-www-form-urlencoded; charset=UTF-8' --data-binary "
+                         "'AccessionNumber=C1&SPSStatus=COMPLETED\xFF'")
+                .status,
+            400);
+  EXPECT_EQ(Stored("SPSStatus", "C1"), "SCHEDULED");
 }
 }  // namespace
 

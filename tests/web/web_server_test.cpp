@@ -40,7 +40,7 @@ TEST_F(WebServerTest, BasicAuthenticationAdmitsUsersWithTheirRights) {
 
   const HttpAnswer admin = web_.Admin("/");
   EXPECT_EQ(admin.status, 200);
-  EXPECT_THAT(admin.headers, HasSubstr("Content-Type: text/html; charset=ISO-8859-1"));
+  EXPECT_THAT(admin.headers, HasSubstr("Content-Type: text/html; charset=UTF-8"));
   EXPECT_THAT(admin.body, HasSubstr("<b>Worklist WEB Server</b> - admin</h1>"));
   EXPECT_THAT(admin.body, HasSubstr("Manage Users"));
   const HttpAnswer clerk = web_.Request("/index.htm", "clerk", kClerkPassword);

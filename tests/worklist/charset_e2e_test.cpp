@@ -13,9 +13,13 @@ namespace tarvelin {
 
 namespace {
 
-// Patient name stored as ISO 8859-1 text: MÜLLER^JÖRG.
-const std::string StoredName = "M\xDCLLER^J\xD6RG";
+// Patient name as stored (UTF-8) and in ISO 8859-1: MÜLLER^JÖRG.
 const std::string Utf8Name = "M\xC3\x9CLLER^J\xC3\x96RG";
+const std::string Latin1Name = "M\xDCLLER^J\xD6RG";
+// Names of other scripts: Czech, Greek, Japanese.
+const std::string Czech = "DVO\xC5\x98\xC3\x81K^JI\xC5\x98\xC3\x8D";                       // DVOŘÁK^JIŘÍ
+const std::string Greek = "\xCE\xA0\xCE\x91\xCE\xA0\xCE\x91\xCE\xA3^\xCE\x93\xCE\x99\xCE\xA9";  // ΠΑΠΑΣ^ΓΙΩ
+const std::string Japanese = "\xE5\xB1\xB1\xE7\x94\xB0^\xE5\xA4\xAA\xE9\x83\x8E";            // 山田^太郎
 
 WorklistDB Entry(const std::string& accession, const std::string& name) {
   WorklistDB e;
@@ -41,8 +45,11 @@ class WorklistCharsets : public RunningServer {
  protected:
   void SetUp() override {
     RunningServer::SetUp();
-    Insert(Entry("A1", StoredName));
+    Insert(Entry("A1", Utf8Name));
     Insert(Entry("A2", "SMITH^JOHN"));
+    Insert(Entry("A3", Czech));
+    Insert(Entry("A4", Greek));
+    Insert(Entry("A5", Japanese));
     std::ofstream(home_ + "TRVGUI.ini", std::ios::app) << "\r\n[StationCharSet]\r\nUTF8CT=ISO_IR 192\r\nODDCT=KOI8-R\r\n";
     Start();
   }
@@ -81,17 +88,17 @@ TEST_F(WorklistCharsets, StoredNameByRequestedSet) {
     std::string Bytes;      // the name's bytes in the answer
     std::string Decoded;    // the name as dcmdump decodes it by the label
   } cases[] = {
-      {"LATINCT", nullptr, "ISO_IR 100", StoredName, Utf8Name},
-      {"LATINCT", "", "ISO_IR 100", StoredName, Utf8Name},  // an empty value asks, it names no set
-      {"LATINCT", "ISO_IR 100", "ISO_IR 100", StoredName, Utf8Name},
+      {"LATINCT", nullptr, "ISO_IR 100", Latin1Name, Utf8Name},
+      {"LATINCT", "", "ISO_IR 100", Latin1Name, Utf8Name},  // an empty value asks, it names no set
+      {"LATINCT", "ISO_IR 100", "ISO_IR 100", Latin1Name, Utf8Name},
       {"LATINCT", "ISO_IR 192", "ISO_IR 192", Utf8Name, Utf8Name},
-      {"LATINCT", "ISO_IR 148", "ISO_IR 148", StoredName, Utf8Name},  // Latin-5 has Ü and Ö where Latin-1 has them
+      {"LATINCT", "ISO_IR 148", "ISO_IR 148", Latin1Name, Utf8Name},  // Latin-5 has Ü and Ö where Latin-1 has them
       {"LATINCT", "ISO_IR 144", "ISO_IR 144", "M?LLER^J?RG", "M?LLER^J?RG"},
       {"LATINCT", "ISO_IR 6", "ISO_IR 6", "M?LLER^J?RG", "M?LLER^J?RG"},
-      {"LATINCT", "ISO 2022 IR 87", "ISO_IR 100", StoredName, Utf8Name},  // not converted: the default
+      {"LATINCT", "ISO 2022 IR 87", "ISO_IR 100", Latin1Name, Utf8Name},  // not converted: the default
       {"UTF8CT", nullptr, "ISO_IR 192", Utf8Name, Utf8Name},               // the station's setting
-      {"UTF8CT", "ISO_IR 100", "ISO_IR 100", StoredName, Utf8Name},        // the request's set first
-      {"ODDCT", nullptr, "ISO_IR 100", StoredName, Utf8Name},              // a refused setting: the default
+      {"UTF8CT", "ISO_IR 100", "ISO_IR 100", Latin1Name, Utf8Name},        // the request's set first
+      {"ODDCT", nullptr, "ISO_IR 100", Latin1Name, Utf8Name},              // a refused setting: the default
   };
   for (const auto& c : cases) {
     std::string keys = "-k 0010,0010=M* -k 0008,0050";
@@ -108,6 +115,43 @@ TEST_F(WorklistCharsets, StoredNameByRequestedSet) {
   EXPECT_EQ(CountLines(log, "WARNING, CreateWLResponse, (0010,0010) holds 2 character(s) that ISO_IR 144 lacks; answered as ?"), 1);
   EXPECT_EQ(CountLines(log, "WARNING, Worklist query character set ISO 2022 IR 87 not supported; answered in ISO_IR 100"), 1);
   EXPECT_EQ(CountLines(log, "ERROR, StationCharSet oddct KOI8-R refused: not a supported character set; ISO_IR 100 is used"), 1);
+}
+
+// Each stored name in each requested set: the bytes of that set under its
+// label, "?" for every character the set lacks.
+TEST_F(WorklistCharsets, NamesOfEveryScriptInEveryRequestedSet) {
+  const struct {
+    const char* Accession;
+    const char* Requested;
+    std::string Bytes;  // the name's bytes in the answer, labelled Requested
+    int Missing;        // characters answered as "?"
+  } cases[] = {
+      {"A3", "ISO_IR 192", Czech, 0},
+      {"A3", "ISO_IR 100", "DVO?\xC1K^JI?\xCD", 2},
+      {"A3", "ISO_IR 101", "DVO\xD8\xC1K^JI\xD8\xCD", 0},  // Latin-2 has Ř
+      {"A3", "ISO_IR 126", "DVO??K^JI??", 4},
+      {"A4", "ISO_IR 192", Greek, 0},
+      {"A4", "ISO_IR 126", "\xD0\xC1\xD0\xC1\xD3^\xC3\xC9\xD9", 0},  // ISO 8859-7
+      {"A4", "ISO_IR 100", "?????^???", 8},
+      {"A5", "ISO_IR 192", Japanese, 0},
+      {"A5", "ISO_IR 100", "??^??", 4},
+      {"A5", "ISO_IR 6", "??^??", 4},
+      {"A2", "ISO_IR 126", "SMITH^JOHN", 0},  // ASCII reads the same in every set
+  };
+  for (const auto& c : cases) {
+    const Answer a = Find("LATINCT", "-k 0010,0010 -k " + ShellQuote(std::string("0008,0050=") + c.Accession) + " -k " +
+                                         ShellQuote(std::string("0008,0005=") + c.Requested));
+    const std::string what = std::string(c.Accession) + " " + c.Requested;
+    ASSERT_EQ(a.responses, 1) << what << "\n" << a.find.Output;
+    EXPECT_NE(a.firstDump.find("(0008,0005) CS [" + std::string(c.Requested) + "]"), std::string::npos) << what;
+    EXPECT_NE(a.first.find(c.Bytes), std::string::npos) << what << "\n" << a.firstDump;
+    if (c.Missing > 0) {
+      EXPECT_EQ(CountLines(ServerLog(), "(0010,0010) holds " + std::to_string(c.Missing) + " character(s) that " +
+                                            c.Requested + " lacks; answered as ?"),
+                1)
+          << what;
+    }
+  }
 }
 
 TEST_F(WorklistCharsets, KeysAreReadInTheRequestsSet) {

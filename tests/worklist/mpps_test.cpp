@@ -3,6 +3,7 @@
 
 #include "db/sqldb.h"
 #include "dicom/uid.h"
+#include "service/settings.h"
 #include "service/text.h"
 #include "worklist/mpps.h"
 #include "worklist_fixture.h"
@@ -208,6 +209,56 @@ TEST_F(Mpps, MissingDatabaseAnswersProcessingFailure) {
   std::filesystem::remove(folder_ + "database/quillat.db");
   EXPECT_EQ(Create("IN PROGRESS", StepKeys("A1", "S1", "P1"), "1.2.3"), MppsProcessingFailure);
   EXPECT_EQ(Set("COMPLETED", "1.2.3"), MppsProcessingFailure);
+}
+
+// The step's text arrives in the data set's (0008,0005), else in the
+// calling station's set, and is kept as UTF-8 under ISO_IR 192; bytes not
+// valid in that set are refused, naming the attribute.
+TEST_F(Mpps, TextIsTakenFromTheDataSetsCharacterSetIntoUtf8) {
+  ServerSettings.StationCharSets = {{"greekct", "ISO_IR 126"}};
+  const struct {
+    const char* uid;
+    const char* charset;  // nullptr: none sent
+    const char* station;
+    std::string name;     // (0010,0010) as sent
+    std::uint16_t answer;
+    std::string stored;   // the name in the stored data set
+  } cases[] = {
+      {"7.1", "ISO_IR 100", "CT01", "M\xDCLLER", MppsSuccess, "M\xC3\x9CLLER"},
+      {"7.2", nullptr, "CT01", "M\xDCLLER", MppsSuccess, "M\xC3\x9CLLER"},  // DefaultCharSet: ISO_IR 100
+      {"7.3", nullptr, "GREEKCT", "\xC3\xC9\xD9", MppsSuccess, "\xCE\x93\xCE\x99\xCE\xA9"},  // the station's set
+      {"7.4", "ISO_IR 192", "CT01", "\xE5\xB1\xB1\xE7\x94\xB0", MppsSuccess, "\xE5\xB1\xB1\xE7\x94\xB0"},
+      {"7.5", "ISO_IR 192", "CT01", "M\xDCLLER", MppsInvalidAttributeValue, ""},  // not UTF-8
+  };
+  for (const auto& c : cases) {
+    std::string uid = c.uid;
+    DcmObj ds = NCreate("IN PROGRESS", StepKeys("A1", "S1", "P1"));
+    if (c.charset) ds.Set(DcmTag(0x0008, 0x0005, c.charset));
+    ds.Add(DcmTag(0x0010, 0x0010, c.name, "PN"));
+    const ProcedureStepOutcome outcome = CreateMPPS(ds, uid, c.station);
+    EXPECT_EQ(outcome.status, c.answer) << c.uid;
+    const std::string bytes = FromHex(Stored("SELECT hex(DataSet) FROM PerformedSteps WHERE SOPInstanceUID='" + uid + "'"));
+    if (c.answer != MppsSuccess) {
+      EXPECT_EQ(outcome.attributes, std::vector<std::uint32_t>{0x00100010}) << c.uid;
+      EXPECT_EQ(bytes, "") << c.uid;
+      continue;
+    }
+    EXPECT_NE(bytes.find(c.stored), std::string::npos) << c.uid;
+    EXPECT_NE(bytes.find("ISO_IR 192"), std::string::npos) << c.uid;
+  }
+  EXPECT_NE(Log().find("ERROR, CreateMPPS, (0010,0010) is not text of the character set ISO_IR 192, refused"),
+            std::string::npos);
+
+  // An N-SET in Latin-2 joins the step's UTF-8 text; its (0008,0005) is no attribute to set.
+  DcmObj set;
+  set.Set(DcmTag(0x0008, 0x0005, "ISO_IR 101"));
+  set.Add(DcmTag(0x0040, 0x0254, "DVO\xD8\xC1K", "LO"));
+  EXPECT_EQ(SetMPPS(set, "7.1", "CT01").status, MppsSuccess);
+  const std::string merged = FromHex(Stored("SELECT hex(DataSet) FROM PerformedSteps WHERE SOPInstanceUID='7.1'"));
+  EXPECT_NE(merged.find("DVO\xC5\x98\xC3\x81K"), std::string::npos);
+  EXPECT_NE(merged.find("M\xC3\x9CLLER"), std::string::npos);
+  EXPECT_EQ(Log().find("(0008,0005) may not be set"), std::string::npos);
+  ServerSettings.StationCharSets.clear();
 }
 
 }  // namespace tarvelin

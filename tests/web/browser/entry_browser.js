@@ -14,7 +14,7 @@ const { chromium } = require('playwright-core');
 const { check, openAs, visit } = require('./browser_helpers');
 
 const [baseUrl, shots, adminPassword, clerkPassword, dicomPort] = process.argv.slice(2);
-const LAST = 'M\u00dcLLER';  // sent and stored as the Windows-1252 byte 0xDC
+const LAST = 'M\u00dcLLER';  // posted and stored as UTF-8, answered in Latin-1 by default
 const FIRST = "O'<b>&";      // a quote, markup and an ampersand, all as text
 const DAY = '2024-03-15';
 const bodyText = (page) => page.textContent('main');
