@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/tcp_server.h"
 #include "service/log.h"
+#include "service/audit_actor.h"
 #include "service/log_peer.h"
 #include "service/settings.h"
 #include "service/text.h"
@@ -59,6 +60,8 @@ void ChildThread::Execute() {
     WriteLog("Associated with " + association.assocRQ.GetCallingApTitle() + "," + SocketText());
     // An association that says nothing for this long gives its slot back.
     association.Link.Sock.TimeOut = ServerSettings.AssociationIdle;
+    // What the association changes (performed procedure steps) is the caller's.
+    const AuditActorScope actor({"calling AE", Trim(association.assocRQ.GetCallingApTitle()), peerAddress_});
 
     DcmObj command;
     Next next = Next::Continue;

@@ -14,6 +14,7 @@
 
 #include "hl7/hl7_parser.h"
 #include "hl7/xml_order.h"
+#include "service/audit_actor.h"
 #include "service/log.h"
 #include "service/text.h"
 #include "service/settings.h"
@@ -137,6 +138,7 @@ void PutAway(const std::string& in, const std::string& name, const std::string& 
 }  // namespace
 
 std::string HL7FileProcess(const std::string& path) {
+  const AuditActorScope actor({"order file", fs::path(path).filename().string(), ""});
   std::string result;
   std::error_code ec;
   std::ifstream file;

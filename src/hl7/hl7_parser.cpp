@@ -2,9 +2,24 @@
 
 #include "hl7/order_group.h"
 #include "hl7/received_message.h"
+#include "service/audit_trail.h"
 #include "service/log.h"
 
 namespace tarvelin {
+
+namespace {
+// Each committed order in the audit trail, under the thread's actor (the
+// sender, or the order file).
+void AuditOrders(const OrderAnswer& answer) {
+  for (const AppliedOrder& order : answer.applied) {
+    AuditEvent event{"hl7-order", AuditAction::Update, true, order.accession, "accession", {}, "ORC-1=" + order.control + ", " + order.done};
+    if (order.done == "created") event.action = AuditAction::Create;
+    if (order.done == "deleted") event.action = AuditAction::Delete;
+    if (!order.oldStatus.empty()) event.changes.push_back({"SPSStatus", order.oldStatus, order.done});
+    WriteAudit(event);
+  }
+}
+}  // namespace
 
 OrderAnswer ProcessHL7(const std::string& bytes) { return ProcessHL7(ReadReceivedMessage(bytes)); }
 
@@ -26,6 +41,10 @@ OrderAnswer ProcessHL7(const ReceivedMessage& message) {
   return ParseORM(message.text);
 }
 
-OrderAnswer ParseORM(const std::string& message) { return WriteInGroup(message); }
+OrderAnswer ParseORM(const std::string& message) {
+  OrderAnswer answer = WriteInGroup(message);
+  if (answer.ack == AckCode::AA) AuditOrders(answer);
+  return answer;
+}
 
 }  // namespace tarvelin

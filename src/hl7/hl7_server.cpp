@@ -6,6 +6,7 @@
 #include "hl7/hl7_parser.h"
 #include "hl7/mllp_framer.h"
 #include "hl7/received_message.h"
+#include "service/audit_actor.h"
 #include "service/log.h"
 #include "service/log_peer.h"
 #include "service/settings.h"
@@ -47,6 +48,9 @@ std::string SenderRefusal(const std::string& message, const std::string& peer) {
 std::string AnswerHL7(const std::string& bytes, const std::string& peer) {
   const ReceivedMessage message = ReadReceivedMessage(bytes);
   WriteLog(message.logged);
+  // The sender as its header names it: MSH-3 sending application ^ MSH-4 facility.
+  const std::string header = message.text.substr(0, message.text.find_first_of("\r\n"));
+  const AuditActorScope actor({"HL7 sender", Piece(header, "|", 3) + "^" + Piece(header, "|", 4), peer});
   const std::string timestamp = HL7Timestamp();
   OrderAnswer answer;
   if (const std::string refusal = SenderRefusal(message.text, peer); !refusal.empty()) {

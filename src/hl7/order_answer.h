@@ -14,10 +14,21 @@ enum class AckCode {
   AR,  // not an order message, or the server could not store anything
 };
 
+// One order that changed the worklist, for the audit trail.
+struct AppliedOrder {
+  std::string control;    // ORC-1
+  std::string accession;
+  std::string done;       // "created", "updated", "deleted", or the status it moved to
+  std::string oldStatus;  // the status before, when the order moved it
+};
+
 struct OrderAnswer {
   AckCode ack = AckCode::AR;
   std::string text;  // MSA-3 ("" for AA)
   std::vector<OrderRefusal> refused;
+  // With AA only: the orders that changed something (a resend that found
+  // its order stored is not among them). Committed once the answer is given.
+  std::vector<AppliedOrder> applied;
 };
 
 }  // namespace tarvelin

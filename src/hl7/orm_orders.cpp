@@ -24,6 +24,7 @@ struct OrderContext {
   OrderRefusal& refusal;
   std::string& ackText;  // MSA-3 for this refusal when it has a known text
   bool& databaseFailed;  // the refusal is the server's fault, not the order's
+  AppliedOrder applied = {};  // what the order did; `done` stays "" when it changed nothing
 };
 
 bool Refuse(OrderContext& o, const char* segment, int field, int code, const std::string& reason,
@@ -52,7 +53,10 @@ bool NewOrder(OrderContext& o) {
   WorklistDB& r = o.record;
   if (!CompleteNewOrder(r, o.refusal)) return false;
   const int inserted = r.Insert(o.db);
-  if (inserted == 0) return true;
+  if (inserted == 0) {
+    o.applied.done = "created";
+    return true;
+  }
   if (inserted != 1) return Failed(o);
   WorklistDB stored;
   stored.AccessionNumber = r.AccessionNumber;
@@ -71,6 +75,7 @@ bool NewOrder(OrderContext& o) {
 bool ChangedOrder(OrderContext& o) {
   const int updated = o.record.Update(o.db);
   if (updated == 3) return Unknown(o, kUnknownXoText);
+  if (updated == 0) o.applied.done = "updated";
   return updated == 0 || Failed(o);
 }
 
@@ -80,6 +85,8 @@ bool Discontinue(OrderContext& o, const std::string& how) {
   std::string before;
   switch (o.record.ChangeStatus(o.db, kDiscontinued, StatusWriter::Workflow(), "", &before)) {
     case StatusChange::Changed:
+      o.applied.done = kDiscontinued;
+      o.applied.oldStatus = before;
       if (before == kInProgress)
         WriteLog("INFO, ParseORM, " + how + " for AccessionNumber=" + o.record.AccessionNumber +
                  ": the step had started, marked DISCONTINUED");
@@ -99,7 +106,9 @@ bool Discontinue(OrderContext& o, const std::string& how) {
 // A cancelled order that no modality started disappears, as it always did.
 bool CancelledOrder(OrderContext& o) {
   switch (o.record.Delete(o.db, kScheduled)) {
-    case 0: return true;
+    case 0:
+      o.applied.done = "deleted";
+      return true;
     case 2: return Unknown(o, kUnknownCaText);
     case 4: return Discontinue(o, "CA");
     default: return Failed(o);
@@ -116,6 +125,9 @@ bool StatusChangedOrder(OrderContext& o, const std::string& orderStatus) {
   std::string before;
   switch (o.record.ChangeStatus(o.db, status, StatusWriter::Workflow(), "", &before)) {
     case StatusChange::Changed:
+      o.applied.done = status;
+      o.applied.oldStatus = before;
+      return true;
     case StatusChange::AlreadySo:
       return true;
     case StatusChange::NotFound:
@@ -176,8 +188,14 @@ OrderAnswer WriteOrders(SQLdb& db, const std::string& message) {
     std::string ackText;
     OrderContext context{db, record, refusal, ackText, databaseFailed};
     if (ReadOrderRecord(parsed, parsed.orders[i], record, refusal) && Storable(record, refusal) &&
-        ApplyOrder(context, parsed.orders[i].orc))
+        ApplyOrder(context, parsed.orders[i].orc)) {
+      if (!context.applied.done.empty()) {
+        context.applied.control = SegmentField(parsed.orders[i].orc, 1);
+        context.applied.accession = record.AccessionNumber;
+        answer.applied.push_back(std::move(context.applied));
+      }
       continue;
+    }
     if (refusal.accession.empty()) refusal.accession = record.AccessionNumber;
     WriteLog("ERROR, ParseORM, order " + std::to_string(refusal.order) + " (AccessionNumber=" + refusal.accession +
              ") refused: " + refusal.reason);
@@ -189,6 +207,7 @@ OrderAnswer WriteOrders(SQLdb& db, const std::string& message) {
     return answer;
   }
   unit.RollBack();
+  answer.applied.clear();
   if (answer.refused.empty()) {
     databaseFailed = true;
     answer.text = "ERROR";

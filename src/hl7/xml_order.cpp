@@ -12,6 +12,7 @@
 #include "hl7/stored_record.h"
 #include "hl7/xml_text.h"
 #include "platform/codepage.h"
+#include "service/audit_trail.h"
 #include "service/log.h"
 
 namespace tarvelin {
@@ -171,6 +172,8 @@ std::string ProcessXML(const std::string& path) {
     WriteLog("ERROR, ProcessXML, proc->Insert, status=" + std::to_string(status));
   else
     result = "Message Processed";
+  if (status == 0)
+    WriteAudit({"xml-order", AuditAction::Create, true, record.AccessionNumber, "accession", {}, "created"});
   return result;
 }
 

@@ -10,6 +10,8 @@
 #include "db/worklistdb.h"
 #include "housekeeping/pacs_tls.h"
 #include "housekeeping/study_in_pacs.h"
+#include "service/audit_actor.h"
+#include "service/audit_trail.h"
 #include "service/log.h"
 #include "service/text.h"
 
@@ -43,6 +45,16 @@ int MinutesOfDay(const std::string& time) {
 
 const char* NewStatus(AgeingRule rule) { return rule == AgeingRule::InPacs ? "COMPLETED" : "DISCONTINUED"; }
 
+const char* Reason(AgeingRule rule) {
+  switch (rule) {
+    case AgeingRule::OldDate: return "old date";
+    case AgeingRule::OldTime: return "older than 2 hours";
+    case AgeingRule::InPacs: return "study in PACS";
+    case AgeingRule::None: break;
+  }
+  return "";
+}
+
 void LogChange(const Change& change) {
   const WorklistDB& e = *change.entry;
   const std::string which = e.AccessionNumber + ", for " + e.PatientID + ", StartDate=" + e.SPSDate;
@@ -50,6 +62,8 @@ void LogChange(const Change& change) {
     WriteLog("ERROR, Updating Worklist Entry: " + which + ", " + change.error);
     return;
   }
+  WriteAudit({"housekeeping-status", AuditAction::Update, true, e.AccessionNumber, "accession",
+              {{"SPSStatus", kScheduled, NewStatus(change.rule)}}, Reason(change.rule)});
   switch (change.rule) {
     case AgeingRule::OldDate:
       WriteLog("INFO, Discontinued Worklist Entry: " + which + ", Reason Old Date");
@@ -89,6 +103,7 @@ AgeingRule DateRule(const WorklistDB& entry, Clock::time_point now, bool deleteO
 bool UpdateWorklistStatus(const std::string& pacsAET, const std::string& pacsHost, const std::string& pacsPort,
                           const std::string& ownAET, bool deletePACS, bool deleteOld,
                           const std::function<bool()>& stopRequested) {
+  const AuditActorScope actor({"housekeeping", "", ""});
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return false;
   std::vector<WorklistDB> entries;

@@ -80,6 +80,7 @@ void ReadIniSettings(const std::string& iniPath) {
   s.LogLineLimit = NonNegativeInteger(ini, "LogLineLimit", 8192);
   s.LogRotateMB = NonNegativeInteger(ini, "LogRotateMB", 20);
   s.LogRotateFiles = NonNegativeInteger(ini, "LogRotateFiles", 5);
+  s.AuditSyslog = ini.ReadString(svc, "AuditSyslog", "");
   s.HL7Port = ini.ReadString(svc, "HL7Port", "2100");
   s.WEBPort = ini.ReadString(svc, "WEBPort", "80");
   s.DeleteOld = ini.ReadBool(svc, "DeleteOld", false);

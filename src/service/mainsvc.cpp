@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/file_version.h"
+#include "service/audit_trail.h"
 #include "service/ini_settings.h"
 #include "service/log.h"
 #include "service/settings.h"
@@ -93,6 +94,7 @@ void PrepareInstance(const std::string& programFolder, const std::string& firstL
   WriteLog(firstLine);
 
   ReadIniSettings(programFolder + "TRVGUI.ini");
+  StartAuditTrail();
 }
 
 void ServiceStart(const std::string& programFolder, const ServiceComponents& components, const std::string& executable) {
@@ -110,6 +112,7 @@ void ServiceStop(const ServiceComponents& components, const std::string& executa
   StopStep(components.StopHL7, "HL7 listener");
   StopStep(components.StopHousekeeping, "housekeeping");
   WriteLog("INFO, **** Tarvelin V" + FileVersionText(executable) + " is finishing ****");
+  StopAuditTrail();
   ClearLogTarget();
 }
 

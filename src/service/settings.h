@@ -17,6 +17,7 @@ struct ServerSettingsRecord {
   int LogLineLimit = 8192;  // bytes of one line's text written at most (0: no cut)
   int LogRotateMB = 20;     // a log file larger than this is moved aside (0: never)
   int LogRotateFiles = 5;   // parts moved aside kept per log file
+  std::string AuditSyslog;  // audit events also as syslog: "local", "udp:HOST[:PORT]"; "": file only
   std::mutex MppsLock;  // serialises MPPS database updates; lives as long as the process
   std::string ProgramFolder;  // instance folder, ends with "/"
   std::string LogFolder;      // ProgramFolder + "logs/"

@@ -8,6 +8,7 @@
 #include "service/log.h"
 #include "service/settings.h"
 #include "web/date_display.h"
+#include "web/entry_audit.h"
 #include "web/entry_form.h"
 #include "web/entry_request.h"
 #include "web/form_widgets.h"
@@ -67,6 +68,7 @@ std::string InsertEntry(EntryRequest& request, bool& added) {
     return "ERROR adding procedure: " + HtmlEscape(reason);
   }
   added = true;
+  AuditEntryChange("entry-create", AuditAction::Create, WorklistDB(), StoredEntry(db, request.Entry.AccessionNumber));
   WriteLog("INFO, WorklistProcess, added entry for Patient=" + entry.PatientName +
            ", ProcedureDescription=" + entry.SPSDescription);
   return "Added Worklist entry for Patient=" + HtmlEscape(entry.PatientName) + "<br>\r\n";

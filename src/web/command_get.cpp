@@ -6,6 +6,8 @@
 #include <optional>
 #include <system_error>
 
+#include "service/audit_actor.h"
+#include "service/audit_trail.h"
 #include "service/log.h"
 #include "service/settings.h"
 #include "web/check_user.h"
@@ -78,6 +80,12 @@ void Refuse(HttpResponse& response, int status, const std::string& text) {
   response.ContentText = RefusalPage(text);
 }
 
+// A refused login in the audit trail: who tried, from where, for which page.
+void AuditRefusedLogin(const HttpRequest& request, const std::string& document, const std::string& why) {
+  const AuditActorScope actor({"web user", request.AuthUsername, request.ClientAddress});
+  WriteAudit({"login-failure", AuditAction::Execute, false, request.AuthUsername, "user", {}, why + ", Page=" + document});
+}
+
 // Checks the login; false when the response is already the refusal.
 bool LogIn(const HttpRequest& request, const std::string& document, HttpResponse& response, int& rights) {
   const std::string& user = request.AuthUsername;
@@ -88,6 +96,7 @@ bool LogIn(const HttpRequest& request, const std::string& document, HttpResponse
     if (const long long wait = throttle.WaitSeconds(request.ClientAddress, user, now); wait > 0) {
       WriteLog("WARNING, User=" + user + ", Address=" + request.ClientAddress + ", Page=" + document +
                ", login refused for " + std::to_string(wait) + " s after repeated failed logins");
+      AuditRefusedLogin(request, document, "refused for " + std::to_string(wait) + " s after repeated failures");
       Refuse(response, 429, "Too many failed logins. Try again in " + std::to_string(wait) + " seconds.");
       response.Headers.emplace_back("Retry-After", std::to_string(wait));
       return false;
@@ -101,6 +110,7 @@ bool LogIn(const HttpRequest& request, const std::string& document, HttpResponse
   response.CloseConnection = true;
   WriteLog("ERROR, User=" + user + ", Page=" + document + ", not authenticated");
   if (attempted) {
+    AuditRefusedLogin(request, document, "wrong user name or password");
     const int failures = throttle.Failed(request.ClientAddress, user, now);
     if (failures >= LoginThrottle::kFreeFailures)
       WriteLog("WARNING, User=" + user + ", Address=" + request.ClientAddress + ", " + std::to_string(failures) +
@@ -182,6 +192,8 @@ void CommandGet(const HttpRequest& request, HttpResponse& response) {
   int rights = 0;
   try {
     if (ServerSettings.Authentication_Enabled && !LogIn(request, document, response, rights)) return;
+    // Changes made for this request are the logged-in user's.
+    const AuditActorScope actor({"web user", user, request.ClientAddress});
     const std::optional<ParamList> list = BuildParamList(request);
     if (!list) {
       WriteLog("ERROR, User=" + user + ", Page=" + document + ", text not valid in its declared character set " + request.CharSet + ", refused");

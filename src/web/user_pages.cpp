@@ -4,6 +4,7 @@
 
 #include "db/sqldb.h"
 #include "db/userdb.h"
+#include "service/audit_trail.h"
 #include "service/log.h"
 #include "service/text.h"
 #include "web/check_user.h"
@@ -19,6 +20,14 @@ constexpr const char* kProtectedUser = "admin";
 std::string RightsSelect(int rights) {
   return std::string("<select id=\"Rights\" name=\"Rights\"><option value=\"0\"") + (rights == 1 ? "" : " selected") +
          ">GENERAL</option><option value=\"1\"" + (rights == 1 ? " selected" : "") + ">ADMIN</option></select>";
+}
+
+const char* RightsName(int rights) { return rights == 1 ? "ADMIN" : "GENERAL"; }
+
+// The audit event of a change to the web user `name`; never the password.
+void AuditUser(const char* event, AuditAction action, const std::string& name, std::vector<AuditChange> changes,
+               const std::string& detail = "") {
+  WriteAudit({event, action, true, name, "user", std::move(changes), detail});
 }
 
 std::string ErrorLine(const std::string& text) {
@@ -105,6 +114,8 @@ PageResult AddUser(const PageRequest& r) {
   if (!db.IsOpen) return refuse("ERROR, couldn't open users", "ERROR, couldn't open users");
   if (!user.Insert(db)) return refuse("ERROR, adding new object to users", "ERROR, adding new entry to users");
   WriteLog("INFO, added web user " + user.UserName);
+  AuditUser("user-create", AuditAction::Create, user.UserName, {{"Rights", "", RightsName(user.Rights)}},
+            "password set");
   return PageResult::Redirect("UserQuery?msg=useradded&key=" + UrlEncode(user.UserName));
 }
 
@@ -152,6 +163,7 @@ PageResult DeleteUsers(const PageRequest& r, const std::vector<std::string>& nam
     } else {
       ForgetVerifiedUser(name);
       WriteLog("INFO, User=" + r.user + " deleted the web user " + name);
+      AuditUser("user-delete", AuditAction::Delete, name, {});
       ++deleted;
     }
   }
@@ -203,9 +215,15 @@ PageResult UsersEdit(const PageRequest& r) {
     WriteLog("ERROR, Couldn't open database: users");
     return PageStart(title, r.rights) + ErrorLine("ERROR, Couldn't open database: users") + PageFooter();
   }
+  const auto before = FindLogin(db, user.UserName);
   if (!user.Update(db))
     return PageStart(title, r.rights) + LoggedError("ERROR, updating entry in users: ", db.ErrorText) + PageFooter();
   ForgetVerifiedUser(user.UserName);
+  std::vector<AuditChange> changes;
+  if (!before || RightsName(before->Rights) != std::string(RightsName(user.Rights)))
+    changes.push_back({"Rights", before ? RightsName(before->Rights) : "", RightsName(user.Rights)});
+  AuditUser("user-edit", AuditAction::Update, user.UserName, std::move(changes),
+            user.PassWord.empty() ? "" : "password changed");
   return PageResult::Redirect("UserQuery?msg=userupdated&key=" + UrlEncode(user.UserName));
 }
 

@@ -8,6 +8,7 @@
 #include "service/log.h"
 #include "service/text.h"
 #include "web/date_display.h"
+#include "web/entry_audit.h"
 #include "web/entry_fields.h"
 #include "web/entry_form.h"
 #include "web/html_escape.h"
@@ -115,9 +116,10 @@ PageResult DeleteEntries(const PageRequest& r, const std::vector<std::string>& k
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return ErrorPage(r, "Delete entries", "ERROR, deleting entry from Worklist, " + db.ErrorText);
   std::size_t deleted = 0;
+  std::vector<WorklistDB> gone;  // audited once the deletion is committed
   SQLTransaction transaction(db);
   for (const auto& key : keys) {
-    WorklistDB entry;
+    WorklistDB entry = StoredEntry(db, key);
     entry.AccessionNumber = key;
     const int result = entry.Delete(db);
     if (result == -1) {
@@ -126,11 +128,13 @@ PageResult DeleteEntries(const PageRequest& r, const std::vector<std::string>& k
     }
     if (result == 0) {
       ++deleted;
+      gone.push_back(entry);
       WriteLog("INFO, User=" + r.user + " deleted the worklist entry AccessionNumber=" + key);
     }
   }
   if (!transaction.Commit())
     return ErrorPage(r, "Delete entries", "ERROR, deleting entry from Worklist, " + db.ErrorText);
+  for (const WorklistDB& entry : gone) AuditEntryChange("entry-delete", AuditAction::Delete, entry, WorklistDB());
   if (deleted == 0) {
     WriteLog("ERROR, Delete failed for database Worklist, no entries deleted");
     return ErrorPage(r, "Delete entries", "ERROR, no entries deleted: they were deleted meanwhile");
@@ -172,8 +176,10 @@ PageResult SaveForm(const PageRequest& r) {
     WriteLog("ERROR, WLQueryEdit, Couldn't open database: Worklist");
     return ErrorPage(r, "Edit entry", "ERROR, WLQueryEdit, Couldn't open database: Worklist");
   }
+  const WorklistDB before = StoredEntry(db, c.accession);
   switch (SaveEditedEntry(db, edit)) {
     case EntrySave::Saved:
+      AuditEntryChange("entry-edit", AuditAction::Update, before, StoredEntry(db, c.accession));
       return PageResult::Redirect(ListAddress(c.listQuery, "msg=updated&key=" + UrlEncode(c.accession)));
     case EntrySave::NotFound:
       return ErrorPage(r, "Edit entry", LoggedErrorText("no entry with Accession Number=" + c.accession));
@@ -218,11 +224,13 @@ PageResult IntegratorEdit(const PageRequest& r) {
     WriteLog("ERROR, WLQueryEdit, Couldn't open database: Worklist");
     return page + "<p><b>ERROR, WLQueryEdit, Couldn't open database: Worklist</b></p>" + PageFooter();
   }
+  const WorklistDB before = StoredEntry(db, entry.AccessionNumber);
   if (entry.Update(db, StatusWriter::Administrator(r.user)) != 0) {
     const std::string reason =
         db.ErrorText.empty() ? "no entry with Accession Number=" + entry.AccessionNumber : db.ErrorText;
     page += LoggedError("ERROR, WLQueryEdit, updating entry in Worklist: ", reason);
   } else {
+    AuditEntryChange("entry-edit", AuditAction::Update, before, StoredEntry(db, entry.AccessionNumber));
     page += "<b>Updated entry in Worklist</b>\r\n";
   }
   return page + PageFooter();
@@ -273,7 +281,10 @@ PageResult WLSetStatus(const PageRequest& r) {
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (db.IsOpen) {
     // Another system's status is an explicit change by the user it logs in as.
+    const WorklistDB before = StoredEntry(db, entry.AccessionNumber);
     const StatusChange change = entry.ChangeStatus(db, status, StatusWriter::Administrator(r.user));
+    if (change == StatusChange::Changed)
+      AuditEntryChange("entry-status", AuditAction::Update, before, StoredEntry(db, entry.AccessionNumber));
     if (change == StatusChange::Changed || change == StatusChange::AlreadySo) {
       page += " Updated Worklist entry for Accession Number=" + HtmlEscape(entry.AccessionNumber) + "<br>\r\n";
     } else {

@@ -15,6 +15,7 @@
 #include "dicom/uid.h"
 #include "platform/charset_names.h"
 #include "platform/transcoder.h"
+#include "service/audit_trail.h"
 #include "service/log.h"
 #include "service/settings.h"
 #include "worklist/query_charsets.h"
@@ -191,11 +192,17 @@ ProcedureStepOutcome CreateMPPS(DcmObj& dataset, std::string& sopInstanceUID, co
   if (!db.IsOpen) return Outcome(MppsProcessingFailure);
   std::vector<std::string> linked;
   switch (PerformedStepDB::Create(db, step, refs, linked)) {
-    case PerformedStepResult::Done:
+    case PerformedStepResult::Done: {
       WriteLog("INFO, CreateMPPS, " + sopInstanceUID + " IN PROGRESS" +
                (linked.empty() ? ", unscheduled" : ", for " + std::to_string(linked.size()) + " worklist entr" +
                                                        (linked.size() == 1 ? "y" : "ies")));
+      std::string entries;
+      for (const std::string& accession : linked) entries += (entries.empty() ? "" : " ") + accession;
+      WriteAudit({"mpps-create", AuditAction::Create, true, sopInstanceUID, "mpps",
+                  {{"PerformedProcedureStepStatus", "", kInProgress}},
+                  linked.empty() ? "unscheduled" : "AccessionNumber=" + entries});
       return Outcome(MppsSuccess);
+    }
     case PerformedStepResult::AlreadyExists:
       WriteLog("ERROR, CreateMPPS, SOP Instance UID already created: " + sopInstanceUID);
       return Outcome(MppsDuplicateInstance);
@@ -244,9 +251,14 @@ ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID,
   if (!status.empty()) step.Status = status;
   step.DataSet = Encode(stored);
   switch (PerformedStepDB::Update(db, step)) {
-    case PerformedStepResult::Done:
+    case PerformedStepResult::Done: {
       WriteLog("INFO, SetMPPS, " + sopInstanceUID + " " + step.Status);
+      AuditEvent event{"mpps-set", AuditAction::Update, true, sopInstanceUID, "mpps", {}, ""};
+      if (step.Status != kInProgress)
+        event.changes.push_back({"PerformedProcedureStepStatus", kInProgress, step.Status});
+      WriteAudit(event);
       return Outcome(MppsSuccess);
+    }
     case PerformedStepResult::NotFound: return Outcome(MppsNoSuchInstance);
     case PerformedStepResult::Finished:
       WriteLog("ERROR, SetMPPS, " + sopInstanceUID + " finished meanwhile, no N-SET accepted");
