@@ -130,6 +130,10 @@ void ReadIniSettings(const std::string& iniPath) {
     s.StationCharSets.emplace_back(station, CharSetTerm("StationCharSet " + station, term, s.DefaultCharSet));
   s.WEBTLSCert = ini.ReadString(svc, "WEBTLSCert", "");
   s.WEBTLSKey = ini.ReadString(svc, "WEBTLSKey", "");
+  s.WebConnectionsPerAddress = PositiveInteger(ini, "WebConnectionsPerAddress", 16);
+  s.WebHeaderTimeout = PositiveInteger(ini, "WebHeaderTimeout", 10);
+  s.WebBodyTimeout = PositiveInteger(ini, "WebBodyTimeout", 30);
+  s.MinPasswordLength = PositiveInteger(ini, "MinPasswordLength", 12);
   s.WLTLSPort = ini.ReadString(svc, "WLTLSPort", "");
   s.WLTLSCert = ini.ReadString(svc, "WLTLSCert", "");
   s.WLTLSKey = ini.ReadString(svc, "WLTLSKey", "");

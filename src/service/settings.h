@@ -29,6 +29,10 @@ struct ServerSettingsRecord {
   std::string WEBPort = "80";
   std::string WEBTLSCert;  // PEM certificate file for HTTPS; empty: plain HTTP
   std::string WEBTLSKey;   // PEM private key file for HTTPS
+  int WebConnectionsPerAddress = 16;  // web connections one client address may hold at once
+  int WebHeaderTimeout = 10;  // seconds to send a request's headers (also ends idle keep-alive)
+  int WebBodyTimeout = 30;    // seconds to send a request's body after its headers
+  int MinPasswordLength = 12;  // characters a new web password needs at least
   std::string WLTLSPort;    // DICOM over TLS beside WL_Port; empty: none
   std::string WLTLSCert;    // PEM certificate (chain) of that port
   std::string WLTLSKey;     // PEM private key of that certificate

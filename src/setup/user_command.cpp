@@ -8,6 +8,9 @@
 #include "db/sqlquote.h"
 #include "db/userdb.h"
 #include "platform/codepage.h"
+#include "service/ini_settings.h"
+#include "service/password_rule.h"
+#include "service/settings.h"
 #include "service/text.h"
 #include "setup/cli.h"
 #include "setup/instance.h"
@@ -59,6 +62,10 @@ bool ResolvePassword(Request& request, std::ostream& out, std::ostream& err) {
   request.password = ToUtf8(*request.password);
   if (request.password->empty()) {
     Failure(err, "the password cannot be empty");
+    return false;
+  }
+  if (const std::string refusal = PasswordRefusal(*request.password); !refusal.empty()) {
+    Failure(err, refusal + " (MinPasswordLength)");
     return false;
   }
   return true;
@@ -163,6 +170,7 @@ int RunUser(const Args& args, std::ostream& out, std::ostream& err) {
   if (!std::filesystem::exists(InstanceDatabasePath(dir), ec))
     return Failure(err, "no database at " + InstanceDatabasePath(dir) + " (create the instance with: tarvelin-setup init " + dir + ")");
   UseInstance(dir);
+  ReadIniSettings(ServerSettings.ProgramFolder + "TRVGUI.ini");  // MinPasswordLength
   SQLdb db(kDatabaseName, request.action == "list" ? SQLdb::ReadOnly : SQLdb::ReadWrite);
   if (!db.IsOpen) return Failure(err, "cannot open " + InstanceDatabasePath(dir) + ": " + db.ErrorText);
   if (request.action == "add") return Add(db, request, out, err);

@@ -12,6 +12,7 @@
 #include "db/sqldb.h"
 #include "db/userdb.h"
 #include "service/log.h"
+#include "web/password_check_slots.h"
 
 namespace tarvelin {
 
@@ -76,8 +77,6 @@ class VerifiedCredentials {
     std::erase_if(entries_, [&](const auto& e) { return e.second.user == user; });
   }
 
-  std::mutex verifying;  // one hash verification at a time
-
  private:
   std::array<unsigned char, crypto_generichash_KEYBYTES> secret_{};
   std::mutex lock_;
@@ -108,19 +107,34 @@ std::string Verify(SQLdb& db, const std::string& user, const std::string& passwo
   const auto now = FindLogin(db, user);
   return now ? now->PassWord : "";
 }
+
+// A hash no password was made for: an unknown user's password is verified
+// against it, so the answer takes as long as a known user's wrong one and
+// tells nothing about which user names exist.
+const std::string& DummyHash() {
+  static const std::string hash = [] {
+    unsigned char secret[32];
+    randombytes_buf(secret, sizeof secret);
+    return HashPassword(std::string(reinterpret_cast<const char*>(secret), sizeof secret));
+  }();
+  return hash;
+}
 }  // namespace
 
-bool CheckUser(const std::string& user, const std::string& password, int& rights) {
+bool CheckUser(const std::string& user, const std::string& password, int& rights, const std::string& client) {
   if (user.empty() || password.empty()) return false;
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return false;
+  VerifiedCredentials& cache = Cache();  // libsodium is ready from here on
   const auto login = FindLogin(db, user);
-  if (!login) return false;
-
-  VerifiedCredentials& cache = Cache();
+  if (!login) {
+    const PasswordCheckSlots::Held slot(WebPasswordCheckSlots(), client);
+    CheckPassword(DummyHash(), password);
+    return false;
+  }
   const Key key = cache.KeyOf(user, password);
   if (!cache.Holds(key, login->PassWord)) {
-    std::lock_guard<std::mutex> one(cache.verifying);
+    const PasswordCheckSlots::Held slot(WebPasswordCheckSlots(), client);
     // Another request may have verified the same credentials meanwhile.
     if (!cache.Holds(key, login->PassWord)) {
       const std::string verified = Verify(db, user, password, login->PassWord);

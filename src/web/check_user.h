@@ -9,8 +9,12 @@
 // kept), together with the stored hash they were verified against: a cached
 // login still reads the user's row at every request, so a changed password,
 // a removed user or new rights take effect at the next request even when
-// another program changed the table. Verifications run one at a time, which
-// bounds the memory that a burst of logins (or of guesses) can take.
+// another program changed the table. Verifications run in a few slots shared
+// fairly between clients (web/password_check_slots.h), which bounds the
+// memory that a burst of logins (or of guesses) can take and keeps one
+// client's guesses from delaying another's login. An unknown user name costs
+// the same verification as a wrong password, so answer times tell nothing
+// about which names exist.
 #include <string>
 
 namespace tarvelin {
@@ -20,7 +24,8 @@ namespace tarvelin {
 // then rewritten as a hash). `rights` is then the row's Rights (0 when not a
 // number). Empty texts, a database that cannot be opened and a failed query
 // answer false; the last is logged. Any thread may call.
-bool CheckUser(const std::string& user, const std::string& password, int& rights);
+// `client` (the peer's address) decides the turn for a verification slot.
+bool CheckUser(const std::string& user, const std::string& password, int& rights, const std::string& client = "");
 
 // Drops what is remembered of `user`'s logins; call after changing or
 // deleting that user.

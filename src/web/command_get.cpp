@@ -102,7 +102,7 @@ bool LogIn(const HttpRequest& request, const std::string& document, HttpResponse
       return false;
     }
   }
-  if (CheckUser(user, request.AuthPassword, rights)) {
+  if (CheckUser(user, request.AuthPassword, rights, request.ClientAddress)) {
     if (attempted) throttle.Succeeded(request.ClientAddress, user);
     return true;
   }

@@ -14,7 +14,9 @@
 
 #include "platform/codepage.h"
 #include "service/log.h"
+#include "service/log_peer.h"
 #include "service/text.h"
+#include "web/connection_deadlines.h"
 #include "web/request_text.h"
 #include "web/security_headers.h"
 #include "web/url_decode.h"
@@ -244,14 +246,33 @@ MHD_Result QueueAnswer(MHD_Connection* connection, const HttpResponse& answer) {
 }
 }  // namespace
 
+// The deadlines' record of a connection (see ConnectionDeadlines).
+ConnectionDeadlines::Connection* DeadlinesOf(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+  return info ? static_cast<ConnectionDeadlines::Connection*>(info->socket_context) : nullptr;
+}
+
 struct HttpServer::Callbacks {
+  static void Notify(void* self, MHD_Connection* connection, void** socketContext,
+                     MHD_ConnectionNotificationCode code) {
+    ConnectionDeadlines& deadlines = *static_cast<HttpServer*>(self)->deadlines_;
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+      const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+      *socketContext = deadlines.Opened(info ? info->connect_fd : -1, ClientAddressOf(connection));
+    } else {
+      deadlines.Closed(static_cast<ConnectionDeadlines::Connection*>(*socketContext));
+      *socketContext = nullptr;
+    }
+  }
+
   static void* UriLog(void*, const char* uri, MHD_Connection*) {
     auto* state = new RequestState;
     state->rawUri = uri ? uri : "";
     return state;
   }
 
-  static void Completed(void*, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
+  static void Completed(void* self, MHD_Connection* connection, void** context, MHD_RequestTerminationCode) {
+    static_cast<HttpServer*>(self)->deadlines_->Answered(DeadlinesOf(connection));
     delete static_cast<RequestState*>(*context);
     *context = nullptr;
   }
@@ -276,6 +297,8 @@ struct HttpServer::Callbacks {
                            const char* version, const char* upload, size_t* uploadSize, void** context) {
     // Nothing may escape into libmicrohttpd's C frames.
     try {
+      // Every line written for the request names the client.
+      const PeerLogScope peer(ClientAddressOf(connection));
       return Serve(static_cast<const HttpServer*>(self), connection, url, method, version, upload, uploadSize,
                    context);
     } catch (...) {
@@ -288,8 +311,10 @@ struct HttpServer::Callbacks {
     auto* state = static_cast<RequestState*>(*context);
     if (!state) return MHD_NO;
     const std::string command = method;
+    ConnectionDeadlines& deadlines = *self->deadlines_;
     if (!state->started) {
       state->started = true;
+      deadlines.HeadersDone(DeadlinesOf(connection));
       if (command != "GET" && command != "POST" && command != "HEAD") return QueueStatus(connection, 405);
       const std::string length = Header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
       const long long declared = ToIntDef(length, -1);
@@ -311,6 +336,7 @@ struct HttpServer::Callbacks {
       *uploadSize = 0;
       return MHD_YES;
     }
+    deadlines.Answering(DeadlinesOf(connection));
     if (state->refused > 0) return QueueStatus(connection, 413);
     HttpRequest request = BuildRequest(connection, url, method, *state);
     request.Secure = !self->certificatePem_.empty();
@@ -320,11 +346,19 @@ struct HttpServer::Callbacks {
   }
 };
 
+HttpServer::HttpServer() = default;
+
 HttpServer::~HttpServer() { Deactivate(); }
 
 void HttpServer::SetTls(std::string certificatePem, std::string keyPem) {
   certificatePem_ = std::move(certificatePem);
   keyPem_ = std::move(keyPem);
+}
+
+void HttpServer::SetClientLimits(int connectionsPerAddress, int headerSeconds, int bodySeconds) {
+  connectionsPerAddress_ = connectionsPerAddress;
+  headerSeconds_ = headerSeconds;
+  bodySeconds_ = bodySeconds;
 }
 
 void HttpServer::Answer(const HttpRequest& request, HttpResponse& response) const {
@@ -345,12 +379,14 @@ void HttpServer::Activate() {
   if (tls) flags |= MHD_USE_TLS;
   std::vector<MHD_OptionItem> options = {
       {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&Callbacks::UriLog), nullptr},
-      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Callbacks::Completed), nullptr},
+      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Callbacks::Completed), this},
+      {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Callbacks::Notify), this},
       {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&Callbacks::Logger), this},
       // An idle keep-alive connection is closed after two minutes; the number
       // of connections (one thread each) is bounded.
       {MHD_OPTION_CONNECTION_TIMEOUT, 120, nullptr},
       {MHD_OPTION_CONNECTION_LIMIT, 256, nullptr},
+      {MHD_OPTION_PER_IP_CONNECTION_LIMIT, connectionsPerAddress_, nullptr},
   };
   if (tls) {
     options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(certificatePem_.c_str())});
@@ -363,18 +399,21 @@ void HttpServer::Activate() {
     starting_ = true;
     startError_.clear();
   }
+  deadlines_ = std::make_unique<ConnectionDeadlines>(headerSeconds_, bodySeconds_);
   daemon_ = MHD_start_daemon(flags, static_cast<uint16_t>(port_), nullptr, nullptr, &Callbacks::Access, this,
                              MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
   std::lock_guard<std::mutex> guard(startLock_);
   starting_ = false;
+  if (!daemon_) deadlines_.reset();
   if (!daemon_)
     throw std::runtime_error(startError_.empty() ? "cannot listen on port " + std::to_string(port_) : startError_);
 }
 
 void HttpServer::Deactivate() {
   if (!daemon_) return;
-  MHD_stop_daemon(daemon_);
+  MHD_stop_daemon(daemon_);  // closes every connection, telling the deadlines
   daemon_ = nullptr;
+  deadlines_.reset();
 }
 
 int HttpServer::Port() const {

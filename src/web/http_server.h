@@ -4,6 +4,7 @@
 // It offers the request and response items the dispatcher uses and nothing
 // of the pages; Basic authentication's 401 challenge comes from here.
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -12,6 +13,8 @@
 struct MHD_Daemon;
 
 namespace tarvelin {
+
+class ConnectionDeadlines;
 
 // One request as the handler sees it. Texts are UTF-8 (see request_text.h).
 struct HttpRequest {
@@ -75,7 +78,7 @@ class HttpServer {
   // Largest request body accepted; a larger one is answered 413.
   static constexpr std::size_t kMaxBody = 1 << 20;
 
-  HttpServer() = default;
+  HttpServer();
   ~HttpServer();  // Deactivate()
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -84,6 +87,11 @@ class HttpServer {
   void SetOnCommandGet(Handler handler) { handler_ = std::move(handler); }
   // Speak HTTPS only, with these PEM texts (certificate chain, private key).
   void SetTls(std::string certificatePem, std::string keyPem);
+  // What one client may hold: connections open at once from one address
+  // (more are closed at once), seconds to send a request's headers (from the
+  // connection's start or the previous answer) and then its body (see
+  // ConnectionDeadlines). Before Activate.
+  void SetClientLimits(int connectionsPerAddress, int headerSeconds, int bodySeconds);
 
   // Listens on the default port on every local IPv4 address (0: any free
   // port). Throws std::runtime_error with the reason when it cannot.
@@ -103,6 +111,8 @@ class HttpServer {
   int port_ = 0;
   Handler handler_;
   std::string certificatePem_, keyPem_;  // must outlive the daemon
+  int connectionsPerAddress_ = 16, headerSeconds_ = 10, bodySeconds_ = 30;
+  std::unique_ptr<ConnectionDeadlines> deadlines_;  // lives while the daemon does
   MHD_Daemon* daemon_ = nullptr;
   std::mutex startLock_;
   std::string startError_;  // libmicrohttpd's complaint while Activate runs

@@ -2,6 +2,7 @@
 
 #include "web/html_escape.h"
 #include "web/page_frame.h"
+#include "web/web_rights.h"
 
 namespace tarvelin {
 
@@ -15,7 +16,7 @@ std::string Choice(const char* href, const char* picture, const char* title, con
 std::string IndexPage(const std::string& user, int rights) {
   std::string html = PageOpening("WEB Server") + kHeadEnd + NavBar(rights) +
                      "<h1><b>Worklist WEB Server</b> - " + HtmlEscape(user) + "</h1>\r\n<ul class=\"choices\">\r\n";
-  if (IsAdmin(rights)) html += Choice("UserQuery", "card.png", "Manage Users", "View and manage User database");
+  if (Allowed(WebAction::ManageUsers, rights)) html += Choice("UserQuery", "card.png", "Manage Users", "View and manage User database");
   return html + Choice("worklist", "list.png", "Query Worklist", "Browse worklist entries") +
          Choice("add2wl", "list.png", "Add to Worklist", "Add a new worklist entry") + "</ul>\r\n" + PageFooter();
 }

@@ -3,6 +3,7 @@
 #include "service/log.h"
 #include "web/html_escape.h"
 #include "web/static_file.h"
+#include "web/web_rights.h"
 
 namespace tarvelin {
 
@@ -18,7 +19,7 @@ std::string NavBar(int rights) {
   std::string html =
       "<header><a class=\"skip\" href=\"#main\">Skip to content</a>\r\n"
       "<nav aria-label=\"Main\"><ul>\r\n<li><a href=\"index.htm\">Home</a></li>\r\n";
-  if (IsAdmin(rights)) html += "<li><a href=\"UserQuery\">Users</a></li>\r\n";
+  if (Allowed(WebAction::ManageUsers, rights)) html += "<li><a href=\"UserQuery\">Users</a></li>\r\n";
   return html +
          "<li><a href=\"worklist\">Query Worklist</a></li>\r\n"
          "<li><a href=\"add2wl\">Add To Worklist</a></li>\r\n"

@@ -13,34 +13,35 @@ namespace tarvelin {
 
 namespace {
 using enum PageGuard;
+using enum WebAction;
 
 const PageRoute kPages[] = {
-    {"index.htm", false, ReadOnly, [](const PageRequest& r) { return PageResult(IndexPage(r.user, r.rights)); }},
-    {"worklist", false, ReadOnly, WorklistPage},
-    {"display_wlquery", false, ReadOnly, WLQueryDisplay},
-    {"form_wlquery", false, ChangesOnPost, WLQueryForm},
-    {"edit_wlquery", false, Changes, WLQueryEdit},
-    {"wledit", false, Integration, WLQueryEdit},
-    {"add2wl", false, ReadOnly, AddToWorklistPage},
-    {"wlprocess", false, Integration,
+    {"index.htm", Query, ReadOnly, [](const PageRequest& r) { return PageResult(IndexPage(r.user, r.rights)); }},
+    {"worklist", Query, ReadOnly, WorklistPage},
+    {"display_wlquery", Query, ReadOnly, WLQueryDisplay},
+    {"form_wlquery", Query, ChangesOnPost, WLQueryForm},
+    {"edit_wlquery", Edit, Changes, WLQueryEdit},
+    {"wledit", Edit, Integration, WLQueryEdit},
+    {"add2wl", Add, ReadOnly, AddToWorklistPage},
+    {"wlprocess", Add, Integration,
      [](const PageRequest& r) {
        WriteLog("INFO, wlprocess URL: " + r.http.UnparsedParams);
        WriteLog("INFO, wlprocess CharSet: " + r.http.CharSet);
        return WorklistProcess(r);
      }},
-    {"wlsetstatus", false, Integration, WLSetStatus},
-    {"proc_description", false, ReadOnly,
+    {"wlsetstatus", SetStatus, Integration, WLSetStatus},
+    {"proc_description", Query, ReadOnly,
      [](const PageRequest& r) { return PageResult(ProcDescriptionPage(r.http.Params)); }},
-    {"UserQuery", true, ReadOnly, UserQueryPage},
-    {"display_users", true, ChangesOnPost, UsersDisplay},
-    {"form_users", true, ChangesOnPost, UsersForm},
-    {"edit_users", true, Changes, UsersEdit},
+    {"UserQuery", ManageUsers, ReadOnly, UserQueryPage},
+    {"display_users", ManageUsers, ChangesOnPost, UsersDisplay},
+    {"form_users", ManageUsers, ChangesOnPost, UsersForm},
+    {"edit_users", ManageUsers, Changes, UsersEdit},
 };
 }  // namespace
 
 const PageRoute* FindPage(const std::string& document, int rights) {
   for (const PageRoute& route : kPages)
-    if (document == route.document) return !route.adminOnly || IsAdmin(rights) ? &route : nullptr;
+    if (document == route.document) return Allowed(route.action, rights) ? &route : nullptr;
   return nullptr;
 }
 

@@ -1,11 +1,12 @@
 #pragma once
-// The pages of the web administration: document name -> builder, whether the
-// page needs ADMIN rights, and whether it changes data (and so must come from
+// The pages of the web administration: document name -> builder, the action
+// it serves (whose right it needs, see web_rights.h), and whether it changes data (and so must come from
 // our own pages). Adding a page is adding a row to the table in page_table.cpp.
 #include <string>
 
 #include "web/http_server.h"
 #include "web/request_params.h"
+#include "web/web_rights.h"
 
 namespace tarvelin {
 
@@ -46,7 +47,7 @@ enum class PageGuard {
 
 struct PageRoute {
   const char* document;  // exact, case-sensitive: "worklist"
-  bool adminOnly;        // without rights 1 the document is looked up as a file
+  WebAction action;      // without its right the document is looked up as a file
   PageGuard guard;
   PageBuilder build;
 };

@@ -6,6 +6,7 @@
 #include "db/userdb.h"
 #include "service/audit_trail.h"
 #include "service/log.h"
+#include "service/password_rule.h"
 #include "service/text.h"
 #include "web/check_user.h"
 #include "web/html_escape.h"
@@ -107,6 +108,8 @@ PageResult AddUser(const PageRequest& r) {
   };
   if (user.UserName.empty() || user.PassWord.empty())
     return refuse("ERROR, No empty fields allowed", "ERROR, No empty fields allowed");
+  if (const std::string refusal = PasswordRefusal(user.PassWord); !refusal.empty())
+    return refuse("ERROR, user " + user.UserName + " not added: " + refusal, "ERROR, " + refusal);
   // Basic authentication separates name and password by the first ":".
   if (user.UserName.find(':') != std::string::npos)
     return refuse("ERROR, a user name cannot contain \":\"", "ERROR, a user name cannot contain \":\"");
@@ -119,10 +122,10 @@ PageResult AddUser(const PageRequest& r) {
   return PageResult::Redirect("UserQuery?msg=useradded&key=" + UrlEncode(user.UserName));
 }
 
-std::string EditForm(const PageRequest& r, const std::string& name, int rights) {
+std::string EditForm(const PageRequest& r, const std::string& name, int rights, const std::string& above = "") {
   // The password box starts empty: what is stored is a hash nobody should see,
   // and saving it empty keeps it.
-  return PageStart("Edit user " + name, r.rights) +
+  return PageStart("Edit user " + name, r.rights) + above +
          "<form accept-charset=\"UTF-8\" class=\"entry\" action=\"edit_users\" method=\"post\">\r\n" + TokenField(r.token) +
          HiddenField("UserName", name) +
          "<table class=\"form\">\r\n<tr><th scope=\"row\">User Name</th><td>" + HtmlEscape(name) + "</td></tr>\r\n"
@@ -210,6 +213,11 @@ PageResult UsersEdit(const PageRequest& r) {
   const std::string title = "Edit entry in Users";
   if (user.UserName == kProtectedUser && !IsAdmin(user.Rights))
     return PageStart(title, r.rights) + LoggedError("ERROR, cannot change admin rights") + PageFooter();
+  // An empty password keeps the stored one, which may be older than the rule.
+  if (const std::string refusal = user.PassWord.empty() ? "" : PasswordRefusal(user.PassWord); !refusal.empty()) {
+    WriteLog("ERROR, user " + user.UserName + " not changed: " + refusal);
+    return EditForm(r, user.UserName, user.Rights, ErrorLine("ERROR, " + refusal));
+  }
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) {
     WriteLog("ERROR, Couldn't open database: users");

@@ -38,6 +38,8 @@ void StartWebServer(int port) {
   auto web = std::make_unique<HttpServer>();
   web->SetDefaultPort(port);
   web->SetOnCommandGet(CommandGet);
+  const ServerSettingsRecord& s = ServerSettings;
+  web->SetClientLimits(s.WebConnectionsPerAddress, s.WebHeaderTimeout, s.WebBodyTimeout);
   const std::string& cert = ServerSettings.WEBTLSCert;
   const std::string& key = ServerSettings.WEBTLSKey;
   if (!cert.empty() || !key.empty()) {

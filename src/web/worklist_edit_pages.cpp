@@ -15,6 +15,7 @@
 #include "web/list_query.h"
 #include "web/page_frame.h"
 #include "web/url_encode.h"
+#include "web/web_rights.h"
 
 namespace tarvelin {
 
@@ -69,7 +70,7 @@ PageResult EditPage(const PageRequest& r, const EntryFormValues& values, const E
                      HiddenField("ListQuery", c.listQuery) + EntryForm(values, EntryFormKind::Edit) +
                      "<p class=\"actions\"><button type=\"submit\" name=\"Save\" value=\"Save\">Save</button> "
                      "<a href=\"" + HtmlEscape(ListAddress(c.listQuery, "")) + "\">Cancel</a></p></form>\r\n";
-  if (IsAdmin(r.rights))
+  if (Allowed(WebAction::Delete, r.rights))
     page += "<form accept-charset=\"UTF-8\" action=\"form_wlquery\" method=\"post\">\r\n" + TokenField(r.token) +
             HiddenField("AccessionNumber", c.accession) + HiddenField("ListQuery", c.listQuery) +
             "<p><button type=\"submit\" name=\"Delete\" value=\"Delete\" class=\"danger\">Delete this entry</button>"
@@ -169,7 +170,7 @@ PageResult SaveForm(const PageRequest& r) {
   edit.Entry.AccessionNumber = c.accession;
   edit.Fingerprint = c.fingerprint;
   edit.NewStatus = values.Status == c.loadedStatus ? "" : values.Status;
-  edit.Override = IsAdmin(r.rights);
+  edit.Override = Allowed(WebAction::MoveStatusBack, r.rights);
   edit.User = r.user;
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) {
@@ -241,7 +242,7 @@ PageResult WLQueryForm(const PageRequest& r) {
   const ParamList& params = r.http.Params;
   const std::vector<std::string> keys = AllParams(params, "AccessionNumber");
   if (r.IsPost() && !FirstParam(params, "Delete").empty()) {
-    if (!IsAdmin(r.rights)) {
+    if (!Allowed(WebAction::Delete, r.rights)) {
       // The list offers Delete only to ADMIN users; a Delete sent anyway is refused.
       WriteLog("ERROR, WLQueryForm, User=" + r.user + " has no rights to delete worklist entries");
       return ErrorPage(r, "Delete entries", "ERROR, deleting entries needs ADMIN rights");

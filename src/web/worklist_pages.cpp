@@ -13,6 +13,7 @@
 #include "web/list_query.h"
 #include "web/page_frame.h"
 #include "web/url_encode.h"
+#include "web/web_rights.h"
 
 namespace tarvelin {
 
@@ -142,7 +143,7 @@ std::string Results(const ListQuery& q, SQLdb& db, const PageRequest& r) {
   if (page.Total == 0) return html;
   const long long lastPage = (page.Total + q.PageSize - 1) / q.PageSize;
   const std::string listQuery = ListQueryText(q);
-  const bool admin = IsAdmin(r.rights);
+  const bool admin = Allowed(WebAction::Delete, r.rights);
   if (admin)
     html += "<form accept-charset=\"UTF-8\" method=\"post\" action=\"form_wlquery\">\r\n" + TokenField(r.token) +
             "<input type=\"hidden\" name=\"ListQuery\" value=\"" + HtmlEscape(listQuery) + "\">\r\n";

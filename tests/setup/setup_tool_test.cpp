@@ -182,16 +182,16 @@ TEST_F(SetupToolTest, ConfigWritesOneKeyReadByTheServer) {
 
 TEST_F(SetupToolTest, UserCommandsManageTheWebUsers) {
   ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x"}).exit, 0);
-  EXPECT_EQ(Setup({"user", dir_, "add", "o'neil;dr", "--password", "pa'ss"}).exit, 0);
-  EXPECT_EQ(Setup({"user", dir_, "add", "boss", "--admin", "--password", "-"}, "from stdin\n").exit, 0);
+  EXPECT_EQ(Setup({"user", dir_, "add", "o'neil;dr", "--password", "pa'ss;word-12"}).exit, 0);
+  EXPECT_EQ(Setup({"user", dir_, "add", "boss", "--admin", "--password", "-"}, "from stdin, 12+\n").exit, 0);
   const Result random = Setup({"user", dir_, "add", "temp"});
   EXPECT_EQ(random.exit, 0);
   EXPECT_THAT(random.out, HasSubstr("Password for temp: "));
   EXPECT_THAT(Sql("SELECT UserName, Rights FROM Users WHERE UserName <> 'temp' ORDER BY UserName"),
               ElementsAre("admin|1", "boss|1", "o'neil;dr|0"));
   EXPECT_TRUE(Verifies("admin", "x"));
-  EXPECT_TRUE(Verifies("boss", "from stdin"));
-  EXPECT_TRUE(Verifies("o''neil;dr", "pa'ss"));
+  EXPECT_TRUE(Verifies("boss", "from stdin, 12+"));
+  EXPECT_TRUE(Verifies("o''neil;dr", "pa'ss;word-12"));
 
   const Result duplicate = Setup({"user", dir_, "add", "boss", "--password", "y"});
   EXPECT_EQ(duplicate.exit, 1);
@@ -199,9 +199,9 @@ TEST_F(SetupToolTest, UserCommandsManageTheWebUsers) {
   EXPECT_EQ(Setup({"user", dir_, "add", "a:b", "--password", "y"}).exit, 1);
   EXPECT_EQ(Setup({"user", dir_, "add", "c", "--password", ""}).exit, 1);
 
-  EXPECT_EQ(Setup({"user", dir_, "passwd", "o'neil;dr", "--password", "new"}).exit, 0);
+  EXPECT_EQ(Setup({"user", dir_, "passwd", "o'neil;dr", "--password", "new password 1"}).exit, 0);
   EXPECT_THAT(Sql("SELECT Rights FROM Users WHERE UserName = 'o''neil;dr'"), ElementsAre("0"));
-  EXPECT_TRUE(Verifies("o''neil;dr", "new"));
+  EXPECT_TRUE(Verifies("o''neil;dr", "new password 1"));
   EXPECT_EQ(Setup({"user", dir_, "passwd", "nobody", "--password", "new"}).exit, 1);
 
   EXPECT_EQ(Setup({"user", dir_, "remove", "temp"}).exit, 0);

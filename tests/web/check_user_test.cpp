@@ -2,6 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "db/password_hash.h"
 #include "db/sqldb.h"
 #include "db/userdb.h"
@@ -116,5 +119,24 @@ TEST_F(CheckUserTest, WithoutAuthenticationEveryoneIsGeneral) {
   EXPECT_THAT(folder_.Log(), HasSubstr("ERROR, The URL does not exists: UserQuery"));
 }
 }  // namespace
+
+// An unknown user name is verified against a hash too: its refusal takes as
+// long as a known user's wrong password, so timing tells no names apart
+// (without it the two differ by a hundred times).
+TEST_F(CheckUserTest, AnUnknownUserCostsAsMuchAsAWrongPassword) {
+  const auto fastest = [](const std::string& user) {
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_EQ(Login(user, "wrong guess " + std::to_string(i)), "refused");
+      best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
+  };
+  Login("nobody", "warm-up");  // the dummy hash is made once
+  const double known = fastest("admin"), unknown = fastest("nobody");
+  EXPECT_GT(unknown, known * 0.5) << unknown << " s against " << known << " s";
+  EXPECT_LT(unknown, known * 2.0) << unknown << " s against " << known << " s";
+}
 
 }  // namespace tarvelin

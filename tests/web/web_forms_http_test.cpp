@@ -5,10 +5,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
 #include "platform/codepage.h"
 #include "service/settings.h"
+#include "platform/temp_folder.h"
 #include "support/child_process.h"
 #include "support/hostile_values.h"
 #include "web/html_escape.h"
@@ -115,7 +119,7 @@ TEST_F(WebFormsHttpTest, HostileValuesPassEveryFormAsTextAndAreStoredAsSent) {
     // Only the four status words are stored; any other text is refused.
     EXPECT_THAT(answers[3], HasSubstr("ERROR, WLSetStatus, Updating status: not a status: " + HtmlEscape(u)));
     const bool colon = v.find(':') != std::string::npos;  // no user name may hold one (Basic authentication)
-    const HttpAnswer added = web_.Admin("/display_users", Data({{"UserName", v}, {"PassWord", v}, {"Rights", "0"},
+    const HttpAnswer added = web_.Admin("/display_users", Data({{"UserName", v}, {"PassWord", v + " and 12 more"}, {"Rights", "0"},
                                                                 {"AddNew", "Add New"}, {"FormToken", token}}));
     EXPECT_EQ(added.status, colon ? 200 : 303) << v;
     if (colon) {
@@ -173,7 +177,7 @@ TEST_F(WebFormsHttpTest, ChangesFromAnotherSiteOrWithoutTheFormTokenAreRefused) 
   ASSERT_TRUE(web_.Insert(ScheduledEntry("C1", "DOE^C1", "20240315")));
   const std::string token = AdminToken();
   const std::string own = "-H " + ShellQuote("Origin: " + web_.Url(""));
-  const std::string add = Data({{"UserName", "eve"}, {"PassWord", "pw"}, {"AddNew", "Add New"}});
+  const std::string add = Data({{"UserName", "eve"}, {"PassWord", "eve's password"}, {"AddNew", "Add New"}});
   const std::string status = "-G" + Data({{"AccessionNumber", "C1"}, {"SPSStatus", "DISCONTINUED"}});
   const struct {
     std::string path, options;
@@ -249,6 +253,67 @@ TEST_F(WebFormsHttpTest, CallsAreReadInTheirDeclaredCharsetAndStoredAsUtf8) {
                 .status,
             400);
   EXPECT_EQ(Stored("SPSStatus", "C1"), "SCHEDULED");
+}
+
+// Every change through the pages, and a refused login, is one line of the
+// audit file naming the user, the client's address, the entry and what changed.
+TEST_F(WebFormsHttpTest, ChangesAndRefusedLoginsReachTheAuditTrail) {
+  const std::string token = AdminToken();
+  const std::string clerkToken = Token("clerk", kClerkPassword);
+  EXPECT_THAT(Clerk("/wlprocess", Data({{"PatientID", "P1"}, {"LastName", "DOE"}, {"FirstName", "ANN"},
+                                        {"PatientBD", "2024-01-02"}, {"PatientSex", "F"}, {"Modality", "CT"},
+                                        {"StartDate", "2024-01-02"}, {"HOUR", "07"}, {"MINUTES", "50"},
+                                        {"AccessionNumber", "AU1"}})),
+              HasSubstr("Added Worklist entry"));
+  EXPECT_THAT(Clerk("/wledit", Data({{"AccessionNumber", "AU1"}, {"LastName", "ROE \"Q\""}, {"FirstName", "ANN"},
+                                     {"Save", "Save"}})),
+              HasSubstr("Updated entry in Worklist"));
+  EXPECT_THAT(Clerk("/wlsetstatus", Data({{"AccessionNumber", "AU1"}, {"SPSStatus", "IN PROGRESS"}})),
+              HasSubstr("Updated Worklist entry"));
+  EXPECT_EQ(web_.Admin("/form_wlquery", Data({{"AccessionNumber", "AU1"}, {"Delete", "Delete"}, {"Confirm", "yes"},
+                                              {"FormToken", token}})).status,
+            303);
+  const Pairs newUser = {{"UserName", "auditee"}, {"Rights", "0"}, {"AddNew", "Add New"}, {"FormToken", token}};
+  EXPECT_THAT(Admin("/display_users", Data(newUser + Pairs{{"PassWord", "short"}})),
+              HasSubstr("ERROR, a password needs at least 12 characters (this one has 5)"));
+  EXPECT_EQ(web_.Admin("/display_users", Data(newUser + Pairs{{"PassWord", "twelve chars"}})).status, 303);
+  EXPECT_THAT(Admin("/edit_users", Data({{"UserName", "auditee"}, {"PassWord", "too short"}, {"Rights", "1"},
+                                          {"Save", "Save"}, {"FormToken", token}})),
+              HasSubstr("ERROR, a password needs at least 12 characters (this one has 9)"));
+  EXPECT_EQ(web_.Admin("/edit_users", Data({{"UserName", "auditee"}, {"PassWord", ""}, {"Rights", "1"},
+                                            {"Save", "Save"}, {"FormToken", token}})).status,
+            303);
+  EXPECT_EQ(web_.Admin("/form_users", Data({{"UserName", "auditee"}, {"Delete", "Delete"}, {"Confirm", "yes"},
+                                            {"FormToken", token}})).status,
+            303);
+  EXPECT_EQ(web_.Request("/worklist", "nobody", "guess").status, 401);
+
+  std::string audit;
+  for (const auto& file : std::filesystem::directory_iterator(web_.Server().Home() + "logs"))
+    if (file.path().filename().string().ends_with("_audit.log")) audit += ReadWholeFile(file.path().string());
+  const std::string clerk = R"("actorType":"web user","actor":"clerk","address":"127.0.0.1")";
+  const std::string admin = R"("actorType":"web user","actor":"admin","address":"127.0.0.1")";
+  const std::string expected[] = {
+      R"("event":"entry-create","action":"C","outcome":"success",)" + clerk +
+          R"(,"objectType":"accession","object":"AU1","changes":[{"field":"PatientID","old":"","new":"P1"})",
+      R"("event":"entry-edit","action":"U","outcome":"success",)" + clerk +
+          R"(,"objectType":"accession","object":"AU1","changes":[{"field":"PatientName","old":"DOE^ANN","new":"ROE \"Q\"^ANN"}])",
+      R"("event":"entry-status",)" + std::string(R"("action":"U","outcome":"success",)") + clerk +
+          R"(,"objectType":"accession","object":"AU1","changes":[{"field":"SPSStatus","old":"SCHEDULED","new":"IN PROGRESS"}])",
+      R"("event":"entry-delete","action":"D","outcome":"success",)" + admin +
+          R"(,"objectType":"accession","object":"AU1","changes":[{"field":"PatientID","old":"P1","new":""})",
+      R"("event":"user-create","action":"C","outcome":"success",)" + admin +
+          R"(,"objectType":"user","object":"auditee","changes":[{"field":"Rights","old":"","new":"GENERAL"}],"detail":"password set"})",
+      R"("event":"user-edit","action":"U","outcome":"success",)" + admin +
+          R"(,"objectType":"user","object":"auditee","changes":[{"field":"Rights","old":"GENERAL","new":"ADMIN"}]})",
+      R"("event":"user-delete","action":"D","outcome":"success",)" + admin + R"(,"objectType":"user","object":"auditee"})",
+      R"("event":"login-failure","action":"E","outcome":"failure","actorType":"web user","actor":"nobody","address":"127.0.0.1","objectType":"user","object":"nobody","detail":"wrong user name or password, Page=worklist"})",
+  };
+  for (const std::string& line : expected) EXPECT_THAT(audit, HasSubstr(line));
+  EXPECT_EQ(std::count(audit.begin(), audit.end(), '\n'), 8) << audit;  // the refused changes left no line
+  EXPECT_THAT(audit, Not(HasSubstr("twelve chars")));
+  // Every line of the request's work names the client too.
+  EXPECT_THAT(web_.Server().Log(), HasSubstr("INFO, User=clerk, Page=wlsetstatus, from 127.0.0.1\r\n"));
 }
 }  // namespace
 

@@ -12,7 +12,7 @@
 namespace tarvelin {
 
 inline constexpr const char* kAdminPassword = "Adm1n-pw";
-inline constexpr const char* kClerkPassword = "cl3rk pw";
+inline constexpr const char* kClerkPassword = "cl3rk pw, long";
 
 struct HttpAnswer {
   int status = 0;       // 0 when curl got no answer

@@ -219,11 +219,11 @@ async function userSession(browser) {
   await visit(page, shots, '21-users');
   check((await page.getAttribute('#PassWord', 'type')) === 'password', 'the password is not shown while typed');
   await page.fill('#UserName', 'nurse');
-  await page.fill('#PassWord', 'Nurse pw1');
+  await page.fill('#PassWord', 'Nurse pw1, long');
   await follow(page, 'button[name="AddNew"]');
   check((await page.textContent('.message')) === 'Added user nurse', 'added');
-  check(!(await page.content()).includes('Nurse pw1'), 'the password is never echoed');
-  check((await loginStatus(browser, 'nurse', 'Nurse pw1')) === 200, 'the new user logs in');
+  check(!(await page.content()).includes('Nurse pw1, long'), 'the password is never echoed');
+  check((await loginStatus(browser, 'nurse', 'Nurse pw1, long')) === 200, 'the new user logs in');
 
   await follow(page, 'table.list a:has-text("admin")');
   check((await page.inputValue('#PassWord')) === '', 'the password box starts empty');
@@ -239,7 +239,7 @@ async function userSession(browser) {
   await follow(page, 'button:has-text("Delete")');
   const text = await bodyText(page);
   check(text.includes("ERROR, Can't delete admin user") && text.includes('Deleted 1 user(s)'), text);
-  check((await loginStatus(browser, 'nurse', 'Nurse pw1')) === 401, 'the deleted user is refused at once');
+  check((await loginStatus(browser, 'nurse', 'Nurse pw1, long')) === 401, 'the deleted user is refused at once');
   check((await loginStatus(browser, 'admin', adminPassword)) === 200, 'admin still logs in');
   check(page.problems.length === 0, page.problems.join('; '));
   await page.context().close();
