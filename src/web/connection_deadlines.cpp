@@ -68,14 +68,16 @@ int ConnectionDeadlines::EndOverdue(SteadyClock::time_point now) {
   std::lock_guard<std::mutex> hold(lock_);
   for (Connection* connection : open_) {
     if (connection->ended || connection->deadline > now) continue;
+    {
+      const PeerLogScope peer(connection->address);
+      WriteLog("WARNING, WEB server, connection closed: " + std::string(connection->phase) + " not complete within " +
+               std::to_string(connection->seconds) + " s");
+    }
     // The socket stays open until its thread closes it (Closed is called
     // first, under this lock), so the descriptor cannot be another one's.
     ::shutdown(connection->fd, SHUT_RDWR);
     connection->ended = true;
     ++ended;
-    const PeerLogScope peer(connection->address);
-    WriteLog("WARNING, WEB server, connection closed: " + std::string(connection->phase) + " not complete within " +
-             std::to_string(connection->seconds) + " s");
   }
   return ended;
 }

@@ -10,4 +10,7 @@ int FreePort();
 // True when something accepts connections on 127.0.0.1:`port`.
 bool PortAccepts(int port);
 
+// A TCP connection to 127.0.0.1:`port` (the caller closes it); -1 when refused.
+int ConnectLoopback(int port);
+
 }  // namespace tarvelin

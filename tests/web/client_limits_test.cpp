@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/free_port.h"
 #include "web/password_check_slots.h"
 #include "web_instance.h"
 
@@ -25,19 +26,6 @@ using ::testing::HasSubstr;
 using SteadyClock = std::chrono::steady_clock;
 
 namespace {
-int Connect(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 // True when the server has closed `fd` within `ms` (reading what it sent).
 bool ClosedWithin(int fd, int ms) {
   const auto until = SteadyClock::now() + std::chrono::milliseconds(ms);
@@ -80,7 +68,7 @@ TEST_F(ClientLimitsTest, SlowSendersAreCutOffAtTheirDeadline) {
        "request body not complete within 3 s"},
   };
   for (const auto& c : cases) {
-    const int fd = Connect(port);
+    const int fd = ConnectLoopback(port);
     ASSERT_GE(fd, 0);
     const auto start = SteadyClock::now();
     send(fd, c.first.data(), c.first.size(), MSG_NOSIGNAL);
@@ -108,10 +96,10 @@ TEST_F(ClientLimitsTest, OneAddressHoldsOnlyItsShareOfConnections) {
   Start({{"WebConnectionsPerAddress", "4"}, {"WebHeaderTimeout", "60"}});
   const int port = web_.Server().WebPort();
   std::vector<int> held;
-  for (int i = 0; i < 4; ++i) held.push_back(Connect(port));
+  for (int i = 0; i < 4; ++i) held.push_back(ConnectLoopback(port));
   for (int fd : held) ASSERT_GE(fd, 0);
   for (int fd : held) EXPECT_FALSE(ClosedWithin(fd, 100));
-  const int extra = Connect(port);
+  const int extra = ConnectLoopback(port);
   ASSERT_GE(extra, 0);  // the kernel accepts it; the server then closes it
   EXPECT_TRUE(ClosedWithin(extra, 2000));
   close(extra);
