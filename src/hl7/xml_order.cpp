@@ -168,13 +168,12 @@ std::string ProcessXML(const std::string& path) {
   if (!db.IsOpen) return result;
   record.StudyInstanceUID = NewStudyUID();
   const int status = record.Insert(db);
-  if (status != 0)
+  if (status != 0) {
     WriteLog("ERROR, ProcessXML, proc->Insert, status=" + std::to_string(status));
-  else
-    result = "Message Processed";
-  if (status == 0)
-    WriteAudit({"xml-order", AuditAction::Create, true, record.AccessionNumber, "accession", {}, "created"});
-  return result;
+    return result;
+  }
+  WriteAudit({"xml-order", AuditAction::Create, true, record.AccessionNumber, "accession", {}, "created"});
+  return "Message Processed";
 }
 
 }  // namespace tarvelin

@@ -17,7 +17,7 @@ TEST(HL7Ack, TextsOfEveryResult) {
   const std::string received = "MSH|^~\\&|RIS|HOSP|WL|RAD|20240305||ORM^O01|C1|P|2.3.1\rPID|||1";
   const std::string head = "MSH|^~\\&|TARVELIN||RIS|HOSP|20240305143015||ACK^O01|24030514307|P|2.3.1\r";
   auto ack = [&](AckCode code, const std::string& text, std::vector<OrderRefusal> refused) {
-    return BuildAck({code, text, std::move(refused)}, received, "24030514307", "20240305143015");
+    return BuildAck({code, text, std::move(refused), {}}, received, "24030514307", "20240305143015");
   };
   EXPECT_EQ(ack(AckCode::AA, "", {}), head + "MSA|AA|C1\r");
   EXPECT_EQ(ack(AckCode::AE, "WARNING - NW - Duplicate Accession Number",
