@@ -244,13 +244,13 @@ MHD_Result QueueAnswer(MHD_Connection* connection, const HttpResponse& answer) {
   if (answer.CloseConnection) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
   return Queue(connection, answer.ResponseNo, response, answer.Headers);
 }
-}  // namespace
 
 // The deadlines' record of a connection (see ConnectionDeadlines).
 ConnectionDeadlines::Connection* DeadlinesOf(MHD_Connection* connection) {
   const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
   return info ? static_cast<ConnectionDeadlines::Connection*>(info->socket_context) : nullptr;
 }
+}  // namespace
 
 struct HttpServer::Callbacks {
   static void Notify(void* self, MHD_Connection* connection, void** socketContext,
@@ -382,8 +382,10 @@ void HttpServer::Activate() {
       {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Callbacks::Completed), this},
       {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Callbacks::Notify), this},
       {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&Callbacks::Logger), this},
-      // An idle keep-alive connection is closed after two minutes; the number
-      // of connections (one thread each) is bounded.
+      // A connection silent for two minutes (a client that stopped reading
+      // its answer) is closed; the number of connections (one thread each)
+      // is bounded, in all and per client address. Requests sent too slowly
+      // are ended earlier by the deadlines.
       {MHD_OPTION_CONNECTION_TIMEOUT, 120, nullptr},
       {MHD_OPTION_CONNECTION_LIMIT, 256, nullptr},
       {MHD_OPTION_PER_IP_CONNECTION_LIMIT, connectionsPerAddress_, nullptr},
@@ -404,9 +406,10 @@ void HttpServer::Activate() {
                              MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
   std::lock_guard<std::mutex> guard(startLock_);
   starting_ = false;
-  if (!daemon_) deadlines_.reset();
-  if (!daemon_)
+  if (!daemon_) {
+    deadlines_.reset();
     throw std::runtime_error(startError_.empty() ? "cannot listen on port " + std::to_string(port_) : startError_);
+  }
 }
 
 void HttpServer::Deactivate() {

@@ -10,6 +10,10 @@
 #include "db/sqldb.h"
 #include "dicom/uid.h"
 #include "hl7/hl7_test_support.h"
+#include "platform/temp_folder.h"
+#include "service/audit_actor.h"
+#include "service/audit_trail.h"
+#include "service/settings.h"
 #include "support/pinned_clock.h"
 
 namespace tarvelin {
@@ -283,5 +287,46 @@ TEST_F(HL7Parser, SegmentsEndWithCrLfOrCrLf) {
 }
 
 }  // namespace
+
+// Each committed order is one audit line naming its sender; a resend that
+// changes nothing and a refused message leave none.
+TEST_F(HL7Parser, CommittedOrdersReachTheAuditTrail) {
+  ServerSettings.LogFolder = instance.Home();
+  const AuditActorScope sender({"HL7 sender", "RIS^HOSP", "10.0.0.9"});
+  const auto order = [](const std::string& control, const std::string& orderStatus, const std::string& modality) {
+    TestOrder o;
+    o.orderControl = control;
+    o.modality = modality;
+    if (!orderStatus.empty()) o.orc[5] = orderStatus;
+    return o.Text();
+  };
+  const std::string head = R"("actorType":"HL7 sender","actor":"RIS^HOSP","address":"10.0.0.9","objectType":"accession","object":"A100")";
+  const struct {
+    std::string message, ack, line;  // line: what the new audit line holds after "time"; "" for none
+  } cases[] = {
+      {order("NW", "", "CT"), "AA", R"("event":"hl7-order","action":"C","outcome":"success",)" + head + R"(,"detail":"ORC-1=NW, created"})"},
+      {order("NW", "", "CT"), "AA", ""},
+      {order("NW", "", "MR"), "AE|1 accession number A100 is already used for another patient or procedure", ""},
+      {order("XO", "", "CT"), "AA", R"("event":"hl7-order","action":"U","outcome":"success",)" + head + R"(,"detail":"ORC-1=XO, updated"})"},
+      {order("SC", "IP", "CT"), "AA", R"("action":"U","outcome":"success",)" + head +
+           R"(,"changes":[{"field":"SPSStatus","old":"SCHEDULED","new":"IN PROGRESS"}],"detail":"ORC-1=SC, IN PROGRESS"})"},
+      {order("DC", "", "CT"), "AA", R"("action":"U","outcome":"success",)" + head +
+           R"(,"changes":[{"field":"SPSStatus","old":"IN PROGRESS","new":"DISCONTINUED"}],"detail":"ORC-1=DC, DISCONTINUED"})"},
+  };
+  std::size_t seen = 0;
+  for (const auto& c : cases) {
+    EXPECT_EQ(Ack(c.message), c.ack);
+    const std::string audit = ReadWholeFile(DailyAuditPath());
+    const std::string added = audit.substr(std::min(seen, audit.size()));
+    seen = audit.size();
+    if (c.line.empty()) {
+      EXPECT_EQ(added, "") << c.message;
+    } else {
+      EXPECT_NE(added.find(c.line + "\n"), std::string::npos) << added;
+      EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+    }
+  }
+  ServerSettings.LogFolder.clear();
+}
 
 }  // namespace tarvelin
