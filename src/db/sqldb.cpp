@@ -100,18 +100,41 @@ int SQLdb::Exec(const std::string& sql, const std::vector<std::string>& secrets)
   return ResultCode;
 }
 
-int SQLdb::Select(const std::string& sql, const std::function<void(sqlite3_stmt*)>& onRow) {
+sqlite3_stmt* SQLdb::Bound(const SqlStatement& statement, std::string& failedCall) {
+  sqlite3_stmt* prepared = connection_->Prepared(statement.Text, ResultCode);
+  if (ResultCode != SQLITE_OK) {
+    ErrorText = sqlite3_errmsg(Handle);
+    failedCall = "sqlite3_prepare_v2";
+    return nullptr;
+  }
+  if (!prepared) return nullptr;  // blank text or only a comment
+  for (std::size_t i = 0; i < statement.Values.size() && ResultCode == SQLITE_OK; ++i) {
+    const std::string& value = statement.Values[i];
+    ResultCode = sqlite3_bind_text(prepared, static_cast<int>(i + 1), value.data(), static_cast<int>(value.size()),
+                                   SQLITE_STATIC);
+  }
+  if (ResultCode == SQLITE_OK && sqlite3_bind_parameter_count(prepared) != static_cast<int>(statement.Values.size()))
+    ResultCode = SQLITE_RANGE;
+  if (ResultCode != SQLITE_OK) {
+    ErrorText = ResultCode == SQLITE_RANGE ? "values do not match the statement's parameters" : sqlite3_errmsg(Handle);
+    failedCall = "sqlite3_bind";
+    sqlite3_clear_bindings(prepared);
+    return nullptr;
+  }
+  return prepared;
+}
+
+int SQLdb::Select(const SqlStatement& query, const std::function<void(sqlite3_stmt*)>& onRow) {
   RowCount = 0;
   ColumnCount = 0;
   if (!IsOpen) return ResultCode = SQLITE_ERROR;
   sqlite3_busy_timeout(Handle, kQueryBusyTimeoutMs);
-  sqlite3_stmt* statement = connection_->Prepared(sql, ResultCode);
-  if (ResultCode != SQLITE_OK) {
-    ErrorText = sqlite3_errmsg(Handle);
-    WriteLog("ERROR, SQLdb::Query, sqlite3_prepare_v2, " + ErrorText);
+  std::string failedCall;
+  sqlite3_stmt* statement = Bound(query, failedCall);
+  if (!statement) {
+    if (ResultCode != SQLITE_OK) WriteLog("ERROR, SQLdb::Query, " + failedCall + ", " + ErrorText);
     return ResultCode;
   }
-  if (!statement) return ResultCode;  // blank text or only a comment: no rows
   ColumnCount = sqlite3_column_count(statement);
   for (;;) {
     const int step = sqlite3_step(statement);
@@ -132,13 +155,48 @@ int SQLdb::Select(const std::string& sql, const std::function<void(sqlite3_stmt*
     }
     break;
   }
-  // Reset ends the read, so the kept statement holds no lock between uses.
+  // Reset ends the read, so the kept statement holds no lock between uses;
+  // the values bound are the caller's and must not outlive this call.
   sqlite3_reset(statement);
-  if (ResultCode != SQLITE_OK) connection_->Forget(sql);
+  sqlite3_clear_bindings(statement);
+  if (ResultCode != SQLITE_OK) connection_->Forget(query.Text);
   return ResultCode;
 }
 
-int SQLdb::Query(const std::string& sql, std::vector<std::string>& rows) {
+int SQLdb::Exec(const SqlStatement& write, const std::vector<std::string>& secrets) {
+  if (!IsOpen) return ResultCode = SQLITE_ERROR;
+  int busyCount = 0;
+  for (;;) {
+    std::string failedCall;
+    sqlite3_stmt* statement = Bound(write, failedCall);
+    if (statement) {
+      ResultCode = sqlite3_step(statement);
+      if (ResultCode == SQLITE_DONE || ResultCode == SQLITE_ROW) ResultCode = SQLITE_OK;
+      if (ResultCode != SQLITE_OK) ErrorText = sqlite3_errmsg(Handle);
+      sqlite3_reset(statement);
+      sqlite3_clear_bindings(statement);
+    }
+    if (ResultCode == SQLITE_OK) break;
+    connection_->Forget(write.Text);
+    if (ResultCode == SQLITE_BUSY) {
+      WriteLog("WARNING, SQldb::Exec, SQLITE_BUSY: sleeping for a while...");
+      SleepMs(kBusySleepMs);
+      if (++busyCount < kBusyRetries) continue;
+      WriteLog("ERROR, SQldb::Exec, SQLITE_BUSY: time_out reached (20 sec), command: " +
+               WithSecretsHidden(write.Logged(), secrets));
+      break;
+    }
+    WriteLog("ERROR, SQldb::Exec, command: " + WithSecretsHidden(write.Logged(), secrets) + ", " + ErrorText);
+    break;
+  }
+  return ResultCode;
+}
+
+int SQLdb::Query(const std::string& sql, std::vector<std::string>& rows) { return Query(SqlStatement{sql, {}}, rows); }
+
+int SQLdb::QueryValues(const std::string& sql, TextRows& rows) { return QueryValues(SqlStatement{sql, {}}, rows); }
+
+int SQLdb::Query(const SqlStatement& sql, std::vector<std::string>& rows) {
   return Select(sql, [&](sqlite3_stmt* statement) {
     std::string line;
     for (int column = 0; column < ColumnCount; ++column) {
@@ -154,7 +212,7 @@ int SQLdb::Query(const std::string& sql, std::vector<std::string>& rows) {
   });
 }
 
-int SQLdb::QueryValues(const std::string& sql, TextRows& rows) {
+int SQLdb::QueryValues(const SqlStatement& sql, TextRows& rows) {
   rows.Reset(0);
   return Select(sql, [&](sqlite3_stmt* statement) {
     if (RowCount == 0) rows.Reset(static_cast<std::size_t>(ColumnCount));

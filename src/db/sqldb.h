@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "db/sql_statement.h"
 #include "db/text_rows.h"
 
 struct sqlite3;
@@ -59,6 +60,15 @@ class SQLdb {
   // them back as keys.
   int QueryValues(const std::string& sql, TextRows& rows);
 
+  // The same with bound values: the text is prepared once per connection and
+  // kept, whatever the values.
+  int Query(const SqlStatement& statement, std::vector<std::string>& rows);
+  int QueryValues(const SqlStatement& statement, TextRows& rows);
+  // Runs one statement with bound values that yields no rows; retries a
+  // locked database like Exec. ChangedRows() then tells what it touched.
+  // A failure's log line shows statement.Logged() with the `secrets` hidden.
+  int Exec(const SqlStatement& statement, const std::vector<std::string>& secrets = {});
+
   // True between BEGIN and the COMMIT or ROLLBACK (or the error that ended it).
   bool InTransaction() const;
   // Rows changed by the last INSERT, UPDATE or DELETE.
@@ -82,7 +92,11 @@ class SQLdb {
   void Open(const std::string& path, int openMode);
 
   // Prepares and steps one SELECT, handing each row to `onRow`.
-  int Select(const std::string& sql, const std::function<void(sqlite3_stmt*)>& onRow);
+  int Select(const SqlStatement& statement, const std::function<void(sqlite3_stmt*)>& onRow);
+  // The kept statement for `statement` with its values bound; null (with
+  // ResultCode, ErrorText and the SQLite call that failed set) when it cannot
+  // be prepared or bound, or the text holds no statement (ResultCode 0).
+  sqlite3_stmt* Bound(const SqlStatement& statement, std::string& failedCall);
 };
 
 // The file a database name stands for: ProgramFolder + "database/" + name + ".db".

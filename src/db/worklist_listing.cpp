@@ -3,45 +3,34 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "db/name_match.h"
 #include "db/sqldb.h"
-#include "db/sqlquote.h"
 #include "db/worklist_columns.h"
 #include "service/text.h"
 
 namespace tarvelin {
 
 namespace {
-std::string Condition(const WorklistFilter& f) {
-  std::string condition;
-  const auto add = [&](const std::string& text) { condition += (condition.empty() ? " WHERE " : " AND ") + text; };
-  if (!f.DateFrom.empty()) add("SPSDate >= " + SqlQuote(f.DateFrom));
-  if (!f.DateTo.empty()) add("SPSDate <= " + SqlQuote(f.DateTo));
-  if (!f.Status.empty()) add("SPSStatus = " + SqlQuote(f.Status));
-  if (!f.Modality.empty()) add("Modality = " + SqlQuote(f.Modality));
-  if (!f.Station.empty()) add("ScheduledStation = " + SqlQuote(f.Station));
-  if (!f.PatientID.empty()) add("PatientID = " + SqlQuote(f.PatientID));
+WorklistSelection SelectionOf(const WorklistFilter& f) {
+  WorklistSelection selection;
+  const auto add = [&](const char* column, WorklistCompare compare, const std::string& value) {
+    if (!value.empty()) selection.Conditions.push_back({WorklistOperand::Column, column, compare, {value}});
+  };
+  add("SPSDate", WorklistCompare::AtLeast, f.DateFrom);
+  add("SPSDate", WorklistCompare::AtMost, f.DateTo);
+  add("SPSStatus", WorklistCompare::Equal, f.Status);
+  add("Modality", WorklistCompare::Equal, f.Modality);
+  add("ScheduledStation", WorklistCompare::Equal, f.Station);
+  add("PatientID", WorklistCompare::Equal, f.PatientID);
   if (!f.Family.empty() || !f.Given.empty())
-    add("name_matches(PatientName, " + SqlQuote(f.Family) + ", " + SqlQuote(f.Given) + ")");
-  return condition;
+    selection.Conditions.push_back({WorklistOperand::Column, "PatientName", WorklistCompare::NameStarts, {f.Family, f.Given}});
+  return selection;
 }
 
-std::string OrderBy(WorklistOrder order, bool descending) {
-  const char* first = "";
-  switch (order) {
-    case WorklistOrder::Start: break;
-    case WorklistOrder::Name: first = "PatientName"; break;
-    case WorklistOrder::PatientID: first = "PatientID"; break;
-    case WorklistOrder::Accession: first = "AccessionNumber"; break;
-    case WorklistOrder::Modality: first = "Modality"; break;
-    case WorklistOrder::Station: first = "ScheduledStation"; break;
-    case WorklistOrder::Status: first = "SPSStatus"; break;
-    case WorklistOrder::Description: first = "SPSDescription"; break;
+void ReadEntries(const TextRows& rows, std::vector<WorklistDB>& entries) {
+  for (std::size_t r = 0; r < rows.Count(); ++r) {
+    WorklistDB& entry = entries.emplace_back();
+    for (std::size_t c = 0; c < kWorklistColumns.size(); ++c) entry.*kWorklistColumns[c].second = rows.Value(r, c);
   }
-  const std::string direction = descending ? " DESC" : "";
-  std::string sql = " ORDER BY ";
-  if (*first) sql += std::string(first) + direction + ", ";
-  return sql + "SPSDate" + direction + ", SPSTime" + direction + ", AccessionNumber" + direction;
 }
 
 bool Distinct(SQLdb& db, const char* column, std::vector<std::string>& values) {
@@ -55,33 +44,23 @@ bool Distinct(SQLdb& db, const char* column, std::vector<std::string>& values) {
   return true;
 }
 
-bool SelectEntries(SQLdb& db, const std::string& tail, std::vector<WorklistDB>& entries) {
-  TextRows rows;
-  if (db.QueryValues("SELECT " + WorklistColumnList() + " FROM Worklist" + tail, rows) != 0) return false;
-  for (std::size_t r = 0; r < rows.Count(); ++r) {
-    WorklistDB& entry = entries.emplace_back();
-    for (std::size_t c = 0; c < kWorklistColumns.size(); ++c) entry.*kWorklistColumns[c].second = rows.Value(r, c);
-  }
-  return true;
-}
 }  // namespace
 
 bool ListWorklist(SQLdb& db, const WorklistFilter& filter, WorklistOrder order, bool descending, int pageSize,
                   long long offset, ListedEntries& page) {
   page = ListedEntries();
-  if (!RegisterNameMatch(db.Handle)) {
-    db.ErrorText = "cannot register name_matches";
-    return false;
-  }
-  const std::string condition = Condition(filter);
-  std::vector<std::string> count;
-  if (db.Query("SELECT COUNT(*) FROM Worklist" + condition, count) != 0 || count.empty()) return false;
-  page.Total = ToIntDef(Piece(count[0], ";", 1), 0);
-  if (page.Total == 0) return true;
-  return SelectEntries(db,
-                       condition + OrderBy(order, descending) + " LIMIT " + std::to_string(pageSize) + " OFFSET " +
-                           std::to_string(offset),
-                       page.Rows);
+  WorklistSelection selection = SelectionOf(filter);
+  page.Total = CountWorklist(db, selection);
+  if (page.Total <= 0) return page.Total == 0;
+  for (const auto& [column, field] : kWorklistColumns) selection.Columns.emplace_back(column);
+  selection.Order = order;
+  selection.Descending = descending;
+  selection.Limit = pageSize;
+  selection.Offset = offset;
+  TextRows rows;
+  if (!SelectWorklist(db, selection, rows)) return false;
+  ReadEntries(rows, page.Rows);
+  return true;
 }
 
 bool StoredModalities(SQLdb& db, std::vector<std::string>& codes) { return Distinct(db, "Modality", codes); }
@@ -99,14 +78,13 @@ bool FindEntry(SQLdb& db, const std::string& accession, WorklistDB& entry) {
 }
 
 bool SameDayEntries(SQLdb& db, const WorklistDB& entry, std::vector<std::string>& accessions) {
-  std::vector<WorklistDB> entries;
-  if (!SelectEntries(db,
-                     " WHERE PatientID = " + SqlQuote(entry.PatientID) + " AND Modality = " + SqlQuote(entry.Modality) +
-                         " AND SPSDate = " + SqlQuote(entry.SPSDate) + " AND IFNULL(SPSDescription, '') = " +
-                         SqlQuote(entry.SPSDescription) + " ORDER BY AccessionNumber",
-                     entries))
+  TextRows rows;
+  if (db.QueryValues(SqlStatement{"SELECT AccessionNumber FROM Worklist WHERE PatientID = ? AND Modality = ? AND "
+                                  "SPSDate = ? AND IFNULL(SPSDescription, '') = ? ORDER BY AccessionNumber",
+                                  {entry.PatientID, entry.Modality, entry.SPSDate, entry.SPSDescription}},
+                     rows) != 0)
     return false;
-  for (const auto& found : entries) accessions.push_back(found.AccessionNumber);
+  for (std::size_t r = 0; r < rows.Count(); ++r) accessions.emplace_back(rows.Value(r, 0));
   return true;
 }
 

@@ -5,22 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "db/worklist_selection.h"
 #include "db/worklistdb.h"
 
 namespace tarvelin {
 
 class SQLdb;
 
-// Where a value is empty the filter does not restrict.
+// The web list's filter form; where a value is empty it does not restrict.
+// Asked through the same selection as the worklist answer (db/worklist_selection.h).
 struct WorklistFilter {
   std::string DateFrom{}, DateTo{};  // yyyymmdd, inclusive
   std::string Status{}, Modality{}, Station{}, PatientID{};  // exact
   std::string Family{}, Given{};     // name prefixes, any letter case (see NameMatches)
 };
-
-// The orders a list may be sorted in; every one ends with start date, start
-// time and accession number, so paging neither repeats nor skips an entry.
-enum class WorklistOrder { Start, Name, PatientID, Accession, Modality, Station, Status, Description };
 
 struct ListedEntries {
   long long Total = 0;            // entries the filter selects

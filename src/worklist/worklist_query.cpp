@@ -1,7 +1,6 @@
 #include "worklist/worklist_query.h"
 
 #include "db/sqldb.h"
-#include "db/sqlquote.h"
 #include "dicom/dump.h"
 #include "dimse/command_set.h"
 #include "service/log.h"
@@ -58,10 +57,6 @@ constexpr WorklistKey WorklistKeys[] = {
     {0x0040, 0x1004, "PatientTransport, ", "", Match::None},
 };
 
-// A stored time in the form of the range bounds: HHMMSS ("0930" and "09:30"
-// read as "093000").
-constexpr const char* StepTimeDigits = "substr(replace(SPSTime, ':', '') || '000000', 1, 6)";
-
 const WorklistKey* FindKey(const DcmTag& element) {
   for (const WorklistKey& key : WorklistKeys)
     if (element.Is(key.Group, key.Element)) return &key;
@@ -84,63 +79,61 @@ ValueKind KindOf(Match match) {
   }
 }
 
-// A GLOB pattern: "*" and "?" mean what they mean in a key; "[" would open
-// a character class, so it stands for itself as "[[]".
-std::string GlobPattern(const std::string& text) {
-  std::string pattern;
-  for (char c : text) pattern += c == '[' ? std::string("[[]") : std::string(1, c);
-  return SqlQuote(pattern);
+WorklistCondition Condition(WorklistOperand operand, const std::string& column, WorklistCompare compare,
+                            std::vector<std::string> values = {}) {
+  return {operand, column, compare, std::move(values)};
 }
 
 // An entry without a value is in no range, not even one open below.
-void AddRange(std::vector<std::string>& conditions, const std::string& expression, const MatchValue& value) {
-  conditions.push_back(expression + (value.Low.empty() ? " <> ''" : " >= " + SqlQuote(value.Low)));
-  if (!value.High.empty()) conditions.push_back(expression + " <= " + SqlQuote(value.High));
+void AddRange(std::vector<WorklistCondition>& conditions, WorklistOperand operand, const std::string& column,
+              const MatchValue& value) {
+  if (value.Low.empty())
+    conditions.push_back(Condition(operand, column, WorklistCompare::NotEmpty));
+  else
+    conditions.push_back(Condition(operand, column, WorklistCompare::AtLeast, {value.Low}));
+  if (!value.High.empty()) conditions.push_back(Condition(operand, column, WorklistCompare::AtMost, {value.High}));
 }
 
-void AddCondition(std::vector<std::string>& conditions, Match kind, const std::string& column,
+void AddCondition(std::vector<WorklistCondition>& conditions, Match kind, const std::string& column,
                   const MatchValue& value) {
   // Names compare without their trailing empty components, letters upper-cased.
-  const std::string stored = kind == Match::Name ? "upper(rtrim(" + column + ", '^ '))" : column;
+  const WorklistOperand stored = kind == Match::Name ? WorklistOperand::FoldedName : WorklistOperand::Column;
   switch (value.Form) {
     case MatchForm::Universal:
       return;
     case MatchForm::Single:
-      conditions.push_back(stored + " = " + SqlQuote(value.Text));
+      conditions.push_back(Condition(stored, column, WorklistCompare::Equal, {value.Text}));
       return;
     case MatchForm::Wildcard:
-      conditions.push_back(stored + " GLOB " + GlobPattern(value.Text));
+      conditions.push_back(Condition(stored, column, WorklistCompare::Wildcard, {value.Text}));
       return;
-    case MatchForm::UidList: {
-      std::string list;
-      for (const std::string& uid : value.Uids) list += (list.empty() ? "" : ", ") + SqlQuote(uid);
-      conditions.push_back(column + " IN (" + list + ")");
+    case MatchForm::UidList:
+      conditions.push_back(Condition(WorklistOperand::Column, column, WorklistCompare::OneOf, value.Uids));
       return;
-    }
     case MatchForm::Range:
-      AddRange(conditions, column, value);
+      AddRange(conditions, WorklistOperand::Column, column, value);
       return;
   }
 }
 
 // The step's start date and time match as one date-time range when both
 // are given: "20270108-20270109" with "1400-" is "from 8 January 14:00".
-void AddStepStart(std::vector<std::string>& conditions, const MatchValue& date, const MatchValue& time) {
+void AddStepStart(std::vector<WorklistCondition>& conditions, const MatchValue& date, const MatchValue& time) {
   if (date.Form == MatchForm::Universal) {
-    if (time.Form != MatchForm::Universal) AddRange(conditions, StepTimeDigits, time);
+    if (time.Form != MatchForm::Universal) AddRange(conditions, WorklistOperand::StepTime, "", time);
     return;
   }
-  AddRange(conditions, "SPSDate", date);  // keeps the date index in use
+  AddRange(conditions, WorklistOperand::Column, "SPSDate", date);  // keeps the date index in use
   if (time.Form == MatchForm::Universal) return;
   MatchValue combined;
   combined.Low = date.Low.empty() ? "" : date.Low + (time.Low.empty() ? "000000" : time.Low);
   combined.High = date.High.empty() ? "" : date.High + (time.High.empty() ? "999999" : time.High);
-  AddRange(conditions, std::string("SPSDate || ") + StepTimeDigits, combined);
+  AddRange(conditions, WorklistOperand::StepStart, "", combined);
 }
 
 struct Translation {
   std::string columns;
-  std::vector<std::string> conditions;
+  std::vector<WorklistCondition> conditions;
   MatchValue stepDate, stepTime;
   WorklistQuery& query;
   Transcoder* keys;
@@ -188,7 +181,7 @@ bool Walk(const DcmObj& dataset, Translation& t) {
     if (!StoredForm(t, element, text, unmatchable)) return false;
     if (unmatchable) {
       // "?" in its place would be a wildcard: such a key finds nothing.
-      t.conditions.push_back("1 = 0");
+      t.conditions.push_back(Condition(WorklistOperand::Column, "", WorklistCompare::Nothing));
       continue;
     }
     MatchValue value;
@@ -214,17 +207,23 @@ WorklistQuery TranslateWorklistQuery(const DcmObj& identifier, const std::string
   Translation t{"", {}, {}, {}, query, keys};
   if (!Walk(identifier, t)) return query;
   AddStepStart(t.conditions, t.stepDate, t.stepTime);
-  t.conditions.push_back("SPSStatus='SCHEDULED'");
+  t.conditions.push_back(Condition(WorklistOperand::Column, "SPSStatus", WorklistCompare::Pinned, {"SCHEDULED"}));
   if (!filterLine.empty()) {
     // A line without a modality field asks for an empty modality: the
     // station then sees nothing, which is how a station is shut out.
-    t.conditions.push_back("ScheduledStation=" + SqlQuote(Piece(filterLine, "|", 1)));
-    t.conditions.push_back("Modality=" + SqlQuote(Piece(filterLine, "|", 2)));
+    t.conditions.push_back(
+        Condition(WorklistOperand::Column, "ScheduledStation", WorklistCompare::Pinned, {Piece(filterLine, "|", 1)}));
+    t.conditions.push_back(
+        Condition(WorklistOperand::Column, "Modality", WorklistCompare::Pinned, {Piece(filterLine, "|", 2)}));
   }
   query.Columns = t.columns.empty() ? "*" : t.columns.substr(0, t.columns.size() - 2);  // the final ", "
-  std::string where;
-  for (const std::string& condition : t.conditions) where += (where.empty() ? " WHERE " : " AND ") + condition;
-  query.Sql = "SELECT " + query.Columns + " from Worklist" + where + " ORDER BY PatientName";
+  for (std::size_t start = 0; !t.columns.empty() && start < t.columns.size();) {
+    const std::size_t end = t.columns.find(", ", start);
+    query.Selection.Columns.push_back(t.columns.substr(start, end - start));
+    start = end + 2;
+  }
+  query.Selection.Conditions = std::move(t.conditions);
+  query.Selection.Order = WorklistOrder::NameAlone;
   return query;
 }
 
@@ -234,8 +233,7 @@ bool WLQuery(const WorklistQuery& query, TextRows& rows) {
     WriteLog("ERROR, Couldn't open quillat database");
     return false;
   }
-  WriteLog("INFO, WLQuery=" + query.Sql);
-  if (db.QueryValues(query.Sql, rows) != 0) {
+  if (!SelectWorklist(db, query.Selection, rows, "WLQuery")) {
     WriteLog("ERROR, WLQuery, " + db.ErrorText);
     return false;
   }

@@ -1,6 +1,6 @@
 #pragma once
 // Turns a Modality Worklist C-FIND identifier (shaped by
-// ShapeWorklistIdentifier) into one SELECT on the Worklist table. Listed
+// ShapeWorklistIdentifier) into one selection of worklist entries. Listed
 // attributes select their columns (empty or not); matching keys with a value
 // also restrict the result, each by the matching rule of its value
 // representation. Only SCHEDULED entries are ever returned, ordered by
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "db/text_rows.h"
+#include "db/worklist_selection.h"
 #include "dicom/dcmobj.h"
 #include "platform/transcoder.h"
 #include "worklist/query_refusal.h"
@@ -17,7 +18,7 @@
 namespace tarvelin {
 
 struct WorklistQuery {
-  std::string Sql;      // the SELECT; empty when refused
+  WorklistSelection Selection;  // what the storage is asked for
   std::string Columns;  // the selected columns joined by ", ", or "*"
   // Keys sent with a value that the server does not match on (answered
   // with status 0xFF01), as group << 16 | element, in request order.
@@ -34,7 +35,8 @@ struct WorklistQuery {
 WorklistQuery TranslateWorklistQuery(const DcmObj& identifier, const std::string& filterLine,
                                      Transcoder* keys = nullptr);
 
-// Runs the SELECT on a read-only connection. Fills `rows` with one row per
+// Runs the selection on a read-only connection, logging it as
+// "INFO, WLQuery=" + the SELECT with its values written out. Fills `rows` with one row per
 // entry (one value per selected column, NULL as "", a ";" inside a value
 // read as ":"). False, with the reason logged, when the database cannot be
 // opened or the SELECT fails.

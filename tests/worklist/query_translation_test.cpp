@@ -209,7 +209,7 @@ TEST_F(Matching, ValuesThatCannotBeProcessedAreRefused) {
     EXPECT_EQ(query.Refusal.Status, 0xC000) << c.key.value;
     EXPECT_EQ(query.Refusal.Offending, c.offending) << c.key.value;
     EXPECT_NE(query.Refusal.Comment.find(c.key.value), std::string::npos) << query.Refusal.Comment;
-    EXPECT_TRUE(query.Sql.empty());
+    EXPECT_TRUE(query.Selection.Conditions.empty());
   }
 }
 
@@ -294,7 +294,10 @@ TEST_F(Matching, MissingDatabaseFailsWithItsLogLine) {
 
 TEST_F(Matching, TypicalQueryIsServedByAnIndexAndWorksWithoutOne) {
   const DcmObj id = Identifier({{0x0008, 0x0060, "CT", true}, {0x0040, 0x0002, "20270108", true}});
-  const std::string select = TranslateWorklistQuery(id, "").Sql;
+  SqlStatement statement;
+  std::string error;
+  ASSERT_TRUE(WorklistSelectStatement(TranslateWorklistQuery(id, "").Selection, statement, error)) << error;
+  const std::string select = statement.Logged();
   SQLdb db("quillat", SQLdb::ReadOnly);
   std::vector<std::string> plan;
   ASSERT_EQ(db.Query("EXPLAIN QUERY PLAN " + select, plan), 0);
