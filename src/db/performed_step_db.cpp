@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <functional>
+
 #include "db/sps_status.h"
 #include "db/sql_savepoint.h"
 #include "db/sqldb.h"
@@ -78,15 +80,13 @@ PerformedStepResult PerformedStepDB::Create(SQLdb& db, const PerformedStep& step
                                             std::vector<std::string>& linked) {
   SQLSavepoint unit(db, "PerformedStepCreate");
   if (!unit.Active()) return Fail(db, "CreateMPPS Query");
-  std::vector<std::string> rows;
-  if (db.Query("SELECT 1 FROM PerformedSteps WHERE SOPInstanceUID=" + SqlQuote(step.SOPInstanceUID), rows) != 0)
-    return Fail(db, "CreateMPPS Query");
-  if (!rows.empty()) return PerformedStepResult::AlreadyExists;
+  // The key decides: of two N-CREATEs of one instance, exactly one inserts.
   const std::string now = SqlQuote(Stamp());
-  if (db.Exec("INSERT INTO PerformedSteps (SOPInstanceUID, Status, TransferSyntax, DataSet, Created, Updated) "
+  if (db.Exec("INSERT OR IGNORE INTO PerformedSteps (SOPInstanceUID, Status, TransferSyntax, DataSet, Created, Updated) "
               "VALUES (" + SqlQuote(step.SOPInstanceUID) + ", " + SqlQuote(kInProgress) + ", " +
               SqlQuote(step.TransferSyntax) + ", " + BlobLiteral(step.DataSet) + ", " + now + ", " + now + ")") != 0)
     return Fail(db, "CreateMPPS Query");
+  if (db.ChangedRows() == 0) return PerformedStepResult::AlreadyExists;
   std::vector<std::string> accessions;
   for (const ScheduledStepRef& ref : refs)
     if (!MatchingEntries(db, ref, accessions)) return Fail(db, "CreateMPPS Query");
@@ -121,6 +121,20 @@ PerformedStepResult PerformedStepDB::Load(SQLdb& db, const std::string& sopInsta
   step.TransferSyntax = std::string(rows.Value(0, 1));
   step.DataSet = FromHex(std::string(rows.Value(0, 2)));
   return PerformedStepResult::Done;
+}
+
+PerformedStepResult PerformedStepDB::Change(SQLdb& db, const std::string& sopInstanceUID,
+                                            const std::function<PerformedStepResult(PerformedStep&)>& edit) {
+  // The write lock is held from the read to the write, so two N-SETs of one
+  // step take turns: neither merges into attributes the other has replaced.
+  SQLSavepoint unit(db, "PerformedStepChange");
+  if (!unit.Active()) return Fail(db, "SetMPPS Query");
+  PerformedStep step;
+  PerformedStepResult result = Load(db, sopInstanceUID, step);
+  if (result == PerformedStepResult::Done) result = edit(step);
+  if (result == PerformedStepResult::Done) result = Update(db, step);
+  if (result == PerformedStepResult::Done && !unit.Release()) return Fail(db, "SetMPPS Query");
+  return result;
 }
 
 PerformedStepResult PerformedStepDB::Update(SQLdb& db, const PerformedStep& step) {

@@ -4,6 +4,7 @@
 // (with every accepted N-SET merged in), and the worklist entries it
 // performs. The worklist entries follow their steps under the forward-only
 // status rule. All operations run on one open connection, each as one unit.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,12 @@ class PerformedStepDB {
   // linked entry none of whose steps is still IN PROGRESS becomes COMPLETED
   // when one of its steps completed, else DISCONTINUED.
   static PerformedStepResult Update(SQLdb& db, const PerformedStep& step);
+  // Reads the step, lets `edit` change it (anything but Done from `edit`
+  // stops there and is returned) and Updates it, all in one unit holding the
+  // write lock, so concurrent changes of one step apply one after the other.
+  // NotFound when there is no such step.
+  static PerformedStepResult Change(SQLdb& db, const std::string& sopInstanceUID,
+                                    const std::function<PerformedStepResult(PerformedStep&)>& edit);
 };
 
 }  // namespace tarvelin

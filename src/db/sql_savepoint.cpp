@@ -9,7 +9,15 @@
 namespace tarvelin {
 
 SQLSavepoint::SQLSavepoint(SQLdb& db, std::string name) : db_(db), name_(std::move(name)) {
+  // Outside a transaction the unit takes the write lock at once: a unit that
+  // reads and then writes on a shared lock would meet a concurrent writer as
+  // a deadlock (SQLITE_BUSY that no waiting resolves) half-way through.
+  if (sqlite3_get_autocommit(db_.Handle) != 0) {
+    transaction_.emplace(db_);
+    if (!transaction_->Active()) return;
+  }
   active_ = db_.Exec("SAVEPOINT " + name_) == SQLITE_OK;
+  if (!active_) transaction_.reset();
 }
 
 SQLSavepoint::~SQLSavepoint() { RollBack(); }
@@ -17,10 +25,11 @@ SQLSavepoint::~SQLSavepoint() { RollBack(); }
 bool SQLSavepoint::Release() {
   if (!active_) return false;
   active_ = false;
-  if (db_.Exec("RELEASE " + name_) == SQLITE_OK) return true;
+  if (db_.Exec("RELEASE " + name_) == SQLITE_OK) return !transaction_ || transaction_->Commit();
   const std::string reason = db_.ErrorText;
   db_.Exec("ROLLBACK TO " + name_);
   db_.Exec("RELEASE " + name_);
+  transaction_.reset();
   db_.ErrorText = reason;
   return false;
 }
@@ -29,9 +38,11 @@ void SQLSavepoint::RollBack() {
   if (!active_) return;
   active_ = false;
   // An error that rolled back the enclosing transaction took the savepoint with it.
-  if (sqlite3_get_autocommit(db_.Handle) != 0) return;
-  db_.Exec("ROLLBACK TO " + name_);
-  db_.Exec("RELEASE " + name_);
+  if (sqlite3_get_autocommit(db_.Handle) == 0) {
+    db_.Exec("ROLLBACK TO " + name_);
+    db_.Exec("RELEASE " + name_);
+  }
+  transaction_.reset();  // rolls back what this unit began
 }
 
 }  // namespace tarvelin

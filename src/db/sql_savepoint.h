@@ -2,8 +2,13 @@
 // A nestable unit of work on an open connection: everything between the
 // constructor and Release() is kept, or none of it is (the destructor rolls
 // back what was not released). Unlike a transaction it may run inside one,
-// so one message of a group commit can be undone alone.
+// so one message of a group commit can be undone alone. Outside a transaction
+// it begins one that holds the write lock from the start (and commits it at
+// Release), so what it reads cannot change before it writes.
+#include <optional>
 #include <string>
+
+#include "db/sql_transaction.h"
 
 namespace tarvelin {
 
@@ -27,6 +32,7 @@ class SQLSavepoint {
   SQLdb& db_;
   std::string name_;
   bool active_ = false;
+  std::optional<SQLTransaction> transaction_;  // the one this unit began, if any
 };
 
 }  // namespace tarvelin

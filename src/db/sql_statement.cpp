@@ -2,6 +2,8 @@
 
 #include "db/sqlquote.h"
 
+namespace tarvelin {
+
 SqlStatement& SqlStatement::Add(const std::string& sql, std::initializer_list<std::string> values) {
   Text += sql;
   Values.insert(Values.end(), values.begin(), values.end());
@@ -21,3 +23,5 @@ std::string SqlStatement::Logged() const {
   }
   return logged;
 }
+
+}  // namespace tarvelin

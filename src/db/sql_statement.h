@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tarvelin {
+
 struct SqlStatement {
   std::string Text;
   std::vector<std::string> Values;  // bound as text, in order
@@ -16,3 +18,5 @@ struct SqlStatement {
   // (db/sqlquote.h): what the log shows, the statement as if written out.
   std::string Logged() const;
 };
+
+}  // namespace tarvelin

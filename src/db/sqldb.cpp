@@ -75,12 +75,22 @@ bool SQLdb::InTransaction() const { return Handle && sqlite3_get_autocommit(Hand
 
 int SQLdb::ChangedRows() const { return Handle ? sqlite3_changes(Handle) : 0; }
 
+void SQLdb::WaitForLock() {
+  // Writers meeting each other hold the lock for milliseconds: SQLite's own
+  // short waits settle that, and the one-second retries are left for a lock
+  // held long (a backup, a stuck process).
+  if (!waitSet_) sqlite3_busy_timeout(Handle, kQueryBusyTimeoutMs);
+  waitSet_ = true;
+}
+
 void SQLdb::WaitWhenBusy(int ms) {
+  waitSet_ = true;
   if (Handle) sqlite3_busy_timeout(Handle, ms);
 }
 
 int SQLdb::Exec(const std::string& sql, const std::vector<std::string>& secrets) {
   if (!IsOpen) return ResultCode = SQLITE_ERROR;
+  WaitForLock();
   int busyCount = 0;
   for (;;) {
     char* message = nullptr;
@@ -128,7 +138,7 @@ int SQLdb::Select(const SqlStatement& query, const std::function<void(sqlite3_st
   RowCount = 0;
   ColumnCount = 0;
   if (!IsOpen) return ResultCode = SQLITE_ERROR;
-  sqlite3_busy_timeout(Handle, kQueryBusyTimeoutMs);
+  WaitForLock();
   std::string failedCall;
   sqlite3_stmt* statement = Bound(query, failedCall);
   if (!statement) {
@@ -165,6 +175,7 @@ int SQLdb::Select(const SqlStatement& query, const std::function<void(sqlite3_st
 
 int SQLdb::Exec(const SqlStatement& write, const std::vector<std::string>& secrets) {
   if (!IsOpen) return ResultCode = SQLITE_ERROR;
+  WaitForLock();
   int busyCount = 0;
   for (;;) {
     std::string failedCall;

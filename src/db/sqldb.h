@@ -45,7 +45,8 @@ class SQLdb {
   SQLdb& operator=(const SQLdb&) = delete;
 
   // Runs SQL that yields no rows. Returns the SQLite result code (0 success);
-  // retries a locked database four times, one second apart, then gives up with 5.
+  // waits up to one second for a locked database, then retries four times,
+  // one second apart, and gives up with 5.
   // A failure's log line shows `sql` with the `secrets` hidden.
   int Exec(const std::string& sql, const std::vector<std::string>& secrets = {});
 
@@ -88,6 +89,11 @@ class SQLdb {
  private:
   std::unique_ptr<KeptConnection> connection_;
   bool keep_ = true;  // given back to the process's pool when destroyed
+  bool waitSet_ = false;  // the connection's busy time-out is this object's
+
+  // Lets SQLite wait up to one second for a lock (unless WaitWhenBusy chose
+  // otherwise) before a statement reports SQLITE_BUSY.
+  void WaitForLock();
 
   void Open(const std::string& path, int openMode);
 

@@ -8,6 +8,8 @@
 #include "service/log.h"
 #include "service/text.h"
 
+namespace tarvelin {
+
 namespace {
 // A stored time in the form of range bounds: HHMMSS.
 constexpr const char* kStepTimeDigits = "substr(replace(SPSTime, ':', '') || '000000', 1, 6)";
@@ -155,3 +157,5 @@ long long CountWorklist(SQLdb& db, const WorklistSelection& selection) {
   if (db.Query(statement, count) != 0 || count.empty()) return -1;
   return ToIntDef(Piece(count[0], ";", 1), 0);
 }
+
+}  // namespace tarvelin

@@ -10,6 +10,8 @@
 #include "db/sql_statement.h"
 #include "db/text_rows.h"
 
+namespace tarvelin {
+
 class SQLdb;
 
 // What a condition compares.
@@ -67,3 +69,5 @@ bool WorklistCountStatement(const WorklistSelection& selection, SqlStatement& st
 bool SelectWorklist(SQLdb& db, const WorklistSelection& selection, TextRows& rows, const std::string& logAs = "");
 // The number of entries the conditions select; -1 with db.ErrorText on failure.
 long long CountWorklist(SQLdb& db, const WorklistSelection& selection);
+
+}  // namespace tarvelin

@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "db/dbinsert.h"
 #include "db/sps_status.h"
 #include "db/sql_savepoint.h"
 #include "db/sqldb.h"
@@ -78,15 +77,21 @@ int WorklistDB::Insert(SQLdb& db) {
     WriteLog("ERROR, WorklistDB::Insert, AccessionNumber=" + AccessionNumber + ", not a status: " + SPSStatus);
     return -1;
   }
-  if (dbLocate(db, "Worklist", "AccessionNumber", AccessionNumber)) {
+  // The key decides inside the one statement: of two senders inserting the
+  // same accession number at once, exactly one inserts and the other is told.
+  SqlStatement insert{"INSERT OR IGNORE INTO Worklist (" + WorklistColumnList() + ") VALUES (", {}};
+  for (const auto& [column, field] : kWorklistColumns) {
+    insert.Text += insert.Values.empty() ? "?" : ", ?";
+    insert.Values.push_back(this->*field);
+  }
+  insert.Text += ")";
+  if (db.Exec(insert) != 0) {
+    WriteLog("ERROR, WorklistDB::Insert, QueryString: " + insert.Logged() + ", " + db.ErrorText);
+    return -1;
+  }
+  if (db.ChangedRows() == 0) {
     WriteLog("WARNING, WorklistDB::Insert, Accession Number already used: " + AccessionNumber);
     return 1;
-  }
-  dbInsert insert;
-  for (const auto& [column, field] : kWorklistColumns) insert.Add(column, this->*field);
-  if (!insert.Execute(db, "Worklist")) {
-    WriteLog("ERROR, WorklistDB::Insert, QueryString: " + insert.Statement + ", " + db.ErrorText);
-    return -1;
   }
   return 0;
 }
@@ -100,10 +105,6 @@ int WorklistDB::Update(SQLdb& db, const StatusWriter& writer) {
     WriteLog("ERROR, WorklistDB::Update, AccessionNumber=" + AccessionNumber + ", not a status: " + SPSStatus);
     return -1;
   }
-  if (!dbLocate(db, "Worklist", "AccessionNumber", AccessionNumber)) {
-    WriteLog("WARNING, WorklistDB::Update, AccessionNumber=" + AccessionNumber + ", does not exists");
-    return 3;
-  }
   std::string assignments;
   for (const auto& [column, field] : kWorklistColumns) {
     const std::string& value = this->*field;
@@ -112,18 +113,24 @@ int WorklistDB::Update(SQLdb& db, const StatusWriter& writer) {
     if (!assignments.empty()) assignments += ", ";
     assignments += Assignment(column, value, writer);
   }
-  if (assignments.empty()) return 0;
+  // One unit holding the write lock: the UPDATE's changed rows say whether
+  // the entry exists, and the status read around it is the one it changed.
   SQLSavepoint unit(db, "WorklistUpdate");
-  std::string before;
-  if (!SPSStatus.empty()) StoredStatus(db, AccessionNumber, before);
-  if (db.Exec("UPDATE Worklist SET " + assignments + KeyCondition(AccessionNumber)) != 0 || !unit.Release()) {
+  std::string before, after;
+  const bool found = StoredStatus(db, AccessionNumber, before);
+  if (!found || assignments.empty()) {
+    unit.Release();
+    if (found) return 0;
+    WriteLog("WARNING, WorklistDB::Update, AccessionNumber=" + AccessionNumber + ", does not exists");
+    return 3;
+  }
+  if (db.Exec("UPDATE Worklist SET " + assignments + KeyCondition(AccessionNumber)) != 0 ||
+      !StoredStatus(db, AccessionNumber, after) || !unit.Release()) {
     WriteLog("ERROR, WorklistDB::Update, " + db.ErrorText);
     return -1;
   }
   WriteLog("INFO, WorklistDB::Update, Worklist updated for AccessionNumber=" + AccessionNumber);
   if (!SPSStatus.empty()) {
-    std::string after;
-    StoredStatus(db, AccessionNumber, after);
     if (after != SPSStatus)
       WriteLog("WARNING, WorklistDB::Update, AccessionNumber=" + AccessionNumber + " keeps status " + after +
                ": " + SPSStatus + " would move it back");
@@ -178,22 +185,23 @@ int WorklistDB::Delete(SQLdb& db, const std::string& requiredStatus) {
     WriteLog("ERROR, WorklistDB::Delete, Accession Number is empty");
     return -1;
   }
-  std::vector<std::string> rows;
-  if (db.Query("SELECT SPSStatus FROM Worklist" + KeyCondition(AccessionNumber), rows) != 0) {
-    WriteLog("ERROR, WorklistDB::Delete, " + db.ErrorText);
-    return -1;
-  }
-  if (rows.empty()) {
-    WriteLog("WARNING, WorklistDB::Delete, Accession Number does not exist, " + AccessionNumber);
-    return 2;
-  }
+  // The DELETE decides; only when it removed nothing is the row looked at,
+  // to say why (of two deleting at once, one deletes and one hears "not found").
+  SQLSavepoint unit(db, "WorklistDelete");
   const std::string condition =
       KeyCondition(AccessionNumber) + (requiredStatus.empty() ? "" : " AND SPSStatus=" + SqlQuote(requiredStatus));
-  if (db.Exec("DELETE FROM Worklist" + condition) != 0) {
+  std::string status;
+  const bool failed = db.Exec("DELETE FROM Worklist" + condition) != 0;
+  const bool deleted = !failed && db.ChangedRows() > 0;
+  const bool present = !failed && !deleted && StoredStatus(db, AccessionNumber, status);
+  if (failed || !unit.Release()) {
     WriteLog("ERROR, WorklistDB::Delete, " + db.ErrorText);
     return -1;
   }
-  return db.ChangedRows() > 0 ? 0 : 4;
+  if (deleted) return 0;
+  if (present) return 4;
+  WriteLog("WARNING, WorklistDB::Delete, Accession Number does not exist, " + AccessionNumber);
+  return 2;
 }
 
 bool WorklistDB::Load(SQLdb& db) {

@@ -2,7 +2,6 @@
 // The process-wide settings record. Filled by ServiceStart before any
 // component thread starts; read without locks afterwards.
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,7 +17,6 @@ struct ServerSettingsRecord {
   int LogRotateMB = 20;     // a log file larger than this is moved aside (0: never)
   int LogRotateFiles = 5;   // parts moved aside kept per log file
   std::string AuditSyslog;  // audit events also as syslog: "local", "udp:HOST[:PORT]"; "": file only
-  std::mutex MppsLock;  // serialises MPPS database updates; lives as long as the process
   std::string ProgramFolder;  // instance folder, ends with "/"
   std::string LogFolder;      // ProgramFolder + "logs/"
   std::string HL7InFolder;    // ProgramFolder + "HL7in/"

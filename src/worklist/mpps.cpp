@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <mutex>
 #include <set>
 #include <utility>
 
@@ -187,7 +186,6 @@ ProcedureStepOutcome CreateMPPS(DcmObj& dataset, std::string& sopInstanceUID, co
   std::vector<ScheduledStepRef> refs;
   for (const ScheduledStepKeys& k : keys) refs.push_back({k.AccessionNumber, k.StudyInstanceUID, k.SPSID});
 
-  std::lock_guard<std::mutex> hold(ServerSettings.MppsLock);
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return Outcome(MppsProcessingFailure);
   std::vector<std::string> linked;
@@ -226,43 +224,38 @@ ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID,
     WriteLog("ERROR, SetMPPS, " + sopInstanceUID + ": not a status: " + status);
     return Outcome(MppsInvalidAttributeValue, {kStatusTag});
   }
-  std::lock_guard<std::mutex> hold(ServerSettings.MppsLock);
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return Outcome(MppsProcessingFailure);
-  PerformedStep step;
-  switch (PerformedStepDB::Load(db, sopInstanceUID, step)) {
-    case PerformedStepResult::Done: break;
-    case PerformedStepResult::NotFound:
-      WriteLog("ERROR, SetMPPS, no such performed procedure step: " + sopInstanceUID);
-      return Outcome(MppsNoSuchInstance);
-    default: return Outcome(MppsProcessingFailure);
-  }
-  if (step.Status != kInProgress) {
-    WriteLog("ERROR, SetMPPS, " + sopInstanceUID + " is already " + step.Status + ", no N-SET accepted");
-    return Outcome(MppsProcessingFailure);
-  }
-  DcmObj stored;
-  // A step kept before text was stored as UTF-8 is still in its own set.
-  if (!Decode(step, stored) || ToStoredText(stored, callingAETitle, "SetMPPS") != 0) {
-    WriteLog("ERROR, SetMPPS, the stored attributes of " + sopInstanceUID + " cannot be read");
-    return Outcome(MppsProcessingFailure);
-  }
-  Merge(stored, dataset, sopInstanceUID);
-  if (!status.empty()) step.Status = status;
-  step.DataSet = Encode(stored);
-  switch (PerformedStepDB::Update(db, step)) {
+  std::string finalStatus;
+  const auto edit = [&](PerformedStep& step) {
+    if (step.Status != kInProgress) {
+      WriteLog("ERROR, SetMPPS, " + sopInstanceUID + " is already " + step.Status + ", no N-SET accepted");
+      return PerformedStepResult::Finished;
+    }
+    DcmObj stored;
+    // A step kept before text was stored as UTF-8 is still in its own set.
+    if (!Decode(step, stored) || ToStoredText(stored, callingAETitle, "SetMPPS") != 0) {
+      WriteLog("ERROR, SetMPPS, the stored attributes of " + sopInstanceUID + " cannot be read");
+      return PerformedStepResult::Failed;
+    }
+    Merge(stored, dataset, sopInstanceUID);
+    if (!status.empty()) step.Status = status;
+    step.DataSet = Encode(stored);
+    finalStatus = step.Status;
+    return PerformedStepResult::Done;
+  };
+  switch (PerformedStepDB::Change(db, sopInstanceUID, edit)) {
     case PerformedStepResult::Done: {
-      WriteLog("INFO, SetMPPS, " + sopInstanceUID + " " + step.Status);
+      WriteLog("INFO, SetMPPS, " + sopInstanceUID + " " + finalStatus);
       AuditEvent event{"mpps-set", AuditAction::Update, true, sopInstanceUID, "mpps", {}, ""};
-      if (step.Status != kInProgress)
-        event.changes.push_back({"PerformedProcedureStepStatus", kInProgress, step.Status});
+      if (finalStatus != kInProgress)
+        event.changes.push_back({"PerformedProcedureStepStatus", kInProgress, finalStatus});
       WriteAudit(event);
       return Outcome(MppsSuccess);
     }
-    case PerformedStepResult::NotFound: return Outcome(MppsNoSuchInstance);
-    case PerformedStepResult::Finished:
-      WriteLog("ERROR, SetMPPS, " + sopInstanceUID + " finished meanwhile, no N-SET accepted");
-      return Outcome(MppsProcessingFailure);
+    case PerformedStepResult::NotFound:
+      WriteLog("ERROR, SetMPPS, no such performed procedure step: " + sopInstanceUID);
+      return Outcome(MppsNoSuchInstance);
     default: return Outcome(MppsProcessingFailure);
   }
 }

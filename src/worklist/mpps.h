@@ -3,8 +3,8 @@
 // performed step (IN PROGRESS, then COMPLETED or DISCONTINUED, and nothing
 // after that), kept in its own table with its attributes, and the worklist
 // entries it performs following it under the forward-only status rule.
-// The database work of all MPPS messages runs one at a time under
-// ServerSettings.MppsLock.
+// Concurrent messages need no lock here: each database change is one unit
+// holding the database's write lock (db/performed_step_db.h).
 #include <cstdint>
 #include <string>
 #include <vector>

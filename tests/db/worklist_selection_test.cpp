@@ -7,6 +7,7 @@
 #include "db_fixture.h"
 #include "support/hostile_values.h"
 
+namespace tarvelin {
 namespace {
 class WorklistSelectionTest : public DbTest {};
 
@@ -100,3 +101,4 @@ TEST_F(WorklistSelectionTest, TheLogShowsTheStatementWithItsValuesWrittenOut) {
   EXPECT_THAT(LogLines(), ::testing::Contains("INFO, WLQuery=" + statement.Logged()));
 }
 }  // namespace
+}  // namespace tarvelin
