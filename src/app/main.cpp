@@ -7,9 +7,12 @@
 // web, housekeeping and ServiceStop stops them.
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <unistd.h>
 
+#include "db/schema_version.h"
+#include "db/sqldb.h"
 #include "dimse/dicom_listener.h"
 #include "hl7/hl7_server.h"
 #include "housekeeping/housekeeping_service.h"
@@ -49,6 +52,14 @@ int Uninstall(const CommandLine& args) {
 // Fills the component hooks. Components are registered here as they are built.
 ServiceComponents BuildComponents() {
   ServiceComponents components;
+
+  // ---- Storage: a database at another schema version is not served
+  components.CheckStorage = [](std::string& reason) {
+    std::error_code ec;
+    if (!std::filesystem::exists(DatabasePath("quillat"), ec)) return true;  // not set up yet
+    SQLdb db("quillat", SQLdb::ReadOnly);
+    return SchemaFitsServer(db, reason);
+  };
 
   // ---- DICOM services (worklist engine): register the DIMSE service handlers
   //      (worklist C-FIND, MPPS N-CREATE/N-SET) here, before the listener starts.

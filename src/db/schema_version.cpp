@@ -68,6 +68,19 @@ bool TakeStep(SQLdb& db, const SchemaStep& step, bool& tookIt, std::string& erro
 
 bool ReadSchemaVersion(SQLdb& db, int& version, std::string& error) { return StoredVersion(db, version, error); }
 
+bool SchemaFitsServer(SQLdb& db, std::string& problem) {
+  int found = 0;
+  std::string unreadable;
+  if (!db.IsOpen || !ReadSchemaVersion(db, found, unreadable) || found == 0) return true;
+  const int current = CurrentSchemaVersion();
+  if (found == current) return true;
+  problem = "the database has schema version " + std::to_string(found) + ", this server works with version " +
+            std::to_string(current) +
+            (found < current ? ": run tarvelin-setup upgrade on the instance first"
+                             : ": it was written by a newer Tarvelin; run that version or restore a backup made before it");
+  return false;
+}
+
 SchemaUpgrade UpgradeSchema(SQLdb& db, const std::function<void(const SchemaStep&)>& taken, int& found,
                             std::string& error) {
   if (!ReadSchemaVersion(db, found, error)) return SchemaUpgrade::Failed;

@@ -15,6 +15,13 @@ class SQLdb;
 // table, an empty file as 0. False (`error` set) when it cannot be read.
 bool ReadSchemaVersion(SQLdb& db, int& version, std::string& error);
 
+// Whether a server of this build may run on the database. One at an older
+// version holds tables and text this build would misread (8-bit names read
+// as UTF-8), one at a newer version was written by a later build. False with
+// `problem` naming both versions and the remedy. A file that cannot be read,
+// or holds no tables yet, passes: each operation reports that on its own.
+bool SchemaFitsServer(SQLdb& db, std::string& problem);
+
 enum class SchemaUpgrade {
   UpToDate,  // already at the current version; nothing written
   Upgraded,  // one or more steps taken

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 
 #include "platform/file_version.h"
@@ -99,6 +100,12 @@ void PrepareInstance(const std::string& programFolder, const std::string& firstL
 
 void ServiceStart(const std::string& programFolder, const ServiceComponents& components, const std::string& executable) {
   PrepareInstance(programFolder, "INFO, **** Tarvelin V" + FileVersionText(executable) + " is starting ****");
+
+  std::string reason;
+  if (components.CheckStorage && !components.CheckStorage(reason)) {
+    WriteLog("ERROR, ServiceStart, not started: " + reason);
+    throw std::runtime_error("not started: " + reason);
+  }
 
   StartHL7(components);
   StartDicom(components);

@@ -12,6 +12,9 @@
 namespace tarvelin {
 
 struct ServiceComponents {
+  // Whether the stored data is fit to serve; false with the reason refuses
+  // the start before any listener opens.
+  std::function<bool(std::string& reason)> CheckStorage;
   std::function<void(int port, const std::string& programFolder)> StartHL7;  // HL7 listener
   std::function<void(const std::string& port)> StartDicom;                    // DICOM listener thread
   std::function<void(int port)> StartWeb;                                     // HTTP server
@@ -29,8 +32,9 @@ void PrepareInstance(const std::string& programFolder, const std::string& firstL
 
 // Creates the working folders, opens the day's log, logs the start line, reads
 // TRVGUI.ini into ServerSettings and starts the components: HL7, DICOM, web,
-// housekeeping. Never refuses: a component that fails is logged and the rest
-// start. `programFolder` is the instance folder, ending with "/";
+// housekeeping. A component that fails is logged and the rest start; only
+// storage the server would misread refuses the start (logged, then thrown as
+// std::runtime_error). `programFolder` is the instance folder, ending with "/";
 // `executable` is the file whose version stamp the start line shows.
 void ServiceStart(const std::string& programFolder, const ServiceComponents& components,
                   const std::string& executable = RunningExecutable());

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "db/schema_steps.h"
+#include "db/sqldb.h"
 #include "platform/temp_folder.h"
 #include "support/child_process.h"
 #include "support/free_port.h"
@@ -56,6 +58,42 @@ TEST(Tarvelin, RunsOnAnEmptyHomeUntilSigterm) {
   WriteIniWithFreePorts(home.Path());
   ChildProcess server(kTarvelin, {"--home", home.Path()});
   StartAndStop(server, home.Path(), SIGTERM);
+}
+
+// A database the server would misread is not served: a start on an older or a
+// newer schema ends at once with the reason; the current one runs.
+TEST(Tarvelin, StartsOnlyOnTheSchemaVersionItWorksWith) {
+  const int current = CurrentSchemaVersion();
+  const struct {
+    int version;
+    const char* refusal;  // nullptr: the server runs
+  } cases[] = {
+      {current, nullptr},
+      {current - 1, "run tarvelin-setup upgrade on the instance first"},
+      {current + 1, "it was written by a newer Tarvelin"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.version);
+    TempFolder home;
+    ChildProcess init(std::string(TARVELIN_BIN_DIR) + "/tarvelin-setup", {"init", home.Path()});
+    ASSERT_EQ(init.WaitFor(30000ms), std::optional<int>(0)) << init.Errors();
+    WriteIniWithFreePorts(home.Path());
+    {
+      SQLdb db(DatabaseAt{home.Path() + "database/quillat.db"}, SQLdb::ReadWrite);
+      ASSERT_EQ(db.Exec("UPDATE SchemaVersion SET Version = " + std::to_string(c.version)), 0) << db.ErrorText;
+    }
+    ChildProcess server(kTarvelin, {"--home", home.Path()});
+    if (!c.refusal) {
+      StartAndStop(server, home.Path(), SIGTERM);
+      continue;
+    }
+    ASSERT_EQ(server.WaitFor(5000ms), std::optional<int>(1)) << "the server did not refuse to start";
+    EXPECT_NE(server.Errors().find(c.refusal), std::string::npos) << server.Errors();
+    const std::string log = LogText(home.Path());
+    EXPECT_NE(log.find("ERROR, ServiceStart, not started: the database has schema version " +
+                       std::to_string(c.version)), std::string::npos) << log;
+    EXPECT_EQ(log.find("Initialized"), std::string::npos) << "a listener opened before the refusal";
+  }
 }
 
 TEST(Tarvelin, HomeFromTheEnvironmentAndSigint) {
