@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <atomic>
 #include <stdexcept>
 
 #include "platform/codepage.h"
@@ -10,6 +11,8 @@ namespace tarvelin {
 
 namespace {
 constexpr const char* kHashPrefix = "$argon2id$";
+
+std::atomic<std::uint64_t> verifications{0};
 
 // libsodium must be initialised once before its first use; sodium_init is
 // itself safe to call from several threads.
@@ -47,10 +50,13 @@ PasswordCheck CheckPassword(const std::string& stored, const std::string& passwo
                                                                                       : PasswordCheck::Wrong;
   EnsureSodium();
   const auto verifies = [&](const std::string& text) {
+    verifications.fetch_add(1, std::memory_order_relaxed);
     return crypto_pwhash_str_verify(stored.c_str(), text.data(), text.size()) == 0;
   };
   if (verifies(password)) return PasswordCheck::Matches;
   return hasOlderForm && verifies(older) ? PasswordCheck::MatchesLegacy : PasswordCheck::Wrong;
 }
+
+std::uint64_t PasswordVerifications() { return verifications.load(std::memory_order_relaxed); }
 
 }  // namespace tarvelin

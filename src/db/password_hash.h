@@ -5,6 +5,7 @@
 // password; those are recognised so the login can rewrite them. Passwords
 // are hashed as the UTF-8 bytes typed; older hashes were made of their
 // Windows-1252 bytes, and still verify.
+#include <cstdint>
 #include <string>
 
 namespace tarvelin {
@@ -26,5 +27,9 @@ enum class PasswordCheck {
 // Compares a password given at login (UTF-8) with the stored column value.
 // Thread-safe.
 PasswordCheck CheckPassword(const std::string& stored, const std::string& password);
+
+// How many hash verifications the process has run: what a login check costs,
+// counted in a unit that does not depend on the machine's load.
+std::uint64_t PasswordVerifications();
 
 }  // namespace tarvelin
