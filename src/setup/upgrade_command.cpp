@@ -1,7 +1,7 @@
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
+#include "db/database_copy.h"
 #include "db/schema_version.h"
 #include "db/sqldb.h"
 #include "db/userdb.h"
@@ -26,23 +26,21 @@ constexpr const char* kHelp =
 
 // Keeps the file of a database at `version` as it is, beside it, before a
 // step changes it. A copy left by an interrupted upgrade is the older one
-// and stays. A read transaction keeps writers out while the file is copied.
+// and stays.
 bool KeepCopy(SQLdb& db, const std::string& path, int version, std::ostream& out, std::ostream& err) {
   const std::string copy = path + ".before-upgrade-v" + std::to_string(version);
   std::error_code ec;
   if (!std::filesystem::exists(copy, ec)) {
-    std::vector<std::string> rows;
-    if (db.Exec("BEGIN") != 0 || db.Query("SELECT count(*) FROM sqlite_master", rows) != 0) {
-      Failure(err, "cannot read " + path + ": " + db.ErrorText);
-      return false;
-    }
-    std::filesystem::copy_file(path, copy, ec);
-    db.Exec("COMMIT");
-    if (ec) {
-      std::error_code ignored;
-      std::filesystem::remove(copy, ignored);
-      Failure(err, "cannot keep a copy of " + path + " as " + copy + ": " + ec.message() + "; nothing was changed");
-      return false;
+    std::string error;
+    switch (CopyDatabaseFile(db, path, copy, error)) {
+      case DatabaseCopy::Copied:
+        break;
+      case DatabaseCopy::Unreadable:
+        Failure(err, "cannot read " + path + ": " + error);
+        return false;
+      case DatabaseCopy::NotWritten:
+        Failure(err, "cannot keep a copy of " + path + " as " + copy + ": " + error + "; nothing was changed");
+        return false;
     }
   }
   out << "The database as it was is kept as " << copy << "\n";
