@@ -25,6 +25,7 @@
 
 #include "db/schema.h"
 #include "db/sqldb.h"
+#include "db/storage_location.h"
 #include "hl7/hl7_server.h"
 #include "service/log.h"
 #include "service/settings.h"
@@ -148,6 +149,7 @@ int main(int argc, char** argv) {
   fs::create_directories(home + "database");
   fs::create_directories(home + "logs");
   ServerSettings.ProgramFolder = home;
+  UseStorage(StorageLocation::OfInstance(home));
   SetLogTarget(home + "logs/bench.log");
   std::string error;
   int status = 0;

@@ -26,6 +26,7 @@
 
 #include "db/schema.h"
 #include "db/sqldb.h"
+#include "db/storage_location.h"
 #include "db/userdb.h"
 #include "db/worklistdb.h"
 #include "service/log.h"
@@ -64,6 +65,7 @@ bool MakeInstance(const std::string& home) {
     fs::copy_file(std::string(TARVELIN_SOURCE_DIR) + "/web/" + asset, home + "javascript/" + asset,
                   fs::copy_options::overwrite_existing);
   ServerSettings.ProgramFolder = home;
+  UseStorage(StorageLocation::OfInstance(home));
   std::string error;
   if (!CreateDatabase(DatabasePath("quillat"), error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
@@ -86,7 +88,7 @@ bool MakeInstance(const std::string& home) {
     e.SPSTime = std::to_string(1000 + i % 10) + "00";
     e.ScheduledStation = i % 2 ? "CT01" : "MR01";
     e.SPSStatus = "SCHEDULED";
-    if (e.Insert(db) != 0) return false;
+    if (e.Insert(db) != WriteResult::Done) return false;
   }
   return db.Exec("COMMIT") == 0;
 }

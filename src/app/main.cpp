@@ -13,6 +13,7 @@
 
 #include "db/schema_version.h"
 #include "db/sqldb.h"
+#include "db/storage_location.h"
 #include "dimse/dicom_listener.h"
 #include "hl7/hl7_server.h"
 #include "housekeeping/housekeeping_service.h"
@@ -110,6 +111,7 @@ int main(int argc, char** argv) {
   }
 
   const std::string programFolder = ResolveProgramFolder(args.home);
+  UseStorage(StorageLocation::OfInstance(programFolder));
   const ServiceComponents components = BuildComponents();
   RaiseDescriptorLimit();
   try {

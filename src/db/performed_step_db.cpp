@@ -67,7 +67,9 @@ bool FinishEntries(SQLdb& db, const std::string& uid) {
     if (rows.Value(i, 1) != "0") continue;  // another step of this entry still runs
     WorklistDB entry;
     entry.AccessionNumber = std::string(rows.Value(i, 0));
-    if (entry.ChangeStatus(db, rows.Value(i, 2) != "0" ? kCompleted : kDiscontinued) == StatusChange::Failed)
+    // An entry already final (set by an order meanwhile) keeps its status:
+    // only a failed statement undoes the step's change.
+    if (entry.ChangeStatus(db, rows.Value(i, 2) != "0" ? kCompleted : kDiscontinued) == WriteResult::Failed)
       return false;
   }
   return true;
@@ -103,7 +105,8 @@ PerformedStepResult PerformedStepDB::Create(SQLdb& db, const PerformedStep& step
       return Fail(db, "CreateMPPS Query");
     WorklistDB entry;
     entry.AccessionNumber = accession;
-    if (entry.ChangeStatus(db, kInProgress) == StatusChange::Failed) return Fail(db, "CreateMPPS Query");
+    // An entry an order already ended stays ended; the step is kept all the same.
+    if (entry.ChangeStatus(db, kInProgress) == WriteResult::Failed) return Fail(db, "CreateMPPS Query");
   }
   if (!unit.Release()) return Fail(db, "CreateMPPS Query");
   return PerformedStepResult::Done;

@@ -7,9 +7,9 @@
 #include "db/connection_pool.h"
 #include "db/kept_connection.h"
 #include "db/sqlquote.h"
+#include "db/storage_location.h"
 #include "platform/clock.h"
 #include "service/log.h"
-#include "service/settings.h"
 
 namespace tarvelin {
 
@@ -30,7 +30,7 @@ std::string TakeMessage(char* message) {
 }  // namespace
 
 std::string DatabasePath(const std::string& name) {
-  return ServerSettings.ProgramFolder + "database/" + name + ".db";
+  return CurrentStorage().databaseFolder + name + ".db";
 }
 
 SQLdb::SQLdb(const std::string& name, int openMode) : IsOpen(true), Name(name) { Open(DatabasePath(name), openMode); }

@@ -32,9 +32,8 @@ class SQLdb {
   static constexpr int ReadOnly = 1;   // SQLITE_OPEN_READONLY
   static constexpr int ReadWrite = 2;  // SQLITE_OPEN_READWRITE
 
-  // Takes a kept connection to ServerSettings.ProgramFolder + "database/" +
-  // name + ".db", or opens one. Check IsOpen afterwards; a failure is logged
-  // and leaves IsOpen false.
+  // Takes a kept connection to DatabasePath(name), or opens one. Check
+  // IsOpen afterwards; a failure is logged and leaves IsOpen false.
   SQLdb(const std::string& name, int openMode);
   // Opens the file at `file.path` (which must exist) for this object alone.
   SQLdb(const DatabaseAt& file, int openMode);
@@ -105,7 +104,8 @@ class SQLdb {
   sqlite3_stmt* Bound(const SqlStatement& statement, std::string& failedCall);
 };
 
-// The file a database name stands for: ProgramFolder + "database/" + name + ".db".
+// The file a database name stands for: name + ".db" in the database folder
+// of the storage location in use (see UseStorage).
 std::string DatabasePath(const std::string& name);
 
 }  // namespace tarvelin

@@ -17,13 +17,4 @@ struct StatusWriter {
   std::string user;
 };
 
-// What became of a status change.
-enum class StatusChange {
-  Changed,    // the row now holds the new status
-  AlreadySo,  // the row already held it; nothing written
-  NotFound,   // no row with that accession number (or not in the required status)
-  Refused,    // the forward-only rule, or a word that is not a defined status
-  Failed,     // the statement failed (reason in the connection's ErrorText)
-};
-
 }  // namespace tarvelin

@@ -25,6 +25,12 @@ constexpr std::pair<const char*, std::string WorklistDB::*> kEditable[] = {
 
 EntrySave SaveEditedEntry(SQLdb& db, const EntryEdit& edit) {
   SQLTransaction transaction(db);
+  // The fingerprint and the status rule are judged on what is read here, so
+  // the write lock must be held from this read to the write.
+  if (!transaction.Active()) {
+    WriteLog("ERROR, SaveEditedEntry, " + db.ErrorText);
+    return EntrySave::Failed;
+  }
   WorklistDB stored;
   if (!FindEntry(db, edit.Entry.AccessionNumber, stored))
     return db.ResultCode == 0 ? EntrySave::NotFound : EntrySave::Failed;
@@ -42,11 +48,11 @@ EntrySave SaveEditedEntry(SQLdb& db, const EntryEdit& edit) {
   }
   if (statusChanges) change.SPSStatus = edit.NewStatus;
   const StatusWriter writer = edit.Override ? StatusWriter::Administrator(edit.User) : StatusWriter::Workflow();
-  if (change.Update(db, writer) != 0 || !transaction.Commit()) {
-    WriteLog("ERROR, SaveEditedEntry, " + db.ErrorText);
-    return EntrySave::Failed;
-  }
-  return EntrySave::Saved;
+  // The entry's presence and the status were judged above under this lock,
+  // so anything but Done is a failed statement.
+  if (change.Update(db, writer) == WriteResult::Done && transaction.Commit()) return EntrySave::Saved;
+  WriteLog("ERROR, SaveEditedEntry, " + db.ErrorText);
+  return EntrySave::Failed;
 }
 
 }  // namespace tarvelin

@@ -58,7 +58,7 @@ void LogBackwardMove(const std::string& accession, const std::string& from, cons
 }
 }  // namespace
 
-int WorklistDB::Insert(SQLdb& db) {
+WriteResult WorklistDB::Insert(SQLdb& db) {
   const std::pair<const std::string*, const char*> required[] = {
       {&PatientName, "ERROR, WorklistDB::Insert, Patient Name is empty"},
       {&PatientID, "ERROR, WorklistDB::Insert, Patient ID is empty"},
@@ -68,14 +68,14 @@ int WorklistDB::Insert(SQLdb& db) {
   for (const auto& [field, line] : required) {
     if (field->empty()) {
       WriteLog(line);
-      return -1;
+      return WriteResult::Invalid;
     }
   }
   // An empty status stays possible (an order file may leave it out); any
   // other text outside the four words would be a state no rule knows.
   if (!SPSStatus.empty() && !IsDefinedStatus(SPSStatus)) {
     WriteLog("ERROR, WorklistDB::Insert, AccessionNumber=" + AccessionNumber + ", not a status: " + SPSStatus);
-    return -1;
+    return WriteResult::Invalid;
   }
   // The key decides inside the one statement: of two senders inserting the
   // same accession number at once, exactly one inserts and the other is told.
@@ -87,23 +87,23 @@ int WorklistDB::Insert(SQLdb& db) {
   insert.Text += ")";
   if (db.Exec(insert) != 0) {
     WriteLog("ERROR, WorklistDB::Insert, QueryString: " + insert.Logged() + ", " + db.ErrorText);
-    return -1;
+    return WriteResult::Failed;
   }
   if (db.ChangedRows() == 0) {
     WriteLog("WARNING, WorklistDB::Insert, Accession Number already used: " + AccessionNumber);
-    return 1;
+    return WriteResult::AlreadyExists;
   }
-  return 0;
+  return WriteResult::Done;
 }
 
-int WorklistDB::Update(SQLdb& db, const StatusWriter& writer) {
+WriteResult WorklistDB::Update(SQLdb& db, const StatusWriter& writer) {
   if (AccessionNumber.empty()) {
     WriteLog("ERROR, WorklistDB::Update, AccessionNumber can't be empty");
-    return -1;
+    return WriteResult::Invalid;
   }
   if (!SPSStatus.empty() && !IsDefinedStatus(SPSStatus)) {
     WriteLog("ERROR, WorklistDB::Update, AccessionNumber=" + AccessionNumber + ", not a status: " + SPSStatus);
-    return -1;
+    return WriteResult::Invalid;
   }
   std::string assignments;
   for (const auto& [column, field] : kWorklistColumns) {
@@ -116,18 +116,27 @@ int WorklistDB::Update(SQLdb& db, const StatusWriter& writer) {
   // One unit holding the write lock: the UPDATE's changed rows say whether
   // the entry exists, and the status read around it is the one it changed.
   SQLSavepoint unit(db, "WorklistUpdate");
+  if (!unit.Active()) {
+    // Without the lock the look-up below could be stale by the write.
+    WriteLog("ERROR, WorklistDB::Update, " + db.ErrorText);
+    return WriteResult::Failed;
+  }
   std::string before, after;
   const bool found = StoredStatus(db, AccessionNumber, before);
+  if (!found && db.ResultCode != 0) {
+    WriteLog("ERROR, WorklistDB::Update, " + db.ErrorText);
+    return WriteResult::Failed;
+  }
   if (!found || assignments.empty()) {
     unit.Release();
-    if (found) return 0;
+    if (found) return WriteResult::Done;
     WriteLog("WARNING, WorklistDB::Update, AccessionNumber=" + AccessionNumber + ", does not exists");
-    return 3;
+    return WriteResult::NotFound;
   }
   if (db.Exec("UPDATE Worklist SET " + assignments + KeyCondition(AccessionNumber)) != 0 ||
       !StoredStatus(db, AccessionNumber, after) || !unit.Release()) {
     WriteLog("ERROR, WorklistDB::Update, " + db.ErrorText);
-    return -1;
+    return WriteResult::Failed;
   }
   WriteLog("INFO, WorklistDB::Update, Worklist updated for AccessionNumber=" + AccessionNumber);
   if (!SPSStatus.empty()) {
@@ -136,20 +145,24 @@ int WorklistDB::Update(SQLdb& db, const StatusWriter& writer) {
                ": " + SPSStatus + " would move it back");
     LogBackwardMove(AccessionNumber, before, after, writer);
   }
-  return 0;
+  return WriteResult::Done;
 }
 
-StatusChange WorklistDB::ChangeStatus(SQLdb& db, const std::string& status, const StatusWriter& writer,
-                                      const std::string& requiredCurrent, std::string* previous) {
+WriteResult WorklistDB::ChangeStatus(SQLdb& db, const std::string& status, const StatusWriter& writer,
+                                     const std::string& requiredCurrent, std::string* previous) {
   if (AccessionNumber.empty()) {
     WriteLog("ERROR, SetStatus, AccessionNumber can't be empty");
-    return StatusChange::NotFound;
+    return WriteResult::Invalid;
   }
   if (!IsDefinedStatus(status)) {
     WriteLog("ERROR, SetStatus, AccessionNumber=" + AccessionNumber + ", not a status: " + status);
-    return StatusChange::Refused;
+    return WriteResult::Invalid;
   }
   SQLSavepoint unit(db, "WorklistStatus");
+  if (!unit.Active()) {
+    WriteLog("ERROR, WorklistDB::SetStatus, " + db.ErrorText);
+    return WriteResult::Failed;
+  }
   std::string before;
   const bool found = StoredStatus(db, AccessionNumber, before);
   if (previous) *previous = before;
@@ -161,33 +174,37 @@ StatusChange WorklistDB::ChangeStatus(SQLdb& db, const std::string& status, cons
   if (!requiredCurrent.empty()) condition += " AND SPSStatus=" + SqlQuote(requiredCurrent);
   if (db.Exec("UPDATE Worklist SET SPSStatus=" + SqlQuote(status) + condition) != 0) {
     WriteLog("ERROR, WorklistDB::SetStatus, " + db.ErrorText);
-    return StatusChange::Failed;
+    return WriteResult::Failed;
   }
   const bool changed = db.ChangedRows() > 0;
   if (!unit.Release()) {
     WriteLog("ERROR, WorklistDB::SetStatus, " + db.ErrorText);
-    return StatusChange::Failed;
+    return WriteResult::Failed;
   }
   if (changed) {
     WriteLog("INFO, Status set to:" + status + " for AccessionNumber=" + AccessionNumber);
     LogBackwardMove(AccessionNumber, before, status, writer);
-    return StatusChange::Changed;
+    return WriteResult::Done;
   }
-  if (!found) return StatusChange::NotFound;
-  if (before == status) return StatusChange::AlreadySo;
+  if (!found) return WriteResult::NotFound;
+  if (before == status) return WriteResult::AlreadySo;
   WriteLog("WARNING, SetStatus, AccessionNumber=" + AccessionNumber + " keeps status " + before + ", " +
            (requiredCurrent.empty() ? status + " would move it back" : "no longer " + requiredCurrent));
-  return StatusChange::Refused;
+  return WriteResult::Refused;
 }
 
-int WorklistDB::Delete(SQLdb& db, const std::string& requiredStatus) {
+WriteResult WorklistDB::Delete(SQLdb& db, const std::string& requiredStatus) {
   if (AccessionNumber.empty()) {
     WriteLog("ERROR, WorklistDB::Delete, Accession Number is empty");
-    return -1;
+    return WriteResult::Invalid;
   }
   // The DELETE decides; only when it removed nothing is the row looked at,
   // to say why (of two deleting at once, one deletes and one hears "not found").
   SQLSavepoint unit(db, "WorklistDelete");
+  if (!unit.Active()) {
+    WriteLog("ERROR, WorklistDB::Delete, " + db.ErrorText);
+    return WriteResult::Failed;
+  }
   const std::string condition =
       KeyCondition(AccessionNumber) + (requiredStatus.empty() ? "" : " AND SPSStatus=" + SqlQuote(requiredStatus));
   std::string status;
@@ -196,12 +213,12 @@ int WorklistDB::Delete(SQLdb& db, const std::string& requiredStatus) {
   const bool present = !failed && !deleted && StoredStatus(db, AccessionNumber, status);
   if (failed || !unit.Release()) {
     WriteLog("ERROR, WorklistDB::Delete, " + db.ErrorText);
-    return -1;
+    return WriteResult::Failed;
   }
-  if (deleted) return 0;
-  if (present) return 4;
+  if (deleted) return WriteResult::Done;
+  if (present) return WriteResult::Refused;
   WriteLog("WARNING, WorklistDB::Delete, Accession Number does not exist, " + AccessionNumber);
-  return 2;
+  return WriteResult::NotFound;
 }
 
 bool WorklistDB::Load(SQLdb& db) {

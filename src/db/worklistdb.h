@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "db/status_writer.h"
+#include "db/write_result.h"
 
 namespace tarvelin {
 
@@ -41,31 +42,33 @@ class WorklistDB {
   // ID and name, modality, status and Study Instance UID are never emptied.
   std::set<std::string> Cleared;
 
-  // 0 inserted; 1 accession number already present (nothing written);
-  // -1 a required field (PatientName, PatientID, AccessionNumber, Modality)
-  // is empty, SPSStatus is neither empty nor a defined status word, or the
-  // statement failed.
-  int Insert(SQLdb& db);
+  // Done; AlreadyExists when the accession number is taken (nothing
+  // written); Invalid when a required field (PatientName, PatientID,
+  // AccessionNumber, Modality) is empty or SPSStatus is neither empty nor a
+  // defined status word; Failed when the statement failed.
+  WriteResult Insert(SQLdb& db);
   // Writes every non-empty field and empties the Cleared ones. The status
   // rule holds: for a workflow writer SPSStatus only moves forward (a backward
-  // status is kept and logged) and, for every writer, the Study Instance UID
-  // of a step that is no longer SCHEDULED never changes. A status that is not
-  // a defined word is refused (-1). 0 updated (or nothing to update);
-  // 3 accession number not found; -1 empty accession number or failure.
-  int Update(SQLdb& db, const StatusWriter& writer = StatusWriter::Workflow());
+  // status is kept and logged, and the update is still Done) and, for every
+  // writer, the Study Instance UID of a step that is no longer SCHEDULED never
+  // changes. Done (also when there is nothing to write); NotFound; Invalid for
+  // an empty accession number or a status that is no defined word; Failed.
+  WriteResult Update(SQLdb& db, const StatusWriter& writer = StatusWriter::Workflow());
   // Sets SPSStatus of the row under the status rule, decided by the one
   // UPDATE that touches the row. With `requiredCurrent` the row must still
   // hold that status (a pass that read it earlier must not overrule a
   // modality that started the step meanwhile). `before` receives the status
-  // the row held.
-  StatusChange ChangeStatus(SQLdb& db, const std::string& status,
-                            const StatusWriter& writer = StatusWriter::Workflow(),
-                            const std::string& requiredCurrent = "", std::string* before = nullptr);
-  // 0 deleted; 2 accession number not found; 4 the row is not in
-  // `requiredStatus` (when one is given; nothing deleted, nothing logged);
-  // -1 empty accession number or failure. The status condition is part of the
-  // DELETE, so a step that starts meanwhile is never deleted.
-  int Delete(SQLdb& db, const std::string& requiredStatus = "");
+  // the row held. Done; AlreadySo; NotFound; Refused by the rule or by
+  // `requiredCurrent`; Invalid for an empty accession number or a status
+  // that is no defined word; Failed.
+  WriteResult ChangeStatus(SQLdb& db, const std::string& status,
+                           const StatusWriter& writer = StatusWriter::Workflow(),
+                           const std::string& requiredCurrent = "", std::string* before = nullptr);
+  // Done; NotFound; Refused when the row is not in `requiredStatus` (when
+  // one is given; nothing deleted, nothing logged); Invalid for an empty
+  // accession number; Failed. The status condition is part of the DELETE,
+  // so a step that starts meanwhile is never deleted.
+  WriteResult Delete(SQLdb& db, const std::string& requiredStatus = "");
   // Fills every field from the row of AccessionNumber. False when there is
   // no such row or the query failed.
   bool Load(SQLdb& db);

@@ -52,12 +52,17 @@ bool Unknown(OrderContext& o, const char* ackText = "") {
 bool NewOrder(OrderContext& o) {
   WorklistDB& r = o.record;
   if (!CompleteNewOrder(r, o.refusal)) return false;
-  const int inserted = r.Insert(o.db);
-  if (inserted == 0) {
-    o.applied.done = "created";
-    return true;
+  switch (r.Insert(o.db)) {
+    case WriteResult::Done:
+      o.applied.done = "created";
+      return true;
+    case WriteResult::AlreadyExists:
+      break;
+    case WriteResult::Invalid:  // CompleteNewOrder filled every field the store requires
+    case WriteResult::Failed:
+    default:  // no other result comes from an insert
+      return Failed(o);
   }
-  if (inserted != 1) return Failed(o);
   WorklistDB stored;
   stored.AccessionNumber = r.AccessionNumber;
   if (!stored.Load(o.db)) return Failed(o);
@@ -73,10 +78,17 @@ bool NewOrder(OrderContext& o) {
 }
 
 bool ChangedOrder(OrderContext& o) {
-  const int updated = o.record.Update(o.db);
-  if (updated == 3) return Unknown(o, kUnknownXoText);
-  if (updated == 0) o.applied.done = "updated";
-  return updated == 0 || Failed(o);
+  switch (o.record.Update(o.db)) {
+    case WriteResult::Done:
+      o.applied.done = "updated";
+      return true;
+    case WriteResult::NotFound:
+      return Unknown(o, kUnknownXoText);
+    case WriteResult::Invalid:  // the order was read with an accession number and no status word
+    case WriteResult::Failed:
+    default:  // no other result comes from an update
+      return Failed(o);
+  }
 }
 
 // The step leaves the worklist as DISCONTINUED; `how` names the order
@@ -84,20 +96,22 @@ bool ChangedOrder(OrderContext& o) {
 bool Discontinue(OrderContext& o, const std::string& how) {
   std::string before;
   switch (o.record.ChangeStatus(o.db, kDiscontinued, StatusWriter::Workflow(), "", &before)) {
-    case StatusChange::Changed:
+    case WriteResult::Done:
       o.applied.done = kDiscontinued;
       o.applied.oldStatus = before;
       if (before == kInProgress)
         WriteLog("INFO, ParseORM, " + how + " for AccessionNumber=" + o.record.AccessionNumber +
                  ": the step had started, marked DISCONTINUED");
       return true;
-    case StatusChange::AlreadySo:
+    case WriteResult::AlreadySo:
       return true;
-    case StatusChange::NotFound:
+    case WriteResult::NotFound:
       return Unknown(o, how == "CA" ? kUnknownCaText : "");
-    case StatusChange::Refused:
+    case WriteResult::Refused:
       return Refuse(o, "ORC", 1, 207, "the step is already " + before + "; it cannot be " + how + "-ed");
-    case StatusChange::Failed:
+    case WriteResult::Invalid:  // the order was read with an accession number
+    case WriteResult::Failed:
+    default:  // no other result comes from a status change
       break;
   }
   return Failed(o);
@@ -106,12 +120,17 @@ bool Discontinue(OrderContext& o, const std::string& how) {
 // A cancelled order that no modality started disappears, as it always did.
 bool CancelledOrder(OrderContext& o) {
   switch (o.record.Delete(o.db, kScheduled)) {
-    case 0:
+    case WriteResult::Done:
       o.applied.done = "deleted";
       return true;
-    case 2: return Unknown(o, kUnknownCaText);
-    case 4: return Discontinue(o, "CA");
-    default: return Failed(o);
+    case WriteResult::NotFound:
+      return Unknown(o, kUnknownCaText);
+    case WriteResult::Refused:  // started meanwhile: it stays, as DISCONTINUED
+      return Discontinue(o, "CA");
+    case WriteResult::Invalid:  // the order was read with an accession number
+    case WriteResult::Failed:
+    default:  // no other result comes from a delete
+      return Failed(o);
   }
 }
 
@@ -124,17 +143,19 @@ bool StatusChangedOrder(OrderContext& o, const std::string& orderStatus) {
   if (!status) return Refuse(o, "ORC", 5, 103, "order status (ORC-5) not understood: " + orderStatus);
   std::string before;
   switch (o.record.ChangeStatus(o.db, status, StatusWriter::Workflow(), "", &before)) {
-    case StatusChange::Changed:
+    case WriteResult::Done:
       o.applied.done = status;
       o.applied.oldStatus = before;
       return true;
-    case StatusChange::AlreadySo:
+    case WriteResult::AlreadySo:
       return true;
-    case StatusChange::NotFound:
+    case WriteResult::NotFound:
       return Unknown(o);
-    case StatusChange::Refused:
+    case WriteResult::Refused:
       return Refuse(o, "ORC", 5, 207, "the step stays " + before + ": " + status + " would move it back");
-    case StatusChange::Failed:
+    case WriteResult::Invalid:  // the order was read with an accession number
+    case WriteResult::Failed:
+    default:  // no other result comes from a status change
       break;
   }
   return Failed(o);

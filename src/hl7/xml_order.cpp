@@ -167,9 +167,12 @@ std::string ProcessXML(const std::string& path) {
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return result;
   record.StudyInstanceUID = NewStudyUID();
-  const int status = record.Insert(db);
-  if (status != 0) {
-    WriteLog("ERROR, ProcessXML, proc->Insert, status=" + std::to_string(status));
+  const WriteResult inserted = record.Insert(db);
+  if (inserted != WriteResult::Done) {
+    // The numbers this line has always carried: 1 a taken accession number,
+    // -1 a record the store refused or a failed statement (logged before).
+    WriteLog(std::string("ERROR, ProcessXML, proc->Insert, status=") +
+             (inserted == WriteResult::AlreadyExists ? "1" : "-1"));
     return result;
   }
   WriteAudit({"xml-order", AuditAction::Create, true, record.AccessionNumber, "accession", {}, "created"});

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <memory>
 
+#include "db/storage_location.h"
 #include "hl7/drop_folder.h"
 #include "housekeeping/timer_thread.h"
 #include "housekeeping/worklist_ageing.h"
@@ -38,6 +39,7 @@ void StopHousekeeping() {
 }
 
 int RunHousekeepingOnce(const std::string& programFolder) {
+  UseStorage(StorageLocation::OfInstance(programFolder));
   PrepareInstance(programFolder, "INFO, **** Tarvelin V" + FileVersionText(RunningExecutable()) +
                                      " housekeeping run from the command line ****");
   const ServerSettingsRecord& s = ServerSettings;

@@ -83,9 +83,21 @@ void Apply(SQLdb& db, Change& change) {
   db.ErrorText.clear();
   // Only an entry still waiting is aged: a modality may have started it since
   // the pass read it.
-  const StatusChange result = change.entry->ChangeStatus(db, NewStatus(change.rule), StatusWriter::Workflow(), kScheduled);
-  change.done = result == StatusChange::Changed;
-  if (!change.done) change.error = result == StatusChange::Refused ? "no longer SCHEDULED" : db.ErrorText;
+  switch (change.entry->ChangeStatus(db, NewStatus(change.rule), StatusWriter::Workflow(), kScheduled)) {
+    case WriteResult::Done:
+      change.done = true;
+      break;
+    case WriteResult::Refused:
+    case WriteResult::AlreadySo:  // ended meanwhile with the very status this pass would give
+      change.error = "no longer SCHEDULED";
+      break;
+    case WriteResult::NotFound:  // deleted meanwhile (the PACS pass holds no lock while it asks)
+      change.error = "no longer in the worklist";
+      break;
+    default:
+      change.error = db.ErrorText;
+      break;
+  }
 }
 
 }  // namespace

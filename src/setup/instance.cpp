@@ -1,6 +1,7 @@
 #include "setup/instance.h"
 
 #include "db/sqldb.h"
+#include "db/storage_location.h"
 #include "service/settings.h"
 
 namespace tarvelin {
@@ -17,6 +18,9 @@ std::string InstanceDatabasePath(const std::string& dir) {
 
 std::string InstanceIniPath(const std::string& dir) { return InstanceFolder(dir) + "TRVGUI.ini"; }
 
-void UseInstance(const std::string& dir) { ServerSettings.ProgramFolder = InstanceFolder(dir); }
+void UseInstance(const std::string& dir) {
+  ServerSettings.ProgramFolder = InstanceFolder(dir);  // the ini file and the web assets
+  UseStorage(StorageLocation::OfInstance(InstanceFolder(dir)));
+}
 
 }  // namespace tarvelin

@@ -10,7 +10,7 @@ std::string InstanceFolder(const std::string& dir);
 std::string InstanceDatabasePath(const std::string& dir);  // database/quillat.db
 std::string InstanceIniPath(const std::string& dir);       // TRVGUI.ini
 
-// Points the storage layer (which opens ProgramFolder + "database/...") at `dir`.
+// Points the storage layer and the settings' ProgramFolder at the instance in `dir`.
 void UseInstance(const std::string& dir);
 
 // The database name every part of the server opens.

@@ -15,6 +15,7 @@
 #include "web/html_escape.h"
 #include "web/page_frame.h"
 #include "web/url_encode.h"
+#include "web/write_refusal.h"
 
 namespace tarvelin {
 
@@ -51,19 +52,16 @@ std::string InsertEntry(EntryRequest& request, bool& added) {
   // A number made for the same patient and schedule in the same minute (a
   // second entry the user confirmed) is taken: make another.
   constexpr int kAttempts = 10;
-  int result = 1;
+  WriteResult result = WriteResult::AlreadyExists;
   const EntryRequest asSent = request;
-  for (int attempt = 0; attempt < kAttempts && result == 1; ++attempt) {
+  for (int attempt = 0; attempt < kAttempts && result == WriteResult::AlreadyExists; ++attempt) {
     request = asSent;
     request.GenerateValues(attempt);
     result = request.Entry.Insert(db);
     if (request.AccessionGiven()) break;
   }
-  if (result != 0) {
-    // A duplicate accession number is no SQLite error: say what it is.
-    const std::string reason = db.ErrorText.empty()
-                                   ? "Accession Number already used: " + entry.AccessionNumber
-                                   : db.ErrorText;
+  if (result != WriteResult::Done) {
+    const std::string reason = WriteRefusal(result, entry.AccessionNumber, entry.SPSStatus, db.ErrorText);
     WriteLog("ERROR, adding procedure: " + reason);
     return "ERROR adding procedure: " + HtmlEscape(reason);
   }

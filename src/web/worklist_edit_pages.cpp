@@ -16,6 +16,7 @@
 #include "web/page_frame.h"
 #include "web/url_encode.h"
 #include "web/web_rights.h"
+#include "web/write_refusal.h"
 
 namespace tarvelin {
 
@@ -122,15 +123,19 @@ PageResult DeleteEntries(const PageRequest& r, const std::vector<std::string>& k
   for (const auto& key : keys) {
     WorklistDB entry = StoredEntry(db, key);
     entry.AccessionNumber = key;
-    const int result = entry.Delete(db);
-    if (result == -1) {
-      WriteLog("ERROR, Delete failed for database Worklist, " + db.ErrorText);
-      return ErrorPage(r, "Delete entries", "ERROR, deleting entry from Worklist, " + db.ErrorText);
-    }
-    if (result == 0) {
-      ++deleted;
-      gone.push_back(entry);
-      WriteLog("INFO, User=" + r.user + " deleted the worklist entry AccessionNumber=" + key);
+    switch (entry.Delete(db)) {
+      case WriteResult::Done:
+        ++deleted;
+        gone.push_back(entry);
+        WriteLog("INFO, User=" + r.user + " deleted the worklist entry AccessionNumber=" + key);
+        break;
+      case WriteResult::NotFound:  // deleted meanwhile: counted below when nothing is left to delete
+        break;
+      case WriteResult::Invalid:  // an empty key
+      case WriteResult::Failed:
+      default:  // no other result comes from a delete without a required status
+        WriteLog("ERROR, Delete failed for database Worklist, " + db.ErrorText);
+        return ErrorPage(r, "Delete entries", "ERROR, deleting entry from Worklist, " + db.ErrorText);
     }
   }
   if (!transaction.Commit())
@@ -226,13 +231,13 @@ PageResult IntegratorEdit(const PageRequest& r) {
     return page + "<p><b>ERROR, WLQueryEdit, Couldn't open database: Worklist</b></p>" + PageFooter();
   }
   const WorklistDB before = StoredEntry(db, entry.AccessionNumber);
-  if (entry.Update(db, StatusWriter::Administrator(r.user)) != 0) {
-    const std::string reason =
-        db.ErrorText.empty() ? "no entry with Accession Number=" + entry.AccessionNumber : db.ErrorText;
-    page += LoggedError("ERROR, WLQueryEdit, updating entry in Worklist: ", reason);
-  } else {
+  const WriteResult result = entry.Update(db, StatusWriter::Administrator(r.user));
+  if (result == WriteResult::Done) {
     AuditEntryChange("entry-edit", AuditAction::Update, before, StoredEntry(db, entry.AccessionNumber));
     page += "<b>Updated entry in Worklist</b>\r\n";
+  } else {
+    page += LoggedError("ERROR, WLQueryEdit, updating entry in Worklist: ",
+                        WriteRefusal(result, entry.AccessionNumber, entry.SPSStatus, db.ErrorText));
   }
   return page + PageFooter();
 }
@@ -283,17 +288,19 @@ PageResult WLSetStatus(const PageRequest& r) {
   if (db.IsOpen) {
     // Another system's status is an explicit change by the user it logs in as.
     const WorklistDB before = StoredEntry(db, entry.AccessionNumber);
-    const StatusChange change = entry.ChangeStatus(db, status, StatusWriter::Administrator(r.user));
-    if (change == StatusChange::Changed)
-      AuditEntryChange("entry-status", AuditAction::Update, before, StoredEntry(db, entry.AccessionNumber));
-    if (change == StatusChange::Changed || change == StatusChange::AlreadySo) {
-      page += " Updated Worklist entry for Accession Number=" + HtmlEscape(entry.AccessionNumber) + "<br>\r\n";
-    } else {
-      const std::string reason = change == StatusChange::Refused ? "not a status: " + status
-                                 : db.ErrorText.empty()          ? "no entry with Accession Number=" + entry.AccessionNumber
-                                                                 : db.ErrorText;
-      WriteLog("ERROR, WLSetStatus, Updating status: " + reason);
-      page += "ERROR, WLSetStatus, Updating status: " + HtmlEscape(reason);
+    switch (const WriteResult result = entry.ChangeStatus(db, status, StatusWriter::Administrator(r.user))) {
+      case WriteResult::Done:
+        AuditEntryChange("entry-status", AuditAction::Update, before, StoredEntry(db, entry.AccessionNumber));
+        [[fallthrough]];
+      case WriteResult::AlreadySo:
+        page += " Updated Worklist entry for Accession Number=" + HtmlEscape(entry.AccessionNumber) + "<br>\r\n";
+        break;
+      default: {
+        const std::string reason = WriteRefusal(result, entry.AccessionNumber, status, db.ErrorText);
+        WriteLog("ERROR, WLSetStatus, Updating status: " + reason);
+        page += "ERROR, WLSetStatus, Updating status: " + HtmlEscape(reason);
+        break;
+      }
     }
   }
   return page + PageFooter();

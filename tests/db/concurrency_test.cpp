@@ -59,9 +59,12 @@ void Race(const std::function<void(int round)>& setup, const std::function<int(i
   for (std::thread& thread : threads) thread.join();
 }
 
-int Count(const std::vector<int>& results, int value) {
+// The races compare results of both stores as numbers.
+int Code(WriteResult result) { return static_cast<int>(result); }
+
+int Count(const std::vector<int>& results, WriteResult value) {
   int n = 0;
-  for (int r : results) n += r == value;
+  for (int r : results) n += r == Code(value);
   return n;
 }
 
@@ -77,7 +80,7 @@ class ConcurrencyTest : public DbTest {
     e.Modality = "CT";
     e.StudyInstanceUID = "1.2.3." + accession;
     e.SPSStatus = status;
-    ASSERT_EQ(e.Insert(db), 0);
+    ASSERT_EQ(e.Insert(db), WriteResult::Done);
   }
   std::string Status(const std::string& accession) const {
     return Stored("SELECT SPSStatus FROM Worklist WHERE AccessionNumber = '" + accession + "'");
@@ -86,7 +89,7 @@ class ConcurrencyTest : public DbTest {
 
 TEST_F(ConcurrencyTest, HL7OrdersOfOneAccessionNumber) {
   // Every thread inserts the same new order: one stores it, the others hear
-  // "already used" (1), never a second success.
+  // "already used", never a second success.
   Race([](int) {},
        [](int t, int round) {
          SQLdb db("quillat", SQLdb::ReadWrite);
@@ -95,28 +98,29 @@ TEST_F(ConcurrencyTest, HL7OrdersOfOneAccessionNumber) {
          e.PatientID = "P" + std::to_string(t);
          e.PatientName = "SENDER^" + std::to_string(t);
          e.Modality = "CT";
-         return e.Insert(db);
+         return Code(e.Insert(db));
        },
        [&](int round, const std::vector<int>& results) {
-         EXPECT_EQ(Count(results, 0), 1) << round;
-         EXPECT_EQ(Count(results, 1), kThreads - 1) << round;
+         EXPECT_EQ(Count(results, WriteResult::Done), 1) << round;
+         EXPECT_EQ(Count(results, WriteResult::AlreadyExists), kThreads - 1) << round;
          const std::string winner = Stored("SELECT PatientID FROM Worklist WHERE AccessionNumber = '" + Accession(round) + "'");
-         EXPECT_EQ(winner, "P" + std::to_string(std::find(results.begin(), results.end(), 0) - results.begin())) << round;
+         const auto first = std::find(results.begin(), results.end(), Code(WriteResult::Done));
+         EXPECT_EQ(winner, "P" + std::to_string(first - results.begin())) << round;
        });
 }
 
 TEST_F(ConcurrencyTest, WebDeletesOfOneEntry) {
-  // One deletes (0); the others hear "does not exist" (2).
+  // One deletes; the others hear "does not exist".
   Race([&](int round) { Insert(Accession(round), kScheduled); },
        [](int, int round) {
          SQLdb db("quillat", SQLdb::ReadWrite);
          WorklistDB e;
          e.AccessionNumber = Accession(round);
-         return e.Delete(db);
+         return Code(e.Delete(db));
        },
        [&](int round, const std::vector<int>& results) {
-         EXPECT_EQ(Count(results, 0), 1) << round;
-         EXPECT_EQ(Count(results, 2), kThreads - 1) << round;
+         EXPECT_EQ(Count(results, WriteResult::Done), 1) << round;
+         EXPECT_EQ(Count(results, WriteResult::NotFound), kThreads - 1) << round;
          EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist WHERE AccessionNumber = '" + Accession(round) + "'"), "0")
              << round;
        });
@@ -132,7 +136,7 @@ TEST_F(ConcurrencyTest, PerformedStepStartRacesTheAgeingPass) {
          WorklistDB e;
          e.AccessionNumber = Accession(round);
          if (t % 2 == 0)
-           return static_cast<int>(e.ChangeStatus(db, kDiscontinued, StatusWriter::Workflow(), kScheduled));
+           return Code(e.ChangeStatus(db, kDiscontinued, StatusWriter::Workflow(), kScheduled));
          std::vector<std::string> linked;
          const PerformedStep step{"9." + std::to_string(round) + "." + std::to_string(t), kInProgress, "1.2.840.10008.1.2", "x"};
          return static_cast<int>(PerformedStepDB::Create(db, step, {{Accession(round), "", ""}}, linked));
@@ -141,9 +145,8 @@ TEST_F(ConcurrencyTest, PerformedStepStartRacesTheAgeingPass) {
          int ageingWins = 0, ageingTold = 0, stepsCreated = 0;
          for (int t = 0; t < kThreads; ++t) {
            if (t % 2 == 0) {
-             ageingWins += results[t] == static_cast<int>(StatusChange::Changed);
-             ageingTold += results[t] == static_cast<int>(StatusChange::Refused) ||
-                           results[t] == static_cast<int>(StatusChange::AlreadySo);
+             ageingWins += results[t] == Code(WriteResult::Done);
+             ageingTold += results[t] == Code(WriteResult::Refused) || results[t] == Code(WriteResult::AlreadySo);
            } else {
              stepsCreated += results[t] == static_cast<int>(PerformedStepResult::Done);
            }
@@ -178,7 +181,7 @@ TEST_F(ConcurrencyTest, OrderChangeRacesTheStepsEnd) {
           change.AccessionNumber = Accession(round);
           change.SPSStatus = kDiscontinued;
           change.StudyInstanceUID = "9.9.9";
-          return change.Update(db);
+          return Code(change.Update(db));
         }
         return static_cast<int>(PerformedStepDB::Change(db, "8." + std::to_string(round), [](PerformedStep& step) {
           if (step.Status != kInProgress) return PerformedStepResult::Finished;
@@ -190,7 +193,7 @@ TEST_F(ConcurrencyTest, OrderChangeRacesTheStepsEnd) {
         int completions = 0, finished = 0, changes = 0;
         for (int t = 0; t < kThreads; ++t) {
           if (t % 2 == 0) {
-            changes += results[t] == 0;
+            changes += results[t] == Code(WriteResult::Done);
           } else {
             completions += results[t] == static_cast<int>(PerformedStepResult::Done);
             finished += results[t] == static_cast<int>(PerformedStepResult::Finished);

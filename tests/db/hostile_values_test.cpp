@@ -38,21 +38,21 @@ TEST_F(HostileValuesTest, WorklistOperationsStoreAndFindValuesVerbatim) {
     SCOPED_TRACE(i);
     WorklistDB e;
     e.PatientID = e.PatientName = e.AccessionNumber = e.Modality = e.SPSDescription = value;
-    ASSERT_EQ(e.Insert(db), 0);
+    ASSERT_EQ(e.Insert(db), WriteResult::Done);
     const std::string where = " FROM Worklist WHERE AccessionNumber = " + Quoted(value);
     EXPECT_EQ(Stored("SELECT PatientName" + where), value);
     EXPECT_EQ(Stored("SELECT SPSDescription" + where), value);
     EXPECT_TRUE(dbLocate(db, "Worklist", "AccessionNumber", value));
-    EXPECT_EQ(e.Insert(db), 1);  // found again: the key survived the round trip
+    EXPECT_EQ(e.Insert(db), WriteResult::AlreadyExists);  // found again: the key survived the round trip
 
     WorklistDB change;
     change.AccessionNumber = value;
     change.ReferringPhysician = value + "!";
-    EXPECT_EQ(change.Update(db), 0);
+    EXPECT_EQ(change.Update(db), WriteResult::Done);
     EXPECT_EQ(Stored("SELECT ReferringPhysician" + where), value + "!");
     // Status words are a closed set: hostile text is refused, never stored.
-    EXPECT_EQ(change.ChangeStatus(db, value), StatusChange::Refused);
-    EXPECT_EQ(change.ChangeStatus(db, "COMPLETED"), StatusChange::Changed);
+    EXPECT_EQ(change.ChangeStatus(db, value), WriteResult::Invalid);
+    EXPECT_EQ(change.ChangeStatus(db, "COMPLETED"), WriteResult::Done);
     EXPECT_EQ(Stored("SELECT SPSStatus" + where), "COMPLETED");
     ExpectTablesIntact();
   }
@@ -60,7 +60,7 @@ TEST_F(HostileValuesTest, WorklistOperationsStoreAndFindValuesVerbatim) {
   for (const auto& value : kHostile) {
     WorklistDB key;
     key.AccessionNumber = value;
-    EXPECT_EQ(key.Delete(db), 0);
+    EXPECT_EQ(key.Delete(db), WriteResult::Done);
     EXPECT_FALSE(dbLocate(db, "Worklist", "AccessionNumber", value));
   }
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist"), "0");

@@ -23,7 +23,7 @@ class StatusRuleTest : public DbTest {
     e.SPSStatus = "SCHEDULED";
     e.StudyInstanceUID = uid;
     e.ScheduledStation = "CT01";
-    ASSERT_EQ(e.Insert(db), 0);
+    ASSERT_EQ(e.Insert(db), WriteResult::Done);
     // Past the rule: the state a step reached, or a text an older version left.
     Raw("UPDATE Worklist SET SPSStatus='" + status + "'");
     ClearLog();
@@ -43,29 +43,29 @@ struct StatusCase {
   const char* requested;
   bool administrator;
   const char* requiredCurrent;
-  StatusChange result;
+  WriteResult result;
   const char* after;
 };
 
 TEST_F(StatusRuleTest, ChangeStatusMovesOnlyForwardUnlessAnAdministratorAsks) {
   const StatusCase cases[] = {
-      {"SCHEDULED", "IN PROGRESS", false, "", StatusChange::Changed, "IN PROGRESS"},
-      {"SCHEDULED", "COMPLETED", false, "", StatusChange::Changed, "COMPLETED"},
-      {"IN PROGRESS", "DISCONTINUED", false, "", StatusChange::Changed, "DISCONTINUED"},
-      {"IN PROGRESS", "SCHEDULED", false, "", StatusChange::Refused, "IN PROGRESS"},
-      {"COMPLETED", "IN PROGRESS", false, "", StatusChange::Refused, "COMPLETED"},
-      {"COMPLETED", "DISCONTINUED", false, "", StatusChange::Refused, "COMPLETED"},
-      {"DISCONTINUED", "COMPLETED", false, "", StatusChange::Refused, "DISCONTINUED"},
-      {"COMPLETED", "COMPLETED", false, "", StatusChange::AlreadySo, "COMPLETED"},
-      {"SCHEDULED", "DONE", false, "", StatusChange::Refused, "SCHEDULED"},
-      {"SCHEDULED", "", true, "", StatusChange::Refused, "SCHEDULED"},
+      {"SCHEDULED", "IN PROGRESS", false, "", WriteResult::Done, "IN PROGRESS"},
+      {"SCHEDULED", "COMPLETED", false, "", WriteResult::Done, "COMPLETED"},
+      {"IN PROGRESS", "DISCONTINUED", false, "", WriteResult::Done, "DISCONTINUED"},
+      {"IN PROGRESS", "SCHEDULED", false, "", WriteResult::Refused, "IN PROGRESS"},
+      {"COMPLETED", "IN PROGRESS", false, "", WriteResult::Refused, "COMPLETED"},
+      {"COMPLETED", "DISCONTINUED", false, "", WriteResult::Refused, "COMPLETED"},
+      {"DISCONTINUED", "COMPLETED", false, "", WriteResult::Refused, "DISCONTINUED"},
+      {"COMPLETED", "COMPLETED", false, "", WriteResult::AlreadySo, "COMPLETED"},
+      {"SCHEDULED", "DONE", false, "", WriteResult::Invalid, "SCHEDULED"},
+      {"SCHEDULED", "", true, "", WriteResult::Invalid, "SCHEDULED"},
       // A text an older version stored may still move to a defined word.
-      {"DONE", "COMPLETED", false, "", StatusChange::Changed, "COMPLETED"},
+      {"DONE", "COMPLETED", false, "", WriteResult::Done, "COMPLETED"},
       // Housekeeping ages only what is still waiting.
-      {"IN PROGRESS", "DISCONTINUED", false, "SCHEDULED", StatusChange::Refused, "IN PROGRESS"},
-      {"SCHEDULED", "DISCONTINUED", false, "SCHEDULED", StatusChange::Changed, "DISCONTINUED"},
-      {"COMPLETED", "SCHEDULED", true, "", StatusChange::Changed, "SCHEDULED"},
-      {"IN PROGRESS", "IN PROGRESS", true, "", StatusChange::AlreadySo, "IN PROGRESS"},
+      {"IN PROGRESS", "DISCONTINUED", false, "SCHEDULED", WriteResult::Refused, "IN PROGRESS"},
+      {"SCHEDULED", "DISCONTINUED", false, "SCHEDULED", WriteResult::Done, "DISCONTINUED"},
+      {"COMPLETED", "SCHEDULED", true, "", WriteResult::Done, "SCHEDULED"},
+      {"IN PROGRESS", "IN PROGRESS", true, "", WriteResult::AlreadySo, "IN PROGRESS"},
   };
   for (const StatusCase& c : cases) {
     SCOPED_TRACE(std::string(c.stored) + " -> " + c.requested);
@@ -81,7 +81,7 @@ TEST_F(StatusRuleTest, ChangeStatusMovesOnlyForwardUnlessAnAdministratorAsks) {
 TEST_F(StatusRuleTest, AnAdministratorsBackwardMoveIsLogged) {
   Store("COMPLETED");
   SQLdb db("quillat", SQLdb::ReadWrite);
-  EXPECT_EQ(Key().ChangeStatus(db, "SCHEDULED", StatusWriter::Administrator("anna")), StatusChange::Changed);
+  EXPECT_EQ(Key().ChangeStatus(db, "SCHEDULED", StatusWriter::Administrator("anna")), WriteResult::Done);
   EXPECT_THAT(LogLines(), Contains("WARNING, Status of AccessionNumber=A1 moved back from COMPLETED to SCHEDULED "
                                    "by administrator anna"));
 }
@@ -114,7 +114,7 @@ TEST_F(StatusRuleTest, UpdateKeepsAStartedStepsStatusAndStudyUID) {
     change.StudyInstanceUID = "9.9.9";
     change.SPSDescription = "CHEST";
     const StatusWriter writer = c.administrator ? StatusWriter::Administrator("anna") : StatusWriter::Workflow();
-    EXPECT_EQ(change.Update(db, writer), 0);
+    EXPECT_EQ(change.Update(db, writer), WriteResult::Done);
     EXPECT_EQ(Column("SPSStatus"), c.afterStatus);
     EXPECT_EQ(Column("StudyInstanceUID"), c.afterUID);
     EXPECT_EQ(Column("SPSDescription"), "CHEST");  // the other fields change all the same
@@ -126,7 +126,7 @@ TEST_F(StatusRuleTest, UpdateEmptiesClearedColumnsButNeverTheGuardedOnes) {
   SQLdb db("quillat", SQLdb::ReadWrite);
   WorklistDB change = Key();
   change.Cleared = {"ScheduledStation", "PatientName", "StudyInstanceUID", "SPSStatus"};
-  EXPECT_EQ(change.Update(db), 0);
+  EXPECT_EQ(change.Update(db), WriteResult::Done);
   EXPECT_EQ(Column("ScheduledStation"), "");
   EXPECT_EQ(Column("PatientName"), "DOE^JOHN");
   EXPECT_EQ(Column("StudyInstanceUID"), "1.2.3");
@@ -134,7 +134,7 @@ TEST_F(StatusRuleTest, UpdateEmptiesClearedColumnsButNeverTheGuardedOnes) {
 
   change = Key();
   change.SPSStatus = "DONE";
-  EXPECT_EQ(change.Update(db), -1);
+  EXPECT_EQ(change.Update(db), WriteResult::Invalid);
   EXPECT_THAT(LogLines().back(), HasSubstr("not a status: DONE"));
 
   WorklistDB fresh = Key();
@@ -143,7 +143,7 @@ TEST_F(StatusRuleTest, UpdateEmptiesClearedColumnsButNeverTheGuardedOnes) {
   fresh.PatientName = "ROE";
   fresh.Modality = "MR";
   fresh.SPSStatus = "DONE";
-  EXPECT_EQ(fresh.Insert(db), -1);
+  EXPECT_EQ(fresh.Insert(db), WriteResult::Invalid);
   EXPECT_THAT(LogLines().back(), HasSubstr("AccessionNumber=A2, not a status: DONE"));
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist WHERE AccessionNumber='A2'"), "0");
 }

@@ -40,7 +40,7 @@ class WorklistListingTest : public ::testing::Test {
       e.Modality = r.modality;
       e.ScheduledStation = r.station;
       e.SPSStatus = r.status;
-      ASSERT_EQ(e.Insert(db), 0);
+      ASSERT_EQ(e.Insert(db), WriteResult::Done);
     }
   }
 

@@ -27,7 +27,7 @@ TEST_F(WorklistSelectionTest, HostileValuesAreBoundAndFoundExactly) {
     e.AccessionNumber = "A" + std::to_string(i);
     e.PatientID = e.Modality = e.SPSDescription = hostile[i];
     e.PatientName = hostile[i] + "^^";
-    ASSERT_EQ(e.Insert(db), 0);
+    ASSERT_EQ(e.Insert(db), WriteResult::Done);
   }
   for (std::size_t i = 0; i < hostile.size(); ++i) {
     SCOPED_TRACE(i);

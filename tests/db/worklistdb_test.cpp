@@ -32,14 +32,14 @@ TEST_F(WorklistDBTest, InsertChecksRequiredFieldsInOrder) {
   SQLdb db("quillat", SQLdb::ReadWrite);
   WorklistDB e;
   e.Modality = "CT";
-  EXPECT_EQ(e.Insert(db), -1);
+  EXPECT_EQ(e.Insert(db), WriteResult::Invalid);
   e.PatientName = "X";
-  EXPECT_EQ(e.Insert(db), -1);
+  EXPECT_EQ(e.Insert(db), WriteResult::Invalid);
   e.PatientID = "1";
-  EXPECT_EQ(e.Insert(db), -1);
+  EXPECT_EQ(e.Insert(db), WriteResult::Invalid);
   e.AccessionNumber = "A";
   e.Modality.clear();
-  EXPECT_EQ(e.Insert(db), -1);
+  EXPECT_EQ(e.Insert(db), WriteResult::Invalid);
   EXPECT_THAT(LogLines(), ElementsAre("ERROR, WorklistDB::Insert, Patient Name is empty",
                                       "ERROR, WorklistDB::Insert, Patient ID is empty",
                                       "ERROR, WorklistDB::Insert, AccessionNumber is empty",
@@ -55,7 +55,7 @@ TEST_F(WorklistDBTest, InsertNamesAllColumnsAndStoresEmptyStringsNotNull) {
   e.PatientID = "I";
   e.AccessionNumber = "A1";
   e.Modality = "MR";
-  EXPECT_EQ(e.Insert(db), 0);
+  EXPECT_EQ(e.Insert(db), WriteResult::Done);
   ASSERT_EQ(recorder.statements.size(), 1u);  // the insert alone: the key decides, no look-up first
   EXPECT_EQ(recorder.statements[0],
             "INSERT OR IGNORE INTO Worklist (PatientID, PatientName, PatientBD, PatientSex, "
@@ -71,21 +71,21 @@ TEST_F(WorklistDBTest, InsertNamesAllColumnsAndStoresEmptyStringsNotNull) {
 
 TEST_F(WorklistDBTest, DuplicateAccessionIsRefusedAndTheRowUntouched) {
   SQLdb db("quillat", SQLdb::ReadWrite);
-  ASSERT_EQ(Entry("ACC1").Insert(db), 0);
+  ASSERT_EQ(Entry("ACC1").Insert(db), WriteResult::Done);
   WorklistDB again = Entry("ACC1");
   again.PatientName = "OTHER^NAME";
-  EXPECT_EQ(again.Insert(db), 1);
+  EXPECT_EQ(again.Insert(db), WriteResult::AlreadyExists);
   EXPECT_EQ(Column("PatientName", "ACC1"), "DOE^JOHN");
   EXPECT_THAT(LogLines(), ElementsAre("WARNING, WorklistDB::Insert, Accession Number already used: ACC1"));
 }
 
 TEST_F(WorklistDBTest, UpdateWritesOnlyNonEmptyFields) {
   SQLdb db("quillat", SQLdb::ReadWrite);
-  ASSERT_EQ(Entry("ACC1").Insert(db), 0);
+  ASSERT_EQ(Entry("ACC1").Insert(db), WriteResult::Done);
   WorklistDB change;
   change.AccessionNumber = "ACC1";
   change.SPSStatus = "COMPLETED";
-  EXPECT_EQ(change.Update(db), 0);
+  EXPECT_EQ(change.Update(db), WriteResult::Done);
   EXPECT_EQ(Column("SPSStatus", "ACC1"), "COMPLETED");
   EXPECT_EQ(Column("PatientName", "ACC1"), "DOE^JOHN");
   EXPECT_EQ(Column("SPSDate", "ACC1"), "20240131");
@@ -95,7 +95,7 @@ TEST_F(WorklistDBTest, UpdateWritesOnlyNonEmptyFields) {
   StatementRecorder recorder(db.Handle);
   WorklistDB nothing;
   nothing.AccessionNumber = "ACC1";
-  EXPECT_EQ(nothing.Update(db), 0);
+  EXPECT_EQ(nothing.Update(db), WriteResult::Done);
   EXPECT_THAT(recorder.statements, Contains(HasSubstr("SELECT")));  // only the existence check
   EXPECT_THAT(recorder.statements, Not(Contains(HasSubstr("UPDATE"))));
   EXPECT_TRUE(LogLines().empty());
@@ -106,16 +106,16 @@ TEST_F(WorklistDBTest, UnknownOrEmptyAccessionNumbers) {
   WorklistDB absent;
   absent.AccessionNumber = "NOPE";
   absent.PatientName = "X";
-  EXPECT_EQ(absent.Update(db), 3);
-  EXPECT_EQ(absent.ChangeStatus(db, "COMPLETED"), StatusChange::NotFound);
-  EXPECT_EQ(absent.Delete(db), 2);
+  EXPECT_EQ(absent.Update(db), WriteResult::NotFound);
+  EXPECT_EQ(absent.ChangeStatus(db, "COMPLETED"), WriteResult::NotFound);
+  EXPECT_EQ(absent.Delete(db), WriteResult::NotFound);
   EXPECT_THAT(LogLines(), ElementsAre("WARNING, WorklistDB::Update, AccessionNumber=NOPE, does not exists",
                                       "WARNING, WorklistDB::Delete, Accession Number does not exist, NOPE"));
   ClearLog();
   WorklistDB empty;
-  EXPECT_EQ(empty.Update(db), -1);
-  EXPECT_EQ(empty.ChangeStatus(db, "COMPLETED"), StatusChange::NotFound);
-  EXPECT_EQ(empty.Delete(db), -1);
+  EXPECT_EQ(empty.Update(db), WriteResult::Invalid);
+  EXPECT_EQ(empty.ChangeStatus(db, "COMPLETED"), WriteResult::Invalid);
+  EXPECT_EQ(empty.Delete(db), WriteResult::Invalid);
   EXPECT_THAT(LogLines(), ElementsAre("ERROR, WorklistDB::Update, AccessionNumber can't be empty",
                                       "ERROR, SetStatus, AccessionNumber can't be empty",
                                       "ERROR, WorklistDB::Delete, Accession Number is empty"));
@@ -123,28 +123,28 @@ TEST_F(WorklistDBTest, UnknownOrEmptyAccessionNumbers) {
 
 TEST_F(WorklistDBTest, ChangeStatusAndDeleteOfAnExistingEntry) {
   SQLdb db("quillat", SQLdb::ReadWrite);
-  ASSERT_EQ(Entry("ACC1").Insert(db), 0);
-  ASSERT_EQ(Entry("ACC2").Insert(db), 0);
+  ASSERT_EQ(Entry("ACC1").Insert(db), WriteResult::Done);
+  ASSERT_EQ(Entry("ACC2").Insert(db), WriteResult::Done);
   WorklistDB key;
   key.AccessionNumber = "ACC1";
-  EXPECT_EQ(key.ChangeStatus(db, "DISCONTINUED"), StatusChange::Changed);
+  EXPECT_EQ(key.ChangeStatus(db, "DISCONTINUED"), WriteResult::Done);
   EXPECT_EQ(Column("SPSStatus", "ACC1"), "DISCONTINUED");
   EXPECT_EQ(Column("SPSStatus", "ACC2"), "SCHEDULED");
-  EXPECT_EQ(key.Delete(db), 0);
+  EXPECT_EQ(key.Delete(db), WriteResult::Done);
   EXPECT_EQ(Stored("SELECT group_concat(AccessionNumber) FROM Worklist"), "ACC2");
   EXPECT_THAT(LogLines(), ElementsAre("INFO, Status set to:DISCONTINUED for AccessionNumber=ACC1"));
 }
 
 TEST_F(WorklistDBTest, FailedStatementsAreReportedNotSwallowed) {
   SQLdb readWrite("quillat", SQLdb::ReadWrite);
-  ASSERT_EQ(Entry("ACC1").Insert(readWrite), 0);
+  ASSERT_EQ(Entry("ACC1").Insert(readWrite), WriteResult::Done);
   SQLdb db("quillat", SQLdb::ReadOnly);
   ClearLog();
-  EXPECT_EQ(Entry("ACC2").Insert(db), -1);
+  EXPECT_EQ(Entry("ACC2").Insert(db), WriteResult::Failed);
   WorklistDB key = Entry("ACC1");
-  EXPECT_EQ(key.Update(db), -1);
-  EXPECT_EQ(key.ChangeStatus(db, "COMPLETED"), StatusChange::Failed);
-  EXPECT_EQ(key.Delete(db), -1);
+  EXPECT_EQ(key.Update(db), WriteResult::Failed);
+  EXPECT_EQ(key.ChangeStatus(db, "COMPLETED"), WriteResult::Failed);
+  EXPECT_EQ(key.Delete(db), WriteResult::Failed);
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 8u);  // each wrapper line followed by the operation's own
   EXPECT_THAT(lines[1], HasSubstr("ERROR, WorklistDB::Insert, QueryString: INSERT OR IGNORE INTO Worklist"));

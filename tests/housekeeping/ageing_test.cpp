@@ -63,7 +63,7 @@ class AgeingPass : public ::testing::Test {
     entry.SPSDate = date;
     entry.SPSTime = time;
     entry.SPSStatus = status;
-    ASSERT_EQ(entry.Insert(db), 0);
+    ASSERT_EQ(entry.Insert(db), WriteResult::Done);
   }
   std::string Status(const std::string& accession) {
     SQLdb db("quillat", SQLdb::ReadOnly);

@@ -29,7 +29,7 @@ class PacsCheck : public ::testing::Test {
       entry.SPSDate = "20240310";  // today: no date rule applies
       entry.SPSTime = "0800";
       entry.SPSStatus = "SCHEDULED";
-      ASSERT_EQ(entry.Insert(db), 0);
+      ASSERT_EQ(entry.Insert(db), WriteResult::Done);
     }
   }
   std::string Status(const std::string& accession) {

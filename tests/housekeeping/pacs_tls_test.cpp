@@ -36,7 +36,7 @@ class PacsTlsCheck : public ::testing::Test {
     entry.SPSDate = "20240310";  // today: no date rule applies
     entry.SPSTime = "0800";
     entry.SPSStatus = "SCHEDULED";
-    ASSERT_EQ(entry.Insert(db), 0);
+    ASSERT_EQ(entry.Insert(db), WriteResult::Done);
 
     const std::string tls = "OPENSSL-LISTEN:" + std::to_string(tlsPort) + ",bind=127.0.0.1,reuseaddr,fork" +
                             ",cert=" + certificates.ServerCertificate() + ",key=" + certificates.ServerKey() +

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "db/sqldb.h"
+#include "db/storage_location.h"
 #include "service/log.h"
 #include "service/settings.h"
 #include "support/child_process.h"
@@ -77,7 +78,7 @@ TEST(HousekeepingCommand, OnePassAndOneScanThenExit) {
   TarvelinInstance instance("housekeeping-cmd");
   ASSERT_EQ(instance.InitWithSetupTool("secret"), "");
   {
-    ServerSettings.ProgramFolder = instance.Home();
+    UseStorage(StorageLocation::OfInstance(instance.Home()));
     AddScheduled("OLD-ONE", "20200101");
   }
   const std::string order = instance.Home() + "HL7in/order.xml";

@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "db/sqldb.h"
+#include "db/storage_location.h"
 #include "db/worklistdb.h"
 #include "dimse/cfind.h"
 #include "dimse/command_set.h"
 #include "net/pdu_service.h"
 #include "net/presentation_context.h"
-#include "service/settings.h"
 #include "support/child_process.h"
 #include "support/log_file.h"
 #include "support/mllp_peer.h"
@@ -104,7 +104,7 @@ std::unique_ptr<TarvelinInstance> StartServer(const std::string& tag, const std:
   auto server = std::make_unique<TarvelinInstance>(tag);
   EXPECT_EQ(server->InitWithSetupTool("load-secret"), "");
   server->WriteIni(settings);
-  ServerSettings.ProgramFolder = server->Home();
+  UseStorage(StorageLocation::OfInstance(server->Home()));
   {
     SQLdb db("quillat", SQLdb::ReadWrite);
     for (int i = 0; i < ScheduledEntries; ++i) {
@@ -114,7 +114,7 @@ std::unique_ptr<TarvelinInstance> StartServer(const std::string& tag, const std:
       entry.PatientID = "P" + std::to_string(i);
       entry.Modality = "CT";
       entry.SPSStatus = "SCHEDULED";
-      EXPECT_EQ(entry.Insert(db), 0);
+      EXPECT_EQ(entry.Insert(db), WriteResult::Done);
     }
   }
   EXPECT_TRUE(server->Start());

@@ -5,6 +5,7 @@
 
 #include "db/schema.h"
 #include "db/sqldb.h"
+#include "db/storage_location.h"
 #include "service/log.h"
 #include "service/settings.h"
 #include "support/log_file.h"
@@ -21,6 +22,7 @@ DatabaseFolder::DatabaseFolder(const std::string& tag) {
   std::error_code ec;
   std::filesystem::create_directories(home_ + "database", ec);
   ServerSettings.ProgramFolder = home_;
+  UseStorage(StorageLocation::OfInstance(home_));
   std::string error;
   if (!CreateDatabase(DatabasePath("quillat"), error)) problem_ = "cannot create the database: " + error;
   SetLogTarget(LogPath());

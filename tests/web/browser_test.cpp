@@ -12,8 +12,8 @@
 #include <sstream>
 
 #include "db/sqldb.h"
+#include "db/storage_location.h"
 #include "platform/clock.h"
-#include "service/settings.h"
 #include "support/child_process.h"
 #include "support/npm_packages.h"
 #include "web_instance.h"
@@ -83,7 +83,7 @@ TEST(WebBrowser, AddEditAndDeleteEntriesSafelyAndManageUsers) {
   ASSERT_EQ(InstallNpmPackages(BrowserDir, "axe-core/axe.min.js"), "");
   WebInstance web("webentry");
   ASSERT_EQ(web.Prepare(), "");
-  ServerSettings.ProgramFolder = web.Server().Home();
+  UseStorage(StorageLocation::OfInstance(web.Server().Home()));
   {
     SQLdb db("quillat", SQLdb::ReadWrite);
     ASSERT_EQ(db.Exec("INSERT INTO Referrers (Name) VALUES ('ADAMS'), ('DR^WHO');"

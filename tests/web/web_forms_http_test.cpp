@@ -10,8 +10,8 @@
 
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
+#include "db/storage_location.h"
 #include "platform/codepage.h"
-#include "service/settings.h"
 #include "platform/temp_folder.h"
 #include "support/child_process.h"
 #include "support/hostile_values.h"
@@ -57,7 +57,7 @@ class WebFormsHttpTest : public ::testing::Test {
   std::string AdminToken() const { return Token("admin", kAdminPassword); }
   // `columns` of the entry `accession` joined by "|", exactly as stored.
   std::string Stored(const std::string& columns, const std::string& accession) const {
-    ServerSettings.ProgramFolder = web_.Server().Home();
+    UseStorage(StorageLocation::OfInstance(web_.Server().Home()));
     SQLdb db("quillat", SQLdb::ReadOnly);
     TextRows rows;
     db.QueryValues("SELECT " + columns + " FROM Worklist WHERE AccessionNumber=" + SqlQuote(accession), rows);

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "db/sqldb.h"
-#include "service/settings.h"
+#include "db/storage_location.h"
 #include "support/child_process.h"
 
 namespace tarvelin {
@@ -36,9 +36,9 @@ bool WebInstance::Start() {
 }
 
 bool WebInstance::Insert(WorklistDB entry) const {
-  ServerSettings.ProgramFolder = server_.Home();
+  UseStorage(StorageLocation::OfInstance(server_.Home()));
   SQLdb db("quillat", SQLdb::ReadWrite);
-  return db.IsOpen && entry.Insert(db) == 0;
+  return db.IsOpen && entry.Insert(db) == WriteResult::Done;
 }
 
 std::string WebInstance::Url(const std::string& path) const {

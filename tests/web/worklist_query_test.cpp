@@ -38,7 +38,7 @@ class WorklistQueryTest : public ::testing::Test {
       e.SPSDate = "20240315";
       e.SPSTime = time;
       e.SPSStatus = "SCHEDULED";
-      ASSERT_EQ(e.Insert(db), 0);
+      ASSERT_EQ(e.Insert(db), WriteResult::Done);
     }
   }
 
@@ -124,7 +124,7 @@ TEST_F(WorklistQueryTest, StoredValuesAreShownAsText) {
   e.PatientName = "<img src=x onerror=alert(1)>^O'BRIEN & \xC3\xA9";  // UTF-8 from HL7
   e.PatientID = "1";
   e.Modality = "C<T";
-  ASSERT_EQ(e.Insert(db), 0);
+  ASSERT_EQ(e.Insert(db), WriteResult::Done);
   const std::string list = Fragment({"DateFrom=", "DateTo="}, 1);
   EXPECT_THAT(list, HasSubstr("value=\"X&quot;&gt;&lt;script&gt;alert(1)&lt;/script&gt;\""));
   EXPECT_THAT(list, HasSubstr(">&lt;img src=x onerror=alert(1)&gt;^O&#39;BRIEN &amp; \xC3\xA9</a>"));

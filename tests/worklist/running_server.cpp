@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "db/sqldb.h"
-#include "service/settings.h"
+#include "db/storage_location.h"
 #include "support/free_port.h"
 #include "support/log_file.h"
 
@@ -24,7 +24,7 @@ void RunningServer::SetUp() {
   ASSERT_EQ(instance_->InitWithSetupTool("e2e-secret"), "");
   home_ = instance_->Home();
   dicomPort_ = instance_->DicomPort();
-  ServerSettings.ProgramFolder = home_;
+  UseStorage(StorageLocation::OfInstance(home_));
 }
 
 void RunningServer::TearDown() { instance_.reset(); }
@@ -33,7 +33,7 @@ void RunningServer::Insert(const WorklistDB& entry) {
   WorklistDB copy = entry;
   SQLdb db("quillat", SQLdb::ReadWrite);
   ASSERT_TRUE(db.IsOpen);
-  ASSERT_EQ(copy.Insert(db), 0);
+  ASSERT_EQ(copy.Insert(db), WriteResult::Done);
 }
 
 void RunningServer::WriteStationFilter(const std::string& text) {

@@ -33,7 +33,7 @@ WorklistDB WorklistInstance::Entry(const std::string& accession, const std::stri
 void WorklistInstance::Insert(WorklistDB entry) {
   SQLdb db("quillat", SQLdb::ReadWrite);
   ASSERT_TRUE(db.IsOpen);
-  ASSERT_EQ(entry.Insert(db), 0);
+  ASSERT_EQ(entry.Insert(db), WriteResult::Done);
 }
 
 std::string WorklistInstance::Column(const std::string& accession, const std::string& column) {
