@@ -1,7 +1,8 @@
 #pragma once
 // A fresh instance folder with an empty service database for in-process
-// tests: made this process's program folder and its log target ("test.log"
-// in the folder) while alive, removed with everything in it at the end.
+// tests: made this process's program folder, storage location and log target
+// ("test.log" in the folder) while alive, removed with everything in it at
+// the end.
 #include <string>
 
 namespace tarvelin {

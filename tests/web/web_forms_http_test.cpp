@@ -79,7 +79,13 @@ TEST_F(WebFormsHttpTest, OtherSystemsAddAnEntryAndSetItsStatusWithOneRequestEach
       {"/wlprocess?" + std::string("PatientID=P7&PatientName=X&PatientBD=1&PatientSex=F&Modality=MR&StartDate=1&"
                                    "StartTime=1&AccessionNumber=H1"),
        "ERROR adding procedure: Accession Number already used: H1"},
+      {"/wlprocess?" + std::string("PatientID=P8&PatientName=X&PatientBD=1&PatientSex=F&Modality=MR&StartDate=1&"
+                                   "StartTime=1&AccessionNumber=H2&Status=DONE"),
+       "ERROR adding procedure: not a status: DONE"},
       {"/wlprocess?PatientID=&LastName=LAST&FirstName=FIRST", "<b>ERROR, Patient ID is empty</b><br>\r\n"},
+      {"/wledit?AccessionNumber=H1&Status=DONE&Submit=Save", "ERROR, WLQueryEdit, updating entry in Worklist: not a status: DONE"},
+      {"/wledit?AccessionNumber=NO&Modality=CT&Submit=Save",
+       "ERROR, WLQueryEdit, updating entry in Worklist: no entry with Accession Number=NO"},
       {"/wlsetstatus?AccessionNumber=H1&SPSStatus=COMPLETED", " Updated Worklist entry for Accession Number=H1<br>"},
       {"/wlsetstatus?AccessionNumber=NO&SPSStatus=COMPLETED", "ERROR, WLSetStatus, Updating status: no entry with Accession Number=NO"},
       {"/wlsetstatus?AccessionNumber=H1&SPSStatus=DONE", "ERROR, WLSetStatus, Updating status: not a status: DONE"},
@@ -88,6 +94,7 @@ TEST_F(WebFormsHttpTest, OtherSystemsAddAnEntryAndSetItsStatusWithOneRequestEach
   };
   for (const auto& [request, answer] : answers) EXPECT_THAT(Clerk(request, ""), HasSubstr(answer)) << request;
   EXPECT_EQ(Stored("SPSStatus", "H1"), "COMPLETED");
+  EXPECT_EQ(Stored("SPSStatus", "H2"), "<none>");
   EXPECT_THAT(web_.Server().Log(), HasSubstr("INFO, wlprocess URL: PatientID=P7&PatientName=O%27BRIEN%5"));
 }
 
