@@ -1,7 +1,11 @@
 #include "db/worklistdb.h"
 
+#include <chrono>
+#include <thread>
+
 #include "db/sqldb.h"
 #include "db_fixture.h"
+#include "platform/clock.h"
 
 namespace tarvelin {
 
@@ -11,6 +15,12 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
+bool AnyLineHas(const std::vector<std::string>& lines, const std::string& part) {
+  for (const std::string& line : lines)
+    if (line.find(part) != std::string::npos) return true;
+  return false;
+}
+
 class WorklistDBTest : public DbTest {
  protected:
   static WorklistDB Entry(const std::string& accession) {
@@ -153,6 +163,38 @@ TEST_F(WorklistDBTest, FailedStatementsAreReportedNotSwallowed) {
   EXPECT_EQ(lines[5], "ERROR, WorklistDB::SetStatus, attempt to write a readonly database");
   EXPECT_EQ(lines[7], "ERROR, WorklistDB::Delete, attempt to write a readonly database");
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist"), "1");
+}
+
+TEST_F(WorklistDBTest, AnUpdateThatCannotTakeTheWriteLockWritesNothing) {
+  // Another process holds the write lock through every retry of the unit's
+  // BEGIN and lets go right after. The update must not then look the row up
+  // and write it in separate steps, nor call a change it stored a failure.
+  {
+    SQLdb db("quillat", SQLdb::ReadWrite);
+    ASSERT_EQ(Entry("ACC1").Insert(db), WriteResult::Done);
+  }
+  ClearLog();
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(dbPath_.c_str(), &holder, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::thread releaser([&] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (AnyLineHas(LogLines(), "time_out reached")) break;
+      SleepMs(5);
+    }
+    sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
+  });
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  db.WaitWhenBusy(0);  // the one-second retries alone
+  WorklistDB change;
+  change.AccessionNumber = "ACC1";
+  change.PatientName = "CHANGED";
+  EXPECT_EQ(change.Update(db), WriteResult::Failed);
+  releaser.join();
+  sqlite3_close(holder);
+  EXPECT_EQ(Column("PatientName", "ACC1"), "DOE^JOHN");
+  EXPECT_EQ(LogLines().back(), "ERROR, WorklistDB::Update, database is locked");
 }
 }  // namespace
 
