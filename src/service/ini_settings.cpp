@@ -133,6 +133,7 @@ void ReadIniSettings(const std::string& iniPath) {
   s.WebConnectionsPerAddress = PositiveInteger(ini, "WebConnectionsPerAddress", 16);
   s.WebHeaderTimeout = PositiveInteger(ini, "WebHeaderTimeout", 10);
   s.WebBodyTimeout = PositiveInteger(ini, "WebBodyTimeout", 30);
+  s.WebAnswerTimeout = PositiveInteger(ini, "WebAnswerTimeout", 30);
   s.MinPasswordLength = PositiveInteger(ini, "MinPasswordLength", 12);
   s.WLTLSPort = ini.ReadString(svc, "WLTLSPort", "");
   s.WLTLSCert = ini.ReadString(svc, "WLTLSCert", "");

@@ -30,6 +30,7 @@ struct ServerSettingsRecord {
   int WebConnectionsPerAddress = 16;  // web connections one client address may hold at once
   int WebHeaderTimeout = 10;  // seconds to send a request's headers (also ends idle keep-alive)
   int WebBodyTimeout = 30;    // seconds to send a request's body after its headers
+  int WebAnswerTimeout = 30;  // seconds a web client may take none of an answer being sent
   int MinPasswordLength = 12;  // characters a new web password needs at least
   std::string WLTLSPort;    // DICOM over TLS beside WL_Port; empty: none
   std::string WLTLSCert;    // PEM certificate (chain) of that port

@@ -14,6 +14,7 @@
 #include "web/cross_site_guard.h"
 #include "web/form_token.h"
 #include "web/gzip_body.h"
+#include "web/login_sessions.h"
 #include "web/login_throttle.h"
 #include "web/page_frame.h"
 #include "web/page_table.h"
@@ -80,9 +81,16 @@ void Refuse(HttpResponse& response, int status, const std::string& text) {
   response.ContentText = RefusalPage(text);
 }
 
-// A refused login in the audit trail: who tried, from where, for which page.
-void AuditRefusedLogin(const HttpRequest& request, const std::string& document, const std::string& why) {
+// A login in the audit trail: who, from where, for which page. Every
+// refused one; a successful one when it begins a session (login_sessions.h).
+void AuditLogin(const HttpRequest& request, const std::string& document, bool success, const std::string& why = "") {
   const AuditActorScope actor({"web user", request.AuthUsername, request.ClientAddress});
+  if (success) {
+    if (!WebLoginSessions().Succeeded(request.AuthUsername, request.ClientAddress, LoginSessions::Clock::now())) return;
+    WriteAudit({"login", AuditAction::Execute, true, request.AuthUsername, "user", {}, "Page=" + document});
+    return;
+  }
+  WebLoginSessions().Failed(request.ClientAddress);
   WriteAudit({"login-failure", AuditAction::Execute, false, request.AuthUsername, "user", {}, why + ", Page=" + document});
 }
 
@@ -96,21 +104,22 @@ bool LogIn(const HttpRequest& request, const std::string& document, HttpResponse
     if (const long long wait = throttle.WaitSeconds(request.ClientAddress, user, now); wait > 0) {
       WriteLog("WARNING, User=" + user + ", Address=" + request.ClientAddress + ", Page=" + document +
                ", login refused for " + std::to_string(wait) + " s after repeated failed logins");
-      AuditRefusedLogin(request, document, "refused for " + std::to_string(wait) + " s after repeated failures");
+      AuditLogin(request, document, false, "refused for " + std::to_string(wait) + " s after repeated failures");
       Refuse(response, 429, "Too many failed logins. Try again in " + std::to_string(wait) + " seconds.");
       response.Headers.emplace_back("Retry-After", std::to_string(wait));
       return false;
     }
   }
   if (CheckUser(user, request.AuthPassword, rights, request.ClientAddress)) {
-    if (attempted) throttle.Succeeded(request.ClientAddress, user);
+    throttle.Succeeded(request.ClientAddress, user);
+    AuditLogin(request, document, true);
     return true;
   }
   response.AuthRealm = "authenticate";
   response.CloseConnection = true;
   WriteLog("ERROR, User=" + user + ", Page=" + document + ", not authenticated");
   if (attempted) {
-    AuditRefusedLogin(request, document, "wrong user name or password");
+    AuditLogin(request, document, false, "wrong user name or password");
     const int failures = throttle.Failed(request.ClientAddress, user, now);
     if (failures >= LoginThrottle::kFreeFailures)
       WriteLog("WARNING, User=" + user + ", Address=" + request.ClientAddress + ", " + std::to_string(failures) +
@@ -128,6 +137,7 @@ void LogOut(const std::string& user, HttpResponse& response) {
   WriteLog("INFO, User=" + user + ", logged out");
   WebFormTokens().EndLogin(user);
   ForgetVerifiedUser(user);
+  WebLoginSessions().LoggedOut(user);
   response.ResponseNo = 401;
   response.Headers.emplace_back("WWW-Authenticate", "LoggedOut realm=\"authenticate\"");
   response.CloseConnection = true;

@@ -337,11 +337,15 @@ struct HttpServer::Callbacks {
       return MHD_YES;
     }
     deadlines.Answering(DeadlinesOf(connection));
-    if (state->refused > 0) return QueueStatus(connection, 413);
+    if (state->refused > 0) {
+      deadlines.Sending(DeadlinesOf(connection));
+      return QueueStatus(connection, 413);
+    }
     HttpRequest request = BuildRequest(connection, url, method, *state);
     request.Secure = !self->certificatePem_.empty();
     HttpResponse response;
     self->Answer(request, response);
+    deadlines.Sending(DeadlinesOf(connection));
     return QueueAnswer(connection, response);
   }
 };
@@ -353,12 +357,6 @@ HttpServer::~HttpServer() { Deactivate(); }
 void HttpServer::SetTls(std::string certificatePem, std::string keyPem) {
   certificatePem_ = std::move(certificatePem);
   keyPem_ = std::move(keyPem);
-}
-
-void HttpServer::SetClientLimits(int connectionsPerAddress, int headerSeconds, int bodySeconds) {
-  connectionsPerAddress_ = connectionsPerAddress;
-  headerSeconds_ = headerSeconds;
-  bodySeconds_ = bodySeconds;
 }
 
 void HttpServer::Answer(const HttpRequest& request, HttpResponse& response) const {
@@ -382,13 +380,14 @@ void HttpServer::Activate() {
       {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Callbacks::Completed), this},
       {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Callbacks::Notify), this},
       {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&Callbacks::Logger), this},
-      // A connection silent for two minutes (a client that stopped reading
-      // its answer) is closed; the number of connections (one thread each)
-      // is bounded, in all and per client address. Requests sent too slowly
-      // are ended earlier by the deadlines.
-      {MHD_OPTION_CONNECTION_TIMEOUT, 120, nullptr},
+      // The deadlines bound every phase of a connection, the sending of an
+      // answer by the client's progress; libmicrohttpd's own time-out counts
+      // only the time its thread waits to write, which a slow reader behind
+      // a large socket buffer can exceed, so it is off. The number of
+      // connections (one thread each) is bounded, in all and per client address.
+      {MHD_OPTION_CONNECTION_TIMEOUT, 0, nullptr},
       {MHD_OPTION_CONNECTION_LIMIT, 256, nullptr},
-      {MHD_OPTION_PER_IP_CONNECTION_LIMIT, connectionsPerAddress_, nullptr},
+      {MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits_.connectionsPerAddress, nullptr},
   };
   if (tls) {
     options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(certificatePem_.c_str())});
@@ -401,7 +400,7 @@ void HttpServer::Activate() {
     starting_ = true;
     startError_.clear();
   }
-  deadlines_ = std::make_unique<ConnectionDeadlines>(headerSeconds_, bodySeconds_);
+  deadlines_ = std::make_unique<ConnectionDeadlines>(limits_.headerSeconds, limits_.bodySeconds, limits_.answerSeconds);
   daemon_ = MHD_start_daemon(flags, static_cast<uint16_t>(port_), nullptr, nullptr, &Callbacks::Access, this,
                              MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
   std::lock_guard<std::mutex> guard(startLock_);

@@ -68,6 +68,13 @@ class HttpResponse {
 // "application/octet-stream" for an unknown one.
 std::string ContentTypeOfFile(const std::string& name);
 
+struct HttpClientLimits {
+  int connectionsPerAddress = 16;
+  int headerSeconds = 10;
+  int bodySeconds = 30;
+  int answerSeconds = 30;
+};
+
 class HttpServer {
  public:
   // Called on the connection's thread for every complete GET, POST or HEAD
@@ -90,8 +97,9 @@ class HttpServer {
   // What one client may hold: connections open at once from one address
   // (more are closed at once), seconds to send a request's headers (from the
   // connection's start or the previous answer) and then its body (see
-  // ConnectionDeadlines). Before Activate.
-  void SetClientLimits(int connectionsPerAddress, int headerSeconds, int bodySeconds);
+  // ConnectionDeadlines), and seconds the client may take none of an answer
+  // being sent. Before Activate.
+  void SetClientLimits(const HttpClientLimits& limits) { limits_ = limits; }
 
   // Listens on the default port on every local IPv4 address (0: any free
   // port). Throws std::runtime_error with the reason when it cannot.
@@ -111,7 +119,7 @@ class HttpServer {
   int port_ = 0;
   Handler handler_;
   std::string certificatePem_, keyPem_;  // must outlive the daemon
-  int connectionsPerAddress_ = 16, headerSeconds_ = 10, bodySeconds_ = 30;
+  HttpClientLimits limits_;
   std::unique_ptr<ConnectionDeadlines> deadlines_;  // lives while the daemon does
   MHD_Daemon* daemon_ = nullptr;
   std::mutex startLock_;

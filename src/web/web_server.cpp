@@ -39,7 +39,7 @@ void StartWebServer(int port) {
   web->SetDefaultPort(port);
   web->SetOnCommandGet(CommandGet);
   const ServerSettingsRecord& s = ServerSettings;
-  web->SetClientLimits(s.WebConnectionsPerAddress, s.WebHeaderTimeout, s.WebBodyTimeout);
+  web->SetClientLimits({s.WebConnectionsPerAddress, s.WebHeaderTimeout, s.WebBodyTimeout, s.WebAnswerTimeout});
   const std::string& cert = ServerSettings.WEBTLSCert;
   const std::string& key = ServerSettings.WEBTLSKey;
   if (!cert.empty() || !key.empty()) {

@@ -6,8 +6,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "db/sqldb.h"
 #include "db/storage_location.h"
+#include "platform/temp_folder.h"
 #include "support/child_process.h"
 
 namespace tarvelin {
@@ -39,6 +42,13 @@ bool WebInstance::Insert(WorklistDB entry) const {
   UseStorage(StorageLocation::OfInstance(server_.Home()));
   SQLdb db("quillat", SQLdb::ReadWrite);
   return db.IsOpen && entry.Insert(db) == WriteResult::Done;
+}
+
+std::string WebInstance::AuditLog() const {
+  std::string audit;
+  for (const auto& file : std::filesystem::directory_iterator(server_.Home() + "logs"))
+    if (file.path().filename().string().ends_with("_audit.log")) audit += ReadWholeFile(file.path().string());
+  return audit;
 }
 
 std::string WebInstance::Url(const std::string& path) const {

@@ -42,6 +42,9 @@ class WebInstance {
     return Request(path, "admin", kAdminPassword, curlOptions);
   }
 
+  // Every audit line the server has written so far (all days' audit files).
+  std::string AuditLog() const;
+
   std::string Url(const std::string& path) const;
   void UseHttps(const std::string& caFile) { caFile_ = caFile; }
 

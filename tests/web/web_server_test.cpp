@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "support/child_process.h"
@@ -178,6 +179,46 @@ TEST_F(WebServerTest, WrongPasswordsSlowDownFurtherAttemptsUntilTheWaitIsOver) {
   const std::string log = web_.Server().Log();
   EXPECT_THAT(log, HasSubstr("WARNING, User=admin, Address=127.0.0.1, 5 failed logins, next attempt allowed in 1 s"));
   EXPECT_THAT(log, HasSubstr("WARNING, User=admin, Address=127.0.0.1, Page=index.htm, login refused for 1 s"));
+}
+
+// Every request logs in again (HTTP Basic); the audit trail records a
+// session's first, and again after a failed login from that address, for
+// another address or another user; never the password.
+TEST_F(WebServerTest, SuccessfulLoginsReachTheAuditTrailOncePerSession) {
+  const std::string fromOther = "--interface 127.0.0.2";
+  const struct {
+    std::string user, password, curlOptions;
+    int status;
+    const char* newLine;  // the audit line the request adds ("": none)
+  } steps[] = {
+      {"admin", kAdminPassword, "", 200, R"("event":"login","action":"E","outcome":"success","actorType":"web user","actor":"admin","address":"127.0.0.1","objectType":"user","object":"admin","detail":"Page=index.htm"})"},
+      {"admin", kAdminPassword, "", 200, ""},
+      {"admin", kAdminPassword, "", 200, ""},
+      {"admin", kAdminPassword, fromOther, 200, R"("address":"127.0.0.2","objectType":"user","object":"admin")"},
+      {"admin", kAdminPassword, fromOther, 200, ""},
+      {"clerk", kClerkPassword, "", 200, R"("outcome":"success","actorType":"web user","actor":"clerk","address":"127.0.0.1")"},
+      {"admin", "guess", "", 401, R"("event":"login-failure","action":"E","outcome":"failure","actorType":"web user","actor":"admin","address":"127.0.0.1")"},
+      {"admin", kAdminPassword, "", 200, R"("event":"login","action":"E","outcome":"success","actorType":"web user","actor":"admin","address":"127.0.0.1")"},
+      {"admin", kAdminPassword, fromOther, 200, ""},  // the failure was not from there
+      {"admin", kAdminPassword, "", 200, ""},
+  };
+  std::string before = web_.AuditLog();
+  for (const auto& step : steps) {
+    const std::string what = step.user + " " + step.curlOptions + " " + std::to_string(step.status);
+    EXPECT_EQ(web_.Request("/", step.user, step.password, step.curlOptions).status, step.status) << what;
+    const std::string now = web_.AuditLog();
+    ASSERT_EQ(now.compare(0, before.size(), before), 0) << what;
+    const std::string added = now.substr(before.size());
+    if (*step.newLine) {
+      EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << what << added;
+      EXPECT_THAT(added, HasSubstr(step.newLine)) << what;
+    } else {
+      EXPECT_EQ(added, "") << what;
+    }
+    before = now;
+  }
+  EXPECT_THAT(before, Not(HasSubstr(kAdminPassword)));
+  EXPECT_THAT(before, Not(HasSubstr("guess")));
 }
 
 TEST_F(WebServerTest, HostileRequestsGetA4xxAndTheServerGoesOn) {
