@@ -132,7 +132,7 @@ std::vector<std::uint8_t> FileHeader(const std::string& instanceUID) {
 bool MakeTarvelinInstance(const std::string& setupProgram, const std::string& dir, int port,
                           int hl7Port, int webPort, const std::vector<BenchEntry>& entries,
                           std::string& error) {
-  return RunSetup(setupProgram, {"init", dir, "--admin-password", "bench-admin"}, error) &&
+  return RunSetup(setupProgram, {"init", dir, "--admin-password", "bench admin password"}, error) &&
          RunSetup(setupProgram, {"config", dir, "TRVSVC", "WL_Port", std::to_string(port)}, error) &&
          RunSetup(setupProgram, {"config", dir, "TRVSVC", "HL7Port", std::to_string(hl7Port)}, error) &&
          RunSetup(setupProgram, {"config", dir, "TRVSVC", "WEBPort", std::to_string(webPort)}, error) &&

@@ -10,12 +10,15 @@
 
 #include "db/schema.h"
 #include "db/sqldb.h"
-#include "db/userdb.h"
+#include "db/user_store.h"
 #include "platform/codepage.h"
+#include "service/ini_settings.h"
+#include "service/password_rule.h"
 #include "setup/cli.h"
 #include "setup/default_ini.h"
 #include "setup/instance.h"
 #include "setup/password.h"
+#include "setup/setup_audit.h"
 #include "setup/web_assets.h"
 
 namespace tarvelin {
@@ -31,8 +34,12 @@ constexpr const char* kHelp =
     "  javascript/           the web pages' style sheet, pictures and jQuery, copied from\n"
     "                        FOLDER, or from the installed or source-tree assets\n"
     "  logs/ HL7in/ HL7out/\n"
-    "The admin password is P, or a random one printed once. An existing database is\n"
-    "never touched: init then fails without changing anything.\n";
+    "The admin password is P (at least MinPasswordLength characters, 12 unless an\n"
+    "existing TRVGUI.ini says otherwise), or a random one printed once. An existing\n"
+    "database is never touched: init then fails without changing anything. The\n"
+    "new user admin is written to the audit trail (logs/yyyymmdd_audit.log).\n";
+
+constexpr const char* kAdminUser = "admin";
 
 const char* const kFolders[] = {"database", "logs", "HL7in", "HL7out", "javascript"};
 
@@ -57,12 +64,8 @@ bool CreateInstanceDatabase(const std::string& dir, const std::string& adminPass
   if (!ok) error = "cannot restrict access to " + workPath + ": " + std::strerror(errno);
   if (ok) {
     SQLdb db(workName, SQLdb::ReadWrite);
-    UserDB admin;
-    admin.UserName = "admin";
-    admin.PassWord = ToUtf8(adminPassword);  // as the web will send it
-    admin.Rights = 1;
-    ok = db.IsOpen && admin.Insert(db);
-    if (!ok) error = "cannot add the user admin: " + db.ErrorText;
+    ok = db.IsOpen && UserStore(db).Add(kAdminUser, adminPassword, kAdminRights) == UserWrite::Done;
+    if (!ok) error = std::string("cannot add the user ") + kAdminUser + ": " + db.ErrorText;
   }
   if (ok && link(workPath.c_str(), finalPath.c_str()) != 0) {
     ok = false;
@@ -105,17 +108,24 @@ int RunInit(const Args& args, std::ostream& out, std::ostream& err) {
     return Failure(err, "a database already exists at " + dbPath + "; nothing was changed");
   if (fs::exists(*dir, ec) && !fs::is_directory(*dir, ec))
     return Failure(err, *dir + " exists and is not a folder");
+  const std::string iniPath = InstanceIniPath(*dir);
+  const bool keepIni = fs::exists(iniPath, ec);
+  // A kept TRVGUI.ini may ask for longer passwords (MinPasswordLength).
+  if (keepIni) ReadIniSettings(iniPath);
+  // As the web will send it.
+  const std::string adminPassword = password ? ToUtf8(*password) : RandomPassword();
+  if (const std::string refusal = PasswordRefusal(adminPassword); !refusal.empty())
+    return Failure(err, refusal + " (MinPasswordLength)");
   for (const char* folder : kFolders) {
     fs::create_directories(InstanceFolder(*dir) + folder, ec);
     if (ec) return Failure(err, "cannot create " + InstanceFolder(*dir) + folder + ": " + ec.message());
   }
-  const std::string iniPath = InstanceIniPath(*dir);
-  const bool keepIni = fs::exists(iniPath, ec);
   if (!keepIni && !WriteNewFile(iniPath, DefaultIniText())) return Failure(err, "cannot write " + iniPath);
 
-  const std::string adminPassword = password.value_or(RandomPassword());
   std::string error;
   if (!CreateInstanceDatabase(*dir, adminPassword, error)) return Failure(err, error);
+  AuditSetupChange(*dir, {"user-create", AuditAction::Create, true, kAdminUser, "user",
+                          {{"Rights", "", RightsName(kAdminRights)}}, "password set"});
   if (!InstallWebAssetsReporting(*dir, assets, out, err)) return kExitFailed;
 
   out << "Created the Tarvelin instance " << InstanceFolder(*dir) << "\n"

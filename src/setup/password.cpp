@@ -1,7 +1,10 @@
 #include "setup/password.h"
 
+#include <algorithm>
 #include <random>
 #include <string_view>
+
+#include "service/settings.h"
 
 namespace tarvelin {
 
@@ -11,7 +14,8 @@ std::string RandomPassword() {
   std::random_device source;  // the kernel's random source
   std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
   std::string password;
-  for (int i = 0; i < 16; ++i) password += kAlphabet[pick(source)];
+  const int length = std::max(16, ServerSettings.MinPasswordLength);
+  for (int i = 0; i < length; ++i) password += kAlphabet[pick(source)];
   return password;
 }
 

@@ -4,7 +4,9 @@
 
 namespace tarvelin {
 
-// 16 letters and digits from the system's random source.
+// Letters and digits from the system's random source: 16, or
+// ServerSettings.MinPasswordLength when that asks for more, so the rule for
+// new passwords always admits it.
 std::string RandomPassword();
 
 }  // namespace tarvelin

@@ -4,7 +4,7 @@
 #include "db/database_copy.h"
 #include "db/schema_version.h"
 #include "db/sqldb.h"
-#include "db/userdb.h"
+#include "db/user_store.h"
 #include "setup/cli.h"
 #include "setup/instance.h"
 #include "setup/web_assets.h"
@@ -71,11 +71,16 @@ bool UpgradeDatabase(SQLdb& db, const std::string& path, std::ostream& out, std:
     return false;
   }
   int hashed = 0;
-  if (!HashClearPasswords(db, hashed, error)) {
+  if (!UserStore(db).HashClearPasswords(hashed, error)) {
     Failure(err, error);
     return false;
   }
   if (hashed) out << "Passwords stored as hashes: " << hashed << "\n";
+  // Older versions let the web take the last ADMIN user's rights away, which
+  // leaves nobody to manage the users from the web.
+  if (const auto admins = UserStore(db).CountAdmins(); admins && *admins == 0)
+    err << "tarvelin-setup: warning: the database has no ADMIN user; add one with: tarvelin-setup user "
+        << std::filesystem::path(path).parent_path().parent_path().string() << " add NAME --admin\n";
   return true;
 }
 }  // namespace

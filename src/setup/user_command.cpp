@@ -2,19 +2,18 @@
 #include <iostream>
 #include <optional>
 #include <system_error>
+#include <vector>
 
-#include "db/dbinsert.h"
 #include "db/sqldb.h"
-#include "db/sqlquote.h"
-#include "db/userdb.h"
+#include "db/user_store.h"
 #include "platform/codepage.h"
 #include "service/ini_settings.h"
 #include "service/password_rule.h"
 #include "service/settings.h"
-#include "service/text.h"
 #include "setup/cli.h"
 #include "setup/instance.h"
 #include "setup/password.h"
+#include "setup/setup_audit.h"
 
 namespace tarvelin {
 
@@ -30,7 +29,8 @@ constexpr const char* kHelp =
     "  remove   deletes a user; the last ADMIN user cannot be removed\n"
     "  list     names and rights, one user a line\n"
     "Without --password a random password is printed once; '--password -' reads it\n"
-    "from the first line of standard input. Changes apply at the user's next request.\n";
+    "from the first line of standard input. Changes apply at the user's next request.\n"
+    "Each change is written to the instance's audit trail (DIR/logs/yyyymmdd_audit.log).\n";
 
 constexpr const char* kCommand = "user";
 
@@ -39,14 +39,6 @@ struct Request {
   std::optional<std::string> password;
   bool admin = false;
 };
-
-// Rights of a stored user, or nothing when the user does not exist.
-std::optional<int> StoredRights(SQLdb& db, const std::string& name) {
-  std::vector<std::string> rows;
-  if (db.Query("SELECT Rights FROM Users WHERE UserName=" + SqlQuote(name), rows) != 0 || rows.empty())
-    return std::nullopt;
-  return static_cast<int>(ToIntDef(Piece(rows[0], ";", 1), 0));
-}
 
 // The password to store: given, read from standard input, or made up and shown.
 bool ResolvePassword(Request& request, std::ostream& out, std::ostream& err) {
@@ -71,59 +63,73 @@ bool ResolvePassword(Request& request, std::ostream& out, std::ostream& err) {
   return true;
 }
 
-int Add(SQLdb& db, Request& request, std::ostream& out, std::ostream& err) {
+// One line in the instance's audit trail for a change of user `name`; never the password.
+void AuditUser(const std::string& dir, const char* event, AuditAction action, const std::string& name,
+               std::vector<AuditChange> changes, const std::string& detail = "") {
+  AuditSetupChange(dir, {event, action, true, name, "user", std::move(changes), detail});
+}
+
+int Add(SQLdb& db, const std::string& dir, Request& request, std::ostream& out, std::ostream& err) {
   // HTTP Basic authentication cannot carry a ":" in a user name.
   if (request.name.find(':') != std::string::npos) return Failure(err, "a user name cannot contain \":\"");
-  if (dbLocate(db, "Users", "UserName", request.name))
-    return Failure(err, "user " + request.name + " already exists");
+  UserStore users(db);
+  const std::string taken = "user " + request.name + " already exists";
+  // Asked first only so that no password is made up for nothing; the insert decides.
+  if (users.Find(request.name)) return Failure(err, taken);
   if (!ResolvePassword(request, out, err)) return kExitFailed;
-  UserDB user;
-  user.UserName = request.name;
-  user.PassWord = *request.password;
-  user.Rights = request.admin ? 1 : 0;
-  if (!user.Insert(db)) return Failure(err, "cannot add user " + request.name + ": " + db.ErrorText);
-  out << "Added user " << request.name << " (" << (request.admin ? "ADMIN" : "GENERAL") << ")\n";
+  const int rights = request.admin ? kAdminRights : 0;
+  switch (users.Add(request.name, *request.password, rights)) {
+    case UserWrite::Done:
+      break;
+    case UserWrite::AlreadyExists:
+      return Failure(err, taken);
+    default:
+      return Failure(err, "cannot add user " + request.name + ": " + db.ErrorText);
+  }
+  AuditUser(dir, "user-create", AuditAction::Create, request.name, {{"Rights", "", RightsName(rights)}}, "password set");
+  out << "Added user " << request.name << " (" << RightsName(rights) << ")\n";
   return kExitOk;
 }
 
-int ChangePassword(SQLdb& db, Request& request, std::ostream& out, std::ostream& err) {
-  const auto rights = StoredRights(db, request.name);
-  if (!rights) return Failure(err, "no user " + request.name);
+int ChangePassword(SQLdb& db, const std::string& dir, Request& request, std::ostream& out, std::ostream& err) {
+  UserStore users(db);
+  const std::string missing = "no user " + request.name;
+  if (!users.Find(request.name)) return Failure(err, missing);
   if (!ResolvePassword(request, out, err)) return kExitFailed;
-  UserDB user;
-  user.UserName = request.name;
-  user.PassWord = *request.password;
-  user.Rights = *rights;
-  if (!user.Update(db)) return Failure(err, "cannot change the password of " + request.name + ": " + db.ErrorText);
+  switch (users.Update({request.name, std::nullopt, *request.password})) {
+    case UserWrite::Done:
+      break;
+    case UserWrite::NotFound:
+      return Failure(err, missing);
+    default:
+      return Failure(err, "cannot change the password of " + request.name + ": " + db.ErrorText);
+  }
+  AuditUser(dir, "user-edit", AuditAction::Update, request.name, {}, "password changed");
   out << "Password changed for " << request.name << "\n";
   return kExitOk;
 }
 
-int Remove(SQLdb& db, const Request& request, std::ostream& out, std::ostream& err) {
-  const auto rights = StoredRights(db, request.name);
-  if (!rights) return Failure(err, "no user " + request.name);
-  if (*rights == 1) {
-    std::vector<std::string> rows;
-    if (db.Query("SELECT COUNT(*) FROM Users WHERE Rights=1", rows) != 0 || rows.empty())
-      return Failure(err, "cannot count the ADMIN users: " + db.ErrorText);
-    if (ToIntDef(Piece(rows[0], ";", 1), 0) <= 1)
+int Remove(SQLdb& db, const std::string& dir, const Request& request, std::ostream& out, std::ostream& err) {
+  int rights = 0;
+  switch (UserStore(db).Remove(request.name, &rights)) {
+    case UserWrite::Done:
+      break;
+    case UserWrite::NotFound:
+      return Failure(err, "no user " + request.name);
+    case UserWrite::Refused:
       return Failure(err, "user " + request.name + " is the last ADMIN user and cannot be removed");
+    default:
+      return Failure(err, "cannot remove user " + request.name + ": " + db.ErrorText);
   }
-  UserDB user;
-  user.UserName = request.name;
-  if (!user.Delete(db)) return Failure(err, "cannot remove user " + request.name + ": " + db.ErrorText);
+  AuditUser(dir, "user-delete", AuditAction::Delete, request.name, {{"Rights", RightsName(rights), ""}});
   out << "Removed user " << request.name << "\n";
   return kExitOk;
 }
 
 int List(SQLdb& db, std::ostream& out, std::ostream& err) {
-  // Names travel as hex so that a ";" in a name survives the row format.
-  std::vector<std::string> rows;
-  if (db.Query("SELECT Rights, hex(UserName) FROM Users ORDER BY UserName", rows) != 0)
-    return Failure(err, "cannot list the users: " + db.ErrorText);
-  for (const auto& row : rows)
-    out << FromHex(Piece(row, ";", 2)) << "\t" << (ToIntDef(Piece(row, ";", 1), 0) == 1 ? "ADMIN" : "GENERAL")
-        << "\n";
+  std::vector<UserListing> users;
+  if (!UserStore(db).List("", users)) return Failure(err, "cannot list the users: " + db.ErrorText);
+  for (const UserListing& user : users) out << user.UserName << "\t" << RightsName(user.Rights) << "\n";
   return kExitOk;
 }
 
@@ -170,12 +176,12 @@ int RunUser(const Args& args, std::ostream& out, std::ostream& err) {
   if (!std::filesystem::exists(InstanceDatabasePath(dir), ec))
     return Failure(err, "no database at " + InstanceDatabasePath(dir) + " (create the instance with: tarvelin-setup init " + dir + ")");
   UseInstance(dir);
-  ReadIniSettings(ServerSettings.ProgramFolder + "TRVGUI.ini");  // MinPasswordLength
+  ReadIniSettings(ServerSettings.ProgramFolder + "TRVGUI.ini");  // MinPasswordLength, AuditSyslog
   SQLdb db(kDatabaseName, request.action == "list" ? SQLdb::ReadOnly : SQLdb::ReadWrite);
   if (!db.IsOpen) return Failure(err, "cannot open " + InstanceDatabasePath(dir) + ": " + db.ErrorText);
-  if (request.action == "add") return Add(db, request, out, err);
-  if (request.action == "passwd") return ChangePassword(db, request, out, err);
-  if (request.action == "remove") return Remove(db, request, out, err);
+  if (request.action == "add") return Add(db, dir, request, out, err);
+  if (request.action == "passwd") return ChangePassword(db, dir, request, out, err);
+  if (request.action == "remove") return Remove(db, dir, request, out, err);
   return List(db, out, err);
 }
 

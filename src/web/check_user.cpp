@@ -10,7 +10,7 @@
 
 #include "db/password_hash.h"
 #include "db/sqldb.h"
-#include "db/userdb.h"
+#include "db/user_store.h"
 #include "service/log.h"
 #include "web/password_check_slots.h"
 
@@ -101,10 +101,10 @@ std::string Verify(SQLdb& db, const std::string& user, const std::string& passwo
   }
   // A row from before hashing, or hashed before passwords were UTF-8: it
   // logs in this once as it is and is stored as the UTF-8 hash from now on.
-  if (!RehashPassword(db, user, stored, password)) return stored;
+  if (!UserStore(db).RehashPassword(user, stored, password)) return stored;
   WriteLog("INFO, User=" + user + (IsPasswordHash(stored) ? ", password hash renewed as UTF-8"
                                                             : ", clear password replaced by its hash"));
-  const auto now = FindLogin(db, user);
+  const auto now = UserStore(db).Find(user);
   return now ? now->PassWord : "";
 }
 
@@ -126,7 +126,7 @@ bool CheckUser(const std::string& user, const std::string& password, int& rights
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return false;
   VerifiedCredentials& cache = Cache();  // libsodium is ready from here on
-  const auto login = FindLogin(db, user);
+  const auto login = UserStore(db).Find(user);
   if (!login) {
     const PasswordCheckSlots::Held slot(WebPasswordCheckSlots(), client);
     CheckPassword(DummyHash(), password);

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "db/sqldb.h"
-#include "db/userdb.h"
+#include "db/user_store.h"
 #include "service/audit_trail.h"
 #include "service/log.h"
 #include "service/password_rule.h"
@@ -17,13 +17,13 @@ namespace tarvelin {
 
 namespace {
 constexpr const char* kProtectedUser = "admin";
+// The store keeps at least one ADMIN user, whoever asks.
+constexpr const char* kLastAdmin = " is the last ADMIN user and cannot ";
 
 std::string RightsSelect(int rights) {
   return std::string("<select id=\"Rights\" name=\"Rights\"><option value=\"0\"") + (rights == 1 ? "" : " selected") +
          ">GENERAL</option><option value=\"1\"" + (rights == 1 ? " selected" : "") + ">ADMIN</option></select>";
 }
-
-const char* RightsName(int rights) { return rights == 1 ? "ADMIN" : "GENERAL"; }
 
 // The audit event of a change to the web user `name`; never the password.
 void AuditUser(const char* event, AuditAction action, const std::string& name, std::vector<AuditChange> changes,
@@ -50,22 +50,18 @@ std::string UserList(const PageRequest& r, const std::string& prefix) {
     WriteLog("ERROR, Couldn't open database: users");
     return ErrorLine("ERROR, Couldn't open database: users");
   }
-  TextRows rows;
-  if (db.QueryValues(UserListSql(prefix), rows) != 0) {
-    WriteLog("ERROR, Users Query Failed: " + db.ErrorText);
-    return ErrorLine("Query Failed: " + db.ErrorText);
-  }
-  if (rows.Count() == 0) return "<p>No Users found for this filter combination</p>\r\n";
+  std::vector<UserListing> users;
+  if (!UserStore(db).List(prefix, users)) return ErrorLine("Query Failed: " + db.ErrorText);
+  if (users.empty()) return "<p>No Users found for this filter combination</p>\r\n";
   std::string html = "<form accept-charset=\"UTF-8\" method=\"post\" action=\"form_users\">\r\n" + TokenField(r.token) +
                      "<div class=\"scroll\"><table class=\"list\">\r\n<thead><tr><th scope=\"col\"><span "
                      "class=\"sr\">Select</span></th><th scope=\"col\">User Name</th><th scope=\"col\">Rights</th>"
                      "</tr></thead>\r\n<tbody>\r\n";
-  for (std::size_t i = 0; i < rows.Count(); ++i) {
-    const std::string name(rows.Value(i, 0));
-    const bool admin = ToIntDef(std::string(rows.Value(i, 2)), 0) == 1;
+  for (const UserListing& user : users) {
+    const std::string& name = user.UserName;
     html += "<tr><td><input type=\"checkbox\" name=\"UserName\" value=\"" + HtmlEscape(name) +
             "\" aria-label=\"Select " + HtmlEscape(name) + "\"></td><td><a href=\"form_users?UserName=" +
-            UrlEncode(name) + "\">" + HtmlEscape(name) + "</a></td><td>" + (admin ? "ADMIN" : "GENERAL") +
+            UrlEncode(name) + "\">" + HtmlEscape(name) + "</a></td><td>" + RightsName(user.Rights) +
             "</td></tr>\r\n";
   }
   return html + "</tbody></table></div>\r\n<p><button type=\"submit\" name=\"Delete\" value=\"Delete\" "
@@ -94,17 +90,26 @@ std::string QueryPage(const PageRequest& r, const std::string& above, const std:
          "Add New</button></p></form>\r\n" + PageFooter();
 }
 
-PageResult AddUser(const PageRequest& r) {
-  UserDB user;
+// The user named by a posted form: UserName, PassWord (as typed: trimming
+// it would store another password) and Rights.
+UserChange PostedUser(const PageRequest& r, bool trimName) {
+  UserChange user;
+  user.Rights = 0;
   for (const auto& param : r.http.Params) {
     const std::string name = ParamName(param);
-    if (name == "UserName") user.UserName = ParamValue(param);
+    if (name == "UserName") user.UserName = trimName ? Trim(ParamValue(param)) : ParamValue(param);
     if (name == "PassWord") user.PassWord = ParamValue(param);
-    if (name == "Rights") user.Rights = static_cast<int>(ToIntDef(ParamValue(param), 0));
+    if (name == "Rights") user.Rights = static_cast<int>(ToIntDef(Trim(ParamValue(param)), 0));
   }
+  return user;
+}
+
+PageResult AddUser(const PageRequest& r) {
+  const UserChange user = PostedUser(r, false);
+  const int rights = *user.Rights;
   const auto refuse = [&](const std::string& logLine, const std::string& text) {
     WriteLog(logLine);
-    return PageResult(QueryPage(r, ErrorLine(text), user.UserName, user.Rights));
+    return PageResult(QueryPage(r, ErrorLine(text), user.UserName, rights));
   };
   if (user.UserName.empty() || user.PassWord.empty())
     return refuse("ERROR, No empty fields allowed", "ERROR, No empty fields allowed");
@@ -115,10 +120,18 @@ PageResult AddUser(const PageRequest& r) {
     return refuse("ERROR, a user name cannot contain \":\"", "ERROR, a user name cannot contain \":\"");
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return refuse("ERROR, couldn't open users", "ERROR, couldn't open users");
-  if (!user.Insert(db)) return refuse("ERROR, adding new object to users", "ERROR, adding new entry to users");
+  switch (UserStore(db).Add(user.UserName, user.PassWord, rights)) {
+    case UserWrite::Done:
+      break;
+    case UserWrite::AlreadyExists: {
+      const std::string taken = "ERROR, user " + user.UserName + " already exists";
+      return refuse(taken, taken);
+    }
+    default:
+      return refuse("ERROR, adding new object to users", "ERROR, adding new entry to users");
+  }
   WriteLog("INFO, added web user " + user.UserName);
-  AuditUser("user-create", AuditAction::Create, user.UserName, {{"Rights", "", RightsName(user.Rights)}},
-            "password set");
+  AuditUser("user-create", AuditAction::Create, user.UserName, {{"Rights", "", RightsName(rights)}}, "password set");
   return PageResult::Redirect("UserQuery?msg=useradded&key=" + UrlEncode(user.UserName));
 }
 
@@ -154,20 +167,33 @@ PageResult DeleteUsers(const PageRequest& r, const std::vector<std::string>& nam
   if (!db.IsOpen) return PageStart("Delete users", r.rights) + ErrorLine("ERROR, couldn't open users") + PageFooter();
   std::string errors;
   int deleted = 0;
+  const auto refuse = [&](const std::string& logLine, const std::string& text) {
+    WriteLog(logLine);
+    errors += ErrorLine(text);
+  };
+  UserStore users(db);
   for (const auto& name : names) {
-    UserDB user;
-    user.UserName = name;
     if (name == kProtectedUser) {
-      WriteLog("ERROR, Can't delete admin user");
-      errors += ErrorLine("ERROR, Can't delete admin user");
-    } else if (!user.Delete(db)) {
-      WriteLog("ERROR, Delete failed for database users, " + db.ErrorText);
-      errors += ErrorLine("ERROR, deleting entry from users, " + db.ErrorText);
-    } else {
-      ForgetVerifiedUser(name);
-      WriteLog("INFO, User=" + r.user + " deleted the web user " + name);
-      AuditUser("user-delete", AuditAction::Delete, name, {});
-      ++deleted;
+      refuse("ERROR, Can't delete admin user", "ERROR, Can't delete admin user");
+      continue;
+    }
+    int rights = 0;
+    switch (users.Remove(name, &rights)) {
+      case UserWrite::Done:
+        ForgetVerifiedUser(name);
+        WriteLog("INFO, User=" + r.user + " deleted the web user " + name);
+        AuditUser("user-delete", AuditAction::Delete, name, {{"Rights", RightsName(rights), ""}});
+        ++deleted;
+        break;
+      case UserWrite::NotFound:
+        refuse("ERROR, no user " + name + " to delete", "ERROR, no user " + name);
+        break;
+      case UserWrite::Refused:
+        refuse("ERROR, user " + name + kLastAdmin + "be removed", "ERROR, user " + name + kLastAdmin + "be removed");
+        break;
+      default:
+        refuse("ERROR, Delete failed for database users, " + db.ErrorText,
+               "ERROR, deleting entry from users, " + db.ErrorText);
     }
   }
   if (!errors.empty())
@@ -195,41 +221,45 @@ PageResult UsersForm(const PageRequest& r) {
   }
   if (names.empty()) return PageStart("Edit user", r.rights) + ErrorLine("ERROR, no entries selected") + PageFooter();
   SQLdb db("quillat", SQLdb::ReadOnly);
-  const auto login = db.IsOpen ? FindLogin(db, names.front()) : std::nullopt;
+  const auto login = db.IsOpen ? UserStore(db).Find(names.front()) : std::nullopt;
   if (!login) return PageStart("Edit user", r.rights) + ErrorLine("ERROR, no user " + names.front()) + PageFooter();
   return EditForm(r, names.front(), login->Rights);
 }
 
 PageResult UsersEdit(const PageRequest& r) {
   if (FirstParam(r.http.Params, "Save").empty()) return PageResult::Redirect("UserQuery");
-  UserDB user;
-  for (const auto& param : r.http.Params) {
-    const std::string name = ParamName(param);
-    // The password is taken as typed: trimming it would store another one.
-    if (name == "UserName") user.UserName = Trim(ParamValue(param));
-    if (name == "PassWord") user.PassWord = ParamValue(param);
-    if (name == "Rights") user.Rights = static_cast<int>(ToIntDef(Trim(ParamValue(param)), 0));
-  }
+  const UserChange user = PostedUser(r, true);
+  const int rights = *user.Rights;
   const std::string title = "Edit entry in Users";
-  if (user.UserName == kProtectedUser && !IsAdmin(user.Rights))
+  if (user.UserName == kProtectedUser && !IsAdmin(rights))
     return PageStart(title, r.rights) + LoggedError("ERROR, cannot change admin rights") + PageFooter();
   // An empty password keeps the stored one, which may be older than the rule.
   if (const std::string refusal = user.PassWord.empty() ? "" : PasswordRefusal(user.PassWord); !refusal.empty()) {
     WriteLog("ERROR, user " + user.UserName + " not changed: " + refusal);
-    return EditForm(r, user.UserName, user.Rights, ErrorLine("ERROR, " + refusal));
+    return EditForm(r, user.UserName, rights, ErrorLine("ERROR, " + refusal));
   }
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) {
     WriteLog("ERROR, Couldn't open database: users");
     return PageStart(title, r.rights) + ErrorLine("ERROR, Couldn't open database: users") + PageFooter();
   }
-  const auto before = FindLogin(db, user.UserName);
-  if (!user.Update(db))
-    return PageStart(title, r.rights) + LoggedError("ERROR, updating entry in users: ", db.ErrorText) + PageFooter();
+  int before = 0;
+  switch (UserStore(db).Update(user, &before)) {
+    case UserWrite::Done:
+      break;
+    case UserWrite::NotFound:
+      return PageStart(title, r.rights) + LoggedError("ERROR, updating entry in users: ", "no user " + user.UserName) +
+             PageFooter();
+    case UserWrite::Refused:
+      return PageStart(title, r.rights) + LoggedError("ERROR, user " + user.UserName + kLastAdmin + "lose its ADMIN rights") +
+             PageFooter();
+    default:
+      return PageStart(title, r.rights) + LoggedError("ERROR, updating entry in users: ", db.ErrorText) + PageFooter();
+  }
+  WriteLog("INFO, User updated for UserName=" + user.UserName);
   ForgetVerifiedUser(user.UserName);
   std::vector<AuditChange> changes;
-  if (!before || RightsName(before->Rights) != std::string(RightsName(user.Rights)))
-    changes.push_back({"Rights", before ? RightsName(before->Rights) : "", RightsName(user.Rights)});
+  if (std::string(RightsName(before)) != RightsName(rights)) changes.push_back({"Rights", RightsName(before), RightsName(rights)});
   AuditUser("user-edit", AuditAction::Update, user.UserName, std::move(changes),
             user.PassWord.empty() ? "" : "password changed");
   return PageResult::Redirect("UserQuery?msg=userupdated&key=" + UrlEncode(user.UserName));

@@ -1,7 +1,8 @@
 #pragma once
 // The user administration, for ADMIN users only (the page table sees to
 // that): list users by a name prefix, add, edit and delete them. The user
-// "admin" can neither be deleted nor lose its ADMIN rights. No page shows a
+// "admin" can neither be deleted nor lose its ADMIN rights, nor can the last
+// ADMIN user (db/user_store.h decides that). No page shows a
 // password or its hash. Every change ends with a 303 back to the list and
 // its message.
 #include "web/page_table.h"

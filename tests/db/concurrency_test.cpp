@@ -13,6 +13,7 @@
 #include "db/performed_step_db.h"
 #include "db/sps_status.h"
 #include "db/sqldb.h"
+#include "db/user_store.h"
 #include "db/worklistdb.h"
 #include "db_fixture.h"
 
@@ -208,6 +209,26 @@ TEST_F(ConcurrencyTest, OrderChangeRacesTheStepsEnd) {
                   "1.2.3." + Accession(round))
             << round;
       });
+}
+
+TEST_F(ConcurrencyTest, RemovalsOfTheLastTwoAdminUsers) {
+  // Every thread removes one of the last two ADMIN users (even threads the
+  // first, odd ones the second): exactly one removal wins, the others are
+  // refused or find the user gone, and one ADMIN user is always left.
+  Race([&](int) { Raw("DELETE FROM Users; INSERT INTO Users VALUES ('a1', 'x', 1), ('a2', 'x', 1), ('clerk', 'x', 0)"); },
+       [](int t, int) {
+         SQLdb db("quillat", SQLdb::ReadWrite);
+         const std::string name = t % 2 == 0 ? "a1" : "a2";
+         return static_cast<int>(UserStore(db).Remove(name));
+       },
+       [&](int round, const std::vector<int>& results) {
+         EXPECT_EQ(Count(results, static_cast<int>(UserWrite::Done)), 1) << round;
+         EXPECT_EQ(Count(results, static_cast<int>(UserWrite::Refused)) +
+                       Count(results, static_cast<int>(UserWrite::NotFound)),
+                   kThreads - 1)
+             << round;
+         EXPECT_EQ(Stored("SELECT COUNT(*) FROM Users WHERE Rights = 1"), "1") << round;
+       });
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 // Values that would end their SQL literal if pasted in raw must be stored and
 // found exactly as given, by every operation, without harming any table.
-#include "db/dbinsert.h"
 #include "db/password_hash.h"
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
-#include "db/userdb.h"
+#include "db/user_store.h"
 #include "db/worklistdb.h"
 #include "db_fixture.h"
 #include "support/hostile_values.h"
@@ -42,7 +41,7 @@ TEST_F(HostileValuesTest, WorklistOperationsStoreAndFindValuesVerbatim) {
     const std::string where = " FROM Worklist WHERE AccessionNumber = " + Quoted(value);
     EXPECT_EQ(Stored("SELECT PatientName" + where), value);
     EXPECT_EQ(Stored("SELECT SPSDescription" + where), value);
-    EXPECT_TRUE(dbLocate(db, "Worklist", "AccessionNumber", value));
+    EXPECT_EQ(Stored("SELECT COUNT(*)" + where), "1");
     EXPECT_EQ(e.Insert(db), WriteResult::AlreadyExists);  // found again: the key survived the round trip
 
     WorklistDB change;
@@ -61,45 +60,34 @@ TEST_F(HostileValuesTest, WorklistOperationsStoreAndFindValuesVerbatim) {
     WorklistDB key;
     key.AccessionNumber = value;
     EXPECT_EQ(key.Delete(db), WriteResult::Done);
-    EXPECT_FALSE(dbLocate(db, "Worklist", "AccessionNumber", value));
+    EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist WHERE AccessionNumber = " + Quoted(value)), "0");
   }
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist"), "0");
   ExpectTablesIntact();
 }
 
-TEST_F(HostileValuesTest, UsersAndTheirPasswordsSurviveInsertAndUpdate) {
+TEST_F(HostileValuesTest, UsersAndTheirPasswordsSurviveEveryStoreOperation) {
   SQLdb db("quillat", SQLdb::ReadWrite);
+  UserStore users(db);
+  ASSERT_EQ(users.Add("keeper", "keeps an ADMIN user", kAdminRights), UserWrite::Done);
   for (const auto& value : kHostile) {
-    UserDB user;
-    user.UserName = value;
-    user.PassWord = value;
-    ASSERT_TRUE(user.Insert(db));
+    SCOPED_TRACE(value);
+    ASSERT_EQ(users.Add(value, value, 0), UserWrite::Done);
+    EXPECT_EQ(users.Add(value, value, 0), UserWrite::AlreadyExists);
     const std::string where = " FROM Users WHERE UserName = " + Quoted(value);
     EXPECT_EQ(CheckPassword(Stored("SELECT PassWord" + where), value), PasswordCheck::Matches);
-    user.PassWord = "new " + value;
-    user.Rights = 1;
-    EXPECT_TRUE(user.Update(db));
-    EXPECT_EQ(CheckPassword(Stored("SELECT PassWord" + where), "new " + value), PasswordCheck::Matches);
+    EXPECT_EQ(users.Update({value, kAdminRights, "new " + value}), UserWrite::Done);
+    EXPECT_EQ(CheckPassword(users.Find(value)->PassWord, "new " + value), PasswordCheck::Matches);
     EXPECT_EQ(Stored("SELECT Rights" + where), "1");
+    std::vector<UserListing> listed;
+    ASSERT_TRUE(users.List(value, listed));
+    ASSERT_FALSE(listed.empty());
+    EXPECT_EQ(listed.front().UserName, value);
     ExpectTablesIntact();
   }
-  EXPECT_EQ(Stored("SELECT COUNT(*) FROM Users"), std::to_string(kHostile.size()));
-}
-
-TEST_F(HostileValuesTest, InsertBuilderQuotesEveryValue) {
-  SQLdb db("quillat", SQLdb::ReadWrite);
-  dbInsert insert;
-  insert.Add("Name", "x', 'y', 'z'); DROP TABLE Referrers; --");
-  insert.Add("Phone", "a, b");
-  insert.AddInt("Email", -12);
-  EXPECT_TRUE(insert.Execute(db, "Referrers"));
-  EXPECT_EQ(insert.Statement,
-            "INSERT OR IGNORE INTO Referrers (Name, Phone, Email) VALUES "
-            "('x'', ''y'', ''z''); DROP TABLE Referrers; --', 'a, b', -12)");
-  EXPECT_TRUE(insert.Columns.empty());
-  EXPECT_TRUE(insert.Values.empty());
-  EXPECT_EQ(Stored("SELECT Name || '|' || Phone || '|' || Email FROM Referrers"),
-            "x', 'y', 'z'); DROP TABLE Referrers; --|a, b|-12");
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM Users"), std::to_string(kHostile.size() + 1));
+  for (const auto& value : kHostile) EXPECT_EQ(users.Remove(value), UserWrite::Done) << value;
+  EXPECT_EQ(Stored("SELECT group_concat(UserName) FROM Users"), "keeper");
   ExpectTablesIntact();
 }
 }  // namespace

@@ -152,7 +152,7 @@ TEST(HL7Charsets, MessagesAreReadInTheirDeclaredSetAndStoredOrRefusedWhole) {
 
 TEST(HL7Charsets, UndeclaredMessagesTakeHL7CharSetAndMllpSendGetsItsSetBack) {
   TarvelinInstance server("hl7-charset");
-  ASSERT_EQ(server.InitWithSetupTool("secret"), "");
+  ASSERT_EQ(server.InitWithSetupTool("hl7 test admin password"), "");
   ASSERT_EQ(server.Configure("HL7CharSet", "UNICODE UTF-8"), "");
   ASSERT_TRUE(server.Start());
   ASSERT_TRUE(server.WaitForLog("Initialized HL7 server at port: ", 1, 10000)) << server.Log();

@@ -45,7 +45,7 @@ std::string InstanceFolder::Column(const std::string& accession, const std::stri
 }
 
 RunningTarvelin::RunningTarvelin(int hl7Port) : TarvelinInstance("hl7", hl7Port) {
-  problem_ = InitWithSetupTool("secret");
+  problem_ = InitWithSetupTool("hl7 test admin password");
   if (!problem_.empty()) return;
   if (!Start()) {
     problem_ = "tarvelin did not start";

@@ -76,7 +76,7 @@ TEST(TimerThread, EndsAtOnceWhenAskedWhileSleeping) {
 
 TEST(HousekeepingCommand, OnePassAndOneScanThenExit) {
   TarvelinInstance instance("housekeeping-cmd");
-  ASSERT_EQ(instance.InitWithSetupTool("secret"), "");
+  ASSERT_EQ(instance.InitWithSetupTool("housekeeping admin password"), "");
   {
     UseStorage(StorageLocation::OfInstance(instance.Home()));
     AddScheduled("OLD-ONE", "20200101");

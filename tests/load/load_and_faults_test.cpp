@@ -102,7 +102,7 @@ class Modality {
 // scheduled entries and the HL7 listener up.
 std::unique_ptr<TarvelinInstance> StartServer(const std::string& tag, const std::string& settings) {
   auto server = std::make_unique<TarvelinInstance>(tag);
-  EXPECT_EQ(server->InitWithSetupTool("load-secret"), "");
+  EXPECT_EQ(server->InitWithSetupTool("load-test admin password"), "");
   server->WriteIni(settings);
   UseStorage(StorageLocation::OfInstance(server->Home()));
   {

@@ -72,7 +72,7 @@ class Latin1Upgrade : public ::testing::Test {
 };
 
 TEST_F(Latin1Upgrade, ConvertsOnceKeepsACopyAndAnswersAsBefore) {
-  ASSERT_EQ(server_.InitWithSetupTool("unused-pw-1"), "");
+  ASSERT_EQ(server_.InitWithSetupTool("unused admin password"), "");
   fs::remove(Database());
   ASSERT_EQ(RunPeer("sqlite3 " + ShellQuote(Database()) + " < " + ShellQuote(Fixture + "quillat.sql")).ExitCode, 0);
   const std::string before = FileBytes(Database());

@@ -2,7 +2,9 @@
 // its results checked through the sqlite3 command-line shell.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -21,9 +23,12 @@ namespace tarvelin {
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 namespace fs = std::filesystem;
 
 namespace {
+constexpr const char* kAdmin = "admin password";
+
 struct Result {
   int exit = -1;
   std::string out, err;
@@ -68,10 +73,28 @@ class SetupToolTest : public ::testing::Test {
     result.err = ReadFile(root_ + "/stderr");
     return result;
   }
-  Result Setup(const std::vector<std::string>& args, const std::string& input = "") const {
+  static std::string SetupLine(const std::vector<std::string>& args) {
     std::string command = std::string(TARVELIN_BIN_DIR) + "/tarvelin-setup";
     for (const auto& arg : args) command += " " + ShellQuote(arg);
-    return RunCommand(command, input);
+    return command;
+  }
+  Result Setup(const std::vector<std::string>& args, const std::string& input = "") const {
+    return RunCommand(SetupLine(args), input);
+  }
+  // The instance's audit lines, oldest first, each from its "event" member on
+  // (the time before it differs from run to run).
+  std::vector<std::string> AuditEvents() const {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir_ + "/logs"))
+      if (entry.path().string().ends_with("_audit.log")) files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    std::vector<std::string> events;
+    for (const auto& file : files)
+      for (const std::string& line : Lines(ReadFile(file))) {
+        EXPECT_TRUE(line.starts_with("{\"time\":\"")) << line;
+        events.push_back(line.substr(std::min(line.size(), line.find("\"event\""))));
+      }
+    return events;
   }
   // Rows of a query through the sqlite3 shell, "|"-separated columns.
   std::vector<std::string> Sql(const std::string& sql) const {
@@ -91,7 +114,7 @@ class SetupToolTest : public ::testing::Test {
 };
 
 TEST_F(SetupToolTest, InitCreatesAReadyInstance) {
-  const Result r = Setup({"init", dir_, "--admin-password", "s3cr'et"});
+  const Result r = Setup({"init", dir_, "--admin-password", "s3cr'et, longer"});
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_THAT(r.out, HasSubstr("database: " + db_));
   EXPECT_THAT(r.out, ::testing::Not(HasSubstr("s3cr'et")));  // a given password is never echoed
@@ -117,14 +140,14 @@ TEST_F(SetupToolTest, InitCreatesAReadyInstance) {
   EXPECT_THAT(Columns("StudyDescription"),
               ElementsAre("Code INTEGER PK", "Modality VARCHAR(16)", "Description VARCHAR(64)"));
   EXPECT_THAT(Sql("SELECT UserName, Rights FROM Users"), ElementsAre("admin|1"));
-  EXPECT_TRUE(Verifies("admin", "s3cr'et"));
+  EXPECT_TRUE(Verifies("admin", "s3cr'et, longer"));
   EXPECT_EQ(fs::status(db_).permissions() & fs::perms::others_read, fs::perms::none);
   EXPECT_THAT(Sql("SELECT name FROM sqlite_master WHERE name LIKE '%setup%'"), ElementsAre());
   EXPECT_FALSE(fs::exists(db_ + "-journal"));
 }
 
 TEST_F(SetupToolTest, WorklistQueriesAreServedByIndexes) {
-  ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x"}).exit, 0);
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", kAdmin}).exit, 0);
   const auto scheduled = Sql(
       "EXPLAIN QUERY PLAN SELECT * FROM Worklist WHERE SPSStatus = 'SCHEDULED' AND SPSDate >= '20240101' "
       "AND SPSDate <= '20240131'");
@@ -153,7 +176,7 @@ TEST_F(SetupToolTest, InitPrintsARandomPasswordOnceAndNeverTouchesAnExistingData
 
   fs::remove(dir_ + "/TRVGUI.ini");
   const std::string before = ReadFile(db_);
-  const Result again = Setup({"init", dir_, "--admin-password", "other"});
+  const Result again = Setup({"init", dir_, "--admin-password", "another password"});
   EXPECT_EQ(again.exit, 1);
   EXPECT_THAT(again.err, HasSubstr("a database already exists at " + db_));
   EXPECT_EQ(ReadFile(db_), before);
@@ -164,7 +187,7 @@ TEST_F(SetupToolTest, InitPrintsARandomPasswordOnceAndNeverTouchesAnExistingData
 }
 
 TEST_F(SetupToolTest, ConfigWritesOneKeyReadByTheServer) {
-  ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x"}).exit, 0);
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", kAdmin}).exit, 0);
   const Result r = Setup({"config", dir_, "TRVSVC", "WL_Port", "1104"});
   ASSERT_EQ(r.exit, 0) << r.err;
   ASSERT_EQ(Setup({"config", dir_, "TRVVC", "DefaultModality", "2"}).exit, 0);
@@ -181,7 +204,7 @@ TEST_F(SetupToolTest, ConfigWritesOneKeyReadByTheServer) {
 }
 
 TEST_F(SetupToolTest, UserCommandsManageTheWebUsers) {
-  ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x"}).exit, 0);
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", kAdmin}).exit, 0);
   EXPECT_EQ(Setup({"user", dir_, "add", "o'neil;dr", "--password", "pa'ss;word-12"}).exit, 0);
   EXPECT_EQ(Setup({"user", dir_, "add", "boss", "--admin", "--password", "-"}, "from stdin, 12+\n").exit, 0);
   const Result random = Setup({"user", dir_, "add", "temp"});
@@ -189,7 +212,7 @@ TEST_F(SetupToolTest, UserCommandsManageTheWebUsers) {
   EXPECT_THAT(random.out, HasSubstr("Password for temp: "));
   EXPECT_THAT(Sql("SELECT UserName, Rights FROM Users WHERE UserName <> 'temp' ORDER BY UserName"),
               ElementsAre("admin|1", "boss|1", "o'neil;dr|0"));
-  EXPECT_TRUE(Verifies("admin", "x"));
+  EXPECT_TRUE(Verifies("admin", kAdmin));
   EXPECT_TRUE(Verifies("boss", "from stdin, 12+"));
   EXPECT_TRUE(Verifies("o''neil;dr", "pa'ss;word-12"));
 
@@ -219,7 +242,7 @@ TEST_F(SetupToolTest, UserCommandsManageTheWebUsers) {
 TEST_F(SetupToolTest, UpgradeBringsAnOlderInstanceUpToDate) {
   // As an older version left it: no web assets, no web query indexes, no
   // recorded schema version, a clear password.
-  ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x", "--assets", root_ + "/none"}).exit, 0);
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", kAdmin, "--assets", root_ + "/none"}).exit, 0);
   ASSERT_FALSE(fs::exists(dir_ + "/javascript/style.css"));
   EXPECT_THAT(Sql("SELECT Version FROM SchemaVersion"), ElementsAre(std::to_string(CurrentSchemaVersion())));
   ASSERT_EQ(RunCommand("sqlite3 " + ShellQuote(db_) + " " +
@@ -255,10 +278,16 @@ TEST_F(SetupToolTest, UpgradeBringsAnOlderInstanceUpToDate) {
   EXPECT_EQ(missing.exit, 0);  // the instance still works; the warning says what to do
   EXPECT_THAT(missing.err, HasSubstr("not found, so not in"));
   EXPECT_THAT(missing.err, HasSubstr("npm ci --prefix web"));
+
+  ASSERT_EQ(RunCommand("sqlite3 " + ShellQuote(db_) + " " + ShellQuote("UPDATE Users SET Rights = 0")).exit, 0);
+  const Result noAdmin = Setup({"upgrade", dir_, "--assets", assets});
+  EXPECT_EQ(noAdmin.exit, 0);
+  EXPECT_THAT(noAdmin.err, HasSubstr("warning: the database has no ADMIN user; add one with: tarvelin-setup user " +
+                                     dir_ + " add NAME --admin"));
 }
 
 TEST_F(SetupToolTest, UpgradeRefusesADatabaseNewerThanItself) {
-  ASSERT_EQ(Setup({"init", dir_, "--admin-password", "x", "--assets", root_ + "/none"}).exit, 0);
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", kAdmin, "--assets", root_ + "/none"}).exit, 0);
   const std::string newer = std::to_string(CurrentSchemaVersion() + 1);
   ASSERT_EQ(RunCommand("sqlite3 " + ShellQuote(db_) + " " +
                        ShellQuote("UPDATE SchemaVersion SET Version = " + newer +
@@ -296,6 +325,92 @@ TEST_F(SetupToolTest, ErrorsAreClearAndHelpIsThere) {
   EXPECT_THAT(noDatabase.err, HasSubstr("no database at"));
   std::ofstream(root_ + "/file") << "x";
   EXPECT_EQ(Setup({"init", root_ + "/file"}).exit, 1);
+}
+TEST_F(SetupToolTest, InitAppliesThePasswordRuleBeforeChangingAnything) {
+  const std::string longer = "[TRVSVC]\nMinPasswordLength=20\n";
+  const struct {
+    std::string ini;  // TRVGUI.ini already there ("" : none)
+    std::vector<std::string> password;
+    int exit;
+    std::string says;
+  } cases[] = {
+      {"", {"--admin-password", "short"}, 1,
+       "tarvelin-setup: a password needs at least 12 characters (this one has 5) (MinPasswordLength)\n"},
+      {"", {"--admin-password", "\xC3\x84\xC3\x96\xC3\x9C\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F\xC3\xA9\xC3\xA8\xC3\xAA\xC3\xAB"}, 1,
+       "tarvelin-setup: a password needs at least 12 characters (this one has 11) (MinPasswordLength)\n"},
+      {"", {"--admin-password", "twelve chars"}, 0, ""},
+      {longer, {"--admin-password", "nineteen characters"}, 1,
+       "tarvelin-setup: a password needs at least 20 characters (this one has 19) (MinPasswordLength)\n"},
+      {longer, {}, 0, ""},  // the random password is made as long as the rule asks
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string dir = root_ + "/case" + std::to_string(++n);
+    SCOPED_TRACE(dir);
+    if (!c.ini.empty()) {
+      fs::create_directories(dir);
+      std::ofstream(dir + "/TRVGUI.ini") << c.ini;
+    }
+    std::vector<std::string> args{"init", dir};
+    args.insert(args.end(), c.password.begin(), c.password.end());
+    const Result r = Setup(args);
+    EXPECT_EQ(r.exit, c.exit);
+    EXPECT_EQ(r.err, c.says);
+    if (c.exit != 0) {
+      // Refused before anything was made: no folder, or only the ini that was there.
+      EXPECT_EQ(fs::exists(dir), !c.ini.empty());
+      if (!c.ini.empty()) {
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+      }
+      continue;
+    }
+    if (c.password.empty()) {
+      const std::size_t at = r.out.find("password: ");
+      ASSERT_NE(at, std::string::npos) << r.out;
+      EXPECT_EQ(r.out.find('\n', at) - at - 10, 20u) << r.out;
+    }
+  }
+}
+
+TEST_F(SetupToolTest, UserAdministrationIsWrittenToTheAuditTrail) {
+  unsetenv("SUDO_USER");  // as run by hand; one run below sets it
+  const passwd* entry = getpwuid(geteuid());
+  ASSERT_NE(entry, nullptr);
+  const std::string me = entry->pw_name;
+  const std::vector<std::string> passwords{kAdmin, "nurse password", "changed password"};
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", passwords[0]}).exit, 0);
+  ASSERT_EQ(Setup({"user", dir_, "add", "nurse", "--password", passwords[1]}).exit, 0);
+  ASSERT_EQ(RunCommand("env SUDO_USER=alice " + SetupLine({"user", dir_, "passwd", "nurse", "--password", "-"}),
+                       passwords[2] + "\n").exit, 0);
+  ASSERT_EQ(Setup({"user", dir_, "remove", "nurse"}).exit, 0);
+  // Refusals and reads change nothing and write no line.
+  ASSERT_EQ(Setup({"user", dir_, "remove", "admin"}).exit, 1);
+  ASSERT_EQ(Setup({"user", dir_, "add", "admin", "--password", "does not matter"}).exit, 1);
+  ASSERT_EQ(Setup({"user", dir_, "list"}).exit, 0);
+
+  const auto by = [&](const std::string& actor) {
+    return "\"outcome\":\"success\",\"actorType\":\"setup\",\"actor\":\"" + actor +
+           "\",\"address\":\"local\",\"objectType\":\"user\",";
+  };
+  EXPECT_THAT(AuditEvents(),
+              ElementsAre("\"event\":\"user-create\",\"action\":\"C\"," + by(me) +
+                              "\"object\":\"admin\",\"changes\":[{\"field\":\"Rights\",\"old\":\"\",\"new\":\"ADMIN\"}],"
+                              "\"detail\":\"password set\"}",
+                          "\"event\":\"user-create\",\"action\":\"C\"," + by(me) +
+                              "\"object\":\"nurse\",\"changes\":[{\"field\":\"Rights\",\"old\":\"\",\"new\":\"GENERAL\"}],"
+                              "\"detail\":\"password set\"}",
+                          "\"event\":\"user-edit\",\"action\":\"U\"," + by(me + " (sudo alice)") +
+                              "\"object\":\"nurse\",\"detail\":\"password changed\"}",
+                          "\"event\":\"user-delete\",\"action\":\"D\"," + by(me) +
+                              "\"object\":\"nurse\",\"changes\":[{\"field\":\"Rights\",\"old\":\"GENERAL\",\"new\":\"\"}]}"));
+  for (const auto& entry : fs::directory_iterator(dir_ + "/logs")) {
+    const std::string text = ReadFile(entry.path().string());
+    for (const auto& password : passwords) EXPECT_THAT(text, Not(HasSubstr(password))) << entry.path();
+    EXPECT_THAT(text, Not(HasSubstr("$argon2"))) << entry.path();
+    if (entry.path().string().ends_with("_audit.log")) {
+      EXPECT_EQ(fs::status(entry.path()).permissions() & fs::perms::others_all, fs::perms::none);
+    }
+  }
 }
 }  // namespace
 

@@ -6,7 +6,7 @@
 
 #include "db/password_hash.h"
 #include "db/sqldb.h"
-#include "db/userdb.h"
+#include "db/user_store.h"
 #include "support/database_folder.h"
 #include "service/settings.h"
 #include "web/check_user.h"
@@ -27,11 +27,7 @@ class CheckUserTest : public ::testing::Test {
 
   void AddUser(const std::string& name, const std::string& password, int rights) {
     SQLdb db("quillat", SQLdb::ReadWrite);
-    UserDB user;
-    user.UserName = name;
-    user.PassWord = password;
-    user.Rights = rights;
-    ASSERT_TRUE(user.Insert(db));
+    ASSERT_EQ(UserStore(db).Add(name, password, rights), UserWrite::Done);
   }
 
   std::string Run(const std::string& sql) {
@@ -74,7 +70,7 @@ TEST_F(CheckUserTest, AClearPasswordOfAnOlderDatabaseLogsInOnceAndIsHashed) {
   EXPECT_EQ(Run("SELECT PassWord FROM Users WHERE UserName = 'old'"), "pla:n;");  // untouched so far
   EXPECT_EQ(Login("old", "pla;n"), "1");
   SQLdb db("quillat", SQLdb::ReadOnly);
-  const auto login = FindLogin(db, "old");
+  const auto login = UserStore(db).Find("old");
   ASSERT_TRUE(login);
   const std::string stored = login->PassWord;
   EXPECT_TRUE(IsPasswordHash(stored)) << stored;
@@ -86,13 +82,10 @@ TEST_F(CheckUserTest, AClearPasswordOfAnOlderDatabaseLogsInOnceAndIsHashed) {
 TEST_F(CheckUserTest, ChangesTakeEffectAtTheNextRequest) {
   ASSERT_EQ(Login("clerk", "cl3rk"), "0");
   SQLdb db("quillat", SQLdb::ReadWrite);
-  UserDB clerk;
-  clerk.UserName = "clerk";
-  clerk.Rights = 1;
-  ASSERT_TRUE(clerk.Update(db));  // rights only
+  UserStore users(db);
+  ASSERT_EQ(users.Update({"clerk", 1, ""}), UserWrite::Done);  // rights only
   EXPECT_EQ(Login("clerk", "cl3rk"), "1");
-  clerk.PassWord = "n3w";
-  ASSERT_TRUE(clerk.Update(db));
+  ASSERT_EQ(users.Update({"clerk", std::nullopt, "n3w"}), UserWrite::Done);
   EXPECT_EQ(Login("clerk", "cl3rk"), "refused");
   EXPECT_EQ(Login("clerk", "n3w"), "1");
   ForgetVerifiedUser("clerk");

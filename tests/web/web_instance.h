@@ -11,7 +11,7 @@
 
 namespace tarvelin {
 
-inline constexpr const char* kAdminPassword = "Adm1n-pw";
+inline constexpr const char* kAdminPassword = "Adm1n-pw, long";
 inline constexpr const char* kClerkPassword = "cl3rk pw, long";
 
 struct HttpAnswer {

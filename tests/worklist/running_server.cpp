@@ -21,7 +21,7 @@ int CountLines(const std::string& text, const std::string& part) {
 
 void RunningServer::SetUp() {
   instance_ = std::make_unique<TarvelinInstance>("wl-e2e");
-  ASSERT_EQ(instance_->InitWithSetupTool("e2e-secret"), "");
+  ASSERT_EQ(instance_->InitWithSetupTool("end-to-end admin password"), "");
   home_ = instance_->Home();
   dicomPort_ = instance_->DicomPort();
   UseStorage(StorageLocation::OfInstance(home_));
