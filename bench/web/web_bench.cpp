@@ -27,7 +27,7 @@
 #include "db/schema.h"
 #include "db/sqldb.h"
 #include "db/storage_location.h"
-#include "db/userdb.h"
+#include "db/user_store.h"
 #include "db/worklistdb.h"
 #include "service/log.h"
 #include "service/settings.h"
@@ -72,11 +72,7 @@ bool MakeInstance(const std::string& home) {
     return false;
   }
   SQLdb db("quillat", SQLdb::ReadWrite);
-  UserDB admin;
-  admin.UserName = "admin";
-  admin.PassWord = "bench-pw";
-  admin.Rights = 1;
-  if (!admin.Insert(db) || db.Exec("BEGIN") != 0) return false;
+  if (UserStore(db).Add("admin", "bench-pw", kAdminRights) != UserWrite::Done || db.Exec("BEGIN") != 0) return false;
   const char* names[] = {"SMITH", "JONES", "BROWN", "GARCIA", "MILLER", "DAVIS", "WILSON", "MOORE"};
   for (int i = 0; i < kEntries; ++i) {
     WorklistDB e;

@@ -11,6 +11,7 @@
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
 #include "db/storage_location.h"
+#include "db/user_store.h"
 #include "platform/codepage.h"
 #include "platform/temp_folder.h"
 #include "support/child_process.h"
@@ -311,15 +312,52 @@ TEST_F(WebFormsHttpTest, ChangesAndRefusedLoginsReachTheAuditTrail) {
           R"(,"objectType":"user","object":"auditee","changes":[{"field":"Rights","old":"","new":"GENERAL"}],"detail":"password set"})",
       R"("event":"user-edit","action":"U","outcome":"success",)" + admin +
           R"(,"objectType":"user","object":"auditee","changes":[{"field":"Rights","old":"GENERAL","new":"ADMIN"}]})",
-      R"("event":"user-delete","action":"D","outcome":"success",)" + admin + R"(,"objectType":"user","object":"auditee"})",
+      R"("event":"user-delete","action":"D","outcome":"success",)" + admin +
+          R"(,"objectType":"user","object":"auditee","changes":[{"field":"Rights","old":"ADMIN","new":""}]})",
       R"("event":"login-failure","action":"E","outcome":"failure","actorType":"web user","actor":"nobody","address":"127.0.0.1","objectType":"user","object":"nobody","detail":"wrong user name or password, Page=worklist"})",
   };
   for (const std::string& line : expected) EXPECT_THAT(audit, HasSubstr(line));
-  // The refused changes left no line; each user's session began with one login line.
-  EXPECT_EQ(std::count(audit.begin(), audit.end(), '\n'), 8 + 2) << audit;
+  // The refused changes left no line; each user's session began with one
+  // login line, and setting the instance up (tarvelin-setup made admin and
+  // clerk) wrote two.
+  EXPECT_EQ(std::count(audit.begin(), audit.end(), '
+'), 8 + 2 + 2) << audit;
   EXPECT_THAT(audit, Not(HasSubstr("twelve chars")));
   // Every line of the request's work names the client too.
   EXPECT_THAT(web_.Server().Log(), HasSubstr("INFO, User=clerk, Page=wlsetstatus, from 127.0.0.1\r\n"));
+}
+
+TEST_F(WebFormsHttpTest, TheLastAdminUserStaysAndGoneUsersAreNamed) {
+  // "boss" is made the only ADMIN user, as tarvelin-setup can leave an instance.
+  {
+    ServerSettings.ProgramFolder = web_.Server().Home();
+    SQLdb db("quillat", SQLdb::ReadWrite);
+    UserStore users(db);
+    ASSERT_EQ(users.Add("boss", "the boss password", kAdminRights), UserWrite::Done);
+    ASSERT_EQ(users.Remove("admin"), UserWrite::Done);
+  }
+  const std::string token = Token("boss", "the boss password");
+  const auto boss = [&](const std::string& path, const Pairs& form) {
+    return web_.Request(path, "boss", "the boss password", Data(form + Pairs{{"FormToken", token}})).body;
+  };
+  const struct {
+    std::string path;
+    Pairs form;
+    std::string says;
+  } cases[] = {
+      {"/edit_users", {{"UserName", "boss"}, {"PassWord", ""}, {"Rights", "0"}, {"Save", "Save"}},
+       "ERROR, user boss is the last ADMIN user and cannot lose its ADMIN rights"},
+      {"/form_users", {{"UserName", "boss"}, {"Delete", "Delete"}, {"Confirm", "yes"}},
+       "ERROR, user boss is the last ADMIN user and cannot be removed"},
+      {"/form_users", {{"UserName", "ghost"}, {"Delete", "Delete"}, {"Confirm", "yes"}}, "ERROR, no user ghost"},
+      {"/edit_users", {{"UserName", "ghost"}, {"PassWord", ""}, {"Rights", "0"}, {"Save", "Save"}},
+       "ERROR, updating entry in users: no user ghost"},
+      {"/display_users", {{"UserName", "clerk"}, {"PassWord", "another long one"}, {"Rights", "1"}, {"AddNew", "Add New"}},
+       "ERROR, user clerk already exists"},
+  };
+  for (const auto& c : cases) EXPECT_THAT(boss(c.path, c.form), HasSubstr(c.says)) << c.path;
+  EXPECT_EQ(web_.Request("/UserQuery", "boss", "the boss password").status, 200);  // still ADMIN
+  EXPECT_EQ(web_.Request("/worklist", "clerk", kClerkPassword).status, 200);       // unchanged
 }
 }  // namespace
 
