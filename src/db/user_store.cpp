@@ -77,41 +77,33 @@ UserWrite UserStore::Update(const UserChange& change, int* previousRights) {
     update.Add("Rights = Rights");
   update.Add(" WHERE UserName = ?", {change.UserName});
   if (change.Rights && *change.Rights != kAdminRights) update.Add(kNotTheLastAdmin);
-
-  // The write lock is held from the read to the commit: the rights read
-  // are the ones the update replaces.
-  SQLTransaction transaction(db_);
-  if (!transaction.Active()) return UserWrite::Failed;
-  bool failed = false;
-  const std::optional<int> before = RightsOf(change.UserName, failed);
-  if (failed) return UserWrite::Failed;
-  if (!before) return UserWrite::NotFound;
-  if (db_.Exec(update, {hash}) != 0) return UserWrite::Failed;
-  if (db_.ChangedRows() != 1) return UserWrite::Refused;
-  if (!transaction.Commit()) {
-    WriteLog("ERROR, UserStore::Update, " + db_.ErrorText);
-    return UserWrite::Failed;
-  }
-  if (previousRights) *previousRights = *before;
-  return UserWrite::Done;
+  return WriteExisting(update, {hash}, change.UserName, previousRights);
 }
 
 UserWrite UserStore::Remove(const std::string& name, int* removedRights) {
+  SqlStatement remove{"DELETE FROM Users WHERE UserName = ?", {name}};
+  remove.Add(kNotTheLastAdmin);
+  return WriteExisting(remove, {}, name, removedRights);
+}
+
+UserWrite UserStore::WriteExisting(const SqlStatement& write, const std::vector<std::string>& secrets,
+                                   const std::string& name, int* rightsBefore) {
+  // The write lock is held from the read to the commit: the rights read are
+  // the ones the write replaces, and a row that exists but was not written
+  // was spared by the statement's own condition.
   SQLTransaction transaction(db_);
   if (!transaction.Active()) return UserWrite::Failed;
   bool failed = false;
   const std::optional<int> before = RightsOf(name, failed);
   if (failed) return UserWrite::Failed;
   if (!before) return UserWrite::NotFound;
-  SqlStatement remove{"DELETE FROM Users WHERE UserName = ?", {name}};
-  remove.Add(kNotTheLastAdmin);
-  if (db_.Exec(remove) != 0) return UserWrite::Failed;
+  if (db_.Exec(write, secrets) != 0) return UserWrite::Failed;
   if (db_.ChangedRows() != 1) return UserWrite::Refused;
   if (!transaction.Commit()) {
-    WriteLog("ERROR, UserStore::Remove, " + db_.ErrorText);
+    WriteLog("ERROR, UserStore, " + db_.ErrorText);
     return UserWrite::Failed;
   }
-  if (removedRights) *removedRights = *before;
+  if (rightsBefore) *rightsBefore = *before;
   return UserWrite::Done;
 }
 

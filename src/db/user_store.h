@@ -19,6 +19,7 @@
 namespace tarvelin {
 
 class SQLdb;
+struct SqlStatement;
 
 inline constexpr int kAdminRights = 1;
 
@@ -92,6 +93,12 @@ class UserStore {
   bool HashClearPasswords(int& hashed, std::string& error);
 
  private:
+  // Runs `write` (which changes the row of `name` unless its own condition
+  // spares it) in one write transaction: NotFound without such a row,
+  // Refused when the row was spared, else Done or Failed. `rightsBefore`,
+  // when given, receives the rights the row had before a Done.
+  UserWrite WriteExisting(const SqlStatement& write, const std::vector<std::string>& secrets,
+                          const std::string& name, int* rightsBefore);
   // The stored rights of `name`; nothing when there is no such user or the
   // query failed (`failed` then true, logged).
   std::optional<int> RightsOf(const std::string& name, bool& failed);
