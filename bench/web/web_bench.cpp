@@ -72,7 +72,7 @@ bool MakeInstance(const std::string& home) {
     return false;
   }
   SQLdb db("quillat", SQLdb::ReadWrite);
-  if (UserStore(db).Add("admin", "bench-pw", kAdminRights) != UserWrite::Done || db.Exec("BEGIN") != 0) return false;
+  if (UserStore(db).Add("admin", "bench-pw", kAdminRights) != WriteResult::Done || db.Exec("BEGIN") != 0) return false;
   const char* names[] = {"SMITH", "JONES", "BROWN", "GARCIA", "MILLER", "DAVIS", "WILSON", "MOORE"};
   for (int i = 0; i < kEntries; ++i) {
     WorklistDB e;

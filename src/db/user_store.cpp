@@ -44,15 +44,15 @@ std::optional<StoredLogin> UserStore::Find(const std::string& name) {
   return StoredLogin{std::string(rows.Value(0, 0)), RightsValue(rows.Value(0, 1))};
 }
 
-UserWrite UserStore::Add(const std::string& name, const std::string& password, int rights) {
+WriteResult UserStore::Add(const std::string& name, const std::string& password, int rights) {
   const std::string hash = HashForWrite(db_, "Add", password);
-  if (hash.empty()) return UserWrite::Failed;
+  if (hash.empty()) return WriteResult::Failed;
   // The key decides: an existing name makes the insert change nothing.
   const SqlStatement insert{
       "INSERT INTO Users (UserName, PassWord, Rights) VALUES (?, ?, ?) ON CONFLICT (UserName) DO NOTHING",
       {name, hash, std::to_string(rights)}};
-  if (db_.Exec(insert, {hash}) != 0) return UserWrite::Failed;
-  return db_.ChangedRows() == 1 ? UserWrite::Done : UserWrite::AlreadyExists;
+  if (db_.Exec(insert, {hash}) != 0) return WriteResult::Failed;
+  return db_.ChangedRows() == 1 ? WriteResult::Done : WriteResult::AlreadyExists;
 }
 
 std::optional<int> UserStore::RightsOf(const std::string& name, bool& failed) {
@@ -62,11 +62,11 @@ std::optional<int> UserStore::RightsOf(const std::string& name, bool& failed) {
   return RightsValue(rows.Value(0, 0));
 }
 
-UserWrite UserStore::Update(const UserChange& change, int* previousRights) {
+WriteResult UserStore::Update(const UserChange& change, int* previousRights) {
   std::string hash;
   if (!change.PassWord.empty()) {
     hash = HashForWrite(db_, "Update", change.PassWord);
-    if (hash.empty()) return UserWrite::Failed;
+    if (hash.empty()) return WriteResult::Failed;
   }
   SqlStatement update;
   update.Add("UPDATE Users SET ");
@@ -80,31 +80,31 @@ UserWrite UserStore::Update(const UserChange& change, int* previousRights) {
   return WriteExisting(update, {hash}, change.UserName, previousRights);
 }
 
-UserWrite UserStore::Remove(const std::string& name, int* removedRights) {
+WriteResult UserStore::Remove(const std::string& name, int* removedRights) {
   SqlStatement remove{"DELETE FROM Users WHERE UserName = ?", {name}};
   remove.Add(kNotTheLastAdmin);
   return WriteExisting(remove, {}, name, removedRights);
 }
 
-UserWrite UserStore::WriteExisting(const SqlStatement& write, const std::vector<std::string>& secrets,
+WriteResult UserStore::WriteExisting(const SqlStatement& write, const std::vector<std::string>& secrets,
                                    const std::string& name, int* rightsBefore) {
   // The write lock is held from the read to the commit: the rights read are
   // the ones the write replaces, and a row that exists but was not written
   // was spared by the statement's own condition.
   SQLTransaction transaction(db_);
-  if (!transaction.Active()) return UserWrite::Failed;
+  if (!transaction.Active()) return WriteResult::Failed;
   bool failed = false;
   const std::optional<int> before = RightsOf(name, failed);
-  if (failed) return UserWrite::Failed;
-  if (!before) return UserWrite::NotFound;
-  if (db_.Exec(write, secrets) != 0) return UserWrite::Failed;
-  if (db_.ChangedRows() != 1) return UserWrite::Refused;
+  if (failed) return WriteResult::Failed;
+  if (!before) return WriteResult::NotFound;
+  if (db_.Exec(write, secrets) != 0) return WriteResult::Failed;
+  if (db_.ChangedRows() != 1) return WriteResult::Refused;
   if (!transaction.Commit()) {
     WriteLog("ERROR, UserStore, " + db_.ErrorText);
-    return UserWrite::Failed;
+    return WriteResult::Failed;
   }
   if (rightsBefore) *rightsBefore = *before;
-  return UserWrite::Done;
+  return WriteResult::Done;
 }
 
 bool UserStore::List(const std::string& namePrefix, std::vector<UserListing>& users) {

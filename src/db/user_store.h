@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "db/write_result.h"
+
 namespace tarvelin {
 
 class SQLdb;
@@ -25,15 +27,6 @@ inline constexpr int kAdminRights = 1;
 
 // "ADMIN" for kAdminRights, "GENERAL" for anything else.
 const char* RightsName(int rights);
-
-// What a write did.
-enum class UserWrite {
-  Done,
-  AlreadyExists,  // Add: a user of that name exists; nothing written
-  NotFound,       // no user of that name
-  Refused,        // the last ADMIN user would be removed or lose its ADMIN rights
-  Failed,         // the database or the hashing failed (logged; the reason in the SQLdb's ErrorText)
-};
 
 // What the login check needs of one user's row.
 struct StoredLogin {
@@ -63,16 +56,16 @@ class UserStore {
 
   // Adds `name` with the hash of `password` (not empty). Done,
   // AlreadyExists or Failed.
-  UserWrite Add(const std::string& name, const std::string& password, int rights);
+  WriteResult Add(const std::string& name, const std::string& password, int rights);
 
   // Applies `change`. Done, NotFound, Refused (it would take the ADMIN rights
   // of the last ADMIN user) or Failed. `previousRights`, when given, receives
   // the rights the user had before a Done.
-  UserWrite Update(const UserChange& change, int* previousRights = nullptr);
+  WriteResult Update(const UserChange& change, int* previousRights = nullptr);
 
   // Removes `name`. Done, NotFound, Refused (the last ADMIN user) or Failed.
   // `removedRights`, when given, receives the rights of the removed user.
-  UserWrite Remove(const std::string& name, int* removedRights = nullptr);
+  WriteResult Remove(const std::string& name, int* removedRights = nullptr);
 
   // The users whose names begin with `namePrefix` (all when empty; "%" and
   // "_" keep their LIKE meaning), in name order. False when the query failed
@@ -97,7 +90,7 @@ class UserStore {
   // spares it) in one write transaction: NotFound without such a row,
   // Refused when the row was spared, else Done or Failed. `rightsBefore`,
   // when given, receives the rights the row had before a Done.
-  UserWrite WriteExisting(const SqlStatement& write, const std::vector<std::string>& secrets,
+  WriteResult WriteExisting(const SqlStatement& write, const std::vector<std::string>& secrets,
                           const std::string& name, int* rightsBefore);
   // The stored rights of `name`; nothing when there is no such user or the
   // query failed (`failed` then true, logged).

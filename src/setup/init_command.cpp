@@ -64,7 +64,7 @@ bool CreateInstanceDatabase(const std::string& dir, const std::string& adminPass
   if (!ok) error = "cannot restrict access to " + workPath + ": " + std::strerror(errno);
   if (ok) {
     SQLdb db(workName, SQLdb::ReadWrite);
-    ok = db.IsOpen && UserStore(db).Add(kAdminUser, adminPassword, kAdminRights) == UserWrite::Done;
+    ok = db.IsOpen && UserStore(db).Add(kAdminUser, adminPassword, kAdminRights) == WriteResult::Done;
     if (!ok) error = std::string("cannot add the user ") + kAdminUser + ": " + db.ErrorText;
   }
   if (ok && link(workPath.c_str(), finalPath.c_str()) != 0) {

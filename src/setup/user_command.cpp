@@ -79,9 +79,9 @@ int Add(SQLdb& db, const std::string& dir, Request& request, std::ostream& out, 
   if (!ResolvePassword(request, out, err)) return kExitFailed;
   const int rights = request.admin ? kAdminRights : 0;
   switch (users.Add(request.name, *request.password, rights)) {
-    case UserWrite::Done:
+    case WriteResult::Done:
       break;
-    case UserWrite::AlreadyExists:
+    case WriteResult::AlreadyExists:
       return Failure(err, taken);
     default:
       return Failure(err, "cannot add user " + request.name + ": " + db.ErrorText);
@@ -97,9 +97,9 @@ int ChangePassword(SQLdb& db, const std::string& dir, Request& request, std::ost
   if (!users.Find(request.name)) return Failure(err, missing);
   if (!ResolvePassword(request, out, err)) return kExitFailed;
   switch (users.Update({request.name, std::nullopt, *request.password})) {
-    case UserWrite::Done:
+    case WriteResult::Done:
       break;
-    case UserWrite::NotFound:
+    case WriteResult::NotFound:
       return Failure(err, missing);
     default:
       return Failure(err, "cannot change the password of " + request.name + ": " + db.ErrorText);
@@ -112,11 +112,11 @@ int ChangePassword(SQLdb& db, const std::string& dir, Request& request, std::ost
 int Remove(SQLdb& db, const std::string& dir, const Request& request, std::ostream& out, std::ostream& err) {
   int rights = 0;
   switch (UserStore(db).Remove(request.name, &rights)) {
-    case UserWrite::Done:
+    case WriteResult::Done:
       break;
-    case UserWrite::NotFound:
+    case WriteResult::NotFound:
       return Failure(err, "no user " + request.name);
-    case UserWrite::Refused:
+    case WriteResult::Refused:
       return Failure(err, "user " + request.name + " is the last ADMIN user and cannot be removed");
     default:
       return Failure(err, "cannot remove user " + request.name + ": " + db.ErrorText);

@@ -121,9 +121,9 @@ PageResult AddUser(const PageRequest& r) {
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return refuse("ERROR, couldn't open users", "ERROR, couldn't open users");
   switch (UserStore(db).Add(user.UserName, user.PassWord, rights)) {
-    case UserWrite::Done:
+    case WriteResult::Done:
       break;
-    case UserWrite::AlreadyExists: {
+    case WriteResult::AlreadyExists: {
       const std::string taken = "ERROR, user " + user.UserName + " already exists";
       return refuse(taken, taken);
     }
@@ -179,16 +179,16 @@ PageResult DeleteUsers(const PageRequest& r, const std::vector<std::string>& nam
     }
     int rights = 0;
     switch (users.Remove(name, &rights)) {
-      case UserWrite::Done:
+      case WriteResult::Done:
         ForgetVerifiedUser(name);
         WriteLog("INFO, User=" + r.user + " deleted the web user " + name);
         AuditUser("user-delete", AuditAction::Delete, name, {{"Rights", RightsName(rights), ""}});
         ++deleted;
         break;
-      case UserWrite::NotFound:
+      case WriteResult::NotFound:
         refuse("ERROR, no user " + name + " to delete", "ERROR, no user " + name);
         break;
-      case UserWrite::Refused:
+      case WriteResult::Refused:
         refuse("ERROR, user " + name + kLastAdmin + "be removed", "ERROR, user " + name + kLastAdmin + "be removed");
         break;
       default:
@@ -245,12 +245,12 @@ PageResult UsersEdit(const PageRequest& r) {
   }
   int before = 0;
   switch (UserStore(db).Update(user, &before)) {
-    case UserWrite::Done:
+    case WriteResult::Done:
       break;
-    case UserWrite::NotFound:
+    case WriteResult::NotFound:
       return PageStart(title, r.rights) + LoggedError("ERROR, updating entry in users: ", "no user " + user.UserName) +
              PageFooter();
-    case UserWrite::Refused:
+    case WriteResult::Refused:
       return PageStart(title, r.rights) + LoggedError("ERROR, user " + user.UserName + kLastAdmin + "lose its ADMIN rights") +
              PageFooter();
     default:

@@ -219,14 +219,11 @@ TEST_F(ConcurrencyTest, RemovalsOfTheLastTwoAdminUsers) {
        [](int t, int) {
          SQLdb db("quillat", SQLdb::ReadWrite);
          const std::string name = t % 2 == 0 ? "a1" : "a2";
-         return static_cast<int>(UserStore(db).Remove(name));
+         return Code(UserStore(db).Remove(name));
        },
        [&](int round, const std::vector<int>& results) {
-         EXPECT_EQ(Count(results, static_cast<int>(UserWrite::Done)), 1) << round;
-         EXPECT_EQ(Count(results, static_cast<int>(UserWrite::Refused)) +
-                       Count(results, static_cast<int>(UserWrite::NotFound)),
-                   kThreads - 1)
-             << round;
+         EXPECT_EQ(Count(results, WriteResult::Done), 1) << round;
+         EXPECT_EQ(Count(results, WriteResult::Refused) + Count(results, WriteResult::NotFound), kThreads - 1) << round;
          EXPECT_EQ(Stored("SELECT COUNT(*) FROM Users WHERE Rights = 1"), "1") << round;
        });
 }

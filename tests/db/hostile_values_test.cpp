@@ -69,14 +69,14 @@ TEST_F(HostileValuesTest, WorklistOperationsStoreAndFindValuesVerbatim) {
 TEST_F(HostileValuesTest, UsersAndTheirPasswordsSurviveEveryStoreOperation) {
   SQLdb db("quillat", SQLdb::ReadWrite);
   UserStore users(db);
-  ASSERT_EQ(users.Add("keeper", "keeps an ADMIN user", kAdminRights), UserWrite::Done);
+  ASSERT_EQ(users.Add("keeper", "keeps an ADMIN user", kAdminRights), WriteResult::Done);
   for (const auto& value : kHostile) {
     SCOPED_TRACE(value);
-    ASSERT_EQ(users.Add(value, value, 0), UserWrite::Done);
-    EXPECT_EQ(users.Add(value, value, 0), UserWrite::AlreadyExists);
+    ASSERT_EQ(users.Add(value, value, 0), WriteResult::Done);
+    EXPECT_EQ(users.Add(value, value, 0), WriteResult::AlreadyExists);
     const std::string where = " FROM Users WHERE UserName = " + Quoted(value);
     EXPECT_EQ(CheckPassword(Stored("SELECT PassWord" + where), value), PasswordCheck::Matches);
-    EXPECT_EQ(users.Update({value, kAdminRights, "new " + value}), UserWrite::Done);
+    EXPECT_EQ(users.Update({value, kAdminRights, "new " + value}), WriteResult::Done);
     EXPECT_EQ(CheckPassword(users.Find(value)->PassWord, "new " + value), PasswordCheck::Matches);
     EXPECT_EQ(Stored("SELECT Rights" + where), "1");
     std::vector<UserListing> listed;
@@ -86,7 +86,7 @@ TEST_F(HostileValuesTest, UsersAndTheirPasswordsSurviveEveryStoreOperation) {
     ExpectTablesIntact();
   }
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Users"), std::to_string(kHostile.size() + 1));
-  for (const auto& value : kHostile) EXPECT_EQ(users.Remove(value), UserWrite::Done) << value;
+  for (const auto& value : kHostile) EXPECT_EQ(users.Remove(value), WriteResult::Done) << value;
   EXPECT_EQ(Stored("SELECT group_concat(UserName) FROM Users"), "keeper");
   ExpectTablesIntact();
 }

@@ -17,33 +17,33 @@ TEST_F(UserStoreTest, EveryWriteSaysWhatHappened) {
     Op op;
     std::string name;
     int rights;
-    UserWrite expected;
+    WriteResult expected;
   } steps[] = {
-      {Add, "anna", 0, UserWrite::Done},
-      {Add, "anna", 1, UserWrite::AlreadyExists},  // the first password and rights stay
-      {Add, "Anna", 0, UserWrite::Done},           // names compare exactly
-      {Update, "bert", 1, UserWrite::NotFound},
-      {UpdatePassword, "bert", 0, UserWrite::NotFound},
-      {Remove, "bert", 0, UserWrite::NotFound},
-      {Remove, "x' OR '1'='1", 0, UserWrite::NotFound},
-      {Add, "boss", 1, UserWrite::Done},
-      {Remove, "boss", 0, UserWrite::Refused},  // the last ADMIN user
-      {Update, "boss", 0, UserWrite::Refused},  // nor may it lose its rights
-      {Update, "boss", 5, UserWrite::Refused},  // any value but 1 is GENERAL
-      {Update, "boss", 1, UserWrite::Done},
-      {UpdatePassword, "boss", 0, UserWrite::Done},
-      {Update, "anna", 1, UserWrite::Done},  // two ADMIN users now
-      {Update, "boss", 0, UserWrite::Done},
-      {Remove, "anna", 0, UserWrite::Refused},
-      {Remove, "boss", 0, UserWrite::Done},
-      {Remove, "boss", 0, UserWrite::NotFound},
+      {Add, "anna", 0, WriteResult::Done},
+      {Add, "anna", 1, WriteResult::AlreadyExists},  // the first password and rights stay
+      {Add, "Anna", 0, WriteResult::Done},           // names compare exactly
+      {Update, "bert", 1, WriteResult::NotFound},
+      {UpdatePassword, "bert", 0, WriteResult::NotFound},
+      {Remove, "bert", 0, WriteResult::NotFound},
+      {Remove, "x' OR '1'='1", 0, WriteResult::NotFound},
+      {Add, "boss", 1, WriteResult::Done},
+      {Remove, "boss", 0, WriteResult::Refused},  // the last ADMIN user
+      {Update, "boss", 0, WriteResult::Refused},  // nor may it lose its rights
+      {Update, "boss", 5, WriteResult::Refused},  // any value but 1 is GENERAL
+      {Update, "boss", 1, WriteResult::Done},
+      {UpdatePassword, "boss", 0, WriteResult::Done},
+      {Update, "anna", 1, WriteResult::Done},  // two ADMIN users now
+      {Update, "boss", 0, WriteResult::Done},
+      {Remove, "anna", 0, WriteResult::Refused},
+      {Remove, "boss", 0, WriteResult::Done},
+      {Remove, "boss", 0, WriteResult::NotFound},
   };
   SQLdb db("quillat", SQLdb::ReadWrite);
   UserStore users(db);
   for (std::size_t i = 0; i < std::size(steps); ++i) {
     const auto& step = steps[i];
     const std::string password = "password of " + step.name + " " + std::to_string(i);
-    UserWrite result = UserWrite::Failed;
+    WriteResult result = WriteResult::Failed;
     switch (step.op) {
       case Add: result = users.Add(step.name, password, step.rights); break;
       case Update: result = users.Update({step.name, step.rights, ""}); break;
@@ -64,20 +64,20 @@ TEST_F(UserStoreTest, EveryWriteSaysWhatHappened) {
 TEST_F(UserStoreTest, UpdateAndRemoveTellTheRightsTheyReplaced) {
   SQLdb db("quillat", SQLdb::ReadWrite);
   UserStore users(db);
-  ASSERT_EQ(users.Add("anna", "first password", 1), UserWrite::Done);
-  ASSERT_EQ(users.Add("bert", "second password", 0), UserWrite::Done);
+  ASSERT_EQ(users.Add("anna", "first password", 1), WriteResult::Done);
+  ASSERT_EQ(users.Add("bert", "second password", 0), WriteResult::Done);
   const std::string hash = users.Find("anna")->PassWord;
   int before = -1;
-  ASSERT_EQ(users.Update({"bert", 1, ""}, &before), UserWrite::Done);  // rights only
+  ASSERT_EQ(users.Update({"bert", 1, ""}, &before), WriteResult::Done);  // rights only
   EXPECT_EQ(before, 0);
   EXPECT_EQ(CheckPassword(users.Find("bert")->PassWord, "second password"), PasswordCheck::Matches);
-  ASSERT_EQ(users.Update({"anna", std::nullopt, "new password"}, &before), UserWrite::Done);  // password only
+  ASSERT_EQ(users.Update({"anna", std::nullopt, "new password"}, &before), WriteResult::Done);  // password only
   EXPECT_EQ(before, 1);
   EXPECT_EQ(users.Find("anna")->Rights, 1);
   EXPECT_NE(users.Find("anna")->PassWord, hash);
   EXPECT_EQ(CheckPassword(users.Find("anna")->PassWord, "new password"), PasswordCheck::Matches);
   int removed = -1;
-  ASSERT_EQ(users.Remove("bert", &removed), UserWrite::Done);
+  ASSERT_EQ(users.Remove("bert", &removed), WriteResult::Done);
   EXPECT_EQ(removed, 1);
 }
 
@@ -85,7 +85,7 @@ TEST_F(UserStoreTest, ListsByNamePrefixInNameOrderWithoutHashes) {
   SQLdb db("quillat", SQLdb::ReadWrite);
   UserStore users(db);
   for (const char* name : {"bert", "anna", "ann;e", "x'y", "a%b", "zed"})
-    ASSERT_EQ(users.Add(name, "the same password", name[0] == 'b' ? 1 : 0), UserWrite::Done);
+    ASSERT_EQ(users.Add(name, "the same password", name[0] == 'b' ? 1 : 0), WriteResult::Done);
   const auto names = [&](const std::string& prefix) {
     std::vector<UserListing> listed;
     EXPECT_TRUE(users.List(prefix, listed));
@@ -147,9 +147,9 @@ TEST_F(UserStoreTest, FailedWritesLogNeitherPasswordNorHash) {
   Raw("INSERT INTO Users VALUES ('bert', 'first secret', 1), ('carl', 'x', 1)");
   SQLdb db("quillat", SQLdb::ReadOnly);
   UserStore users(db);
-  EXPECT_EQ(users.Add("anna", "second secret", 0), UserWrite::Failed);
-  EXPECT_EQ(users.Update({"bert", 0, "third secret"}), UserWrite::Failed);
-  EXPECT_EQ(users.Remove("bert"), UserWrite::Failed);
+  EXPECT_EQ(users.Add("anna", "second secret", 0), WriteResult::Failed);
+  EXPECT_EQ(users.Update({"bert", 0, "third secret"}), WriteResult::Failed);
+  EXPECT_EQ(users.Remove("bert"), WriteResult::Failed);
   EXPECT_FALSE(users.RehashPassword("bert", "first secret", "first secret"));
   const auto lines = LogLines();
   ASSERT_FALSE(lines.empty());

@@ -27,7 +27,7 @@ class CheckUserTest : public ::testing::Test {
 
   void AddUser(const std::string& name, const std::string& password, int rights) {
     SQLdb db("quillat", SQLdb::ReadWrite);
-    ASSERT_EQ(UserStore(db).Add(name, password, rights), UserWrite::Done);
+    ASSERT_EQ(UserStore(db).Add(name, password, rights), WriteResult::Done);
   }
 
   std::string Run(const std::string& sql) {
@@ -83,9 +83,9 @@ TEST_F(CheckUserTest, ChangesTakeEffectAtTheNextRequest) {
   ASSERT_EQ(Login("clerk", "cl3rk"), "0");
   SQLdb db("quillat", SQLdb::ReadWrite);
   UserStore users(db);
-  ASSERT_EQ(users.Update({"clerk", 1, ""}), UserWrite::Done);  // rights only
+  ASSERT_EQ(users.Update({"clerk", 1, ""}), WriteResult::Done);  // rights only
   EXPECT_EQ(Login("clerk", "cl3rk"), "1");
-  ASSERT_EQ(users.Update({"clerk", std::nullopt, "n3w"}), UserWrite::Done);
+  ASSERT_EQ(users.Update({"clerk", std::nullopt, "n3w"}), WriteResult::Done);
   EXPECT_EQ(Login("clerk", "cl3rk"), "refused");
   EXPECT_EQ(Login("clerk", "n3w"), "1");
   ForgetVerifiedUser("clerk");

@@ -330,11 +330,11 @@ TEST_F(WebFormsHttpTest, ChangesAndRefusedLoginsReachTheAuditTrail) {
 TEST_F(WebFormsHttpTest, TheLastAdminUserStaysAndGoneUsersAreNamed) {
   // "boss" is made the only ADMIN user, as tarvelin-setup can leave an instance.
   {
-    ServerSettings.ProgramFolder = web_.Server().Home();
+    UseStorage(StorageLocation::OfInstance(web_.Server().Home()));
     SQLdb db("quillat", SQLdb::ReadWrite);
     UserStore users(db);
-    ASSERT_EQ(users.Add("boss", "the boss password", kAdminRights), UserWrite::Done);
-    ASSERT_EQ(users.Remove("admin"), UserWrite::Done);
+    ASSERT_EQ(users.Add("boss", "the boss password", kAdminRights), WriteResult::Done);
+    ASSERT_EQ(users.Remove("admin"), WriteResult::Done);
   }
   const std::string token = Token("boss", "the boss password");
   const auto boss = [&](const std::string& path, const Pairs& form) {
