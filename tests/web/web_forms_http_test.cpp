@@ -320,8 +320,7 @@ TEST_F(WebFormsHttpTest, ChangesAndRefusedLoginsReachTheAuditTrail) {
   // The refused changes left no line; each user's session began with one
   // login line, and setting the instance up (tarvelin-setup made admin and
   // clerk) wrote two.
-  EXPECT_EQ(std::count(audit.begin(), audit.end(), '
-'), 8 + 2 + 2) << audit;
+  EXPECT_EQ(std::count(audit.begin(), audit.end(), '\n'), 8 + 2 + 2) << audit;
   EXPECT_THAT(audit, Not(HasSubstr("twelve chars")));
   // Every line of the request's work names the client too.
   EXPECT_THAT(web_.Server().Log(), HasSubstr("INFO, User=clerk, Page=wlsetstatus, from 127.0.0.1\r\n"));
