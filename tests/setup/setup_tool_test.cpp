@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -411,6 +412,25 @@ TEST_F(SetupToolTest, UserAdministrationIsWrittenToTheAuditTrail) {
       EXPECT_EQ(fs::status(entry.path()).permissions() & fs::perms::others_all, fs::perms::none);
     }
   }
+}
+
+TEST_F(SetupToolTest, AnAuditFileThatRootStartsBelongsToTheOwnerOfTheLogsFolder) {
+  // The server, running as the service user, must still append to the day's file.
+  if (geteuid() != 0) GTEST_SKIP() << "only root can start a file another user then owns";
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", kAdmin}).exit, 0);
+  for (const auto& entry : fs::directory_iterator(dir_ + "/logs")) fs::remove(entry.path());
+  const uid_t service = 65534;  // nobody
+  ASSERT_EQ(chown((dir_ + "/logs").c_str(), service, service), 0);
+  ASSERT_EQ(Setup({"user", dir_, "add", "nurse", "--password", "nurse password"}).exit, 0);
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(dir_ + "/logs")) {
+    struct stat file {};
+    ASSERT_EQ(stat(entry.path().c_str(), &file), 0);
+    EXPECT_EQ(file.st_uid, service) << entry.path();
+    EXPECT_EQ(file.st_gid, service) << entry.path();
+    ++files;
+  }
+  EXPECT_EQ(files, 1);
 }
 }  // namespace
 
