@@ -16,6 +16,8 @@ void AuditOrders(const OrderAnswer& answer) {
     if (order.done == "created") event.action = AuditAction::Create;
     if (order.done == "deleted") event.action = AuditAction::Delete;
     if (!order.oldStatus.empty()) event.changes.push_back({"SPSStatus", order.oldStatus, order.done});
+    event.patientId = order.patientId;
+    event.patientName = order.patientName;
     WriteAudit(event);
   }
 }

@@ -20,6 +20,7 @@ struct AppliedOrder {
   std::string accession;
   std::string done;       // "created", "updated", "deleted", or the status it moved to
   std::string oldStatus;  // the status before, when the order moved it
+  std::string patientId, patientName;  // as the message names them
 };
 
 struct OrderAnswer {

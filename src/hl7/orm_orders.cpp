@@ -213,6 +213,8 @@ OrderAnswer WriteOrders(SQLdb& db, const std::string& message) {
       if (!context.applied.done.empty()) {
         context.applied.control = SegmentField(parsed.orders[i].orc, 1);
         context.applied.accession = record.AccessionNumber;
+        context.applied.patientId = record.PatientID;
+        context.applied.patientName = record.PatientName;
         answer.applied.push_back(std::move(context.applied));
       }
       continue;

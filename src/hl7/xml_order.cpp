@@ -175,7 +175,8 @@ std::string ProcessXML(const std::string& path) {
              (inserted == WriteResult::AlreadyExists ? "1" : "-1"));
     return result;
   }
-  WriteAudit({"xml-order", AuditAction::Create, true, record.AccessionNumber, "accession", {}, "created"});
+  WriteAudit({"xml-order", AuditAction::Create, true, record.AccessionNumber, "accession", {}, "created",
+              record.PatientID, record.PatientName});
   return "Message Processed";
 }
 

@@ -63,7 +63,7 @@ void LogChange(const Change& change) {
     return;
   }
   WriteAudit({"housekeeping-status", AuditAction::Update, true, e.AccessionNumber, "accession",
-              {{"SPSStatus", kScheduled, NewStatus(change.rule)}}, Reason(change.rule)});
+              {{"SPSStatus", kScheduled, NewStatus(change.rule)}}, Reason(change.rule), e.PatientID, e.PatientName});
   switch (change.rule) {
     case AgeingRule::OldDate:
       WriteLog("INFO, Discontinued Worklist Entry: " + which + ", Reason Old Date");

@@ -31,6 +31,11 @@ struct AuditEvent {
   std::string objectType;  // "accession", "user", "mpps"
   std::vector<AuditChange> changes;
   std::string detail;  // a short note: the order control, why it failed
+  // The patient of a worklist entry or procedure step ("" when not known);
+  // DICOM audit messages name the patient of an order or procedure record.
+  // (Initialised so brace-initialised events may leave them out.)
+  std::string patientId = "";
+  std::string patientName = "";
 };
 
 }  // namespace tarvelin

@@ -8,8 +8,7 @@
 
 namespace tarvelin {
 
-namespace {
-const char* ActionCode(AuditAction action) {
+const char* AuditActionCode(AuditAction action) {
   switch (action) {
     case AuditAction::Create: return "C";
     case AuditAction::Update: return "U";
@@ -19,6 +18,7 @@ const char* ActionCode(AuditAction action) {
   return "E";
 }
 
+namespace {
 void Member(std::string& line, const char* name, const std::string& value) {
   line.append(",\"").append(name).append("\":").append(JsonString(value));
 }
@@ -70,7 +70,7 @@ std::string Rfc3339Time(Clock::time_point at) {
 std::string AuditLine(const AuditEvent& event, const AuditActor& actor, Clock::time_point at) {
   std::string line = "{\"time\":" + JsonString(Rfc3339Time(at));
   Member(line, "event", event.event);
-  Member(line, "action", ActionCode(event.action));
+  Member(line, "action", AuditActionCode(event.action));
   Member(line, "outcome", event.success ? "success" : "failure");
   Member(line, "actorType", actor.type);
   Member(line, "actor", actor.who);

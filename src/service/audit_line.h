@@ -22,6 +22,9 @@ namespace tarvelin {
 
 std::string AuditLine(const AuditEvent& event, const AuditActor& actor, Clock::time_point at);
 
+// ATNA's event action code of `action`: "C", "U", "D" or "E".
+const char* AuditActionCode(AuditAction action);
+
 // `text` as a JSON string, quotes included (the rules above).
 std::string JsonString(const std::string& text);
 

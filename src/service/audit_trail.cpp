@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "service/audit_line.h"
+#include "service/audit_message.h"
 #include "service/log.h"
 #include "service/log_file.h"
 #include "service/settings.h"
@@ -29,12 +30,20 @@ std::string DailyAuditPath() {
 void WriteAudit(const AuditEvent& event) {
   try {
     const Clock::time_point at = Now();
-    const std::string line = AuditLine(event, CurrentAuditActor(), at);
+    const AuditActor& actor = CurrentAuditActor();
+    const std::string line = AuditLine(event, actor, at);
     const std::string path = DailyAuditPath();
     std::lock_guard<std::mutex> hold(auditBusy);
     auditFile.SetTarget(path);
     auditFile.Append(line + "\n");
-    syslogTarget.Send("audit", line, at);
+    if (!syslogTarget.IsOpen()) return;
+    if (ServerSettings.AuditSyslogDicom) {
+      // The MSGID IHE ATNA gives audit messages in syslog.
+      const AuditSource source{ServerSettings.WL_AET, syslogTarget.HostName()};
+      syslogTarget.Send("IHE+RFC-3881", DicomAuditMessage(event, actor, source, at), at);
+    } else {
+      syslogTarget.Send("audit", line, at);
+    }
   } catch (...) {
     // An event that cannot be built or written is lost, never reported.
   }

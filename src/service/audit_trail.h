@@ -4,7 +4,9 @@
 // audit_line.h) in a log of its own, the day's
 // ServerSettings.LogFolder + "yyyymmdd_audit.log" (created 0640, never
 // rotated by size: nothing of the trail is dropped), and, when
-// ServerSettings.AuditSyslog names a target, as an RFC 5424 syslog message.
+// ServerSettings.AuditSyslog names a target, as an RFC 5424 syslog message
+// carrying that line or, with ServerSettings.AuditSyslogDicom, the DICOM
+// audit message of the event (audit_message.h).
 // The actor is the thread's CurrentAuditActor(). Any thread may call; lines
 // are written whole, one at a time. Never throws, never reports.
 #include "service/audit_event.h"

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <strings.h>
 #include <vector>
 
 #include "platform/charset_names.h"
@@ -81,6 +82,10 @@ void ReadIniSettings(const std::string& iniPath) {
   s.LogRotateMB = NonNegativeInteger(ini, "LogRotateMB", 20);
   s.LogRotateFiles = NonNegativeInteger(ini, "LogRotateFiles", 5);
   s.AuditSyslog = ini.ReadString(svc, "AuditSyslog", "");
+  const std::string auditFormat = ini.ReadString(svc, "AuditSyslogFormat", "json");
+  s.AuditSyslogDicom = strcasecmp(auditFormat.c_str(), "dicom") == 0;
+  if (!s.AuditSyslogDicom && !auditFormat.empty() && strcasecmp(auditFormat.c_str(), "json") != 0)
+    WriteLog("ERROR, AuditSyslogFormat " + auditFormat + " refused: not json or dicom; json is used");
   s.HL7Port = ini.ReadString(svc, "HL7Port", "2100");
   s.WEBPort = ini.ReadString(svc, "WEBPort", "80");
   s.DeleteOld = ini.ReadBool(svc, "DeleteOld", false);

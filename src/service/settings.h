@@ -17,6 +17,7 @@ struct ServerSettingsRecord {
   int LogRotateMB = 20;     // a log file larger than this is moved aside (0: never)
   int LogRotateFiles = 5;   // parts moved aside kept per log file
   std::string AuditSyslog;  // audit events also as syslog: "local", "udp:HOST[:PORT]"; "": file only
+  bool AuditSyslogDicom = false;  // AuditSyslogFormat=dicom: syslog carries DICOM audit messages, not the JSON line
   std::string ProgramFolder;  // instance folder, ends with "/"
   std::string LogFolder;      // ProgramFolder + "logs/"
   std::string HL7InFolder;    // ProgramFolder + "HL7in/"

@@ -23,6 +23,7 @@ class SyslogSender {
   bool Open(const std::string& target, std::string& error);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
+  const std::string& HostName() const { return host_; }  // our HOSTNAME field
 
   // Sends `message` as the MSG (UTF-8, with the BOM) of one RFC 5424
   // message of facility 10 (security/authorization) and severity 5

@@ -10,7 +10,10 @@ void AuditEntryChange(const char* event, AuditAction action, const WorklistDB& b
   audit.event = event;
   audit.action = action;
   audit.objectType = "accession";
+  const WorklistDB& known = after.AccessionNumber.empty() ? before : after;  // a delete knows only the old entry
   audit.object = before.AccessionNumber.empty() ? after.AccessionNumber : before.AccessionNumber;
+  audit.patientId = known.PatientID;
+  audit.patientName = known.PatientName;
   for (const auto& [column, field] : kWorklistColumns)
     if (before.*field != after.*field) audit.changes.push_back({column, before.*field, after.*field});
   WriteAudit(audit);

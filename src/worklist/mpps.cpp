@@ -198,7 +198,8 @@ ProcedureStepOutcome CreateMPPS(DcmObj& dataset, std::string& sopInstanceUID, co
       for (const std::string& accession : linked) entries += (entries.empty() ? "" : " ") + accession;
       WriteAudit({"mpps-create", AuditAction::Create, true, sopInstanceUID, "mpps",
                   {{"PerformedProcedureStepStatus", "", kInProgress}},
-                  linked.empty() ? "unscheduled" : "AccessionNumber=" + entries});
+                  linked.empty() ? "unscheduled" : "AccessionNumber=" + entries, dataset.GetString(0x0010, 0x0020),
+                  dataset.GetString(0x0010, 0x0010)});
       return Outcome(MppsSuccess);
     }
     case PerformedStepResult::AlreadyExists:
@@ -226,7 +227,7 @@ ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID,
   }
   SQLdb db("quillat", SQLdb::ReadWrite);
   if (!db.IsOpen) return Outcome(MppsProcessingFailure);
-  std::string finalStatus;
+  std::string finalStatus, patientId, patientName;
   const auto edit = [&](PerformedStep& step) {
     if (step.Status != kInProgress) {
       WriteLog("ERROR, SetMPPS, " + sopInstanceUID + " is already " + step.Status + ", no N-SET accepted");
@@ -242,12 +243,14 @@ ProcedureStepOutcome SetMPPS(DcmObj& dataset, const std::string& sopInstanceUID,
     if (!status.empty()) step.Status = status;
     step.DataSet = Encode(stored);
     finalStatus = step.Status;
+    patientId = stored.GetString(0x0010, 0x0020);
+    patientName = stored.GetString(0x0010, 0x0010);
     return PerformedStepResult::Done;
   };
   switch (PerformedStepDB::Change(db, sopInstanceUID, edit)) {
     case PerformedStepResult::Done: {
       WriteLog("INFO, SetMPPS, " + sopInstanceUID + " " + finalStatus);
-      AuditEvent event{"mpps-set", AuditAction::Update, true, sopInstanceUID, "mpps", {}, ""};
+      AuditEvent event{"mpps-set", AuditAction::Update, true, sopInstanceUID, "mpps", {}, "", patientId, patientName};
       if (finalStatus != kInProgress)
         event.changes.push_back({"PerformedProcedureStepStatus", kInProgress, finalStatus});
       WriteAudit(event);

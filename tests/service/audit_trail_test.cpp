@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,39 +14,13 @@
 #include "service/log.h"
 #include "service/settings.h"
 #include "service/syslog_sender.h"
+#include "service/audit_message.h"
 #include "support/pinned_clock.h"
+#include "support/syslog_collector.h"
 
 namespace tarvelin {
 
 namespace {
-// A UDP socket on a free loopback port: the syslog collector.
-class UdpCollector {
- public:
-  UdpCollector() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
-  ~UdpCollector() { close(fd_); }
-  int Port() const { return port_; }
-  // The next datagram, or "" after two seconds.
-  std::string Receive() {
-    pollfd ready{fd_, POLLIN, 0};
-    if (poll(&ready, 1, 2000) != 1) return "";
-    char buffer[65536];
-    const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
-  }
-
- private:
-  int fd_;
-  int port_ = 0;
-};
-
 class AuditTrailTest : public ::testing::Test {
  protected:
   void SetUp() override { ServerSettings.LogFolder = folder_.Path(); }
@@ -58,6 +28,7 @@ class AuditTrailTest : public ::testing::Test {
     StopAuditTrail();
     ServerSettings.LogFolder.clear();
     ServerSettings.AuditSyslog.clear();
+    ServerSettings.AuditSyslogDicom = false;
     ClearLogTarget();
   }
   TempFolder folder_;
@@ -117,8 +88,8 @@ TEST(SyslogSenderTest, TargetsThatCannotBeUsed) {
 // The file gets every event, in the day's own file, 0640; syslog the same
 // text in an RFC 5424 datagram; each thread's events name its own actor.
 TEST_F(AuditTrailTest, FileAndSyslogCarryEveryEventWithItsActor) {
-  UdpCollector collector;
-  ServerSettings.AuditSyslog = "udp:127.0.0.1:" + std::to_string(collector.Port());
+  SyslogCollector collector;
+  ServerSettings.AuditSyslog = collector.Target();
   StartAuditTrail();
   {
     const AuditActorScope actor({"calling AE", "CT1", "10.0.0.7"});
@@ -161,6 +132,81 @@ TEST_F(AuditTrailTest, UnusableSyslogTargetIsLoggedAndTheFileStillWritten) {
   EXPECT_NE(ReadWholeFile(folder_.Path() + "main.log").find("ERROR, AuditSyslog udp:no.such.host.invalid cannot be used"),
             std::string::npos);
   EXPECT_NE(ReadWholeFile(DailyAuditPath()).find("\"event\":\"user-delete\",\"action\":\"D\""), std::string::npos);
+}
+
+}  // namespace tarvelin
+
+namespace tarvelin {
+
+// Each kind of event as the DICOM audit message an audit repository expects,
+// read back by an XML parser: codes, participants and the object touched,
+// whatever bytes the values hold.
+TEST(DicomAuditMessageTest, EachEventBecomesItsMessage) {
+  PinnedClock at(2024, 3, 5, 14, 30, 15);
+  const AuditSource source{"WORKLIST", "ward-host"};
+  const std::string application =
+      "participant WORKLIST alt=AETITLES=WORKLIST requestor=false at=ward-host/1 role=110150:DCM:Application\n";
+  const struct {
+    AuditEvent event;
+    AuditActor actor;
+    std::string summary;
+  } cases[] = {
+      {{"login-failure", AuditAction::Execute, false, "eve", "user", {}, "wrong user name or password\r\n, Page=x"},
+       {"web user", "eve<\"&'>", "10.0.0.5"},
+       "event 110114:DCM:User Authentication E 4 type=110122:DCM:Login why=wrong user name or password\r\n, Page=x\n"
+       "participant eve<\"&'> alt=None requestor=true at=10.0.0.5/2 role=-\n" + application +
+           "source WORKLIST@ward-host type=4:DCM:Application Server\n"},
+      {{"entry-edit", AuditAction::Update, true, "A&B<1>", "accession", {{"PatientName", "DOE^JOHN", "DOE^JANE"}}, "",
+        "P1", "DOE^JANE"},
+       {"web user", "anna", "10.1.2.3"},
+       "event 110109:DCM:Order Record U 0 type=- why=-\n"
+       "participant anna alt=None requestor=true at=10.1.2.3/2 role=-\n" + application +
+           "source WORKLIST@ward-host type=4:DCM:Application Server\n"
+           "object P1 type=1/1 id=2:RFC-3881:Patient Number name=DOE^JANE accession=A&B<1> mpps=- "
+           "about=PatientName: DOE^JOHN -> DOE^JANE\n"},
+      {{"mpps-set", AuditAction::Update, true, "1.2.3", "mpps", {}, "", "P2", "M\xFCller\x01^A"},
+       {"calling AE", "CT1", "10.0.0.7"},
+       "event 110111:DCM:Procedure Record U 0 type=- why=-\n"
+       "participant CT1 alt=AETITLES=CT1 requestor=true at=10.0.0.7/2 role=110153:DCM:Source Role ID\n" + application +
+           "source WORKLIST@ward-host type=4:DCM:Application Server\n"
+           "object P2 type=1/1 id=2:RFC-3881:Patient Number name=M\xC3\xBCller\xEF\xBF\xBD^A accession=- "
+           "mpps=1.2.3 about=-\n"},
+      {{"user-delete", AuditAction::Delete, true, "bob", "user", {}, ""},
+       {"web user", "admin", "::1"},
+       "event 110113:DCM:Security Alert D 0 type=110137:DCM:User Security Attributes Changed why=-\n"
+       "participant admin alt=None requestor=true at=::1/2 role=-\n" + application +
+           "source WORKLIST@ward-host type=4:DCM:Application Server\n"
+           "object bob type=1/11 id=11:RFC-3881:User Identifier name=- accession=- mpps=- about=-\n"},
+      {{"housekeeping-status", AuditAction::Update, true, "A9", "accession", {}, "old date\xEF\xBF\xBF", "P9", ""},
+       {"housekeeping", "", ""},
+       "event 110109:DCM:Order Record U 0 type=- why=-\n"
+       "participant WORKLIST alt=AETITLES=WORKLIST requestor=true at=ward-host/1 role=110150:DCM:Application\n"
+       "source WORKLIST@ward-host type=4:DCM:Application Server\n"
+       "object P9 type=1/1 id=2:RFC-3881:Patient Number name= accession=A9 mpps=- about=old date\xEF\xBF\xBD\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string xml = DicomAuditMessage(c.event, c.actor, source, Now());
+    EXPECT_EQ(DicomAuditSummary(xml), c.summary) << xml;
+    EXPECT_NE(xml.find("EventDateTime=\"" + Rfc3339Time(Now()) + "\""), std::string::npos);
+  }
+}
+
+// With the DICOM format the collector gets the XML under IHE's MSGID; the
+// file keeps its JSON lines.
+TEST_F(AuditTrailTest, DicomFormatGoesToSyslogAndTheFileKeepsItsLines) {
+  SyslogCollector collector;
+  ServerSettings.AuditSyslog = collector.Target();
+  ServerSettings.AuditSyslogDicom = true;
+  StartAuditTrail();
+  WriteAudit({"xml-order", AuditAction::Create, true, "ACC7", "accession", {}, "created", "P7", "ROE^MAY"});
+  const std::string datagram = collector.Receive();
+  EXPECT_NE(datagram.find(" tarvelin " + std::to_string(getpid()) + " IHE+RFC-3881 - \xEF\xBB\xBF<?xml"),
+            std::string::npos)
+      << datagram;
+  EXPECT_NE(DicomAuditSummary(SyslogBody(datagram)).find("object P7 type=1/1 id=2:RFC-3881:Patient Number name=ROE^MAY "
+                                                         "accession=ACC7 mpps=- about=created\n"),
+            std::string::npos);
+  EXPECT_NE(ReadWholeFile(DailyAuditPath()).find("\"event\":\"xml-order\",\"action\":\"C\""), std::string::npos);
 }
 
 }  // namespace tarvelin

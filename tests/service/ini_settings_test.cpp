@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/temp_folder.h"
+#include "service/log.h"
 #include "service/settings.h"
+#include "support/log_file.h"
 
 namespace tarvelin {
 
@@ -86,6 +88,25 @@ TEST(IniSettings, HL7CharSetIsAnHL7TermWeConvertElse88591) {
     ReadIniSettings(folder.Write("TRVGUI.ini", std::string("[TRVSVC]\nHL7CharSet=") + written + "\n"));
     EXPECT_EQ(ServerSettings.HL7CharSet, read) << written;
   }
+}
+
+// json (the default) or dicom, in any case; anything else is refused with a line.
+TEST(IniSettings, AuditSyslogFormatIsJsonOrDicom) {
+  TempFolder folder;
+  SetLogTarget(folder.Path() + "main.log");
+  const struct {
+    const char* written;
+    bool dicom;
+  } cases[] = {{"", false}, {"json", false}, {"DICOM", true}, {"xml", false}};
+  for (const auto& c : cases) {
+    ReadIniSettings(folder.Write("TRVGUI.ini", std::string("[TRVSVC]\nAuditSyslogFormat=") + c.written + "\n"));
+    EXPECT_EQ(ServerSettings.AuditSyslogDicom, c.dicom) << c.written;
+  }
+  const std::string log = ReadWholeFile(folder.Path() + "main.log");
+  EXPECT_EQ(CountOf(log, "AuditSyslogFormat"), 1) << log;
+  EXPECT_NE(log.find("ERROR, AuditSyslogFormat xml refused: not json or dicom; json is used"), std::string::npos);
+  ClearLogTarget();
+  ServerSettings.AuditSyslogDicom = false;
 }
 
 }  // namespace tarvelin

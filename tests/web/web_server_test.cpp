@@ -13,6 +13,7 @@
 
 #include "support/child_process.h"
 #include "support/log_file.h"
+#include "support/syslog_collector.h"
 #include "web_instance.h"
 
 namespace tarvelin {
@@ -245,6 +246,38 @@ TEST_F(WebServerTest, HostileRequestsGetA4xxAndTheServerGoesOn) {
                                     "Transfer-Encoding: chunked\r\n\r\n" + "200000\r\n" + big + "\r\n0\r\n\r\n"),
               StartsWith("HTTP/1.1 413"));
   EXPECT_EQ(web_.Admin("/").status, 200);
+}
+
+// With AuditSyslogFormat=dicom an audit repository gets a User
+// Authentication message for a refused and for a successful login, and an
+// Order Record naming the patient and the accession number for a new entry.
+TEST(WebAuditRepository, LoginsAndChangesArriveAsDicomAuditMessages) {
+  SyslogCollector repository;
+  WebInstance web("webatna");
+  ASSERT_EQ(web.Prepare({{"AuditSyslog", repository.Target()}, {"AuditSyslogFormat", "dicom"}}), "");
+  ASSERT_TRUE(web.Start()) << web.Server().Log();
+  EXPECT_EQ(web.Request("/worklist", "clerk", "not the password").status, 401);
+  std::string entry;
+  for (const char* field : {"PatientID=P5", "LastName=DOE", "FirstName=ANN", "PatientBD=2024-01-02", "PatientSex=F",
+                            "Modality=CT", "StartDate=2024-01-02", "HOUR=07", "MINUTES=50", "AccessionNumber=AT1"})
+    entry += " --data-urlencode " + ShellQuote(field);
+  EXPECT_THAT(web.Request("/wlprocess", "clerk", kClerkPassword, entry).body, HasSubstr("Added Worklist entry"));
+  const std::string clerk = "participant clerk alt=None requestor=true at=127.0.0.1/2 role=-\n";
+  const std::string expected[][2] = {
+      {"event 110114:DCM:User Authentication E 4 type=110122:DCM:Login why=wrong user name or password, Page=worklist\n",
+       "source TARVELIN@"},
+      {"event 110114:DCM:User Authentication E 0 type=110122:DCM:Login why=-\n",
+       "participant TARVELIN alt=AETITLES=TARVELIN requestor=false"},
+      {"event 110109:DCM:Order Record C 0 type=- why=-\n",
+       "object P5 type=1/1 id=2:RFC-3881:Patient Number name=DOE^ANN accession=AT1 mpps=- about=PatientID:  -> P5;"},
+  };
+  for (const auto& [event, more] : expected) {
+    const std::string summary = DicomAuditSummary(SyslogBody(repository.Receive()));
+    EXPECT_EQ(summary.rfind(event, 0), 0u) << summary;
+    EXPECT_THAT(summary, HasSubstr("participant clerk alt=None requestor=true at=127.0.0.1/2 role=-\n"));
+    EXPECT_THAT(summary, HasSubstr(more));
+  }
+  EXPECT_THAT(web.Server().Log(), Not(HasSubstr("AuditSyslogFormat")));
 }
 
 TEST(WebServerStart, ABusyPortLeavesTheRestOfTheServiceRunning) {

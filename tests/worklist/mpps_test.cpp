@@ -3,8 +3,10 @@
 
 #include "db/sqldb.h"
 #include "dicom/uid.h"
+#include "service/audit_trail.h"
 #include "service/settings.h"
 #include "service/text.h"
+#include "support/syslog_collector.h"
 #include "worklist/mpps.h"
 #include "worklist_fixture.h"
 
@@ -259,6 +261,34 @@ TEST_F(Mpps, TextIsTakenFromTheDataSetsCharacterSetIntoUtf8) {
   EXPECT_NE(merged.find("M\xC3\x9CLLER"), std::string::npos);
   EXPECT_EQ(Log().find("(0008,0005) may not be set"), std::string::npos);
   ServerSettings.StationCharSets.clear();
+}
+
+}  // namespace tarvelin
+
+namespace tarvelin {
+
+// A procedure step reaches an audit repository as a DICOM Procedure Record
+// naming its patient and its SOP Instance, on creation and on each N-SET.
+TEST_F(Mpps, StepsReachTheAuditRepositoryAsProcedureRecords) {
+  SyslogCollector collector;
+  ServerSettings.AuditSyslog = collector.Target();
+  ServerSettings.AuditSyslogDicom = true;
+  StartAuditTrail();
+  DcmObj create = NCreate("IN PROGRESS", StepKeys("A1", "S1", "P1"));
+  create.Add(DcmTag(0x0010, 0x0020, "PID7"));
+  create.Add(DcmTag(0x0010, 0x0010, "DOE^JOHN"));
+  std::string uid = "9.1";
+  EXPECT_EQ(CreateMPPS(create, uid).status, MppsSuccess);
+  EXPECT_EQ(Set("COMPLETED", uid), MppsSuccess);
+  const std::string object = "object PID7 type=1/1 id=2:RFC-3881:Patient Number name=DOE^JOHN accession=- mpps=9.1 ";
+  for (const std::string action : {"C", "U"}) {
+    const std::string summary = DicomAuditSummary(SyslogBody(collector.Receive()));
+    EXPECT_EQ(summary.rfind("event 110111:DCM:Procedure Record " + action + " 0 ", 0), 0u) << summary;
+    EXPECT_NE(summary.find(object), std::string::npos) << summary;
+  }
+  StopAuditTrail();
+  ServerSettings.AuditSyslog.clear();
+  ServerSettings.AuditSyslogDicom = false;
 }
 
 }  // namespace tarvelin
