@@ -96,7 +96,7 @@ std::string DateFromToday(int days) {
   return text;
 }
 
-BenchDates PlantedDates() { return {DateFromToday(0), DateFromToday(40), DateFromToday(41)}; }
+BenchDates PlantedDates() { return {DateFromToday(0), DateFromToday(40), DateFromToday(41), DateFromToday(42), DateFromToday(60)}; }
 
 std::vector<BenchEntry> MakeBenchEntries(int count) {
   std::mt19937 rng(20240315);
@@ -106,6 +106,7 @@ std::vector<BenchEntry> MakeBenchEntries(int count) {
   int index = 0;
   for (; index < 20; ++index) entries.push_back(MakeEntry(index, dates.Planted20, Plans[0], rng));
   for (; index < 520; ++index) entries.push_back(MakeEntry(index, dates.Planted500, PlanByShare(rng), rng));
+  for (; index < kPlantedEntries; ++index) entries.push_back(MakeEntry(index, dates.Planted750, PlanByShare(rng), rng));
   for (; index < count; ++index) {
     const int day = static_cast<int>(rng() % 30) - 15;  // a month around today
     entries.push_back(MakeEntry(index, DateFromToday(day), PlanByShare(rng), rng));

@@ -20,15 +20,22 @@ const char* const ReturnKeys[] = {"0008,0050", "0010,0010", "0010,0020", "0010,0
 const char* const StepReturnKeys[] = {"0040,0001", "0040,0003", "0040,0006", "0040,0007", "0040,0009",
                                       "0040,0010"};
 
-BenchQuery MakeQuery(const std::string& name, const std::string& date, const std::string& modality) {
+template <std::size_t N, std::size_t M>
+BenchQuery MakeQuery(const std::string& name, const std::string& date, const std::string& modality,
+                     const char* const (&keys)[N], const char* const (&stepKeys)[M]) {
   BenchQuery q;
   q.Name = name;
-  for (const char* key : ReturnKeys) q.Keys.push_back(key);
+  for (const char* key : keys) q.Keys.push_back(key);
   q.Keys.push_back("0040,0100[0].0008,0060" + (modality.empty() ? "" : "=" + modality));
   q.Keys.push_back("0040,0100[0].0040,0002=" + date);
-  for (const char* key : StepReturnKeys) q.Keys.push_back(std::string("0040,0100[0].") + key);
+  for (const char* key : stepKeys) q.Keys.push_back(std::string("0040,0100[0].") + key);
   return q;
 }
+
+// 8 + 2 + 4 = 14 return keys.
+const char* const NarrowReturnKeys[] = {"0008,0050", "0010,0010", "0010,0020", "0010,0030",
+                                        "0010,0040", "0020,000D", "0032,1060", "0040,1001"};
+const char* const NarrowStepReturnKeys[] = {"0040,0001", "0040,0003", "0040,0007", "0040,0009"};
 
 struct Run {
   double Wall = 0;
@@ -58,10 +65,16 @@ Run TimedRun(const ServerUnderTest& server, const BenchQuery& query, int repeat)
 
 }  // namespace
 
-BenchQuery TypicalQuery(const std::string& today) { return MakeQuery("typical (CT, today)", today, "CT"); }
+BenchQuery TypicalQuery(const std::string& today) {
+  return MakeQuery("typical (CT, today)", today, "CT", ReturnKeys, StepReturnKeys);
+}
 
 BenchQuery DateQuery(const std::string& name, const std::string& date, const std::string& modality) {
-  return MakeQuery(name, date, modality);
+  return MakeQuery(name, date, modality, ReturnKeys, StepReturnKeys);
+}
+
+BenchQuery NarrowDateQuery(const std::string& name, const std::string& date) {
+  return MakeQuery(name, date, "", NarrowReturnKeys, NarrowStepReturnKeys);
 }
 
 std::vector<std::string> FindscuCommand(const ServerUnderTest& server, const BenchQuery& query, int repeat,

@@ -16,6 +16,9 @@ struct BenchQuery {
 BenchQuery TypicalQuery(const std::string& today);
 // All entries of one date, any modality.
 BenchQuery DateQuery(const std::string& name, const std::string& date, const std::string& modality);
+// All entries of one date with 14 return keys, the shape of a modality that
+// asks only for what it shows: no requested procedure or priority keys.
+BenchQuery NarrowDateQuery(const std::string& name, const std::string& date);
 
 struct ServerUnderTest {
   std::string Name;

@@ -10,7 +10,9 @@
 // both servers on free ports and measures, with findscu as the client:
 //   - per-query latency inside one association and server CPU per query
 //     (from /proc/<pid>/stat; medians of 5 samples) for the typical query (Modality CT, today),
-//     a query with 500 matches, a query with 20 matches and, up to
+//     a query that matches nothing (the fixed cost of any query), a query
+//     with 500 matches, one with 750 matches and 14 return keys, a query
+//     with 20 matches and, up to
 //     N = 10,000, a query returning every entry;
 //   - queries per second of the typical query with 1, 4 and 16 concurrent
 //     clients over the given seconds (findscu --repeat keeps many queries
@@ -57,7 +59,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     if (arg == "--sizes" && hasValue) {
       o.Sizes.clear();
       std::istringstream list(argv[++i]);
-      for (std::string n; std::getline(list, n, ',');) o.Sizes.push_back(std::max(520, std::atoi(n.c_str())));
+      for (std::string n; std::getline(list, n, ',');) o.Sizes.push_back(std::max(kPlantedEntries, std::atoi(n.c_str())));
     } else if (arg == "--seconds" && hasValue) {
       o.Seconds = std::atof(argv[++i]);
       if (o.Seconds > 0) o.Seconds = std::max(1.0, o.Seconds);
@@ -163,14 +165,23 @@ SizeResult BenchSize(const Options& o, const std::string& work, int size) {
   ServerPair servers(o, work, size);
   if (!servers.Ready()) return result;
   const BenchDates dates = PlantedDates();
-  std::vector<BenchQuery> queries = {TypicalQuery(dates.Today),
-                                     DateQuery("500 matches (one date)", dates.Planted500, ""),
-                                     DateQuery("20 matches (CT, one date)", dates.Planted20, "CT")};
-  if (size <= AllEntriesUpTo) queries.push_back(DateQuery("all entries", "", ""));
+  // The no-match query costs what every query costs before its first row:
+  // reading the identifier, the statement, the final response.
+  struct Planned {
+    BenchQuery Query;
+    bool InSummary = false;
+    bool ScalingProbe = false;  // compared across sizes at the end
+  };
+  std::vector<Planned> queries = {{TypicalQuery(dates.Today), true},
+                                  {DateQuery("no match (fixed cost)", dates.Empty, "CT"), true},
+                                  {DateQuery("500 matches (one date)", dates.Planted500, ""), false},
+                                  {NarrowDateQuery("750 matches, 14 keys", dates.Planted750), true},
+                                  {DateQuery("20 matches (CT, one date)", dates.Planted20, "CT"), false, true}};
+  if (size <= AllEntriesUpTo) queries.push_back({DateQuery("all entries", "", ""), true});
   std::printf("  %-34s %12s %12s %11s\n", "", "tarvelin", "wlmscpfs", "advantage");
   QueryCost typicalOurs, typicalTheirs;
-  for (std::size_t i = 0; i < queries.size(); ++i) {
-    const BenchQuery& q = queries[i];
+  for (const Planned& planned : queries) {
+    const BenchQuery& q = planned.Query;
     const int ourMatches = CountMatches(servers.Ours(), q, work + "/matches.txt");
     const int theirMatches = CountMatches(servers.Theirs(), q, work + "/matches.txt");
     const QueryCost ours = MeasureQuery(servers.Ours(), q, 1.0, 5);
@@ -181,12 +192,12 @@ SizeResult BenchSize(const Options& o, const std::string& work, int size) {
     Row("server CPU per query (ms)", ours.CpuSeconds * 1000, theirs.CpuSeconds * 1000, 2, false);
     Row("server CPU per entry (us)", PerEntryMicroseconds(ours, ourMatches),
         PerEntryMicroseconds(theirs, theirMatches), 2, false);
-    if (i == 0) {
+    if (&planned == &queries.front()) {
       typicalOurs = ours;
       typicalTheirs = theirs;
     }
-    if (i == 0 || i == 3) result.Summary.push_back({q.Name, ourMatches, ours, theirs});
-    if (i == 2) result.Twenty = ours;
+    if (planned.InSummary) result.Summary.push_back({q.Name, ourMatches, ours, theirs});
+    if (planned.ScalingProbe) result.Twenty = ours;
     std::fflush(stdout);
   }
   const auto repeatFor = [](const QueryCost& c) {
@@ -194,9 +205,9 @@ SizeResult BenchSize(const Options& o, const std::string& work, int size) {
   };
   for (int clients : {1, 4, 16}) {
     if (o.Seconds <= 0) break;
-    const Throughput ours = MeasureThroughput(servers.Ours(), queries[0], clients, o.Seconds, repeatFor(typicalOurs));
+    const Throughput ours = MeasureThroughput(servers.Ours(), queries[0].Query, clients, o.Seconds, repeatFor(typicalOurs));
     const Throughput theirs =
-        MeasureThroughput(servers.Theirs(), queries[0], clients, o.Seconds, repeatFor(typicalTheirs));
+        MeasureThroughput(servers.Theirs(), queries[0].Query, clients, o.Seconds, repeatFor(typicalTheirs));
     Row("typical queries/s, " + std::to_string(clients) + " client" + (clients > 1 ? "s" : ""),
         ours.QueriesPerSecond, theirs.QueriesPerSecond, 1, true);
     Row("  server CPU per query (ms)", ours.CpuSecondsPerQuery * 1000, theirs.CpuSecondsPerQuery * 1000, 2, false);

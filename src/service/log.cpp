@@ -23,6 +23,8 @@ std::mutex logBusy;
 LogFile logFile;
 RepeatedLineLimiter repeatedLines;  // guarded by logBusy
 
+// The lines a LogBatch of this thread gathers; null outside one.
+thread_local std::string* batchedLines = nullptr;
 
 // "HH:MM:SS, " of the current local time, worked out once per second per
 // thread.
@@ -42,23 +44,58 @@ bool IsComplaint(std::string_view text) { return text.rfind("ERROR", 0) == 0 || 
 
 // Appends one finished line (stamp, safe text, the peer) to `line`.
 void BuildLine(std::string& line, std::string_view text, const std::string& peer) {
-  line.assign(Stamp());
+  line.append(Stamp());
   AppendLogText(line, text, static_cast<std::size_t>(ServerSettings.LogLineLimit));
   if (!peer.empty()) line.append(", from ").append(peer);
   line.append("\r\n");
 }
 
+std::uint64_t RotateBytes() { return static_cast<std::uint64_t>(ServerSettings.LogRotateMB) << 20; }
+
+void WriteBatch(std::string& lines) {
+  if (lines.empty()) return;
+  {
+    std::lock_guard<std::mutex> hold(logBusy);
+    logFile.Append(lines, RotateBytes(), ServerSettings.LogRotateFiles);
+  }
+  lines.clear();
+}
+
 }  // namespace
+
+LogBatch::LogBatch() {
+  thread_local std::string lines;
+  lines.clear();
+  batchedLines = &lines;
+}
+
+LogBatch::~LogBatch() {
+  std::string* lines = batchedLines;
+  batchedLines = nullptr;
+  try {
+    WriteBatch(*lines);
+  } catch (...) {
+  }
+}
 
 void WriteLog(std::string_view text) {
   try {
     // Built in memory the thread keeps, so a line costs no allocation.
     thread_local std::string line;
     const std::string& peer = CurrentLogPeer();
+    const bool complaint = IsComplaint(text);
+    if (batchedLines && !complaint) {
+      std::string& lines = *batchedLines;
+      BuildLine(lines, text, peer);
+      if (lines.size() >= LogBatch::Bytes) WriteBatch(lines);
+      return;
+    }
+    if (batchedLines) WriteBatch(*batchedLines);
+    line.clear();
     BuildLine(line, text, peer);
-    const std::uint64_t rotateBytes = static_cast<std::uint64_t>(ServerSettings.LogRotateMB) << 20;
+    const std::uint64_t rotateBytes = RotateBytes();
     std::lock_guard<std::mutex> hold(logBusy);
-    if (!peer.empty() && IsComplaint(text)) {
+    if (!peer.empty() && complaint) {
       int suppressed = 0;
       if (!repeatedLines.Admit(peer, text, std::chrono::steady_clock::now(), suppressed)) return;
       if (suppressed > 0) {

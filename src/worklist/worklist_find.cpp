@@ -45,6 +45,7 @@ Answer SendMatches(PDU_Service& association, DcmObj& command, DcmObj& identifier
                    std::size_t limit, const QueryCharsets& charsets) {
   CFind cfind;
   WorklistRow row(columns);
+  LogBatch entryLines;
   try {
     Transcoder stored(StoredTextCharset, charsets.AnswerIconv);
     WorklistResponse answer(identifier, response, row, charsets.AnswerTerm, &stored);
@@ -78,8 +79,9 @@ Answer SendMatches(PDU_Service& association, DcmObj& command, DcmObj& identifier
 
 // Answers with a failure only, logged with its reason.
 bool Refuse(PDU_Service& association, const DcmObj& command, const QueryRefusal& refusal) {
-  WriteLog("WARNING, Worklist query refused with status " + StatusText(refusal.Status) + ": " + refusal.Comment +
-           (refusal.Offending ? " " + TagText(refusal.Offending) : ""));
+  std::string line = "WARNING, Worklist query refused with status " + StatusText(refusal.Status) + ": " + refusal.Comment;
+  if (refusal.Offending) line.append(" ").append(TagText(refusal.Offending));
+  WriteLog(line);
   return CFind().WriteFailureRSP(association, command, refusal.Status, refusal.Comment, refusal.Offending);
 }
 

@@ -106,6 +106,29 @@ TEST_F(LogTest, TwoThreadsWriteWholeLines) {
   EXPECT_EQ(countB, 1000);
 }
 
+TEST_F(LogTest, ABatchWritesItsLinesTogetherInOrderAndComplaintsAtOnce) {
+  PinnedClock at(2024, 1, 31, 7, 5, 9);
+  SetLogTarget(file_);
+  {
+    LogBatch batch;
+    WriteLog("INFO, first");
+    WriteLog("INFO, second");
+    EXPECT_EQ(ReadWholeFile(file_), "") << "gathered lines wait for the batch's end";
+    WriteLog("WARNING, a complaint");
+    EXPECT_EQ(ReadWholeFile(file_), "07:05:09, INFO, first\r\n07:05:09, INFO, second\r\n07:05:09, WARNING, a complaint\r\n");
+    WriteLog("INFO, third");
+    const std::string filler(100, 'x');
+    while (ReadWholeFile(file_).find(filler) == std::string::npos) WriteLog("INFO, " + filler);
+    EXPECT_LE(ReadWholeFile(file_).size(), LogBatch::Bytes + 300) << "written once the batch holds its size";
+    WriteLog("INFO, last");
+  }
+  const std::string text = ReadWholeFile(file_);
+  EXPECT_NE(text.find("third\r\n07:05:09, INFO, xxx"), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 22), "07:05:09, INFO, last\r\n");
+  WriteLog("INFO, after the batch");
+  EXPECT_NE(ReadWholeFile(file_).find("after the batch"), std::string::npos);
+}
+
 TEST_F(LogTest, DailyFileIsNamedByLocalDate) {
   ServerSettings.LogFolder = "/srv/wl/logs/";
   {
