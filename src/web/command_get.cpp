@@ -120,11 +120,14 @@ bool LogIn(const HttpRequest& request, const std::string& document, HttpResponse
   WriteLog("ERROR, User=" + user + ", Page=" + document + ", not authenticated");
   if (attempted) {
     AuditLogin(request, document, false, "wrong user name or password");
-    const int failures = throttle.Failed(request.ClientAddress, user, now);
+    // The wait runs from the verdict, not from the request's arrival: a
+    // check that queued behind others' must not use up the wait it starts.
+    const auto failedAt = LoginThrottle::Clock::now();
+    const int failures = throttle.Failed(request.ClientAddress, user, failedAt);
     if (failures >= LoginThrottle::kFreeFailures)
       WriteLog("WARNING, User=" + user + ", Address=" + request.ClientAddress + ", " + std::to_string(failures) +
                " failed logins, next attempt allowed in " +
-               std::to_string(throttle.WaitSeconds(request.ClientAddress, user, now)) + " s");
+               std::to_string(throttle.WaitSeconds(request.ClientAddress, user, failedAt)) + " s");
   }
   return false;
 }
