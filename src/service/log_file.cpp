@@ -42,7 +42,10 @@ void LogFile::Close() {
 }
 
 void LogFile::Open() {
-  fd_ = ::open(target_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
+  // Never through a link: whoever may write in the logs folder could
+  // otherwise point a day's file at any file the writer may change, and
+  // the set-up tool writes its audit lines as root.
+  fd_ = ::open(target_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
   struct stat opened {};
   if (fd_ >= 0 && ::fstat(fd_, &opened) != 0) Close();
   if (fd_ >= 0 && (opened.st_mode & 0137) != 0) ::fchmod(fd_, opened.st_mode & 0640);

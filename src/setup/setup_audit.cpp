@@ -1,5 +1,6 @@
 #include "setup/setup_audit.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,15 +28,19 @@ std::string OperatingSystemUser() {
 }
 
 // A day's audit file first made by root would shut the service user out of
-// it for the rest of the day: it goes to the owner of the logs folder.
+// it for the rest of the day: it goes to the owner of the logs folder. The
+// file is opened without following a link, so a link planted in the folder
+// cannot hand over another file.
 void HandOverToLogsOwner(const std::string& file) {
   struct stat folder {}, written {};
-  if (geteuid() != 0 || stat(ServerSettings.LogFolder.c_str(), &folder) != 0 || stat(file.c_str(), &written) != 0)
-    return;
-  if (written.st_uid == 0 && folder.st_uid != 0) {
+  if (geteuid() != 0 || stat(ServerSettings.LogFolder.c_str(), &folder) != 0 || folder.st_uid == 0) return;
+  const int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  if (fstat(fd, &written) == 0 && S_ISREG(written.st_mode) && written.st_uid == 0) {
     // A failure leaves it as it is: this line is written, only later ones may be lost.
-    [[maybe_unused]] const int result = chown(file.c_str(), folder.st_uid, folder.st_gid);
+    [[maybe_unused]] const int result = fchown(fd, folder.st_uid, folder.st_gid);
   }
+  close(fd);
 }
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -431,6 +432,26 @@ TEST_F(SetupToolTest, AnAuditFileThatRootStartsBelongsToTheOwnerOfTheLogsFolder)
     ++files;
   }
   EXPECT_EQ(files, 1);
+}
+
+TEST_F(SetupToolTest, ALinkPlantedAsTheDaysAuditFileIsNeitherWrittenNorHandedOver) {
+  // Whoever may write in logs/ could otherwise have root append to, and give
+  // away, any file it names.
+  if (geteuid() != 0) GTEST_SKIP() << "the hand-over runs only as root";
+  ASSERT_EQ(Setup({"init", dir_, "--admin-password", kAdmin}).exit, 0);
+  for (const auto& entry : fs::directory_iterator(dir_ + "/logs")) fs::remove(entry.path());
+  ASSERT_EQ(chown((dir_ + "/logs").c_str(), 65534, 65534), 0);
+  const std::string victim = root_ + "/victim";
+  std::ofstream(victim) << "root's own\n";
+  const std::time_t now = std::time(nullptr);
+  char day[16];
+  std::strftime(day, sizeof day, "%Y%m%d", std::localtime(&now));
+  fs::create_symlink(victim, dir_ + "/logs/" + day + "_audit.log");
+  EXPECT_EQ(Setup({"user", dir_, "add", "nurse", "--password", "nurse password"}).exit, 0);
+  EXPECT_EQ(ReadFile(victim), "root's own\n");
+  struct stat file {};
+  ASSERT_EQ(stat(victim.c_str(), &file), 0);
+  EXPECT_EQ(file.st_uid, 0u);
 }
 }  // namespace
 
