@@ -82,8 +82,9 @@ std::string BuildAck(const OrderAnswer& answer, const std::string& received, con
   // MSH-13 to MSH-17 stay empty; MSH-18 only when the message named its set.
   const std::string charset = charsetTerm.empty() ? "" : "||||||" + charsetTerm;
   std::string ack = "MSH|^~\\&|" + AckNames(received) + "|" + timestamp + "||ACK^O01|" + ackControlId +
-                    "|P|2.3.1" + charset + "\rMSA|" + CodeText(answer.ack) + "|" + ReceivedControlId(received) +
-                    (answer.ack == AckCode::AA ? "" : "|" + Escaped(answer.text)) + "\r";
+                    "|P|2.3.1" + charset + "\rMSA|" + CodeText(answer.ack) + "|" + ReceivedControlId(received);
+  if (answer.ack != AckCode::AA) ack.append("|").append(Escaped(answer.text));
+  ack.push_back('\r');
   for (const OrderRefusal& refused : answer.refused) ack += ErrLine(refused);
   return ack;
 }

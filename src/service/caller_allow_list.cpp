@@ -28,6 +28,13 @@ bool ParseRights(std::string_view word, CallerRights& rights) {
   return true;
 }
 
+// `word` in double quotes, for a refusal's reason.
+std::string Quoted(std::string_view word) {
+  std::string quoted(1, '"');
+  quoted.append(word).push_back('"');
+  return quoted;
+}
+
 }  // namespace
 
 std::optional<CallerAllowList::Entry> CallerAllowList::ParseEntry(std::string_view line, std::string& why) {
@@ -42,14 +49,14 @@ std::optional<CallerAllowList::Entry> CallerAllowList::ParseEntry(std::string_vi
     const std::string_view word = words[i];
     if (i == 1 && word.find_first_of("0123456789") == std::string_view::npos) {
       if (!ParseRights(word, entry.rights)) {
-        why = "\"" + std::string(word) + "\" is neither rights (query, mpps) nor an address";
+        why = Quoted(word) + " is neither rights (query, mpps) nor an address";
         return std::nullopt;
       }
       continue;
     }
     const auto range = AddressRange::Parse(word);
     if (!range) {
-      why = "\"" + std::string(word) + "\" is not an IPv4 address or network (a.b.c.d or a.b.c.d/n)";
+      why = Quoted(word) + " is not an IPv4 address or network (a.b.c.d or a.b.c.d/n)";
       return std::nullopt;
     }
     entry.hosts.push_back(*range);

@@ -82,7 +82,8 @@ std::string ListQueryText(const ListQuery& q) {
   const WorklistFilter& f = q.Filter;
   std::string text;
   const auto add = [&](const char* name, const std::string& value) {
-    text += (text.empty() ? "" : "&") + std::string(name) + "=" + UrlEncode(value);
+    if (!text.empty()) text.push_back('&');
+    text.append(name).append("=").append(UrlEncode(value));
   };
   add("DateFrom", InputDate(f.DateFrom));
   add("DateTo", InputDate(f.DateTo));
