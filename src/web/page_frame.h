@@ -5,6 +5,8 @@
 // so the Content-Security-Policy can forbid inline code.
 #include <string>
 
+#include "db/user_store.h"
+
 namespace tarvelin {
 
 // The document type, <html lang="en"><head> with the viewport, the title,
@@ -42,6 +44,6 @@ std::string RefusalPage(const std::string& reason);
 std::string LoggedOutPage();
 
 // 1 is ADMIN; every other value is GENERAL.
-inline bool IsAdmin(int rights) { return rights == 1; }
+inline bool IsAdmin(int rights) { return rights == kAdminRights; }
 
 }  // namespace tarvelin
