@@ -16,6 +16,7 @@
 #include "db/storage_location.h"
 #include "dimse/dicom_listener.h"
 #include "hl7/hl7_server.h"
+#include "net/syslog_tls_stream.h"
 #include "housekeeping/housekeeping_service.h"
 #include "platform/command_line.h"
 #include "platform/daemon.h"
@@ -110,6 +111,7 @@ int main(int argc, char** argv) {
       break;
   }
 
+  RegisterSyslogTls();
   const std::string programFolder = ResolveProgramFolder(args.home);
   UseStorage(StorageLocation::OfInstance(programFolder));
   const ServiceComponents components = BuildComponents();

@@ -83,6 +83,9 @@ void ReadIniSettings(const std::string& iniPath) {
   s.LogRotateFiles = NonNegativeInteger(ini, "LogRotateFiles", 5);
   s.AuditSyslog = ini.ReadString(svc, "AuditSyslog", "");
   const std::string auditFormat = ini.ReadString(svc, "AuditSyslogFormat", "json");
+  s.AuditSyslogTLSCAFile = ini.ReadString(svc, "AuditSyslogTLSCAFile", "");
+  s.AuditSyslogTLSCert = ini.ReadString(svc, "AuditSyslogTLSCert", "");
+  s.AuditSyslogTLSKey = ini.ReadString(svc, "AuditSyslogTLSKey", "");
   s.AuditSyslogDicom = strcasecmp(auditFormat.c_str(), "dicom") == 0;
   if (!s.AuditSyslogDicom && !auditFormat.empty() && strcasecmp(auditFormat.c_str(), "json") != 0)
     WriteLog("ERROR, AuditSyslogFormat " + auditFormat + " refused: not json or dicom; json is used");

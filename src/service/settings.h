@@ -16,8 +16,11 @@ struct ServerSettingsRecord {
   int LogLineLimit = 8192;  // bytes of one line's text written at most (0: no cut)
   int LogRotateMB = 20;     // a log file larger than this is moved aside (0: never)
   int LogRotateFiles = 5;   // parts moved aside kept per log file
-  std::string AuditSyslog;  // audit events also as syslog: "local", "udp:HOST[:PORT]"; "": file only
+  std::string AuditSyslog;  // audit events also as syslog: "local", "udp:HOST[:PORT]", "tls:HOST[:PORT]"; "": file only
   bool AuditSyslogDicom = false;  // AuditSyslogFormat=dicom: syslog carries DICOM audit messages, not the JSON line
+  std::string AuditSyslogTLSCAFile;  // authorities the collector's certificate is checked against (empty: the system's)
+  std::string AuditSyslogTLSCert;    // our client certificate for the collector (empty: none)
+  std::string AuditSyslogTLSKey;     // its private key
   std::string ProgramFolder;  // instance folder, ends with "/"
   std::string LogFolder;      // ProgramFolder + "logs/"
   std::string HL7InFolder;    // ProgramFolder + "HL7in/"

@@ -9,12 +9,25 @@
 #include <cstring>
 
 #include "service/audit_line.h"
+#include "service/syslog_stream_queue.h"
 
 namespace tarvelin {
 
 namespace {
 constexpr int kPri = 10 * 8 + 5;  // facility security/authorization, severity notice
-constexpr const char* kDefaultPort = "514";
+constexpr const char* kUdpPort = "514";
+constexpr const char* kTlsPort = "6514";  // RFC 5425
+
+// "HOST" or "HOST:PORT"; false when either part is empty.
+bool SplitHostPort(const std::string& hostAndPort, const char* defaultPort, std::string& host, std::string& port) {
+  host = hostAndPort;
+  port = defaultPort;
+  if (const auto colon = hostAndPort.rfind(':'); colon != std::string::npos) {
+    host = hostAndPort.substr(0, colon);
+    port = hostAndPort.substr(colon + 1);
+  }
+  return !host.empty() && !port.empty();
+}
 
 // RFC 5424's PRINTUSASCII fields: a name with other bytes would break the header.
 std::string HeaderField(const std::string& text, std::size_t limit) {
@@ -36,19 +49,15 @@ int OpenLocal(std::string& error) {
 }
 
 int OpenUdp(const std::string& hostAndPort, std::string& error) {
-  std::string host = hostAndPort, port = kDefaultPort;
-  if (const auto colon = hostAndPort.rfind(':'); colon != std::string::npos) {
-    host = hostAndPort.substr(0, colon);
-    port = hostAndPort.substr(colon + 1);
+  std::string host, port;
+  if (!SplitHostPort(hostAndPort, kUdpPort, host, port)) {
+    error = "udp:" + hostAndPort + ": no host or port";
+    return -1;
   }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_DGRAM;
   addrinfo* found = nullptr;
-  if (host.empty() || port.empty()) {
-    error = "udp:" + hostAndPort + ": no host or port";
-    return -1;
-  }
   if (const int failed = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); failed != 0) {
     error = "udp:" + hostAndPort + ": " + ::gai_strerror(failed);
     return -1;
@@ -62,8 +71,24 @@ int OpenUdp(const std::string& hostAndPort, std::string& error) {
   ::freeaddrinfo(found);
   return fd;
 }
+
+std::unique_ptr<SyslogStreamQueue> OpenTls(const std::string& hostAndPort, std::string& error) {
+  std::string host, port;
+  if (!SplitHostPort(hostAndPort, kTlsPort, host, port)) {
+    error = "tls:" + hostAndPort + ": no host or port";
+    return nullptr;
+  }
+  if (!SyslogTlsFactory()) {
+    error = "tls:" + hostAndPort + ": this program cannot send over TLS";
+    return nullptr;
+  }
+  std::unique_ptr<SyslogStream> stream = SyslogTlsFactory()(error);
+  if (!stream) return nullptr;
+  return std::make_unique<SyslogStreamQueue>(std::move(stream), "tls:" + hostAndPort, host, port);
+}
 }  // namespace
 
+SyslogSender::SyslogSender() = default;
 SyslogSender::~SyslogSender() { Close(); }
 
 bool SyslogSender::Open(const std::string& target, std::string& error) {
@@ -73,22 +98,29 @@ bool SyslogSender::Open(const std::string& target, std::string& error) {
     fd_ = OpenLocal(error);
   else if (target.rfind("udp:", 0) == 0)
     fd_ = OpenUdp(target.substr(4), error);
+  else if (target.rfind("tls:", 0) == 0)
+    stream_ = OpenTls(target.substr(4), error);
   else
-    error = target + ": not \"local\" or \"udp:HOST[:PORT]\"";
+    error = target + ": not \"local\", \"udp:HOST[:PORT]\" or \"tls:HOST[:PORT]\"";
   char name[256] = "";
   ::gethostname(name, sizeof name - 1);
   host_ = name;
-  return fd_ >= 0;
+  return IsOpen();
 }
 
 void SyslogSender::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  stream_.reset();
 }
 
 void SyslogSender::Send(const std::string& msgId, const std::string& message, Clock::time_point at) const {
-  if (fd_ < 0) return;
+  if (!IsOpen()) return;
   const std::string datagram = Rfc5424Message(host_, static_cast<int>(::getpid()), msgId, message, at);
+  if (stream_) {
+    stream_->Push(datagram);
+    return;
+  }
   // One datagram per message; a collector that is away loses it, as UDP does.
   (void)::send(fd_, datagram.data(), datagram.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
@@ -97,8 +129,21 @@ std::string Rfc5424Message(const std::string& hostName, int processId, const std
                            const std::string& message, Clock::time_point at) {
   // HEADER SP STRUCTURED-DATA SP MSG; no structured data ("-"), the MSG is
   // UTF-8 and says so with the BOM.
-  return "<" + std::to_string(kPri) + ">1 " + Rfc3339Time(at) + " " + HeaderField(hostName, 255) + " tarvelin " +
-         std::to_string(processId) + " " + HeaderField(msgId, 32) + " - \xEF\xBB\xBF" + message;
+  // Appended piece by piece: one long chain of + makes GCC's -Wrestrict
+  // misfire in optimised builds.
+  std::string text = "<";
+  text += std::to_string(kPri);
+  text += ">1 ";
+  text += Rfc3339Time(at);
+  text += ' ';
+  text += HeaderField(hostName, 255);
+  text += " tarvelin ";
+  text += std::to_string(processId);
+  text += ' ';
+  text += HeaderField(msgId, 32);
+  text += " - \xEF\xBB\xBF";
+  text += message;
+  return text;
 }
 
 }  // namespace tarvelin

@@ -42,11 +42,11 @@ std::optional<ParamList> BuildParamList(const HttpRequest& request) {
 
 bool SameName(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
-// The private keys of HTTPS, of the DICOM TLS port and of the PACS client
-// may well lie in the instance folder.
+// The private keys of HTTPS, of the DICOM TLS port, of the PACS client and
+// of the audit syslog client may well lie in the instance folder.
 bool IsPrivateKey(const std::string& path) {
   const ServerSettingsRecord& s = ServerSettings;
-  for (const std::string* key : {&s.WEBTLSKey, &s.WLTLSKey, &s.PACS_TLSKey}) {
+  for (const std::string* key : {&s.WEBTLSKey, &s.WLTLSKey, &s.PACS_TLSKey, &s.AuditSyslogTLSKey}) {
     std::error_code ec;
     if (!key->empty() && std::filesystem::equivalent(path, InstanceFile(*key), ec)) return true;
   }

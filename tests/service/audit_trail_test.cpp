@@ -76,7 +76,9 @@ TEST(SyslogSenderTest, Rfc5424HeaderAroundTheMessage) {
 }
 
 TEST(SyslogSenderTest, TargetsThatCannotBeUsed) {
-  for (const std::string target : {"tcp:host", "udp:", "udp:no.such.host.invalid", "udp:127.0.0.1:"}) {
+  // No TLS transport is registered in this program.
+  for (const std::string target :
+       {"tcp:host", "udp:", "udp:no.such.host.invalid", "udp:127.0.0.1:", "tls:", "tls:host:", "tls:127.0.0.1"}) {
     SyslogSender sender;
     std::string error;
     EXPECT_FALSE(sender.Open(target, error)) << target;
