@@ -1,7 +1,5 @@
 #include "support/tls_syslog_collector.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -9,6 +7,8 @@
 
 #include <cctype>
 #include <chrono>
+
+#include "support/free_port.h"
 
 namespace tarvelin {
 
@@ -20,15 +20,7 @@ TlsSyslogCollector::TlsSyslogCollector(const std::string& certificate, const std
   SSL_CTX_load_verify_locations(context, clientAuthority.c_str(), nullptr);
   SSL_CTX_set_verify(context, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
   context_ = context;
-  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener_, 4);
-  socklen_t length = sizeof address;
-  getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
+  listener_ = ListenLoopback(port_);
   server_ = std::thread([this] { Serve(); });
 }
 

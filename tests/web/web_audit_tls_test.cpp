@@ -3,11 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
+#include "support/free_port.h"
 #include "support/syslog_collector.h"
 #include "support/test_certificates.h"
 #include "support/tls_syslog_collector.h"
@@ -92,15 +90,10 @@ TEST(WebAuditTls, ACollectorWeDoNotTrustGetsNothing) {
 // limit below (the handshake alone waits five seconds), each is in the
 // audit file, and what could not be sent is counted at shutdown.
 TEST(WebAuditTls, AStalledCollectorDelaysNoRequest) {
-  const int stalled = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(stalled, 4), 0);
-  socklen_t length = sizeof address;
-  getsockname(stalled, reinterpret_cast<sockaddr*>(&address), &length);
-  const std::string target = "tls:127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  int port = 0;
+  const int stalled = ListenLoopback(port);
+  ASSERT_GE(stalled, 0);
+  const std::string target = "tls:127.0.0.1:" + std::to_string(port);
 
   WebInstance web("webtlsauditstalled");
   const TestCertificates certificates(web.Server().Home() + "tls/");
