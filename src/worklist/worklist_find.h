@@ -1,6 +1,6 @@
 #pragma once
 // Answers one Modality Worklist C-FIND request: reads the identifier, shapes
-// it, applies the station filter, runs the worklist SELECT and sends one
+// it, applies the station filter, runs the worklist query and sends one
 // pending response per entry (in patient-name order) and then the final
 // response: success, cancel (the requestor's C-CANCEL-RQ arrived between
 // pendings), out of resources (more matches than MaxAnswers), or a failure

@@ -36,10 +36,10 @@ WorklistQuery TranslateWorklistQuery(const DcmObj& identifier, const std::string
                                      Transcoder* keys = nullptr);
 
 // Runs the selection on a read-only connection, logging it as
-// "INFO, WLQuery=" + the SELECT with its values written out. Fills `rows` with one row per
+// "INFO, WLQuery=" + the statement with its values written out. Fills `rows` with one row per
 // entry (one value per selected column, NULL as "", a ";" inside a value
 // read as ":"). False, with the reason logged, when the database cannot be
-// opened or the SELECT fails.
+// opened or the query fails.
 bool WLQuery(const WorklistQuery& query, TextRows& rows);
 
 }  // namespace tarvelin
