@@ -6,7 +6,7 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 packages=(
   g++ cmake make pkg-config git ca-certificates
-  libsqlite3-dev sqlite3 libmicrohttpd-dev libsodium-dev libssl-dev zlib1g-dev libgtest-dev libgmock-dev
+  libsqlite3-dev sqlite3 libpq-dev postgresql-15 libmicrohttpd-dev libsodium-dev libssl-dev zlib1g-dev libgtest-dev libgmock-dev
   dcmtk python3 python3-hl7 chromium openssl curl socat
   dpkg-dev fakeroot file lintian help2man
 )

@@ -9,13 +9,27 @@ namespace tarvelin {
 
 struct StorageLocation {
   // The folder of the SQLite files, ending with "/": database/ of the
-  // instance. Another engine would add what it needs to connect here, chosen
-  // by the same callers.
+  // instance. It also holds what belongs to the instance alone when the
+  // data lives on a PostgreSQL server.
   std::string databaseFolder;
+  // A libpq connection string; set, the data lives on that PostgreSQL server
+  // (the schema its search_path names) instead of in the folder's files.
+  std::string postgres;
+
+  bool OnPostgres() const { return !postgres.empty(); }
 
   // The location of the instance in `programFolder` (ending with "/").
   static StorageLocation OfInstance(const std::string& programFolder);
 };
+
+// The prefix of a "Database" setting that names a PostgreSQL server.
+inline constexpr const char* kPostgresPrefix = "postgresql:";
+
+// The location an instance's "Database" setting names: "" or "sqlite" for the
+// files under database/, "postgresql:<libpq connection string>" for a
+// PostgreSQL database. False, with `error` saying why, for anything else.
+bool StorageOfInstance(const std::string& programFolder, const std::string& databaseSetting,
+                       StorageLocation& location, std::string& error);
 
 // Sets the location every later connection uses.
 void UseStorage(const StorageLocation& location);

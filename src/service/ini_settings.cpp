@@ -11,6 +11,7 @@
 #include "platform/ini_file.h"
 #include "service/log.h"
 #include "service/settings.h"
+#include "service/text.h"
 
 namespace tarvelin {
 
@@ -100,6 +101,7 @@ void ReadIniSettings(const std::string& iniPath) {
   s.Authentication_Enabled = ini.ReadBool(svc, "Authentication_Enabled", true);
   // The configuration tool keeps the web forms' default modality in its own section.
   s.DefaultModality = static_cast<std::uint8_t>(ini.ReadInteger("TRVVC", "DefaultModality", 0));
+  s.Database = Trim(ini.ReadString(svc, "Database", ""));
   s.UIDRoot = ini.ReadString(svc, "UIDRoot", "");
   if (!s.UIDRoot.empty() && !IsUIDPrefix(s.UIDRoot)) {
     WriteLog("ERROR, UIDRoot " + s.UIDRoot + " refused: not a UID prefix of at most " +

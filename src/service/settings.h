@@ -48,6 +48,7 @@ struct ServerSettingsRecord {
   std::string PACS_TLSCert;    // our client certificate for the PACS (empty: none)
   std::string PACS_TLSKey;     // its private key
   std::string PACS_CharSet = "ISO_IR 192";  // the character set the PACS check asks in
+  std::string Database;  // "" or "sqlite": database/quillat.db; "postgresql:<libpq connection string>"
   std::string UIDRoot;  // empty: the built-in root of the UID generator
   int MaxAssociations = 100;      // DICOM associations served at once; one more is rejected
   int AssociationTimeout = 30;    // seconds a new connection has to complete its A-ASSOCIATE-RQ
