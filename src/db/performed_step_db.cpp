@@ -1,13 +1,10 @@
 #include "db/performed_step_db.h"
 
-#include <sqlite3.h>
-
 #include <functional>
 
 #include "db/sps_status.h"
 #include "db/sql_savepoint.h"
 #include "db/sqldb.h"
-#include "db/sqlquote.h"
 #include "db/worklistdb.h"
 #include "platform/clock.h"
 #include "service/log.h"
@@ -44,11 +41,11 @@ PerformedStepResult Fail(SQLdb& db, const char* where) {
 // The worklist entries a reference names.
 bool MatchingEntries(SQLdb& db, const ScheduledStepRef& ref, std::vector<std::string>& accessions) {
   if (ref.AccessionNumber.empty()) return true;  // unscheduled: nothing to link
-  std::string sql = "SELECT AccessionNumber FROM Worklist WHERE AccessionNumber=" + SqlQuote(ref.AccessionNumber);
-  if (!ref.SPSID.empty()) sql += " AND SPSID=" + SqlQuote(ref.SPSID);
-  if (!ref.StudyInstanceUID.empty()) sql += " AND StudyInstanceUID=" + SqlQuote(ref.StudyInstanceUID);
+  SqlStatement select{"SELECT AccessionNumber FROM Worklist WHERE AccessionNumber=?", {ref.AccessionNumber}};
+  if (!ref.SPSID.empty()) select.Add(" AND SPSID=?", {ref.SPSID});
+  if (!ref.StudyInstanceUID.empty()) select.Add(" AND StudyInstanceUID=?", {ref.StudyInstanceUID});
   TextRows rows;
-  if (db.QueryValues(sql, rows) != 0) return false;
+  if (db.QueryValues(select, rows) != 0) return false;
   for (std::size_t i = 0; i < rows.Count(); ++i) accessions.emplace_back(rows.Value(i, 0));
   return true;
 }
@@ -56,13 +53,13 @@ bool MatchingEntries(SQLdb& db, const ScheduledStepRef& ref, std::vector<std::st
 // Entries whose steps are all finished take the outcome of their steps.
 bool FinishEntries(SQLdb& db, const std::string& uid) {
   TextRows rows;
-  if (db.QueryValues("SELECT l.AccessionNumber, SUM(p.Status=" + SqlQuote(kInProgress) + "), SUM(p.Status=" +
-                         SqlQuote(kCompleted) + ") FROM PerformedStepEntries l JOIN PerformedStepEntries m ON "
-                         "m.AccessionNumber=l.AccessionNumber JOIN PerformedSteps p ON "
-                         "p.SOPInstanceUID=m.SOPInstanceUID WHERE l.SOPInstanceUID=" + SqlQuote(uid) +
-                         " GROUP BY l.AccessionNumber",
-                     rows) != 0)
-    return false;
+  const SqlStatement steps{"SELECT l.AccessionNumber, SUM(CASE WHEN p.Status=? THEN 1 ELSE 0 END), "
+                           "SUM(CASE WHEN p.Status=? THEN 1 ELSE 0 END) FROM PerformedStepEntries l "
+                           "JOIN PerformedStepEntries m ON m.AccessionNumber=l.AccessionNumber "
+                           "JOIN PerformedSteps p ON p.SOPInstanceUID=m.SOPInstanceUID "
+                           "WHERE l.SOPInstanceUID=? GROUP BY l.AccessionNumber",
+                           {kInProgress, kCompleted, uid}};
+  if (db.QueryValues(steps, rows) != 0) return false;
   for (std::size_t i = 0; i < rows.Count(); ++i) {
     if (rows.Value(i, 1) != "0") continue;  // another step of this entry still runs
     WorklistDB entry;
@@ -83,26 +80,27 @@ PerformedStepResult PerformedStepDB::Create(SQLdb& db, const PerformedStep& step
   SQLSavepoint unit(db, "PerformedStepCreate");
   if (!unit.Active()) return Fail(db, "CreateMPPS Query");
   // The key decides: of two N-CREATEs of one instance, exactly one inserts.
-  const std::string now = SqlQuote(Stamp());
-  if (db.Exec("INSERT OR IGNORE INTO PerformedSteps (SOPInstanceUID, Status, TransferSyntax, DataSet, Created, Updated) "
-              "VALUES (" + SqlQuote(step.SOPInstanceUID) + ", " + SqlQuote(kInProgress) + ", " +
-              SqlQuote(step.TransferSyntax) + ", " + BlobLiteral(step.DataSet) + ", " + now + ", " + now + ")") != 0)
-    return Fail(db, "CreateMPPS Query");
+  const std::string now = Stamp();
+  const SqlStatement insert{"INSERT INTO PerformedSteps (SOPInstanceUID, Status, TransferSyntax, DataSet, Created, "
+                            "Updated) VALUES (?, ?, ?, " + BlobLiteral(step.DataSet) + ", ?, ?) ON CONFLICT DO NOTHING",
+                            {step.SOPInstanceUID, kInProgress, step.TransferSyntax, now, now}};
+  if (db.Exec(insert) != 0) return Fail(db, "CreateMPPS Query");
   if (db.ChangedRows() == 0) return PerformedStepResult::AlreadyExists;
   std::vector<std::string> accessions;
   for (const ScheduledStepRef& ref : refs)
     if (!MatchingEntries(db, ref, accessions)) return Fail(db, "CreateMPPS Query");
   linked.clear();
   for (const std::string& accession : accessions) {
-    if (db.Exec("INSERT OR IGNORE INTO PerformedStepEntries (SOPInstanceUID, AccessionNumber) VALUES (" +
-                SqlQuote(step.SOPInstanceUID) + ", " + SqlQuote(accession) + ")") != 0)
-      return Fail(db, "CreateMPPS Query");
-    if (sqlite3_changes(db.Handle) == 0) continue;  // named twice
+    const SqlStatement link{
+        "INSERT INTO PerformedStepEntries (SOPInstanceUID, AccessionNumber) VALUES (?, ?) ON CONFLICT DO NOTHING",
+        {step.SOPInstanceUID, accession}};
+    if (db.Exec(link) != 0) return Fail(db, "CreateMPPS Query");
+    if (db.ChangedRows() == 0) continue;  // named twice
     linked.push_back(accession);
     // The column keeps the step that started the entry.
-    if (db.Exec("UPDATE Worklist SET SOPInstanceUID=" + SqlQuote(step.SOPInstanceUID) +
-                " WHERE AccessionNumber=" + SqlQuote(accession) + " AND SOPInstanceUID=''") != 0)
-      return Fail(db, "CreateMPPS Query");
+    const SqlStatement start{"UPDATE Worklist SET SOPInstanceUID=? WHERE AccessionNumber=? AND SOPInstanceUID=''",
+                             {step.SOPInstanceUID, accession}};
+    if (db.Exec(start) != 0) return Fail(db, "CreateMPPS Query");
     WorklistDB entry;
     entry.AccessionNumber = accession;
     // An entry an order already ended stays ended; the step is kept all the same.
@@ -114,10 +112,9 @@ PerformedStepResult PerformedStepDB::Create(SQLdb& db, const PerformedStep& step
 
 PerformedStepResult PerformedStepDB::Load(SQLdb& db, const std::string& sopInstanceUID, PerformedStep& step) {
   TextRows rows;
-  if (db.QueryValues("SELECT Status, TransferSyntax, hex(DataSet) FROM PerformedSteps WHERE SOPInstanceUID=" +
-                         SqlQuote(sopInstanceUID),
-                     rows) != 0)
-    return Fail(db, "SetMPPS Query");
+  const SqlStatement select{"SELECT Status, TransferSyntax, hex(DataSet) FROM PerformedSteps WHERE SOPInstanceUID=?",
+                            {sopInstanceUID}};
+  if (db.QueryValues(select, rows) != 0) return Fail(db, "SetMPPS Query");
   if (rows.Count() == 0) return PerformedStepResult::NotFound;
   step.SOPInstanceUID = sopInstanceUID;
   step.Status = std::string(rows.Value(0, 0));
@@ -143,13 +140,13 @@ PerformedStepResult PerformedStepDB::Change(SQLdb& db, const std::string& sopIns
 PerformedStepResult PerformedStepDB::Update(SQLdb& db, const PerformedStep& step) {
   SQLSavepoint unit(db, "PerformedStepUpdate");
   if (!unit.Active()) return Fail(db, "SetMPPS Query");
-  if (db.Exec("UPDATE PerformedSteps SET Status=" + SqlQuote(step.Status) + ", DataSet=" +
-              BlobLiteral(step.DataSet) + ", Updated=" + SqlQuote(Stamp()) +
-              " WHERE SOPInstanceUID=" + SqlQuote(step.SOPInstanceUID) + " AND Status=" + SqlQuote(kInProgress)) != 0)
-    return Fail(db, "SetMPPS Query");
-  if (sqlite3_changes(db.Handle) == 0) {
+  const SqlStatement update{"UPDATE PerformedSteps SET Status=?, DataSet=" + BlobLiteral(step.DataSet) +
+                                ", Updated=? WHERE SOPInstanceUID=? AND Status=?",
+                            {step.Status, Stamp(), step.SOPInstanceUID, kInProgress}};
+  if (db.Exec(update) != 0) return Fail(db, "SetMPPS Query");
+  if (db.ChangedRows() == 0) {
     std::vector<std::string> rows;
-    if (db.Query("SELECT 1 FROM PerformedSteps WHERE SOPInstanceUID=" + SqlQuote(step.SOPInstanceUID), rows) != 0)
+    if (db.Query(SqlStatement{"SELECT 1 FROM PerformedSteps WHERE SOPInstanceUID=?", {step.SOPInstanceUID}}, rows) != 0)
       return Fail(db, "SetMPPS Query");
     return rows.empty() ? PerformedStepResult::NotFound : PerformedStepResult::Finished;
   }

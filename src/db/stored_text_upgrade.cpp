@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "db/sqldb.h"
-#include "db/sqlquote.h"
 #include "platform/codepage.h"
 
 namespace tarvelin {
@@ -27,7 +26,7 @@ bool HoldsText(std::string type) {
 
 bool TextColumns(SQLdb& db, const std::string& table, std::vector<std::string>& columns, std::string& error) {
   TextRows rows;
-  if (db.QueryValues("SELECT name, type FROM pragma_table_info(" + SqlQuote(table) + ")", rows) != 0)
+  if (db.QueryValues(SqlStatement{"SELECT name, type FROM pragma_table_info(?)", {table}}, rows) != 0)
     return Fail(db, "cannot read the columns of " + table, error);
   for (std::size_t r = 0; r < rows.Count(); ++r)
     if (HoldsText(std::string(rows.Value(r, 1)))) columns.emplace_back(rows.Value(r, 0));
@@ -45,15 +44,14 @@ bool ConvertTable(SQLdb& db, const std::string& table, std::string& error) {
     return Fail(db, "cannot read " + table, error);
   const bool fromBrowsers = table == "Worklist";
   for (std::size_t r = 0; r < rows.Count(); ++r) {
-    std::string assignments;
+    SqlStatement update{"UPDATE " + QuotedName(table) + " SET ", {}};
     for (std::size_t c = 0; c < columns.size(); ++c) {
       const std::string stored(rows.Value(r, c + 1));
       std::string text = ToUtf8(stored);
       if (fromBrowsers) text = DecodeBrowserReferences(text);
-      if (text != stored) assignments += (assignments.empty() ? "" : ", ") + QuotedName(columns[c]) + "=" + SqlQuote(text);
+      if (text != stored) update.Add((update.Values.empty() ? "" : ", ") + QuotedName(columns[c]) + "=?", {text});
     }
-    if (!assignments.empty() &&
-        db.Exec("UPDATE " + QuotedName(table) + " SET " + assignments + " WHERE rowid=" + std::string(rows.Value(r, 0))) != 0)
+    if (!update.Values.empty() && db.Exec(update.Add(" WHERE rowid=?", {std::string(rows.Value(r, 0))})) != 0)
       return Fail(db, "cannot rewrite a row of " + table, error);
   }
   return true;

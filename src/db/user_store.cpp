@@ -17,7 +17,7 @@ constexpr const char* kHashFailed = "password hashing failed (out of memory)";
 // that removes or demotes, so that no other write can come between the
 // count and the change.
 constexpr const char* kNotTheLastAdmin =
-    " AND (Rights IS NOT 1 OR (SELECT COUNT(*) FROM Users WHERE Rights = 1) > 1)";
+    " AND (Rights IS NULL OR Rights <> 1 OR (SELECT COUNT(*) FROM Users WHERE Rights = 1) > 1)";
 
 int RightsValue(std::string_view text) { return static_cast<int>(ToIntDef(std::string(text), 0)); }
 
@@ -110,7 +110,8 @@ WriteResult UserStore::WriteExisting(const SqlStatement& write, const std::vecto
 bool UserStore::List(const std::string& namePrefix, std::vector<UserListing>& users) {
   users.clear();
   SqlStatement select{"SELECT UserName, Rights FROM Users", {}};
-  if (!namePrefix.empty()) select.Add(" WHERE UserName LIKE ?", {namePrefix + "%"});
+  // Folded on both sides: LIKE ignores ASCII case on SQLite but not on every engine.
+  if (!namePrefix.empty()) select.Add(" WHERE LOWER(UserName) LIKE LOWER(?)", {namePrefix + "%"});
   select.Add(" ORDER BY UserName");
   TextRows rows;
   if (db_.QueryValues(select, rows) != 0) {

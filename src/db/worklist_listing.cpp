@@ -80,7 +80,7 @@ bool FindEntry(SQLdb& db, const std::string& accession, WorklistDB& entry) {
 bool SameDayEntries(SQLdb& db, const WorklistDB& entry, std::vector<std::string>& accessions) {
   TextRows rows;
   if (db.QueryValues(SqlStatement{"SELECT AccessionNumber FROM Worklist WHERE PatientID = ? AND Modality = ? AND "
-                                  "SPSDate = ? AND IFNULL(SPSDescription, '') = ? ORDER BY AccessionNumber",
+                                  "SPSDate = ? AND COALESCE(SPSDescription, '') = ? ORDER BY AccessionNumber",
                                   {entry.PatientID, entry.Modality, entry.SPSDate, entry.SPSDescription}},
                      rows) != 0)
     return false;

@@ -7,7 +7,6 @@
 #include "db/sps_status.h"
 #include "db/sql_savepoint.h"
 #include "db/sqldb.h"
-#include "db/sqlquote.h"
 #include "db/worklist_columns.h"
 #include "service/log.h"
 #include "service/text.h"
@@ -15,8 +14,9 @@
 namespace tarvelin {
 
 namespace {
-std::string KeyCondition(const std::string& accession) {
-  return " WHERE AccessionNumber=" + SqlQuote(accession);
+// Appends the condition that picks the entry with `accession`.
+SqlStatement& WhereKey(SqlStatement& statement, const std::string& accession) {
+  return statement.Add(" WHERE AccessionNumber=?", {accession});
 }
 
 // Columns an update never empties: the key, what every entry must have, and
@@ -29,25 +29,24 @@ bool MayClear(const std::string& column) {
 
 // The stored status of an entry; false when there is no such row.
 bool StoredStatus(SQLdb& db, const std::string& accession, std::string& status) {
+  SqlStatement select{"SELECT SPSStatus FROM Worklist", {}};
   std::vector<std::string> rows;
-  if (db.Query("SELECT SPSStatus FROM Worklist" + KeyCondition(accession), rows) != 0 || rows.empty())
-    return false;
+  if (db.Query(WhereKey(select, accession), rows) != 0 || rows.empty()) return false;
   status = Piece(rows[0], ";", 1);
   return true;
 }
 
 // The assignment of one column of an update, with the status rule applied
-// inside the statement (SET expressions see the row as it was).
+// inside the statement (SET expressions see the row as it was); its one "?"
+// takes `value`.
 std::string Assignment(const std::string& column, const std::string& value, const StatusWriter& writer) {
-  const std::string quoted = SqlQuote(value);
   if (column == "SPSStatus" && !writer.administrator)
     return "SPSStatus=CASE WHEN " + StatusRankSql("SPSStatus") + " < " + std::to_string(StatusRank(value)) +
-           " THEN " + quoted + " ELSE SPSStatus END";
+           " THEN ? ELSE SPSStatus END";
   // A started step's images already carry its Study Instance UID.
   if (column == "StudyInstanceUID")
-    return "StudyInstanceUID=CASE WHEN SPSStatus='SCHEDULED' OR StudyInstanceUID='' THEN " + quoted +
-           " ELSE StudyInstanceUID END";
-  return column + "=" + quoted;
+    return "StudyInstanceUID=CASE WHEN SPSStatus='SCHEDULED' OR StudyInstanceUID='' THEN ? ELSE StudyInstanceUID END";
+  return column + "=?";
 }
 
 void LogBackwardMove(const std::string& accession, const std::string& from, const std::string& to,
@@ -79,12 +78,12 @@ WriteResult WorklistDB::Insert(SQLdb& db) {
   }
   // The key decides inside the one statement: of two senders inserting the
   // same accession number at once, exactly one inserts and the other is told.
-  SqlStatement insert{"INSERT OR IGNORE INTO Worklist (" + WorklistColumnList() + ") VALUES (", {}};
+  SqlStatement insert{"INSERT INTO Worklist (" + WorklistColumnList() + ") VALUES (", {}};
   for (const auto& [column, field] : kWorklistColumns) {
     insert.Text += insert.Values.empty() ? "?" : ", ?";
     insert.Values.push_back(this->*field);
   }
-  insert.Text += ")";
+  insert.Text += ") ON CONFLICT DO NOTHING";
   if (db.Exec(insert) != 0) {
     WriteLog("ERROR, WorklistDB::Insert, QueryString: " + insert.Logged() + ", " + db.ErrorText);
     return WriteResult::Failed;
@@ -105,13 +104,12 @@ WriteResult WorklistDB::Update(SQLdb& db, const StatusWriter& writer) {
     WriteLog("ERROR, WorklistDB::Update, AccessionNumber=" + AccessionNumber + ", not a status: " + SPSStatus);
     return WriteResult::Invalid;
   }
-  std::string assignments;
+  SqlStatement update{"UPDATE Worklist SET ", {}};
   for (const auto& [column, field] : kWorklistColumns) {
     const std::string& value = this->*field;
     const bool clear = value.empty() && Cleared.count(column) != 0 && MayClear(column);
     if (field == &WorklistDB::AccessionNumber || (value.empty() && !clear)) continue;
-    if (!assignments.empty()) assignments += ", ";
-    assignments += Assignment(column, value, writer);
+    update.Add((update.Values.empty() ? "" : ", ") + Assignment(column, value, writer), {value});
   }
   // One unit holding the write lock: the UPDATE's changed rows say whether
   // the entry exists, and the status read around it is the one it changed.
@@ -127,14 +125,13 @@ WriteResult WorklistDB::Update(SQLdb& db, const StatusWriter& writer) {
     WriteLog("ERROR, WorklistDB::Update, " + db.ErrorText);
     return WriteResult::Failed;
   }
-  if (!found || assignments.empty()) {
+  if (!found || update.Values.empty()) {
     unit.Release();
     if (found) return WriteResult::Done;
     WriteLog("WARNING, WorklistDB::Update, AccessionNumber=" + AccessionNumber + ", does not exists");
     return WriteResult::NotFound;
   }
-  if (db.Exec("UPDATE Worklist SET " + assignments + KeyCondition(AccessionNumber)) != 0 ||
-      !StoredStatus(db, AccessionNumber, after) || !unit.Release()) {
+  if (db.Exec(WhereKey(update, AccessionNumber)) != 0 || !StoredStatus(db, AccessionNumber, after) || !unit.Release()) {
     WriteLog("ERROR, WorklistDB::Update, " + db.ErrorText);
     return WriteResult::Failed;
   }
@@ -168,11 +165,12 @@ WriteResult WorklistDB::ChangeStatus(SQLdb& db, const std::string& status, const
   if (previous) *previous = before;
   // The rule is part of the statement, so a writer that races another one
   // can never move the row back, whatever it read before.
-  std::string condition = KeyCondition(AccessionNumber) + " AND SPSStatus<>" + SqlQuote(status);
+  SqlStatement update{"UPDATE Worklist SET SPSStatus=?", {status}};
+  WhereKey(update, AccessionNumber).Add(" AND SPSStatus<>?", {status});
   if (!writer.administrator)
-    condition += " AND " + StatusRankSql("SPSStatus") + " < " + std::to_string(StatusRank(status));
-  if (!requiredCurrent.empty()) condition += " AND SPSStatus=" + SqlQuote(requiredCurrent);
-  if (db.Exec("UPDATE Worklist SET SPSStatus=" + SqlQuote(status) + condition) != 0) {
+    update.Add(" AND " + StatusRankSql("SPSStatus") + " < " + std::to_string(StatusRank(status)));
+  if (!requiredCurrent.empty()) update.Add(" AND SPSStatus=?", {requiredCurrent});
+  if (db.Exec(update) != 0) {
     WriteLog("ERROR, WorklistDB::SetStatus, " + db.ErrorText);
     return WriteResult::Failed;
   }
@@ -205,10 +203,11 @@ WriteResult WorklistDB::Delete(SQLdb& db, const std::string& requiredStatus) {
     WriteLog("ERROR, WorklistDB::Delete, " + db.ErrorText);
     return WriteResult::Failed;
   }
-  const std::string condition =
-      KeyCondition(AccessionNumber) + (requiredStatus.empty() ? "" : " AND SPSStatus=" + SqlQuote(requiredStatus));
+  SqlStatement remove{"DELETE FROM Worklist", {}};
+  WhereKey(remove, AccessionNumber);
+  if (!requiredStatus.empty()) remove.Add(" AND SPSStatus=?", {requiredStatus});
   std::string status;
-  const bool failed = db.Exec("DELETE FROM Worklist" + condition) != 0;
+  const bool failed = db.Exec(remove) != 0;
   const bool deleted = !failed && db.ChangedRows() > 0;
   const bool present = !failed && !deleted && StoredStatus(db, AccessionNumber, status);
   if (failed || !unit.Release()) {
@@ -222,9 +221,9 @@ WriteResult WorklistDB::Delete(SQLdb& db, const std::string& requiredStatus) {
 }
 
 bool WorklistDB::Load(SQLdb& db) {
+  SqlStatement select{"SELECT " + WorklistColumnList() + " FROM Worklist", {}};
   TextRows rows;
-  if (db.QueryValues("SELECT " + WorklistColumnList() + " FROM Worklist" + KeyCondition(AccessionNumber), rows) != 0 ||
-      rows.Count() == 0)
+  if (db.QueryValues(WhereKey(select, AccessionNumber), rows) != 0 || rows.Count() == 0)
     return false;
   for (std::size_t i = 0; i < kWorklistColumns.size(); ++i)
     this->*kWorklistColumns[i].second = std::string(rows.Value(0, i));
@@ -233,8 +232,8 @@ bool WorklistDB::Load(SQLdb& db) {
 
 bool WorklistDB::SelectScheduled(SQLdb& db, std::vector<WorklistDB>& entries) {
   std::vector<std::string> rows;
-  if (db.Query("SELECT PatientID, AccessionNumber, SPSDate, SPSTime from Worklist WHERE SPSStatus=='SCHEDULED'",
-               rows) != 0)
+  if (db.Query("SELECT PatientID, AccessionNumber, SPSDate, SPSTime FROM Worklist WHERE SPSStatus='SCHEDULED'", rows) !=
+      0)
     return false;
   entries.reserve(entries.size() + rows.size());
   for (const std::string& row : rows) {

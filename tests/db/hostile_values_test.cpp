@@ -1,9 +1,13 @@
 // Values that would end their SQL literal if pasted in raw must be stored and
 // found exactly as given, by every operation, without harming any table.
+#include "db/entry_choices.h"
 #include "db/password_hash.h"
+#include "db/performed_step_db.h"
+#include "db/sps_status.h"
 #include "db/sqldb.h"
 #include "db/sqlquote.h"
 #include "db/user_store.h"
+#include "db/worklist_listing.h"
 #include "db/worklistdb.h"
 #include "db_fixture.h"
 #include "support/hostile_values.h"
@@ -64,6 +68,69 @@ TEST_F(HostileValuesTest, WorklistOperationsStoreAndFindValuesVerbatim) {
   }
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist"), "0");
   ExpectTablesIntact();
+}
+
+TEST_F(HostileValuesTest, PerformedStepsAndEntryLookupsFindValuesVerbatim) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  for (std::size_t i = 0; i < kHostile.size(); ++i) {
+    const std::string& value = kHostile[i];
+    SCOPED_TRACE(i);
+    // A letter ahead of the value tells the fields apart, so a value bound to
+    // the wrong mark shows.
+    WorklistDB e;
+    e.AccessionNumber = value;
+    e.PatientID = "P" + value;
+    e.PatientName = "N" + value;
+    e.Modality = "M" + value;
+    e.SPSDate = "D" + value;
+    e.SPSDescription = "S" + value;
+    e.SPSID = "I" + value;
+    e.StudyInstanceUID = "U" + value;
+    e.SPSStatus = kScheduled;
+    ASSERT_EQ(e.Insert(db), WriteResult::Done);
+    const std::string where = " FROM Worklist WHERE AccessionNumber = " + Quoted(value);
+
+    std::vector<std::string> linked;
+    const std::string uid = "O" + value;
+    const PerformedStep step{uid, kInProgress, "T" + value, "B" + value};
+    ASSERT_EQ(PerformedStepDB::Create(db, step, {{value, e.StudyInstanceUID, e.SPSID}}, linked),
+              PerformedStepResult::Done);
+    EXPECT_EQ(linked, std::vector<std::string>{value});
+    EXPECT_EQ(Stored("SELECT SOPInstanceUID" + where), uid);
+    EXPECT_EQ(PerformedStepDB::Create(db, step, {}, linked), PerformedStepResult::AlreadyExists);
+    const auto complete = [](PerformedStep& s) {
+      s.Status = kCompleted;
+      return PerformedStepResult::Done;
+    };
+    EXPECT_EQ(PerformedStepDB::Change(db, uid, complete), PerformedStepResult::Done);
+    EXPECT_EQ(PerformedStepDB::Change(db, uid, complete), PerformedStepResult::Finished);
+    PerformedStep loaded;
+    ASSERT_EQ(PerformedStepDB::Load(db, uid, loaded), PerformedStepResult::Done);
+    EXPECT_EQ(loaded.TransferSyntax, step.TransferSyntax);
+    EXPECT_EQ(loaded.DataSet, step.DataSet);
+    EXPECT_EQ(Stored("SELECT SPSStatus" + where), kCompleted);
+
+    WorklistDB found;
+    ASSERT_TRUE(FindEntry(db, value, found));
+    EXPECT_EQ(found.SPSID, e.SPSID);
+    EXPECT_EQ(found.SPSDescription, e.SPSDescription);
+    std::vector<std::string> sameDay;
+    ASSERT_TRUE(SameDayEntries(db, found, sameDay));
+    EXPECT_EQ(sameDay, std::vector<std::string>{value});
+    Raw("INSERT INTO StudyDescription (Modality, Description) VALUES (" + Quoted(e.Modality) + ", 'D" +
+        std::to_string(i) + "')");
+    std::vector<std::string> descriptions;
+    ASSERT_TRUE(ReadStudyDescriptions(db, e.Modality, descriptions));
+    EXPECT_EQ(descriptions, std::vector<std::string>{"D" + std::to_string(i)});
+
+    // A required status that is not the stored one spares the entry.
+    EXPECT_EQ(found.ChangeStatus(db, kDiscontinued, StatusWriter::Administrator("a"), value), WriteResult::Refused);
+    EXPECT_EQ(found.Delete(db, value), WriteResult::Refused);
+    EXPECT_EQ(found.Delete(db, kCompleted), WriteResult::Done);
+    EXPECT_EQ(Stored("SELECT COUNT(*)" + where), "0");
+    ExpectTablesIntact();
+  }
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM PerformedSteps"), std::to_string(kHostile.size()));
 }
 
 TEST_F(HostileValuesTest, UsersAndTheirPasswordsSurviveEveryStoreOperation) {

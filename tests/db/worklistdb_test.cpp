@@ -68,12 +68,12 @@ TEST_F(WorklistDBTest, InsertNamesAllColumnsAndStoresEmptyStringsNotNull) {
   EXPECT_EQ(e.Insert(db), WriteResult::Done);
   ASSERT_EQ(recorder.statements.size(), 1u);  // the insert alone: the key decides, no look-up first
   EXPECT_EQ(recorder.statements[0],
-            "INSERT OR IGNORE INTO Worklist (PatientID, PatientName, PatientBD, PatientSex, "
+            "INSERT INTO Worklist (PatientID, PatientName, PatientBD, PatientSex, "
             "ReferringPhysician, AccessionNumber, MedicalAlerts, PatientState, PatientTransport, "
             "StudyInstanceUID, RequestedProcedureDescription, Modality, SPSDate, SPSTime, "
             "PerformingPhysician, SPSDescription, SPSID, SPSStatus, ScheduledStation, "
             "RequestedProcedureID, SOPInstanceUID, RequestedProcedurePriority) VALUES ('I', 'N', '', "
-            "'', '', 'A1', '', '', '', '', '', 'MR', '', '', '', '', '', '', '', '', '', '')");
+            "'', '', 'A1', '', '', '', '', '', 'MR', '', '', '', '', '', '', '', '', '', '') ON CONFLICT DO NOTHING");
   EXPECT_EQ(Column("PatientBD", "A1"), "");
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM Worklist WHERE SOPInstanceUID IS NULL"), "0");
   EXPECT_TRUE(LogLines().empty());
@@ -157,7 +157,7 @@ TEST_F(WorklistDBTest, FailedStatementsAreReportedNotSwallowed) {
   EXPECT_EQ(key.Delete(db), WriteResult::Failed);
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 8u);  // each wrapper line followed by the operation's own
-  EXPECT_THAT(lines[1], HasSubstr("ERROR, WorklistDB::Insert, QueryString: INSERT OR IGNORE INTO Worklist"));
+  EXPECT_THAT(lines[1], HasSubstr("ERROR, WorklistDB::Insert, QueryString: INSERT INTO Worklist"));
   EXPECT_THAT(lines[1], HasSubstr(", attempt to write a readonly database"));
   EXPECT_EQ(lines[3], "ERROR, WorklistDB::Update, attempt to write a readonly database");
   EXPECT_EQ(lines[5], "ERROR, WorklistDB::SetStatus, attempt to write a readonly database");

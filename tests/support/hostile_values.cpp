@@ -13,7 +13,7 @@ std::string AllBytes() {
 const std::vector<std::string>& HostileSqlValues() {
   static const std::vector<std::string> values = {
       "O'BRIEN", "'; DROP TABLE Worklist; --", "x'); DELETE FROM Users; --", "a;b;c", "''", "' OR '1'='1",
-      "100% _sure_ \\ \"quoted\"", AllBytes(),
+      "100% _sure_ \\ \"quoted\"", "?'; SELECT ?", AllBytes(),
   };
   return values;
 }

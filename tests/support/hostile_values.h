@@ -7,7 +7,8 @@
 
 namespace tarvelin {
 
-// SQL: quotes, statement separators, LIKE wildcards, and every byte 1..255.
+// SQL: quotes, statement separators, LIKE wildcards, parameter marks, and
+// every byte 1..255 (last).
 const std::vector<std::string>& HostileSqlValues();
 
 // HTML: tags, attribute breakers, entities, and Windows-1252 letters.
