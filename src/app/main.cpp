@@ -25,6 +25,7 @@
 #include "platform/program_folder.h"
 #include "platform/systemd_unit.h"
 #include "service/mainsvc.h"
+#include "service/settings.h"
 #include "web/web_server.h"
 #include "worklist/worklist_service.h"
 
@@ -57,8 +58,11 @@ ServiceComponents BuildComponents() {
 
   // ---- Storage: a database at another schema version is not served
   components.CheckStorage = [](std::string& reason) {
+    StorageLocation storage;
+    if (!StorageOfInstance(ServerSettings.ProgramFolder, ServerSettings.Database, storage, reason)) return false;
+    UseStorage(storage);
     std::error_code ec;
-    if (!std::filesystem::exists(DatabasePath("quillat"), ec)) return true;  // not set up yet
+    if (!storage.OnPostgres() && !std::filesystem::exists(DatabasePath("quillat"), ec)) return true;  // not set up yet
     SQLdb db("quillat", SQLdb::ReadOnly);
     return SchemaFitsServer(db, reason);
   };

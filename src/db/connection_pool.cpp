@@ -16,16 +16,15 @@ ConnectionPool& ConnectionPool::Process() {
   return pool;
 }
 
-std::unique_ptr<KeptConnection> ConnectionPool::Take(const std::string& path, int mode) {
-  DatabaseFile now;
-  const bool present = IdentifyDatabaseFile(path, now);
-  std::vector<std::unique_ptr<KeptConnection>> stale;  // closed outside the lock
-  std::unique_ptr<KeptConnection> found;
+std::unique_ptr<PooledConnection> ConnectionPool::Take(const std::string& where,
+                                                       const std::optional<std::string>& identityNow, int mode) {
+  std::vector<std::unique_ptr<PooledConnection>> stale;  // closed outside the lock
+  std::unique_ptr<PooledConnection> found;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& kept : idle_) {
-      if (kept->File().path != path) continue;
-      if (!present || !(kept->File() == now))
+      if (kept->Where() != where) continue;
+      if (!identityNow || kept->Identity() != *identityNow)
         stale.push_back(std::move(kept));
       else if (!found && kept->Mode() == mode)
         found = std::move(kept);
@@ -35,12 +34,12 @@ std::unique_ptr<KeptConnection> ConnectionPool::Take(const std::string& path, in
   return found;
 }
 
-void ConnectionPool::Give(std::unique_ptr<KeptConnection> connection) {
+void ConnectionPool::Give(std::unique_ptr<PooledConnection> connection,
+                          const std::optional<std::string>& identityNow) {
   if (!connection || !connection->Idle()) return;
-  DatabaseFile now;
-  if (!IdentifyDatabaseFile(connection->File().path, now) || !(now == connection->File())) return;
+  if (!identityNow || *identityNow != connection->Identity()) return;
   connection->Clean();
-  std::unique_ptr<KeptConnection> oldest;  // closed outside the lock
+  std::unique_ptr<PooledConnection> oldest;  // closed outside the lock
   std::lock_guard<std::mutex> lock(mutex_);
   if (idle_.size() >= kMaxIdle) {
     oldest = std::move(idle_.front());

@@ -1,13 +1,14 @@
 #pragma once
 // The connections the process keeps between operations, so that an
-// operation does not open the file, read the schema and fill a page cache
-// again. Safe to call from any thread.
+// operation does not open the file (or log in to the server), read the
+// schema and fill a cache again. Safe to call from any thread.
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "db/kept_connection.h"
+#include "db/pooled_connection.h"
 
 namespace tarvelin {
 
@@ -16,18 +17,20 @@ class ConnectionPool {
   // The process's pool.
   static ConnectionPool& Process();
 
-  // An idle connection opened with `mode` on the file now at `path`, or null
-  // when none is kept (the caller opens one). Connections to a file that has
-  // gone or been replaced are closed on the way.
-  std::unique_ptr<KeptConnection> Take(const std::string& path, int mode);
-  // Keeps `connection` for a later Take; closes it instead when it is still
-  // inside a transaction or a statement, its file was replaced, or enough
-  // connections are kept already.
-  void Give(std::unique_ptr<KeptConnection> connection);
+  // An idle connection opened with `mode` on `where` whose identity is
+  // `identityNow`, or null when none is kept (the caller opens one).
+  // Connections to `where` with another identity, or to a `where` that has
+  // gone (no identity), are closed on the way.
+  std::unique_ptr<PooledConnection> Take(const std::string& where, const std::optional<std::string>& identityNow,
+                                         int mode);
+  // Keeps `connection` for a later Take; closes it instead when it is not
+  // idle, `where` now has another identity (or none), or enough connections
+  // are kept already.
+  void Give(std::unique_ptr<PooledConnection> connection, const std::optional<std::string>& identityNow);
 
  private:
   std::mutex mutex_;
-  std::vector<std::unique_ptr<KeptConnection>> idle_;
+  std::vector<std::unique_ptr<PooledConnection>> idle_;
 };
 
 }  // namespace tarvelin

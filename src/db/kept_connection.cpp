@@ -22,7 +22,7 @@ bool IdentifyDatabaseFile(const std::string& path, DatabaseFile& file) {
 }
 
 KeptConnection::KeptConnection(sqlite3* handle, int mode, DatabaseFile file)
-    : handle_(handle), mode_(mode), file_(std::move(file)) {}
+    : handle_(handle), mode_(mode), file_(std::move(file)), identity_(file_.Identity()) {}
 
 KeptConnection::~KeptConnection() {
   FinalizeAll();

@@ -1,11 +1,12 @@
 #pragma once
 // One SQLite connection kept for the process, with the statements prepared on
-// it. Used by one thread at a time: the pool hands it to one SQLdb, which
-// gives it back when it is destroyed.
+// it.
 #include <sys/types.h>
 
 #include <string>
 #include <unordered_map>
+
+#include "db/pooled_connection.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -18,26 +19,26 @@ struct DatabaseFile {
   std::string path;
   dev_t device = 0;
   ino_t inode = 0;
-  bool operator==(const DatabaseFile& other) const {
-    return path == other.path && device == other.device && inode == other.inode;
-  }
+  // The device and inode as text: a pooled connection's identity.
+  std::string Identity() const { return std::to_string(device) + ":" + std::to_string(inode); }
 };
 
 // The file now at `path`; false when it cannot be examined (missing).
 bool IdentifyDatabaseFile(const std::string& path, DatabaseFile& file);
 
-class KeptConnection {
+class KeptConnection final : public PooledConnection {
  public:
   // Takes ownership of the open `handle`, opened with `mode` on `file`.
   KeptConnection(sqlite3* handle, int mode, DatabaseFile file);
   // Finalizes the kept statements and closes the connection.
-  ~KeptConnection();
+  ~KeptConnection() override;
   KeptConnection(const KeptConnection&) = delete;
   KeptConnection& operator=(const KeptConnection&) = delete;
 
   sqlite3* Handle() const { return handle_; }
-  int Mode() const { return mode_; }
-  const DatabaseFile& File() const { return file_; }
+  const std::string& Where() const override { return file_.path; }
+  const std::string& Identity() const override { return identity_; }
+  int Mode() const override { return mode_; }
 
   // The statement for `sql`, prepared on first use and kept; null when it
   // cannot be prepared (the SQLite code in `resultCode`) or the text holds
@@ -47,11 +48,8 @@ class KeptConnection {
   // starts from a fresh one.
   void Forget(const std::string& sql);
 
-  // True when the connection can serve another operation: outside any
-  // transaction and with no statement half-way through its rows.
-  bool Idle() const;
-  // Drops what a borrower may have attached (a trace, a busy time-out).
-  void Clean();
+  bool Idle() const override;
+  void Clean() override;
 
  private:
   void FinalizeAll();
@@ -59,6 +57,7 @@ class KeptConnection {
   sqlite3* handle_;
   int mode_;
   DatabaseFile file_;
+  std::string identity_;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
 };
 

@@ -14,16 +14,26 @@ namespace tarvelin {
 
 namespace {
 
-// Bytes as an SQL blob literal: hex digits only, nothing can end it.
-std::string BlobLiteral(const std::string& bytes) {
+// Appends the data set as the bytes it is. On PostgreSQL it is bound as hex
+// digits (a text parameter cannot carry every byte) and decoded there; SQLite
+// gets a blob literal of hex digits, which nothing can end.
+void AddDataSet(const SQLdb& db, SqlStatement& statement, const std::string& bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
-  std::string literal = "X'";
-  literal.reserve(bytes.size() * 2 + 3);
+  std::string hex;
+  hex.reserve(bytes.size() * 2);
   for (unsigned char c : bytes) {
-    literal += kDigits[c >> 4];
-    literal += kDigits[c & 15];
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 15];
   }
-  return literal + "'";
+  if (db.Engine() == SqlEngine::PostgreSQL)
+    statement.Add("decode(?, 'hex')", {hex});
+  else
+    statement.Add("X'" + hex + "'");
+}
+
+// The stored data set as hex digits.
+const char* DataSetAsHex(const SQLdb& db) {
+  return db.Engine() == SqlEngine::PostgreSQL ? "encode(DataSet, 'hex')" : "hex(DataSet)";
 }
 
 std::string Stamp() {
@@ -81,9 +91,11 @@ PerformedStepResult PerformedStepDB::Create(SQLdb& db, const PerformedStep& step
   if (!unit.Active()) return Fail(db, "CreateMPPS Query");
   // The key decides: of two N-CREATEs of one instance, exactly one inserts.
   const std::string now = Stamp();
-  const SqlStatement insert{"INSERT INTO PerformedSteps (SOPInstanceUID, Status, TransferSyntax, DataSet, Created, "
-                            "Updated) VALUES (?, ?, ?, " + BlobLiteral(step.DataSet) + ", ?, ?) ON CONFLICT DO NOTHING",
-                            {step.SOPInstanceUID, kInProgress, step.TransferSyntax, now, now}};
+  SqlStatement insert{"INSERT INTO PerformedSteps (SOPInstanceUID, Status, TransferSyntax, DataSet, Created, "
+                      "Updated) VALUES (?, ?, ?, ",
+                      {step.SOPInstanceUID, kInProgress, step.TransferSyntax}};
+  AddDataSet(db, insert, step.DataSet);
+  insert.Add(", ?, ?) ON CONFLICT DO NOTHING", {now, now});
   if (db.Exec(insert) != 0) return Fail(db, "CreateMPPS Query");
   if (db.ChangedRows() == 0) return PerformedStepResult::AlreadyExists;
   std::vector<std::string> accessions;
@@ -112,7 +124,8 @@ PerformedStepResult PerformedStepDB::Create(SQLdb& db, const PerformedStep& step
 
 PerformedStepResult PerformedStepDB::Load(SQLdb& db, const std::string& sopInstanceUID, PerformedStep& step) {
   TextRows rows;
-  const SqlStatement select{"SELECT Status, TransferSyntax, hex(DataSet) FROM PerformedSteps WHERE SOPInstanceUID=?",
+  const SqlStatement select{std::string("SELECT Status, TransferSyntax, ") + DataSetAsHex(db) +
+                                " FROM PerformedSteps WHERE SOPInstanceUID=?",
                             {sopInstanceUID}};
   if (db.QueryValues(select, rows) != 0) return Fail(db, "SetMPPS Query");
   if (rows.Count() == 0) return PerformedStepResult::NotFound;
@@ -140,9 +153,9 @@ PerformedStepResult PerformedStepDB::Change(SQLdb& db, const std::string& sopIns
 PerformedStepResult PerformedStepDB::Update(SQLdb& db, const PerformedStep& step) {
   SQLSavepoint unit(db, "PerformedStepUpdate");
   if (!unit.Active()) return Fail(db, "SetMPPS Query");
-  const SqlStatement update{"UPDATE PerformedSteps SET Status=?, DataSet=" + BlobLiteral(step.DataSet) +
-                                ", Updated=? WHERE SOPInstanceUID=? AND Status=?",
-                            {step.Status, Stamp(), step.SOPInstanceUID, kInProgress}};
+  SqlStatement update{"UPDATE PerformedSteps SET Status=?, DataSet=", {step.Status}};
+  AddDataSet(db, update, step.DataSet);
+  update.Add(", Updated=? WHERE SOPInstanceUID=? AND Status=?", {Stamp(), step.SOPInstanceUID, kInProgress});
   if (db.Exec(update) != 0) return Fail(db, "SetMPPS Query");
   if (db.ChangedRows() == 0) {
     std::vector<std::string> rows;

@@ -22,7 +22,36 @@ bool CreateEmptyFile(const std::string& path, std::string& error) {
   }
   return rc == SQLITE_OK;
 }
+// The SQLite connections' name_matches() (db/name_match.h) in SQL: each
+// part, trimmed and in lower case, must start its component of the name.
+constexpr const char* kNameMatchFunction =
+    "CREATE OR REPLACE FUNCTION name_matches(name TEXT, family TEXT, given TEXT) RETURNS BOOLEAN "
+    "LANGUAGE sql IMMUTABLE AS $$ SELECT "
+    "lower(btrim(split_part(coalesce(name, ''), '^', 1))) LIKE replace(replace(replace(lower(btrim("
+    "coalesce(family, ''))), '\\', '\\\\'), '%', '\\%'), '_', '\\_') || '%' ESCAPE '\\' AND "
+    "lower(btrim(split_part(coalesce(name, ''), '^', 2))) LIKE replace(replace(replace(lower(btrim("
+    "coalesce(given, ''))), '\\', '\\\\'), '%', '\\%'), '_', '\\_') || '%' ESCAPE '\\' $$";
 }  // namespace
+
+bool CreatePostgresSchema(const std::string& conninfo, std::string& error) {
+  SQLdb db(PostgresAt{conninfo}, SQLdb::ReadWrite);
+  if (!db.IsOpen) {
+    error = "cannot use the PostgreSQL database: " + db.ErrorText;
+    return false;
+  }
+  int found = 0;
+  if (!ReadSchemaVersion(db, found, error)) return false;
+  if (found != 0) {
+    error = "the PostgreSQL schema already holds Tarvelin's tables (schema version " + std::to_string(found) +
+            "), left untouched";
+    return false;
+  }
+  if (db.Exec(kNameMatchFunction) != 0) {
+    error = db.ErrorText;
+    return false;
+  }
+  return UpgradeSchema(db, [](const SchemaStep&) {}, found, error) == SchemaUpgrade::Upgraded;
+}
 
 bool CreateDatabase(const std::string& path, std::string& error) {
   std::error_code ec;

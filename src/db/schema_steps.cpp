@@ -1,13 +1,27 @@
 #include "db/schema_steps.h"
 
+#include <regex>
+
 #include "db/sqldb.h"
 #include "db/stored_text_upgrade.h"
 
 namespace tarvelin {
 
 namespace {
+// The statements for the connection's engine. The steps are written for
+// SQLite; on PostgreSQL text columns are TEXT (a declared length would
+// refuse longer values, which SQLite stores), data sets BYTEA, and an index
+// on a case-folded name has no NOCASE collation to use.
+std::string ForEngine(const SQLdb& db, const char* sql) {
+  if (db.Engine() == SqlEngine::SQLite) return sql;
+  std::string text = std::regex_replace(sql, std::regex("VARCHAR\\(\\d+\\)"), "TEXT");
+  text = std::regex_replace(text, std::regex(" BLOB"), " BYTEA");
+  return std::regex_replace(text, std::regex("\\(PatientName COLLATE NOCASE\\)"),
+                            "(lower(btrim(split_part(PatientName, '^', 1))) text_pattern_ops)");
+}
+
 bool Run(SQLdb& db, const char* sql, std::string& error) {
-  if (db.Exec(sql) == 0) return true;
+  if (db.Exec(ForEngine(db, sql)) == 0) return true;
   error = db.ErrorText;
   return false;
 }

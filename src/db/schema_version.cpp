@@ -13,8 +13,13 @@ namespace {
 // set-up tool upgrading the same file meanwhile has then already taken it.
 bool StoredVersion(SQLdb& db, int& version, std::string& error) {
   std::vector<std::string> rows;
-  if (db.Query("SELECT name FROM sqlite_master WHERE type='table' AND name IN ('SchemaVersion', 'Worklist') "
-               "ORDER BY name", rows) != 0) {
+  // PostgreSQL keeps unquoted names in lower case.
+  const char* tables = db.Engine() == SqlEngine::PostgreSQL
+                           ? "SELECT lower(table_name) FROM information_schema.tables WHERE table_schema = "
+                             "current_schema() AND lower(table_name) IN ('schemaversion', 'worklist') ORDER BY 1"
+                           : "SELECT lower(name) FROM sqlite_master WHERE type='table' AND name IN ('SchemaVersion', "
+                             "'Worklist') ORDER BY 1";
+  if (db.Query(tables, rows) != 0) {
     error = db.ErrorText;
     return false;
   }
@@ -22,7 +27,7 @@ bool StoredVersion(SQLdb& db, int& version, std::string& error) {
     version = 0;
     return true;
   }
-  if (rows[0] != "SchemaVersion;") {
+  if (rows[0] != "schemaversion;") {
     version = 1;
     return true;
   }
@@ -71,6 +76,18 @@ bool ReadSchemaVersion(SQLdb& db, int& version, std::string& error) { return Sto
 bool SchemaFitsServer(SQLdb& db, std::string& problem) {
   int found = 0;
   std::string unreadable;
+  // A server is configured for PostgreSQL on purpose: unlike a file not made
+  // yet, a database it cannot use or an empty schema is a fault to name.
+  if (db.Engine() == SqlEngine::PostgreSQL) {
+    if (!db.IsOpen || !ReadSchemaVersion(db, found, unreadable)) {
+      problem = "the PostgreSQL database cannot be used: " + (db.IsOpen ? unreadable : db.ErrorText);
+      return false;
+    }
+    if (found == 0) {
+      problem = "the PostgreSQL schema holds no Tarvelin tables: run tarvelin-setup init --database first";
+      return false;
+    }
+  }
   if (!db.IsOpen || !ReadSchemaVersion(db, found, unreadable) || found == 0) return true;
   const int current = CurrentSchemaVersion();
   if (found == current) return true;

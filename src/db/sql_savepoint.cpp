@@ -1,7 +1,5 @@
 #include "db/sql_savepoint.h"
 
-#include <sqlite3.h>
-
 #include <utility>
 
 #include "db/sqldb.h"
@@ -12,11 +10,11 @@ SQLSavepoint::SQLSavepoint(SQLdb& db, std::string name) : db_(db), name_(std::mo
   // Outside a transaction the unit takes the write lock at once: a unit that
   // reads and then writes on a shared lock would meet a concurrent writer as
   // a deadlock (SQLITE_BUSY that no waiting resolves) half-way through.
-  if (sqlite3_get_autocommit(db_.Handle) != 0) {
+  if (!db_.InTransaction()) {
     transaction_.emplace(db_);
     if (!transaction_->Active()) return;
   }
-  active_ = db_.Exec("SAVEPOINT " + name_) == SQLITE_OK;
+  active_ = db_.Exec("SAVEPOINT " + name_) == 0;
   if (!active_) transaction_.reset();
 }
 
@@ -25,7 +23,7 @@ SQLSavepoint::~SQLSavepoint() { RollBack(); }
 bool SQLSavepoint::Release() {
   if (!active_) return false;
   active_ = false;
-  if (db_.Exec("RELEASE " + name_) == SQLITE_OK) return !transaction_ || transaction_->Commit();
+  if (db_.Exec("RELEASE " + name_) == 0) return !transaction_ || transaction_->Commit();
   const std::string reason = db_.ErrorText;
   db_.Exec("ROLLBACK TO " + name_);
   db_.Exec("RELEASE " + name_);
@@ -38,7 +36,7 @@ void SQLSavepoint::RollBack() {
   if (!active_) return;
   active_ = false;
   // An error that rolled back the enclosing transaction took the savepoint with it.
-  if (sqlite3_get_autocommit(db_.Handle) == 0) {
+  if (db_.InTransaction()) {
     db_.Exec("ROLLBACK TO " + name_);
     db_.Exec("RELEASE " + name_);
   }

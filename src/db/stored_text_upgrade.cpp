@@ -97,6 +97,8 @@ std::string DecodeBrowserReferences(const std::string& text) {
 }
 
 bool ConvertStoredTextToUtf8(SQLdb& db, std::string& error) {
+  // PostgreSQL takes valid UTF-8 only: there is nothing to convert.
+  if (db.Engine() == SqlEngine::PostgreSQL) return true;
   TextRows tables;
   if (db.QueryValues("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite%'", tables) != 0)
     return Fail(db, "cannot list the tables", error);

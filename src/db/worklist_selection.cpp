@@ -27,10 +27,31 @@ std::string GlobPattern(const std::string& text) {
   return pattern;
 }
 
-std::string Operand(const WorklistCondition& c) {
+// A LIKE pattern for the same wildcards: "*" is "%", "?" is "_", and the
+// LIKE wildcards and the escape character stand for themselves.
+std::string LikePattern(const std::string& text) {
+  std::string pattern;
+  for (char c : text) {
+    if (c == '*')
+      pattern += '%';
+    else if (c == '?')
+      pattern += '_';
+    else {
+      if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+      pattern += c;
+    }
+  }
+  return pattern;
+}
+
+std::string Operand(const WorklistCondition& c, SqlEngine engine) {
   switch (c.Operand) {
     case WorklistOperand::Column: return c.Column;
-    case WorklistOperand::FoldedName: return "upper(rtrim(" + c.Column + ", '^ '))";
+    // SQLite's upper() changes ASCII letters only; under the C collation
+    // PostgreSQL's does the same.
+    case WorklistOperand::FoldedName:
+      return engine == SqlEngine::PostgreSQL ? "upper(rtrim(" + c.Column + ", '^ ') COLLATE \"C\")"
+                                             : "upper(rtrim(" + c.Column + ", '^ '))";
     case WorklistOperand::StepTime: return kStepTimeDigits;
     case WorklistOperand::StepStart: return std::string("SPSDate || ") + kStepTimeDigits;
   }
@@ -46,7 +67,7 @@ std::size_t ValuesNeeded(WorklistCompare compare) {
   }
 }
 
-bool AddCondition(SqlStatement& s, const WorklistCondition& c, std::string& error) {
+bool AddCondition(SqlStatement& s, const WorklistCondition& c, std::string& error, SqlEngine engine) {
   const bool needsColumn = c.Operand == WorklistOperand::Column || c.Operand == WorklistOperand::FoldedName;
   if (needsColumn && c.Compare != WorklistCompare::Nothing && !IsColumn(c.Column)) {
     error = "not a worklist column: " + c.Column;
@@ -54,14 +75,19 @@ bool AddCondition(SqlStatement& s, const WorklistCondition& c, std::string& erro
   }
   const bool listed = c.Compare == WorklistCompare::OneOf;
   if (listed ? c.Values.empty() : c.Values.size() != ValuesNeeded(c.Compare)) {
-    error = "wrong number of values for a condition on " + Operand(c);
+    error = "wrong number of values for a condition on " + Operand(c, engine);
     return false;
   }
-  const std::string operand = Operand(c);
+  const std::string operand = Operand(c, engine);
   switch (c.Compare) {
     case WorklistCompare::Equal: s.Add(operand + " = ?", {c.Values[0]}); break;
     case WorklistCompare::Pinned: s.Add(operand + "=?", {c.Values[0]}); break;
-    case WorklistCompare::Wildcard: s.Add(operand + " GLOB ?", {GlobPattern(c.Values[0])}); break;
+    case WorklistCompare::Wildcard:
+      if (engine == SqlEngine::PostgreSQL)
+        s.Add(operand + " LIKE ? ESCAPE '\\'", {LikePattern(c.Values[0])});
+      else
+        s.Add(operand + " GLOB ?", {GlobPattern(c.Values[0])});
+      break;
     case WorklistCompare::AtLeast: s.Add(operand + " >= ?", {c.Values[0]}); break;
     case WorklistCompare::AtMost: s.Add(operand + " <= ?", {c.Values[0]}); break;
     case WorklistCompare::NotEmpty: s.Add(operand + " <> ''"); break;
@@ -78,12 +104,12 @@ bool AddCondition(SqlStatement& s, const WorklistCondition& c, std::string& erro
   return true;
 }
 
-bool AddConditions(SqlStatement& s, const WorklistSelection& selection, std::string& error) {
+bool AddConditions(SqlStatement& s, const WorklistSelection& selection, std::string& error, SqlEngine engine) {
   bool first = true;
   for (const WorklistCondition& c : selection.Conditions) {
     s.Text += first ? " WHERE " : " AND ";
     first = false;
-    if (!AddCondition(s, c, error)) return false;
+    if (!AddCondition(s, c, error, engine)) return false;
   }
   return true;
 }
@@ -107,13 +133,17 @@ std::string OrderBy(WorklistOrder order, bool descending) {
   return sql + "SPSDate" + direction + ", SPSTime" + direction + ", AccessionNumber" + direction;
 }
 
-bool NeedsNameMatch(const WorklistSelection& selection) {
-  return std::any_of(selection.Conditions.begin(), selection.Conditions.end(),
-                     [](const WorklistCondition& c) { return c.Compare == WorklistCompare::NameStarts; });
+// name_matches() is a function of the PostgreSQL schema; a SQLite
+// connection gets it before the first statement that uses it.
+bool NameMatchReady(SQLdb& db, const WorklistSelection& selection) {
+  const bool needed = std::any_of(selection.Conditions.begin(), selection.Conditions.end(),
+                                  [](const WorklistCondition& c) { return c.Compare == WorklistCompare::NameStarts; });
+  return !needed || db.Engine() == SqlEngine::PostgreSQL || RegisterNameMatch(db.Handle);
 }
 }  // namespace
 
-bool WorklistSelectStatement(const WorklistSelection& selection, SqlStatement& statement, std::string& error) {
+bool WorklistSelectStatement(const WorklistSelection& selection, SqlStatement& statement, std::string& error,
+                             SqlEngine engine) {
   std::string columns;
   for (const std::string& column : selection.Columns) {
     if (!IsColumn(column)) {
@@ -123,22 +153,23 @@ bool WorklistSelectStatement(const WorklistSelection& selection, SqlStatement& s
     columns += (columns.empty() ? "" : ", ") + column;
   }
   statement = SqlStatement{"SELECT " + (columns.empty() ? std::string("*") : columns) + " from Worklist", {}};
-  if (!AddConditions(statement, selection, error)) return false;
+  if (!AddConditions(statement, selection, error, engine)) return false;
   statement.Text += OrderBy(selection.Order, selection.Descending);
   if (selection.Limit > 0)
     statement.Text += " LIMIT " + std::to_string(selection.Limit) + " OFFSET " + std::to_string(std::max(0LL, selection.Offset));
   return true;
 }
 
-bool WorklistCountStatement(const WorklistSelection& selection, SqlStatement& statement, std::string& error) {
+bool WorklistCountStatement(const WorklistSelection& selection, SqlStatement& statement, std::string& error,
+                            SqlEngine engine) {
   statement = SqlStatement{"SELECT COUNT(*) FROM Worklist", {}};
-  return AddConditions(statement, selection, error);
+  return AddConditions(statement, selection, error, engine);
 }
 
 bool SelectWorklist(SQLdb& db, const WorklistSelection& selection, TextRows& rows, const std::string& logAs) {
   SqlStatement statement;
-  if (!WorklistSelectStatement(selection, statement, db.ErrorText)) return false;
-  if (NeedsNameMatch(selection) && !RegisterNameMatch(db.Handle)) {
+  if (!WorklistSelectStatement(selection, statement, db.ErrorText, db.Engine())) return false;
+  if (!NameMatchReady(db, selection)) {
     db.ErrorText = "cannot register name_matches";
     return false;
   }
@@ -148,8 +179,8 @@ bool SelectWorklist(SQLdb& db, const WorklistSelection& selection, TextRows& row
 
 long long CountWorklist(SQLdb& db, const WorklistSelection& selection) {
   SqlStatement statement;
-  if (!WorklistCountStatement(selection, statement, db.ErrorText)) return -1;
-  if (NeedsNameMatch(selection) && !RegisterNameMatch(db.Handle)) {
+  if (!WorklistCountStatement(selection, statement, db.ErrorText, db.Engine())) return -1;
+  if (!NameMatchReady(db, selection)) {
     db.ErrorText = "cannot register name_matches";
     return -1;
   }

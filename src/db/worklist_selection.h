@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "db/sql_engine.h"
 #include "db/sql_statement.h"
 #include "db/text_rows.h"
 
@@ -59,8 +60,10 @@ struct WorklistSelection {
 // The SELECT, and the COUNT(*) of the same conditions. False (`error` set)
 // when a column is not one of the Worklist table's or a condition lacks its
 // values: nothing a caller sends reaches the text unchecked.
-bool WorklistSelectStatement(const WorklistSelection& selection, SqlStatement& statement, std::string& error);
-bool WorklistCountStatement(const WorklistSelection& selection, SqlStatement& statement, std::string& error);
+bool WorklistSelectStatement(const WorklistSelection& selection, SqlStatement& statement, std::string& error,
+                             SqlEngine engine = SqlEngine::SQLite);
+bool WorklistCountStatement(const WorklistSelection& selection, SqlStatement& statement, std::string& error,
+                            SqlEngine engine = SqlEngine::SQLite);
 
 // Runs the selection on `db`: `rows` gets one value per selected column (NULL
 // as ""). With `logAs`, logs "INFO, " + logAs + "=" + the statement (values

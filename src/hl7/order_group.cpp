@@ -36,9 +36,21 @@ OrderAnswer CouldNotStore(const std::string& why) {
   return answer;
 }
 
+// A message the server could not store because the database went away or
+// gave up a serialization is written again this many times: a resend finds
+// what was kept before as stored exactly so.
+constexpr int kRepeats = 3;
+
 // Each message in its own implicit transaction.
 void WriteEach(SQLdb& db, const std::vector<Pending*>& group, std::size_t from, std::size_t to) {
-  for (std::size_t i = from; i < to; ++i) group[i]->result = WriteOrders(db, *group[i]->message);
+  for (std::size_t i = from; i < to; ++i) {
+    db.TakeInterruption();
+    group[i]->result = WriteOrders(db, *group[i]->message);
+    for (int repeat = 0; repeat < kRepeats && group[i]->result.ack == AckCode::AR && db.TakeInterruption(); ++repeat) {
+      WriteLog("WARNING, ParseORM, the database was interrupted; writing the message again");
+      group[i]->result = WriteOrders(db, *group[i]->message);
+    }
+  }
 }
 
 void WriteGroup(const std::vector<Pending*>& group) {
@@ -53,7 +65,7 @@ void WriteGroup(const std::vector<Pending*>& group) {
   // Another writer (a web page, housekeeping) holding the file briefly is
   // waited for as a query would, before the retries of Exec start.
   db.WaitWhenBusy(1000);
-  if (group.size() == 1 || db.Exec("BEGIN IMMEDIATE") != 0) {
+  if (group.size() == 1 || db.BeginWrite() != 0) {
     WriteEach(db, group, 0, group.size());
     return;
   }

@@ -39,15 +39,23 @@ void StopHousekeeping() {
 }
 
 int RunHousekeepingOnce(const std::string& programFolder) {
-  UseStorage(StorageLocation::OfInstance(programFolder));
   PrepareInstance(programFolder, "INFO, **** Tarvelin V" + FileVersionText(RunningExecutable()) +
                                      " housekeeping run from the command line ****");
+  StorageLocation storage;
+  std::string error;
+  if (!StorageOfInstance(programFolder, ServerSettings.Database, storage, error)) {
+    WriteLog("ERROR, HOUSEKEEPING, " + error);
+    std::cerr << "tarvelin: " << error << "\n";
+    return 1;
+  }
+  UseStorage(storage);
   const ServerSettingsRecord& s = ServerSettings;
   const bool aged = UpdateWorklistStatus(s.PACS_AET, s.PACS_IP, s.PACS_Port, s.WL_AET, s.DeletePACS, s.DeleteOld);
   if (!aged) {
     WriteLog("ERROR, HOUSEKEEPING, the database cannot be used; the drop folder is left for later");
-    std::cerr << "tarvelin: the database " << programFolder
-              << "database/quillat.db cannot be used (see the log in " << s.LogFolder << ")\n";
+    std::cerr << "tarvelin: the database "
+              << (storage.OnPostgres() ? std::string("on PostgreSQL") : programFolder + "database/quillat.db")
+              << " cannot be used (see the log in " << s.LogFolder << ")\n";
   } else {
     CheckHL7Messages();
   }
