@@ -169,9 +169,8 @@ std::string PostgresConnection::Prepared(const std::string& text, int& code, std
     PgResult dropped(PQexec(handle_, "DEALLOCATE ALL"));
     statements_.clear();
   }
-  // Names are never reused within a session, so a dropped one cannot clash.
-  static thread_local unsigned long long serial = 0;
-  const std::string name = "tarvelin_" + std::to_string(++serial);
+  // Names are never reused on a connection, so a dropped one cannot clash.
+  const std::string name = "tarvelin_" + std::to_string(++preparedSerial_);
   std::size_t count = 0;
   PgResult result(PQprepare(handle_, name.c_str(), NumberedParameters(text, count).c_str(), 0, nullptr));
   code = Finish(result, error);

@@ -70,6 +70,7 @@ class PostgresConnection final : public PooledConnection {
   std::string identity_;
   int mode_;
   int changed_ = 0;
+  unsigned long long preparedSerial_ = 0;
   std::unordered_map<std::string, std::string> statements_;  // text -> prepared name
 };
 

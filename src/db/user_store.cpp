@@ -111,7 +111,12 @@ bool UserStore::List(const std::string& namePrefix, std::vector<UserListing>& us
   users.clear();
   SqlStatement select{"SELECT UserName, Rights FROM Users", {}};
   // Folded on both sides: LIKE ignores ASCII case on SQLite but not on every engine.
-  if (!namePrefix.empty()) select.Add(" WHERE LOWER(UserName) LIKE LOWER(?)", {namePrefix + "%"});
+  // "%" and "_" keep LIKE's meaning on both; a backslash is no escape on
+  // SQLite, nor on PostgreSQL once ESCAPE '' says so.
+  if (!namePrefix.empty())
+    select.Add(db_.Engine() == SqlEngine::PostgreSQL ? " WHERE LOWER(UserName) LIKE LOWER(?) ESCAPE ''"
+                                                     : " WHERE LOWER(UserName) LIKE LOWER(?)",
+               {namePrefix + "%"});
   select.Add(" ORDER BY UserName");
   TextRows rows;
   if (db_.QueryValues(select, rows) != 0) {
