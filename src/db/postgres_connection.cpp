@@ -22,7 +22,13 @@ constexpr std::size_t kMaxPrepared = 32;
 // before the statement reports Busy and the caller's retries take over.
 constexpr const char* kSessionSettings = "SET lock_timeout = '5s'";
 
-std::string Trimmed(const char* message) { return TrimRight(message ? message : ""); }
+// libpq's message on one line: its own line breaks and indents become spaces.
+std::string Trimmed(const char* message) {
+  std::string text = TrimRight(message ? message : "");
+  for (char& c : text)
+    if (c == '\n' || c == '\t') c = ' ';
+  return text;
+}
 
 pg_conn* Connect(const std::string& conninfo) {
   // Defaults first: the connection string, expanded last, overrides them. A
