@@ -114,14 +114,14 @@ void SQLdb::OpenPostgres(const std::string& conninfo, int openMode) {
   for (bool logged = false;; logged = true) {
     postgres_ = PostgresConnection::Open(conninfo, mode, ErrorText);
     if (postgres_) return;
-    // Only a server that cannot be reached is worth waiting for; a refused
-    // login or a database of the wrong kind stays so.
-    const bool unreachable = ErrorText.find("could not connect") != std::string::npos ||
-                             ErrorText.find("is not accepting") != std::string::npos ||
-                             ErrorText.find("starting up") != std::string::npos ||
-                             ErrorText.find("shutting down") != std::string::npos ||
-                             ErrorText.find("read-write") != std::string::npos;
-    if (!unreachable || MonotonicMs() >= until) break;
+    // A server down, starting, or not yet promoted is worth waiting for; a
+    // refused login, a missing database or one of the wrong kind stays so.
+    const bool lasting = ErrorText.find("authentication") != std::string::npos ||
+                         ErrorText.find("does not exist") != std::string::npos ||
+                         ErrorText.find("pg_hba.conf") != std::string::npos ||
+                         ErrorText.find("invalid") != std::string::npos ||
+                         ErrorText.find("Tarvelin needs") != std::string::npos;
+    if (lasting || MonotonicMs() >= until) break;
     if (!logged) WriteLog("WARNING, SQLdb(), PostgreSQL cannot be reached, trying again: " + ErrorText);
     SleepMs(500);
   }
