@@ -21,21 +21,16 @@
 #include "db/sqldb.h"
 #include "db/storage_location.h"
 #include "db/worklistdb.h"
-#include "dimse/cfind.h"
-#include "dimse/command_set.h"
-#include "net/pdu_service.h"
-#include "net/presentation_context.h"
 #include "support/child_process.h"
 #include "support/log_file.h"
 #include "support/mllp_peer.h"
+#include "support/modality_peer.h"
 #include "support/running_tarvelin.h"
 
 namespace tarvelin {
 
 namespace {
 
-const std::string Verification = "1.2.840.10008.1.1";
-const std::string ModalityWorklist = "1.2.840.10008.5.1.4.31";
 constexpr int ScheduledEntries = 5;
 
 struct Scale {
@@ -52,51 +47,15 @@ Scale LoadScale() {
   return {200, 1, 20, 50, 1};
 }
 
-// A modality on one association: C-ECHO and worklist C-FIND in implicit VR.
-class Modality {
- public:
-  bool Connect(int port) {
-    pdu.assocRQ.SetCalledApTitle("TARVELIN");
-    pdu.assocRQ.SetCallingApTitle("LOADTEST");
-    for (const std::string& uid : {Verification, ModalityWorklist}) {
-      PresentationContext context;
-      context.SetAbstractSyntax(uid);
-      context.AddTransferSyntax("1.2.840.10008.1.2");
-      contextOf_.push_back(context.PresentationContextID);
-      pdu.assocRQ.AddPresentationContext(context);
-    }
-    return pdu.Connect("127.0.0.1", std::to_string(port));
-  }
-  bool Echo() {
-    pdu.pdata.StoredPresentationContextID = contextOf_[0];
-    DcmObj request = MakeCommandSet({CommandUID(Cmd::AffectedSOPClassUID, Verification),
-                                     CommandUS(Cmd::CommandField, Cmd::C_ECHO_RQ), CommandUS(Cmd::MessageID, 1),
-                                     CommandUS(Cmd::CommandDataSetType, Cmd::NoDataSet)});
-    DcmObj response;
-    return pdu.Write(request, PDU_Service::CommandPart) && pdu.Read(response) &&
-           response.GetUS(0x0000, Cmd::CommandField) == Cmd::C_ECHO_RSP && response.GetUS(0x0000, Cmd::Status) == 0;
-  }
-  // The number of matches before the final success, or -1.
-  int Find() {
-    pdu.pdata.StoredPresentationContextID = contextOf_[1];
-    DcmObj identifier;
-    identifier.Add(0x0008, 0x0050, "");
-    identifier.Add(0x0010, 0x0010, "");
-    CFind find;
-    if (!find.WriteRQ(&pdu, identifier, ModalityWorklist)) return -1;
-    for (int matches = 0;; ++matches) {
-      DcmObj answer;
-      const std::int32_t status = find.ReadRSP(&pdu, answer);
-      if (status == 0) return matches;
-      if (status != 0xFF00) return -1;
-    }
-  }
-
-  PDU_Service pdu;
-
- private:
-  std::vector<std::uint8_t> contextOf_;
-};
+// The number of matches of a query for every entry before its final
+// success, or -1.
+int FindAll(ModalityPeer& modality) {
+  DcmObj identifier;
+  identifier.Add(0x0008, 0x0050, "");
+  identifier.Add(0x0010, 0x0010, "");
+  const FindOutcome outcome = modality.Find(identifier);
+  return outcome.Success() ? outcome.Matches() : -1;
+}
 
 // A server made by tarvelin-setup, with `settings` in its ini file, some
 // scheduled entries and the HL7 listener up.
@@ -130,12 +89,6 @@ std::string OneValue(const std::string& select) {
   return rows.size() == 1 ? rows[0] : "<" + std::to_string(rows.size()) + " rows>";
 }
 
-std::string Order(const std::string& controlId, const std::string& accession) {
-  return Framed("MSH|^~\\&|RIS|HOSP|TARVELIN|RAD|20240305143015||ORM^O01|" + controlId +
-                "|P|2.3.1\rPID|||" + accession + "||DOE^JOHN||19700102|M\rORC|NW\rOBR|1|||CT^CT Head||||||||||||||" +
-                accession + "||||||CT\r");
-}
-
 // Sends `orders` orders on one connection, one at a time; the accession
 // numbers acknowledged with AA go to `acknowledged`. Stops at the first order
 // without AA (a lost connection during a kill is expected there) and returns
@@ -145,7 +98,7 @@ int SendOrders(int port, const std::string& prefix, int orders, std::vector<std:
   for (int n = 0; n < orders; ++n) {
     const std::string accession = prefix + "-" + std::to_string(n);
     std::optional<std::string> ack;
-    if (peer.Send(Order("C" + accession, accession))) ack = peer.ReadAck(30000);
+    if (peer.Send(Framed(NewOrderMessage("C" + accession, accession)))) ack = peer.ReadAck(30000);
     if (!ack || MsaSegment(*ack) != "MSA|AA|C" + accession) return orders - n;
     acknowledged.push_back(accession);
   }
@@ -164,13 +117,13 @@ TEST(LoadAndFaults, ConcurrentAssociationsMixingEchoAndFindAllSucceed) {
     std::vector<std::thread> modalities;
     for (int i = 0; i < scale.associations; ++i)
       modalities.emplace_back([&, i] {
-        Modality modality;
+        ModalityPeer modality("LOADTEST");
         const bool up = modality.Connect(server->DicomPort());
         connected += up;
         allConnected.arrive_and_wait();  // every association is open at once
-        const bool done = up && (i % 2 == 0 ? modality.Echo() : modality.Find() == ScheduledEntries);
+        const bool done = up && (i % 2 == 0 ? modality.Echo() : FindAll(modality) == ScheduledEntries);
         if (!done) ++failures;
-        modality.pdu.Release();
+        modality.Release();
       });
     for (auto& t : modalities) t.join();
     EXPECT_EQ(connected.load(), scale.associations) << "round " << round;
@@ -189,17 +142,17 @@ TEST(LoadAndFaults, OverTheLimitEveryRefusalIsACleanRejectionAndServiceGoesOn) {
   constexpr int kLimit = 20, kExtra = 30;
   auto server = StartServer("limit", "MaxAssociations=" + std::to_string(kLimit) + "\n");
   const int port = server->DicomPort();
-  std::vector<std::unique_ptr<Modality>> held;
+  std::vector<std::unique_ptr<ModalityPeer>> held;
   for (int i = 0; i < kLimit; ++i) {
-    held.push_back(std::make_unique<Modality>());
+    held.push_back(std::make_unique<ModalityPeer>("LOADTEST"));
     ASSERT_TRUE(held.back()->Connect(port)) << i;
   }
   std::atomic<int> clean{0};
   std::vector<std::thread> extra;
   for (int i = 0; i < kExtra; ++i)
     extra.emplace_back([&] {
-      Modality modality;
-      const AAssociateRJ& rj = modality.pdu.assocRJ;
+      ModalityPeer modality("LOADTEST");
+      const AAssociateRJ& rj = modality.Association().assocRJ;
       if (!modality.Connect(port) && rj.Result == 2 && rj.Source == 3 && rj.Reason == 2) ++clean;
     });
   for (auto& t : extra) t.join();
@@ -213,16 +166,16 @@ TEST(LoadAndFaults, OverTheLimitEveryRefusalIsACleanRejectionAndServiceGoesOn) {
             kExtra + 1);
 
   for (auto& modality : held) EXPECT_TRUE(modality->Echo());
-  for (auto& modality : held) modality->pdu.Release();
+  for (auto& modality : held) modality->Release();
   held.clear();
   ASSERT_TRUE(server->WaitForLog("Close Connection: ", kLimit, 10000)) << server->Log();
   std::atomic<int> answered{0};
   std::vector<std::thread> after;
   for (int i = 0; i < kLimit; ++i)
     after.emplace_back([&] {
-      Modality modality;
-      if (modality.Connect(port) && modality.Find() == ScheduledEntries) ++answered;
-      modality.pdu.Release();
+      ModalityPeer modality("LOADTEST");
+      if (modality.Connect(port) && FindAll(modality) == ScheduledEntries) ++answered;
+      modality.Release();
     });
   for (auto& t : after) t.join();
   EXPECT_EQ(answered.load(), kLimit);
@@ -288,9 +241,9 @@ TEST(LoadAndFaults, KilledDuringHL7IngestLosesNoAcknowledgedOrder) {
   }
 
   // Stopping with connections open ends them all before the finishing line.
-  std::vector<std::unique_ptr<Modality>> open;
+  std::vector<std::unique_ptr<ModalityPeer>> open;
   for (int i = 0; i < 3; ++i) {
-    open.push_back(std::make_unique<Modality>());
+    open.push_back(std::make_unique<ModalityPeer>("LOADTEST"));
     ASSERT_TRUE(open.back()->Connect(server->DicomPort()));
   }
   MllpPeer idle(server->HL7Port());

@@ -17,6 +17,12 @@ using SteadyClock = std::chrono::steady_clock;
 
 std::string Framed(const std::string& message) { return "\x0b" + message + "\x1c\x0d"; }
 
+std::string NewOrderMessage(const std::string& controlId, const std::string& accession, const std::string& date) {
+  return "MSH|^~\\&|RIS|HOSP|TARVELIN|RAD|20240305143015||ORM^O01|" + controlId + "|P|2.3.1\rPID|||" + accession +
+         "||DOE^JOHN||19700102|M\rORC|NW||||||" + (date.empty() ? "" : "^^^" + date + "0900") +
+         "\rOBR|1|||CT^CT Head||||||||||||||" + accession + "||||||CT\r";
+}
+
 std::string MsaSegment(const std::string& ack) {
   auto start = ack.find("\rMSA|");
   if (start == std::string::npos) return "";

@@ -30,6 +30,11 @@ class MllpPeer {
   std::string pending_;
 };
 
+// An ORM^O01 new order (NW) for a CT step of patient `accession` with that
+// accession number, scheduled on `date` (yyyymmdd; "" leaves the day to the
+// server), under message control ID `controlId`; not framed.
+std::string NewOrderMessage(const std::string& controlId, const std::string& accession, const std::string& date = "");
+
 // MSA-1 and MSA-2 (and the rest) of an acknowledgement: its second segment.
 std::string MsaSegment(const std::string& ack);
 

@@ -62,16 +62,6 @@ DcmTag EmptyElement(std::uint16_t group, std::uint16_t element) {
   return DcmTag(group, element, 0, nullptr);
 }
 
-std::unique_ptr<DcmObj> SequenceOf(std::vector<DcmTag> itemElements) {
-  auto item = std::make_unique<DcmObj>();
-  for (DcmTag& t : itemElements) item->Add(std::move(t));
-  item->Header.Length = item->EncodedLength();
-  auto sequence = std::make_unique<DcmObj>();
-  sequence->AddSequence(0xFFFE, 0xE000, std::move(item));
-  sequence->Header.Length = sequence->EncodedLength();
-  return sequence;
-}
-
 std::unique_ptr<DcmObj> UndefinedLengths(std::unique_ptr<DcmObj> sequence) {
   sequence->Header.Length = UndefinedLength;
   for (DcmEntry& item : sequence->Entries)

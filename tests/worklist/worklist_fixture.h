@@ -12,6 +12,7 @@
 #include "dicom/dcmobj.h"
 #include "dicom/dcmtag.h"
 #include "support/database_folder.h"
+#include "support/modality_peer.h"
 
 namespace tarvelin {
 
@@ -38,8 +39,6 @@ class WorklistInstance : public ::testing::Test {
 DcmTag RawElement(std::uint16_t group, std::uint16_t element, const std::string& bytes);
 // An empty element (a return key).
 DcmTag EmptyElement(std::uint16_t group, std::uint16_t element);
-// A defined-length sequence holding one item with `itemElements`.
-std::unique_ptr<DcmObj> SequenceOf(std::vector<DcmTag> itemElements);
 // The same sequence and its items marked as encoded with undefined lengths
 // (as dcmjs-dimse and many modalities send them).
 std::unique_ptr<DcmObj> UndefinedLengths(std::unique_ptr<DcmObj> sequence);
