@@ -88,6 +88,23 @@ TEST_F(PostgresTest, AnotherSchemaCannotBeMadeOverTheTablesThere) {
   EXPECT_TRUE(SchemaFitsServer(db, problem)) << problem;
 }
 
+TEST_F(PostgresTest, ColumnsTakeWhatSqliteTakesLongValuesAndNumberedLookupRows) {
+  SQLdb db("quillat", SQLdb::ReadWrite);
+  WorklistDB entry = Entry(std::string(100, 'A'));  // declared VARCHAR(16) on SQLite
+  entry.RequestedProcedureDescription = std::string(300, 'd');
+  ASSERT_EQ(entry.Insert(db), WriteResult::Done) << db.ErrorText;
+  WorklistDB back;
+  back.AccessionNumber = entry.AccessionNumber;
+  ASSERT_TRUE(back.Load(db));
+  EXPECT_EQ(back.RequestedProcedureDescription, entry.RequestedProcedureDescription);
+  // SQLite numbers a lone INTEGER PRIMARY KEY by itself; so must the server.
+  ASSERT_EQ(db.Exec("INSERT INTO StudyDescription (Modality, Description) VALUES ('CT', 'Head'), ('CT', 'Chest')"), 0)
+      << db.ErrorText;
+  std::vector<std::string> codes;
+  ASSERT_EQ(db.Query("SELECT Code FROM StudyDescription ORDER BY Code", codes), 0);
+  EXPECT_EQ(codes, (std::vector<std::string>{"1;", "2;"}));
+}
+
 TEST_F(PostgresTest, ADatabaseThatWouldMatchTextOtherwiseIsRefusedWithTheReason) {
   const std::string name = "latin_" + std::to_string(getpid());
   Admin("DROP DATABASE IF EXISTS " + name);
