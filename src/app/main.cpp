@@ -11,6 +11,7 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "db/node_sequence.h"
 #include "db/schema_version.h"
 #include "db/sqldb.h"
 #include "db/storage_location.h"
@@ -56,11 +57,13 @@ int Uninstall(const CommandLine& args) {
 ServiceComponents BuildComponents() {
   ServiceComponents components;
 
-  // ---- Storage: a database at another schema version is not served
+  // ---- Storage: a database at another schema version is not served; this
+  //      server takes its node number on the storage before anything runs
   components.CheckStorage = [](std::string& reason) {
     StorageLocation storage;
     if (!StorageOfInstance(ServerSettings.ProgramFolder, ServerSettings.Database, storage, reason)) return false;
     UseStorage(storage);
+    NumberThisServer();
     std::error_code ec;
     if (!storage.OnPostgres() && !std::filesystem::exists(DatabasePath("quillat"), ec)) return true;  // not set up yet
     SQLdb db("quillat", SQLdb::ReadOnly);

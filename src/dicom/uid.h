@@ -38,9 +38,9 @@ std::string GetUIDName(const std::string& uid);
 
 // A UID under UIDRoot() that no other call returns, in this process, after a
 // restart or on another server: root "." prefix "." a strictly increasing
-// count of microseconds "." a random number drawn once per process, cut to
-// the 64 characters a UID may have. `prefix` is a number that keeps the kinds
-// of generated UIDs apart.
+// count of microseconds ["." the node number, when not 0] "." a random number
+// drawn once per process, cut to the 64 characters a UID may have. `prefix`
+// is a number that keeps the kinds of generated UIDs apart.
 std::string UniqueUID(const std::string& prefix);
 
 // The Study Instance UID given to a worklist entry that arrives without one

@@ -9,6 +9,7 @@
 
 #include "dicom/uid.h"
 #include "platform/clock.h"
+#include "service/node_number.h"
 #include "service/settings.h"
 
 namespace tarvelin {
@@ -29,14 +30,18 @@ std::string UniqueUID(const std::string& prefix) {
   do {
     next = std::max<std::uint64_t>(static_cast<std::uint64_t>(now), count + 1);
   } while (!last.compare_exchange_weak(count, next));
-  // Another process (a restart within the same microsecond, a second
-  // server) differs here.
+  // Another process (a restart within the same microsecond, a server on
+  // other data) differs here.
   static const std::string processPart = [] {
     std::uint64_t random = 0;
     if (getrandom(&random, sizeof random, 0) != sizeof random) random = std::random_device{}();
     return std::to_string(random == 0 ? 1 : random);
   }();
-  const std::string head = UIDRoot() + "." + prefix + "." + std::to_string(next);
+  // Servers sharing one database differ by their node numbers, even when a
+  // long root leaves little of the random part.
+  const int node = NodeNumber();
+  const std::string head =
+      UIDRoot() + "." + prefix + "." + std::to_string(next) + (node > 0 ? "." + std::to_string(node) : "");
   if (head.size() + 2 > 64) return head.substr(0, 64);
   return head + "." + processPart.substr(0, 64 - head.size() - 1);
 }

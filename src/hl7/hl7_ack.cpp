@@ -1,8 +1,10 @@
 #include "hl7/hl7_ack.h"
 
+#include <cstdio>
 #include <ctime>
 
 #include "platform/clock.h"
+#include "service/node_number.h"
 #include "service/settings.h"
 #include "service/text.h"
 
@@ -73,7 +75,15 @@ std::string AckNames(const std::string& received) {
          Piece(header, "|", 4);
 }
 
-std::string NextAckControlId() { return Stamp("%y%m%d%H%M") + std::to_string(TakeCounter()); }
+std::string NextAckControlId() {
+  const int node = NodeNumber();
+  if (node == 0) return Stamp("%y%m%d%H%M") + std::to_string(TakeCounter());
+  // The counter in three digits, so that where the node number ends is plain:
+  // node 1 with 234 and node 12 with 34 would otherwise both read 1234.
+  char counter[8];
+  std::snprintf(counter, sizeof counter, "%03d", TakeCounter());
+  return Stamp("%y%m%d%H%M") + std::to_string(node) + counter;
+}
 
 std::string HL7Timestamp() { return Stamp("%Y%m%d%H%M%S"); }
 

@@ -17,8 +17,10 @@ std::string AckNames(const std::string& received);
 extern std::atomic<int> AckControlCounter;
 
 // The acknowledgement control ID for the next message: the current time as
-// yymmddhhnn followed by the counter in decimal; advances the counter as one
-// indivisible step, so concurrent connections never share a number.
+// yymmddhhnn followed by the counter in decimal; with a node number (servers
+// sharing one database), the time, the node number and the counter in three
+// digits, at most 20 characters. Advances the counter as one indivisible
+// step, so concurrent connections never share a number.
 std::string NextAckControlId();
 
 // The current time as yyyymmddhhnnss, the form of MSH-7.

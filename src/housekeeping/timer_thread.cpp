@@ -78,10 +78,11 @@ void TimerThread::Tick() {
     }
     lastDay_ = day;
     const ServerSettingsRecord& s = ServerSettings;
-    UpdateWorklistStatus(s.PACS_AET, s.PACS_IP, s.PACS_Port, s.WL_AET, s.DeletePACS, s.DeleteOld,
-                         [this] { return Terminated(); });
+    if (ageing_.Held())
+      UpdateWorklistStatus(s.PACS_AET, s.PACS_IP, s.PACS_Port, s.WL_AET, s.DeletePACS, s.DeleteOld,
+                           [this] { return Terminated(); });
   }
-  if (ticks_ % kScanTicks == 0) CheckHL7Messages();
+  if (ticks_ % kScanTicks == 0 && scanning_.Held()) CheckHL7Messages();
 }
 
 }  // namespace tarvelin

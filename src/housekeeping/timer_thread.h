@@ -1,12 +1,16 @@
 #pragma once
 // The housekeeping thread: on a 10-second tick it scans the order drop
 // folder every minute and, every ten minutes, starts the day's log file when
-// the day has changed and runs the ageing pass.
+// the day has changed and runs the ageing pass. Of several servers on one
+// database only the holder of each duty's lease scans or ages; every server
+// rolls its own log.
 #include <atomic>
 #include <condition_variable>
 #include <future>
 #include <mutex>
 #include <string>
+
+#include "db/service_lease.h"
 
 namespace tarvelin {
 
@@ -31,7 +35,8 @@ class TimerThread {
   bool WaitFor(int ms);
 
   // One tick's work (the loop calls it after each sleep): tick 60, 120, ...
-  // rolls the log and ages the worklist, tick 6, 12, ... scans the drop folder.
+  // rolls the log and ages the worklist, tick 6, 12, ... scans the drop
+  // folder, each pass when this server holds its duty.
   void Tick();
 
  private:
@@ -43,6 +48,8 @@ class TimerThread {
   int periodMs_;
   std::string lastDay_;  // day of the month ("dd") at the last ten-minute tick
   int ticks_ = 0;
+  ServiceLease ageing_{Duty::Housekeeping};
+  ServiceLease scanning_{Duty::DropFolderScan};
   std::atomic<bool> terminated_{false};
   std::mutex wakeLock_;
   std::condition_variable wake_;

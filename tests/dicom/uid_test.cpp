@@ -4,7 +4,10 @@
 
 #include <regex>
 #include <set>
+#include <sstream>
+#include <vector>
 
+#include "service/node_number.h"
 #include "service/settings.h"
 #include "support/pinned_clock.h"
 
@@ -63,6 +66,32 @@ TEST(UIDGenerator, UniqueUIDsNeverRepeatAndAreValidUIDs) {
   EXPECT_GE(seen.size(), 10000u);
   // Kinds of generated UIDs stay apart.
   EXPECT_EQ(UniqueUID("2").rfind(std::string(DefaultUIDRoot) + ".2.", 0), 0u);
+}
+
+TEST(UIDGenerator, ServersOnOneDatabaseDifferByTheirNodeNumber) {
+  const PinnedClock pinned(2024, 3, 5, 14, 30, 15);
+  const std::regex uidForm("(0|[1-9][0-9]*)(\\.(0|[1-9][0-9]*))*");
+  // The longest root that keeps every UID whole, and the built-in one.
+  const std::string roots[] = {DefaultUIDRoot, "1.2.826.0.1.3680043.2.1143.1071"};
+  for (const std::string& root : roots) {
+    RootOverride site(root);
+    for (const int node : {0, 1, 42, 9999999}) {
+      SetNodeNumber(node);
+      const std::string uid = NewStudyUID();
+      EXPECT_LE(uid.size(), 64u) << uid;
+      EXPECT_TRUE(std::regex_match(uid, uidForm)) << uid;
+      // After root and kind: the count, [the node,] the process's random part.
+      std::vector<std::string> parts;
+      std::stringstream rest(uid.substr(root.size() + 3));
+      for (std::string part; std::getline(rest, part, '.');) parts.push_back(part);
+      ASSERT_EQ(parts.size(), node == 0 ? 2u : 3u) << uid;
+      if (node != 0) {
+        EXPECT_EQ(parts[1], std::to_string(node)) << uid;
+      }
+      EXPECT_FALSE(parts.back().empty()) << uid;
+    }
+  }
+  SetNodeNumber(0);
 }
 
 }  // namespace tarvelin

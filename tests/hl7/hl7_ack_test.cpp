@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "hl7/hl7_test_support.h"
+#include "service/node_number.h"
 #include "service/settings.h"
 #include "support/pinned_clock.h"
 
@@ -61,6 +62,30 @@ TEST(HL7Ack, ControlIdIsMinuteAndCounterWrappingAfter999) {
   EXPECT_EQ(NextAckControlId(), "2403051430999");
   EXPECT_EQ(NextAckControlId(), "24030514300");
   EXPECT_EQ(NextAckControlId(), "24030514301");
+}
+
+TEST(HL7Ack, ServersOnOneDatabaseCarryTheirNodeNumberWithinTwentyCharacters) {
+  PinnedClock pinned{2024, 3, 5, 14, 30, 15};
+  struct Case {
+    int node, counter;
+    const char* id;
+  };
+  const Case cases[] = {
+      {1, 234, "24030514301234"},
+      {12, 34, "240305143012034"},  // not 1234 again: the counter keeps three digits
+      {7, 0, "24030514307000"},
+      {9999999, 999, "24030514309999999999"},
+      {0, 5, "24030514305"},  // alone on its data: the single-server form
+  };
+  for (const Case& c : cases) {
+    SetNodeNumber(c.node);
+    AckControlCounter = c.counter;
+    const std::string id = NextAckControlId();
+    EXPECT_EQ(id, c.id) << "node " << c.node;
+    EXPECT_LE(id.size(), 20u) << "MSH-10 of v2.5";
+  }
+  SetNodeNumber(0);
+  AckControlCounter = 0;
 }
 
 TEST(HL7Ack, ConcurrentConnectionsNeverShareACounterValue) {

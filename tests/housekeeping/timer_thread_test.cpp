@@ -7,7 +7,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
+#include "db/service_lease.h"
 #include "db/sqldb.h"
 #include "db/storage_location.h"
 #include "service/log.h"
@@ -17,6 +19,7 @@
 #include "support/log_file.h"
 #include "support/pinned_clock.h"
 #include "support/running_tarvelin.h"
+#include "support/scratch_schema.h"
 
 namespace tarvelin {
 
@@ -33,14 +36,19 @@ void AddScheduled(const std::string& accession, const std::string& date) {
             0);
 }
 
-TEST(TimerThread, RollsTheLogAfterMidnightAndAgesEveryTenMinutes) {
-  DatabaseFolder folder("timer");
-  ASSERT_EQ(folder.Problem(), "");
+// The log and drop folders of the instance in `folder`, made.
+void UseWorkingFolders(const DatabaseFolder& folder) {
   ServerSettings.LogFolder = folder.Home() + "logs/";
   ServerSettings.HL7InFolder = folder.Home() + "HL7in/";
   ServerSettings.HL7OutFolder = folder.Home() + "HL7out/";
   for (const std::string& f : {ServerSettings.LogFolder, ServerSettings.HL7InFolder, ServerSettings.HL7OutFolder})
     fs::create_directories(f);
+}
+
+TEST(TimerThread, RollsTheLogAfterMidnightAndAgesEveryTenMinutes) {
+  DatabaseFolder folder("timer");
+  ASSERT_EQ(folder.Problem(), "");
+  UseWorkingFolders(folder);
   AddScheduled("TWO-DAYS", "20240308");
   AddScheduled("YESTERDAY", "20240309");
 
@@ -62,6 +70,44 @@ TEST(TimerThread, RollsTheLogAfterMidnightAndAgesEveryTenMinutes) {
   EXPECT_NE(newDay.find("Discontinued Worklist Entry: YESTERDAY"), std::string::npos) << newDay;
   EXPECT_EQ(CountOf(ReadLogFolder(ServerSettings.LogFolder), "INFO, TRVSVC V"), 2);
   SetLogTarget(folder.LogPath());
+}
+
+TEST(TimerThread, ScansAndAgesOnlyWhileThisServerHoldsTheDuty) {
+  const ScratchSchema schema;
+  if (!schema.Problem().empty()) GTEST_SKIP() << schema.Problem();
+  DatabaseFolder folder("timer-lease");
+  ASSERT_EQ(folder.Problem(), "");
+  UseWorkingFolders(folder);
+  UseStorage({folder.Home() + "database/", schema.Conninfo()});
+  const std::string order = ServerSettings.HL7InFolder + "order.xml";
+  std::ofstream(order) << R"(<Order PatientID="P2" PatientsName="ROE^JANE" AccessionNumber="L1" Modality="MR"/>)";
+  fs::last_write_time(order, fs::file_time_type::clock::now() - std::chrono::seconds(10));
+
+  // Another server holds both duties.
+  auto otherScan = std::make_unique<ServiceLease>(Duty::DropFolderScan);
+  ServiceLease otherAgeing(Duty::Housekeeping);
+  ASSERT_TRUE(otherScan->Held());
+  ASSERT_TRUE(otherAgeing.Held());
+  TimerThread timer(Executable);
+  for (int tick = 0; tick < 60; ++tick) timer.Tick();
+  SetLogTarget(folder.LogPath());  // back from the day's file the tenth minute opened
+  const auto log = [&] { return folder.Log() + ReadLogFolder(ServerSettings.LogFolder); };
+  EXPECT_TRUE(fs::exists(order)) << "the other server's folder scan";
+  EXPECT_EQ(CountOf(log(), "another server runs the drop-folder scan, this one stands by"), 1) << log();
+  EXPECT_EQ(CountOf(log(), "another server runs housekeeping, this one stands by"), 1) << log();
+
+  // That server stops: this one scans at its next minute.
+  otherScan.reset();
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        for (int tick = 0; tick < 6; ++tick) timer.Tick();
+        return !fs::exists(order);
+      },
+      5000));
+  EXPECT_TRUE(fs::exists(ServerSettings.HL7OutFolder + "order.xml"));
+  // The first line is the other lease's, written into this process's log too.
+  EXPECT_EQ(CountOf(log(), "this server runs the drop-folder scan now"), 2) << log();
+  UseStorage(StorageLocation::OfInstance(folder.Home()));
 }
 
 TEST(TimerThread, EndsAtOnceWhenAskedWhileSleeping) {

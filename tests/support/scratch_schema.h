@@ -1,0 +1,31 @@
+#pragma once
+// A schema of its own on the test run's PostgreSQL server, dropped at the end,
+// for tests that need PostgreSQL itself (locks, sequences) whatever backend
+// the run tests.
+#include <string>
+
+namespace tarvelin {
+
+class ScratchSchema {
+ public:
+  // Makes a schema with a fresh name on the server TARVELIN_TEST_POSTGRES names.
+  ScratchSchema();
+  ~ScratchSchema();
+  ScratchSchema(const ScratchSchema&) = delete;
+  ScratchSchema& operator=(const ScratchSchema&) = delete;
+
+  // "" when the schema is ready, else why not (no server named, none answers).
+  const std::string& Problem() const { return problem_; }
+  // A connection string whose search_path is the schema.
+  const std::string& Conninfo() const { return conninfo_; }
+  // The server's own string (no schema).
+  const std::string& Server() const { return server_; }
+
+ private:
+  std::string server_;
+  std::string name_;
+  std::string conninfo_;
+  std::string problem_;
+};
+
+}  // namespace tarvelin
