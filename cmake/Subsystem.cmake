@@ -12,9 +12,10 @@ endfunction()
 # Tests of one subsystem: every .cpp of tests/<name> in one GoogleTest program
 # `<name>_tests`, registered with CTest under the label <name>.
 # Tests find the built programs through TARVELIN_BIN_DIR and shared test data
-# through TARVELIN_SOURCE_DIR.
+# through TARVELIN_SOURCE_DIR. FIXTURES names CTest fixtures the program's tests
+# need (the throwaway PostgreSQL server: postgresql).
 function(tarvelin_tests name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;FIXTURES" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${name}/*.cpp)
   add_executable(${name}_tests ${sources})
   target_include_directories(${name}_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
@@ -26,7 +27,11 @@ function(tarvelin_tests name)
   target_compile_definitions(${name}_tests PRIVATE
     TARVELIN_BIN_DIR="${CMAKE_BINARY_DIR}"
     TARVELIN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  set(properties LABELS ${name})
+  if(ARG_FIXTURES)
+    list(APPEND properties FIXTURES_REQUIRED "${ARG_FIXTURES}")
+  endif()
   gtest_discover_tests(${name}_tests
-    PROPERTIES LABELS ${name}
+    PROPERTIES ${properties}
     DISCOVERY_TIMEOUT 60)
 endfunction()

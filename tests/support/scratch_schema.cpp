@@ -5,18 +5,27 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 
 #include "db/side_connection.h"
 
 namespace tarvelin {
 
-ScratchSchema::ScratchSchema() {
-  const char* server = std::getenv("TARVELIN_TEST_POSTGRES");
-  if (!server || !*server) {
-    problem_ = "TARVELIN_TEST_POSTGRES names no PostgreSQL server";
+namespace {
+// TARVELIN_TEST_POSTGRES, else what the CTest run's server start wrote.
+std::string TestServer() {
+  if (const char* named = std::getenv("TARVELIN_TEST_POSTGRES"); named && *named) return named;
+  std::string line;
+  std::getline(std::ifstream(std::string(TARVELIN_POSTGRES_TEST_STATE) + "/conninfo"), line);
+  return line;
+}
+}  // namespace
+
+ScratchSchema::ScratchSchema() : server_(TestServer()) {
+  if (server_.empty()) {
+    problem_ = "no PostgreSQL server for tests: TARVELIN_TEST_POSTGRES is unset and ctest started none";
     return;
   }
-  server_ = server;
   static std::atomic<int> made{0};
   name_ = "scratch_" + std::to_string(getpid()) + "_" + std::to_string(++made) + "_" +
           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);

@@ -8,13 +8,17 @@ namespace tarvelin {
 
 class ScratchSchema {
  public:
-  // Makes a schema with a fresh name on the server TARVELIN_TEST_POSTGRES names.
+  // Makes a schema with a fresh name on the server TARVELIN_TEST_POSTGRES
+  // names, else on the one the CTest run started (fixture "postgresql").
   ScratchSchema();
   ~ScratchSchema();
   ScratchSchema(const ScratchSchema&) = delete;
   ScratchSchema& operator=(const ScratchSchema&) = delete;
 
-  // "" when the schema is ready, else why not (no server named, none answers).
+  // False when there is no server to use (the program run by hand, without
+  // TARVELIN_TEST_POSTGRES): the test is then skipped.
+  bool Named() const { return !server_.empty(); }
+  // "" when the schema is ready, else why not.
   const std::string& Problem() const { return problem_; }
   // A connection string whose search_path is the schema.
   const std::string& Conninfo() const { return conninfo_; }
