@@ -62,7 +62,7 @@ bool ServiceLease::Connect(const std::string& conninfo, std::string& error) {
 }
 
 ServiceLease::State ServiceLease::Ask(std::string& error) {
-  const auto taken = session_.Value("SELECT pg_try_advisory_lock($1::integer, $2::integer)",
+  const auto taken = session_.Value("SELECT pg_try_advisory_lock(?::integer, ?::integer)",
                                     {std::to_string(DutyKey(duty_)), schemaKey_}, error);
   if (!taken) {
     session_.Close();

@@ -35,8 +35,8 @@ bool EndHolderSession(const ScratchSchema& schema, const std::string& applicatio
   if (!admin.Open(schema.Server(), error)) return false;
   const auto ended = admin.Value(
       "SELECT count(pg_terminate_backend(l.pid)) FROM pg_locks l JOIN pg_stat_activity a ON a.pid = l.pid "
-      "WHERE a.application_name = $1 AND l.locktype = 'advisory' AND l.granted AND l.objsubid = 2 "
-      "AND l.classid = $2::oid",
+      "WHERE a.application_name = ? AND l.locktype = 'advisory' AND l.granted AND l.objsubid = 2 "
+      "AND l.classid = ?::oid",
       {application, std::to_string(0x54525601)}, error);
   return ended && *ended == "1";
 }
