@@ -7,7 +7,7 @@
 namespace tarvelin {
 
 namespace {
-bool OnPostgres(SQLdb&) { return false; }  // TODO until the engines land
+bool OnPostgres(SQLdb& db) { return db.Engine() == SqlEngine::PostgreSQL; }
 }  // namespace
 
 std::string HexOfBytes(SQLdb& db, const char* column) {

@@ -18,7 +18,17 @@ int UsageError(std::ostream& err, const std::string& command, const std::string&
 }
 
 int Failure(std::ostream& err, const std::string& message) {
-  err << "tarvelin-setup: " << message << "\n";
+  // One line, whatever the message quotes: libpq's own texts span several.
+  std::string line;
+  for (std::size_t i = 0; i < message.size(); ++i) {
+    if (message[i] != '\n') {
+      line += message[i];
+      continue;
+    }
+    while (i + 1 < message.size() && (message[i + 1] == '\t' || message[i + 1] == ' ')) ++i;
+    line += ' ';
+  }
+  err << "tarvelin-setup: " << line << "\n";
   return kExitFailed;
 }
 

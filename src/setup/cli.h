@@ -16,7 +16,8 @@ bool WantsHelp(const Args& args);
 // "tarvelin-setup: <message>" plus a pointer to the command's help; exit code 2.
 int UsageError(std::ostream& err, const std::string& command, const std::string& message);
 
-// "tarvelin-setup: <message>"; exit code 1.
+// "tarvelin-setup: <message>" on one line (line breaks inside become blanks);
+// exit code 1.
 int Failure(std::ostream& err, const std::string& message);
 
 // The value after the option at args[i] (advancing i past it); false when none follows.
@@ -29,6 +30,7 @@ int RunInit(const Args& args, std::ostream& out, std::ostream& err);
 int RunConfig(const Args& args, std::ostream& out, std::ostream& err);
 int RunUser(const Args& args, std::ostream& out, std::ostream& err);
 int RunUpgrade(const Args& args, std::ostream& out, std::ostream& err);
+int RunMigrate(const Args& args, std::ostream& out, std::ostream& err);
 
 // The whole tool: args without the program name.
 int RunSetup(const Args& args, std::ostream& out, std::ostream& err);

@@ -116,27 +116,45 @@ std::optional<Lines> ReadLines(const std::string& path, std::string& error) {
   return lines;
 }
 
-void PlaceKey(Lines& lines, const std::string& section, const std::string& key, const std::string& entry) {
-  auto& text = lines.text;
+// The header line of the first section named `section`; text.size() when none.
+std::size_t SectionHeader(const std::vector<std::string>& text, const std::string& section) {
   std::size_t header = 0;
   for (; header < text.size(); ++header) {
     const auto name = SectionOf(text[header]);
     if (name && SameName(*name, section)) break;
   }
+  return header;
+}
+
+// The line of the first `key` of the section whose header is at `header`;
+// `end` when it has none.
+std::size_t KeyLine(const std::vector<std::string>& text, std::size_t header, std::size_t end, const std::string& key) {
+  for (std::size_t i = header + 1; i < end; ++i) {
+    const auto name = KeyOf(text[i], false);
+    if (name && SameName(*name, key)) return i;
+  }
+  return end;
+}
+
+std::size_t SectionEnd(const std::vector<std::string>& text, std::size_t header) {
+  std::size_t end = header + 1;
+  while (end < text.size() && !SectionOf(text[end])) ++end;
+  return end;
+}
+
+void PlaceKey(Lines& lines, const std::string& section, const std::string& key, const std::string& entry) {
+  auto& text = lines.text;
+  const std::size_t header = SectionHeader(text, section);
   if (header == text.size()) {
     if (!text.empty() && !TrimBlanks(text.back()).empty()) text.push_back("");
     text.push_back("[" + section + "]");
     text.push_back(entry);
     return;
   }
-  std::size_t end = header + 1;
-  while (end < text.size() && !SectionOf(text[end])) ++end;
-  for (std::size_t i = header + 1; i < end; ++i) {
-    const auto name = KeyOf(text[i], false);
-    if (name && SameName(*name, key)) {
-      text[i] = entry;
-      return;
-    }
+  const std::size_t end = SectionEnd(text, header);
+  if (const std::size_t line = KeyLine(text, header, end, key); line != end) {
+    text[line] = entry;
+    return;
   }
   // A new key goes below its commented-out default, else after the section's last line.
   std::size_t at = end;
@@ -174,6 +192,12 @@ bool WriteAtomically(const std::string& path, const std::string& bytes, int mode
   }
   return ok;
 }
+
+bool WriteLines(const std::string& path, const Lines& lines, std::string& error) {
+  std::string bytes = lines.bom;
+  for (const auto& line : lines.text) bytes += line + lines.eol;
+  return WriteAtomically(path, bytes, lines.mode, error);
+}
 }  // namespace
 
 bool SetIniValue(const std::string& path, const std::string& section, const std::string& key,
@@ -185,9 +209,20 @@ bool SetIniValue(const std::string& path, const std::string& section, const std:
   auto lines = ReadLines(path, error);
   if (!lines) return false;
   PlaceKey(*lines, section, key, key + "=" + EncodeValue(value));
-  std::string bytes = lines->bom;
-  for (const auto& line : lines->text) bytes += line + lines->eol;
-  return WriteAtomically(path, bytes, lines->mode, error);
+  return WriteLines(path, *lines, error);
+}
+
+bool RemoveIniValue(const std::string& path, const std::string& section, const std::string& key, std::string& error) {
+  auto lines = ReadLines(path, error);
+  if (!lines) return false;
+  auto& text = lines->text;
+  const std::size_t header = SectionHeader(text, section);
+  if (header == text.size()) return true;
+  const std::size_t end = SectionEnd(text, header);
+  const std::size_t line = KeyLine(text, header, end, key);
+  if (line == end) return true;
+  text.erase(text.begin() + static_cast<std::ptrdiff_t>(line));
+  return WriteLines(path, *lines, error);
 }
 
 }  // namespace tarvelin

@@ -12,4 +12,9 @@ namespace tarvelin {
 bool SetIniValue(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value, std::string& error);
 
+// Removes the key the server would read (the first of that name in the first
+// section of that name), keeping every other line; nothing to remove is no
+// failure. False with `error` set when the file cannot be read or written.
+bool RemoveIniValue(const std::string& path, const std::string& section, const std::string& key, std::string& error);
+
 }  // namespace tarvelin

@@ -10,11 +10,14 @@ constexpr const char* kHelp =
     "Creates and maintains a Tarvelin instance folder.\n"
     "\n"
     "Commands:\n"
-    "  init DIR [--admin-password P]        create a new instance folder with its database\n"
+    "  init DIR [--admin-password P] [--database postgresql:CONNINFO]\n"
+    "                                       create a new instance folder with its database\n"
     "  config DIR SECTION KEY VALUE         set one key of DIR/TRVGUI.ini\n"
     "  user DIR add|passwd|remove|list ...  manage the web administration's users\n"
     "  upgrade DIR [--assets FOLDER]        bring an older instance up to date (web assets,\n"
     "                                       indexes, passwords stored as hashes)\n"
+    "  migrate DIR --to postgresql:CONNINFO|sqlite\n"
+    "                                       move the instance's data to PostgreSQL or back\n"
     "\n"
     "Options:\n"
     "  --help     show this help and exit\n"
@@ -40,6 +43,7 @@ int RunSetup(const Args& args, std::ostream& out, std::ostream& err) {
   if (command == "config") return RunConfig(rest, out, err);
   if (command == "user") return RunUser(rest, out, err);
   if (command == "upgrade") return RunUpgrade(rest, out, err);
+  if (command == "migrate") return RunMigrate(rest, out, err);
   return UsageError(err, "", "unknown command \"" + command + "\"");
 }
 

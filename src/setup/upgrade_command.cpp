@@ -4,6 +4,7 @@
 #include "db/database_copy.h"
 #include "db/schema_version.h"
 #include "db/sqldb.h"
+#include "db/storage_location.h"
 #include "db/user_store.h"
 #include "setup/cli.h"
 #include "setup/instance.h"
@@ -48,14 +49,18 @@ bool KeepCopy(SQLdb& db, const std::string& path, int version, std::ostream& out
 }
 
 // Takes the schema steps the database lacks; false after reporting why not.
-bool UpgradeDatabase(SQLdb& db, const std::string& path, std::ostream& out, std::ostream& err) {
+// A SQLite file is kept as it was first; a PostgreSQL database is the
+// administrator's to back up (pg_dump).
+bool UpgradeDatabase(SQLdb& db, const StorageLocation& location, std::ostream& out, std::ostream& err) {
+  const std::string path = StorageShown(location);
   int found = 0;
   std::string error;
   if (!ReadSchemaVersion(db, found, error)) {
     Failure(err, "cannot read the schema version of " + path + ": " + error);
     return false;
   }
-  if (found > 0 && found < CurrentSchemaVersion() && !KeepCopy(db, path, found, out, err)) return false;
+  if (found > 0 && found < CurrentSchemaVersion() && !location.OnPostgres() && !KeepCopy(db, path, found, out, err))
+    return false;
   const SchemaUpgrade result = UpgradeSchema(
       db, [&](const SchemaStep& step) { out << "Database schema version " << step.version << ": " << step.what << "\n"; },
       found, error);
@@ -80,7 +85,8 @@ bool UpgradeDatabase(SQLdb& db, const std::string& path, std::ostream& out, std:
   // leaves nobody to manage the users from the web.
   if (const auto admins = UserStore(db).CountAdmins(); admins && *admins == 0)
     err << "tarvelin-setup: warning: the database has no ADMIN user; add one with: tarvelin-setup user "
-        << std::filesystem::path(path).parent_path().parent_path().string() << " add NAME --admin\n";
+        << std::filesystem::path(location.databaseFolder).parent_path().parent_path().string()
+        << " add NAME --admin\n";
   return true;
 }
 }  // namespace
@@ -102,13 +108,15 @@ int RunUpgrade(const Args& args, std::ostream& out, std::ostream& err) {
   }
   if (dir.empty()) return UsageError(err, "upgrade", "missing instance folder DIR");
   if (!CheckInstanceFolder(dir, err)) return kExitFailed;
+  StorageLocation location;
+  std::string error;
+  if (!UseInstanceStorage(dir, location, error)) return Failure(err, error);
   std::error_code ec;
-  if (!std::filesystem::exists(InstanceDatabasePath(dir), ec))
+  if (!location.OnPostgres() && !std::filesystem::exists(InstanceDatabasePath(dir), ec))
     return Failure(err, "no database at " + InstanceDatabasePath(dir));
-  UseInstance(dir);
   SQLdb db(kDatabaseName, SQLdb::ReadWrite);
-  if (!db.IsOpen) return Failure(err, "cannot open " + InstanceDatabasePath(dir) + ": " + db.ErrorText);
-  if (!UpgradeDatabase(db, InstanceDatabasePath(dir), out, err)) return kExitFailed;
+  if (!db.IsOpen) return Failure(err, "cannot open " + StorageShown(location) + ": " + db.ErrorText);
+  if (!UpgradeDatabase(db, location, out, err)) return kExitFailed;
   if (!InstallWebAssetsReporting(dir, assets, out, err)) return kExitFailed;
   out << "Instance " << InstanceFolder(dir) << " is up to date\n";
   return kExitOk;

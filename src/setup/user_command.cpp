@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "db/sqldb.h"
+#include "db/storage_location.h"
 #include "db/user_store.h"
 #include "platform/codepage.h"
 #include "service/ini_settings.h"
@@ -23,7 +24,8 @@ constexpr const char* kHelp =
     "       tarvelin-setup user DIR passwd NAME [--password P]\n"
     "       tarvelin-setup user DIR remove NAME\n"
     "       tarvelin-setup user DIR list\n"
-    "Manages the users of the web administration in DIR/database/quillat.db.\n"
+    "Manages the users of the web administration in the instance's database\n"
+    "(DIR/database/quillat.db, or the PostgreSQL database its Database setting names).\n"
     "  add      a new user, GENERAL unless --admin is given\n"
     "  passwd   a new password for an existing user (rights unchanged)\n"
     "  remove   deletes a user; the last ADMIN user cannot be removed\n"
@@ -172,13 +174,15 @@ int RunUser(const Args& args, std::ostream& out, std::ostream& err) {
   const std::string& dir = args[0];
   if (dir.empty()) return UsageError(err, kCommand, "missing instance folder DIR");
   if (!CheckInstanceFolder(dir, err)) return kExitFailed;
+  StorageLocation location;
+  std::string error;
+  if (!UseInstanceStorage(dir, location, error)) return Failure(err, error);
   std::error_code ec;
-  if (!std::filesystem::exists(InstanceDatabasePath(dir), ec))
+  if (!location.OnPostgres() && !std::filesystem::exists(InstanceDatabasePath(dir), ec))
     return Failure(err, "no database at " + InstanceDatabasePath(dir) + " (create the instance with: tarvelin-setup init " + dir + ")");
-  UseInstance(dir);
   ReadIniSettings(ServerSettings.ProgramFolder + "TRVGUI.ini");  // MinPasswordLength, AuditSyslog
   SQLdb db(kDatabaseName, request.action == "list" ? SQLdb::ReadOnly : SQLdb::ReadWrite);
-  if (!db.IsOpen) return Failure(err, "cannot open " + InstanceDatabasePath(dir) + ": " + db.ErrorText);
+  if (!db.IsOpen) return Failure(err, "cannot open " + StorageShown(location) + ": " + db.ErrorText);
   if (request.action == "add") return Add(db, dir, request, out, err);
   if (request.action == "passwd") return ChangePassword(db, dir, request, out, err);
   if (request.action == "remove") return Remove(db, dir, request, out, err);

@@ -53,6 +53,25 @@ TEST_F(IniEditTest, ReplacesTheKeyTheReaderFindsAndKeepsEveryOtherLine) {
   EXPECT_EQ(IniFile(path_).ReadString("TRVSVC", "WL_Port", ""), "1104");
 }
 
+// Only the key the reader would find goes; a missing one is no failure.
+TEST_F(IniEditTest, RemovesTheKeyTheReaderFindsAndNothingElse) {
+  const struct {
+    const char* before;
+    const char* after;
+  } cases[] = {
+      {"[trvsvc]\r\n;Database=sqlite\r\n database = postgresql:a \r\nDatabase=b\r\n[TRVSVC]\r\nDatabase=c\r\n",
+       "[trvsvc]\r\n;Database=sqlite\r\nDatabase=b\r\n[TRVSVC]\r\nDatabase=c\r\n"},
+      {"[Other]\nDatabase=x\n[TRVSVC]\nWL_AET=A\n", "[Other]\nDatabase=x\n[TRVSVC]\nWL_AET=A\n"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.before);
+    Write(c.before);
+    ASSERT_TRUE(RemoveIniValue(path_, "TRVSVC", "Database", error_)) << error_;
+    EXPECT_EQ(Read(), c.after);
+  }
+}
+
 TEST_F(IniEditTest, KeepsAByteOrderMarkAndRefusesUtf16) {
   Write("\xEF\xBB\xBF[TRVSVC]\nWL_AET=A\n");
   ASSERT_TRUE(Set("TRVSVC", "WL_AET", "B")) << error_;
@@ -99,7 +118,7 @@ TEST_F(IniEditTest, DefaultFileDocumentsEveryKeyWithTheServersDefault) {
   const std::string text = DefaultIniText();
   for (const char* key : {"WL_AET", "WL_Port", "DebugLog", "HL7Port", "WEBPort", "DeleteOld", "DeletePACS",
                           "FilterByAET", "PACS_AET", "PACS_IP", "PACS_Port", "Authentication_Enabled",
-                          "UIDRoot", "MaxAssociations", "AssociationTimeout", "HL7Application", "HL7Facility",
+                          "Database", "UIDRoot", "MaxAssociations", "AssociationTimeout", "HL7Application", "HL7Facility",
                           "HL7CharSet", "DefaultModality"})
     EXPECT_THAT(text, ::testing::HasSubstr(std::string("\n;") + key + "=")) << key;
   Write(text);
@@ -122,6 +141,7 @@ TEST_F(IniEditTest, DefaultFileDocumentsEveryKeyWithTheServersDefault) {
   EXPECT_EQ(read.PACS_IP, defaults.PACS_IP);
   EXPECT_EQ(read.PACS_Port, defaults.PACS_Port);
   EXPECT_EQ(read.UIDRoot, defaults.UIDRoot);
+  EXPECT_EQ(read.Database, defaults.Database);
   EXPECT_EQ(read.MaxAssociations, defaults.MaxAssociations);
   EXPECT_EQ(read.AssociationTimeout, defaults.AssociationTimeout);
   EXPECT_EQ(read.HL7Application, defaults.HL7Application);
