@@ -138,7 +138,8 @@ int ToPostgres(const std::string& dir, const StorageLocation& current, const Sto
     return Failure(err, "the data is copied to " + shown + ", but " + error +
                             "; the instance still uses " + file + " (set Database there by hand)");
   std::string kept;
-  if (!KeepAside(file, kept, error)) return Failure(err, error);
+  if (!KeepAside(file, kept, error))
+    return Failure(err, "the instance now uses " + shown + ", but " + error + " (no server uses it any more)");
   out << "The instance " << InstanceFolder(dir) << " now uses " << shown << " (Database set in "
       << InstanceIniPath(dir) << ")\n"
       << "The SQLite database as it was is kept as " << kept << "\n";

@@ -189,6 +189,12 @@ TEST_F(MigrateTest, RefusalsChangeNothing) {
          ASSERT_EQ(other.exit, 0) << other.err;
        },
        "already holds Tarvelin data"},
+      {"target at another version", Target(),
+       [&](const std::string&) {
+         SQLdb db(PostgresAt{schema_.Conninfo()}, SQLdb::ReadWrite);
+         ASSERT_EQ(db.Exec("UPDATE SchemaVersion SET Version = 3"), 0) << db.ErrorText;
+       },
+       "has schema version 3"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
