@@ -28,21 +28,27 @@ namespace fs = std::filesystem;
 namespace {
 constexpr const char* kPassword = "admin password";
 
-// TEMP until the shared test-backend helper lands.
+// The run's throwaway server (tests/support/postgres_server.sh, started by
+// CTest), or the one TARVELIN_TEST_POSTGRES names; "" when there is none.
 std::string PostgresTestServer() {
-  const char* base = std::getenv("TARVELIN_TEST_POSTGRES");
-  return base ? base : "";
+  if (const char* named = std::getenv("TARVELIN_TEST_POSTGRES"); named && *named) return named;
+  std::string line;
+  std::getline(std::ifstream(std::string(TARVELIN_BIN_DIR) + "/postgres-test/conninfo"), line);
+  return line;
 }
-class TestSchema {
+
+// A schema of this test's own on that server, dropped at the end: the tests
+// here need PostgreSQL whichever engine the rest of the run uses.
+class MigrationSchema {
  public:
-  explicit TestSchema(const std::string& tag) : name_(tag + "_" + std::to_string(getpid())) {
+  explicit MigrationSchema(const std::string& tag) : name_(tag + "_" + std::to_string(getpid())) {
     if (PostgresTestServer().empty()) return;
     SQLdb db(PostgresAt{PostgresTestServer()}, SQLdb::ReadWrite);
     db.Exec("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
     ready_ = db.IsOpen && db.Exec("CREATE SCHEMA " + name_) == 0;
     problem_ = db.ErrorText;
   }
-  ~TestSchema() {
+  ~MigrationSchema() {
     if (!ready_) return;
     SQLdb db(PostgresAt{PostgresTestServer()}, SQLdb::ReadWrite);
     db.Exec("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
@@ -109,7 +115,7 @@ class MigrateTest : public ::testing::Test {
   TempFolder temp_;
   const std::string dir_ = temp_.path() + "/instance";
   const std::string file_ = dir_ + "/database/quillat.db";
-  TestSchema schema_{"migrate"};
+  MigrationSchema schema_{"migrate"};
 };
 
 TEST_F(MigrateTest, HostileInstanceGoesToPostgresAndBackUnchanged) {
