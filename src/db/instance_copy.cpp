@@ -15,25 +15,24 @@ namespace {
 // values are NULL, never on a value: those are bound.
 bool InsertRow(SQLdb& db, const InstanceTable& table, const TableRow& row) {
   SqlStatement insert;
-  std::string names, marks;
+  std::string names;
+  for (const auto* part : {&table.key, &table.others})
+    for (const TableColumn& column : *part) names += (names.empty() ? "" : ", ") + std::string(column.name);
+  insert.Add("INSERT INTO " + std::string(table.name) + " (" + names + ") VALUES (");
   std::size_t i = 0;
   for (const auto* part : {&table.key, &table.others}) {
     for (const TableColumn& column : *part) {
-      names += (i ? ", " : "") + std::string(column.name);
-      marks += i ? ", " : "";
-      if (row.nulls[i]) {
-        marks += "NULL";
-      } else if (column.kind == ColumnKind::Bytes) {
-        marks += BytesPlaceholder(db);
-        insert.Values.push_back(BoundBytes(db, row.values[i]));
-      } else {
-        marks += "?";
-        insert.Values.push_back(row.values[i]);
-      }
+      if (i) insert.Add(", ");
+      if (row.nulls[i])
+        insert.Add("NULL");
+      else if (column.kind == ColumnKind::Bytes)
+        AddBytes(db, insert, row.values[i]);
+      else
+        insert.Add("?", {row.values[i]});
       ++i;
     }
   }
-  insert.Text = "INSERT INTO " + std::string(table.name) + " (" + names + ") VALUES (" + marks + ")";
+  insert.Add(")");
   return db.Exec(insert) == 0;
 }
 
@@ -66,6 +65,19 @@ bool ReadTable(SQLdb& db, const InstanceTable& table, const char* side, TableFin
     return false;
   }
   return true;
+}
+
+// SQLite numbers the next row past the largest key by itself; a PostgreSQL
+// identity column takes its sequence's next value, which the copied keys
+// did not advance.
+bool ContinueNumbering(SQLdb& to, const InstanceTable& table, std::string& error) {
+  if (!table.numberedKey || to.Engine() != SqlEngine::PostgreSQL) return true;
+  const std::string key = table.key.front().name;
+  if (to.Exec("SELECT setval(pg_get_serial_sequence('" + std::string(table.name) + "', '" + key + "'), coalesce(max(" +
+              key + "), 0) + 1, false) FROM " + table.name) == 0)
+    return true;
+  error = std::string("cannot continue the numbering of ") + table.name + " in the target: " + to.ErrorText;
+  return false;
 }
 
 bool TargetEmpty(SQLdb& to, bool& empty, std::string& error) {
@@ -103,7 +115,7 @@ InstanceCopy CopyInstanceData(SQLdb& from, SQLdb& to, std::vector<TableCompariso
           return false;
         },
         error);
-    if (!copied) return InstanceCopy::Failed;
+    if (!copied || !ContinueNumbering(to, table, error)) return InstanceCopy::Failed;
     if (!ReadTable(to, table, "target", target, [](const TableRow&) { return true; }, error))
       return InstanceCopy::Failed;
     tables.push_back({table.name, source.Rows(), target.Rows(), source.Digest(), target.Digest()});

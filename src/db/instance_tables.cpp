@@ -13,7 +13,7 @@ const std::vector<InstanceTable>& InstanceTables() {
         {"RequestedProcedurePriority"}}},
       {"Users", {{"UserName"}}, {{"PassWord"}, {"Rights"}}},
       {"Referrers", {{"Name"}}, {{"Address"}, {"Phone"}, {"Email"}}},
-      {"StudyDescription", {{"Code"}}, {{"Modality"}, {"Description"}}},
+      {"StudyDescription", {{"Code"}}, {{"Modality"}, {"Description"}}, true},
       {"PerformedSteps",
        {{"SOPInstanceUID"}},
        {{"Status"}, {"TransferSyntax"}, {"DataSet", ColumnKind::Bytes}, {"Created"}, {"Updated"}}},

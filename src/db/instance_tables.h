@@ -23,6 +23,10 @@ struct InstanceTable {
   const char* name;
   std::vector<TableColumn> key;     // the primary key: the copy reads in its order
   std::vector<TableColumn> others;  // every other column
+  // The key is a number the database gives a row that names none (SQLite's
+  // row id, a PostgreSQL identity column): a copy must move the numbering
+  // past the keys it wrote.
+  bool numberedKey = false;
 };
 
 // Every table of the instance's data, in the order they are copied.

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "db/bytes_column.h"
 #include "db/sps_status.h"
 #include "db/sql_savepoint.h"
 #include "db/sqldb.h"
@@ -13,28 +14,6 @@
 namespace tarvelin {
 
 namespace {
-
-// Appends the data set as the bytes it is. On PostgreSQL it is bound as hex
-// digits (a text parameter cannot carry every byte) and decoded there; SQLite
-// gets a blob literal of hex digits, which nothing can end.
-void AddDataSet(const SQLdb& db, SqlStatement& statement, const std::string& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (unsigned char c : bytes) {
-    hex += kDigits[c >> 4];
-    hex += kDigits[c & 15];
-  }
-  if (db.Engine() == SqlEngine::PostgreSQL)
-    statement.Add("decode(?, 'hex')", {hex});
-  else
-    statement.Add("X'" + hex + "'");
-}
-
-// The stored data set as hex digits.
-const char* DataSetAsHex(const SQLdb& db) {
-  return db.Engine() == SqlEngine::PostgreSQL ? "encode(DataSet, 'hex')" : "hex(DataSet)";
-}
 
 std::string Stamp() {
   std::tm t = LocalTime(Now());
@@ -94,7 +73,7 @@ PerformedStepResult PerformedStepDB::Create(SQLdb& db, const PerformedStep& step
   SqlStatement insert{"INSERT INTO PerformedSteps (SOPInstanceUID, Status, TransferSyntax, DataSet, Created, "
                       "Updated) VALUES (?, ?, ?, ",
                       {step.SOPInstanceUID, kInProgress, step.TransferSyntax}};
-  AddDataSet(db, insert, step.DataSet);
+  AddBytes(db, insert, step.DataSet);
   insert.Add(", ?, ?) ON CONFLICT DO NOTHING", {now, now});
   if (db.Exec(insert) != 0) return Fail(db, "CreateMPPS Query");
   if (db.ChangedRows() == 0) return PerformedStepResult::AlreadyExists;
@@ -124,7 +103,7 @@ PerformedStepResult PerformedStepDB::Create(SQLdb& db, const PerformedStep& step
 
 PerformedStepResult PerformedStepDB::Load(SQLdb& db, const std::string& sopInstanceUID, PerformedStep& step) {
   TextRows rows;
-  const SqlStatement select{std::string("SELECT Status, TransferSyntax, ") + DataSetAsHex(db) +
+  const SqlStatement select{"SELECT Status, TransferSyntax, " + HexOfBytes(db, "DataSet") +
                                 " FROM PerformedSteps WHERE SOPInstanceUID=?",
                             {sopInstanceUID}};
   if (db.QueryValues(select, rows) != 0) return Fail(db, "SetMPPS Query");
@@ -154,7 +133,7 @@ PerformedStepResult PerformedStepDB::Update(SQLdb& db, const PerformedStep& step
   SQLSavepoint unit(db, "PerformedStepUpdate");
   if (!unit.Active()) return Fail(db, "SetMPPS Query");
   SqlStatement update{"UPDATE PerformedSteps SET Status=?, DataSet=", {step.Status}};
-  AddDataSet(db, update, step.DataSet);
+  AddBytes(db, update, step.DataSet);
   update.Add(", Updated=? WHERE SOPInstanceUID=? AND Status=?", {Stamp(), step.SOPInstanceUID, kInProgress});
   if (db.Exec(update) != 0) return Fail(db, "SetMPPS Query");
   if (db.ChangedRows() == 0) {

@@ -143,6 +143,15 @@ TEST_F(MigrateTest, HostileInstanceGoesToPostgresAndBackUnchanged) {
   EXPECT_EQ(DumpInstance(file_), original);
   EXPECT_FALSE(fs::exists(file_ + ".before-migrate-2"));  // nothing was there to keep
   EXPECT_EQ(fs::status(file_).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+  // The data stays on PostgreSQL, and a study description added there without
+  // a code is numbered past the codes the copy wrote.
+  SQLdb postgres(PostgresAt{schema_.Conninfo()}, SQLdb::ReadWrite);
+  ASSERT_EQ(postgres.Exec("INSERT INTO StudyDescription (Modality, Description) VALUES ('CT', 'added')"), 0)
+      << postgres.ErrorText;
+  std::vector<std::string> code;
+  ASSERT_EQ(postgres.Query("SELECT Code FROM StudyDescription WHERE Description = 'added'", code), 0);
+  EXPECT_EQ(code, std::vector<std::string>{"100000;"});
 }
 
 TEST_F(MigrateTest, InitMakesTheTablesAndASecondInstanceSharesThem) {

@@ -94,7 +94,7 @@ std::string FillSampleInstance(const std::string& path) {
         {texts[0], texts[5], std::nullopt, ""});
   w.Row("INSERT INTO Referrers (Name, Address, Phone, Email) VALUES (?, ?, ?, ?)",
         {texts[7], std::nullopt, texts[1], texts[8]});
-  for (const char* code : {"#-2147483648", "#0", "#7", "#2147483647"})
+  for (const char* code : {"#-2147483648", "#0", "#7", "#99999"})
     w.Row("INSERT INTO StudyDescription (Code, Modality, Description) VALUES (?, ?, ?)", {code, "MR", texts[6]});
   const char* step =
       "INSERT INTO PerformedSteps (SOPInstanceUID, Status, TransferSyntax, DataSet, Created, Updated) "

@@ -1,7 +1,7 @@
 #pragma once
 // An instance database filled with values that tend to break a copy: quotes
 // and statement separators, every ASCII byte, letters of several scripts,
-// NULL beside "", integers at their limits, and data sets of every byte
+// NULL beside "", the smallest integer key, and data sets of every byte
 // value (NUL included), empty and a mebibyte long. Every text is valid UTF-8,
 // so PostgreSQL can hold the same rows. Enough worklist rows to fill several
 // pages of a table copy.
