@@ -73,8 +73,10 @@ bool ReadTable(SQLdb& db, const InstanceTable& table, const char* side, TableFin
 bool ContinueNumbering(SQLdb& to, const InstanceTable& table, std::string& error) {
   if (!table.numberedKey || to.Engine() != SqlEngine::PostgreSQL) return true;
   const std::string key = table.key.front().name;
-  if (to.Exec("SELECT setval(pg_get_serial_sequence('" + std::string(table.name) + "', '" + key + "'), coalesce(max(" +
-              key + "), 0) + 1, false) FROM " + table.name) == 0)
+  // The table's name is read as an identifier (folded to lower case), the
+  // column's as it is written: PostgreSQL keeps unquoted names in lower case.
+  if (to.Exec("SELECT setval(pg_get_serial_sequence('" + std::string(table.name) + "', lower('" + key +
+              "')), coalesce(max(" + key + "), 0) + 1, false) FROM " + table.name) == 0)
     return true;
   error = std::string("cannot continue the numbering of ") + table.name + " in the target: " + to.ErrorText;
   return false;

@@ -195,7 +195,9 @@ TEST_F(MigrateTest, RefusalsChangeNothing) {
          ASSERT_EQ(RunPeer("sqlite3 " + ShellQuote(file) + " 'UPDATE SchemaVersion SET Version = 3'").ExitCode, 0);
        },
        "has schema version 3"},
-      {"no server there", "postgresql:host=127.0.0.1 port=1 dbname=x connect_timeout=3", nullptr,
+      // A database that is not there is refused at once (a server that is
+      // down is waited for, as during a failover).
+      {"no such database", "postgresql:" + PostgresTestServer() + " dbname=tarvelin_no_such_database", nullptr,
        "cannot connect to"},
       {"already on sqlite", "sqlite", nullptr, "already uses its SQLite database"},
       {"target holds data", Target(),
