@@ -5,25 +5,37 @@
 
 #include <sqlite3.h>
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <set>
 
 #include "db/instance_tables.h"
 #include "db/schema.h"
 #include "db/sqldb.h"
-#include "db_fixture.h"
 #include "support/instance_sample.h"
 
 namespace tarvelin {
 
 namespace {
-class InstanceCopyTest : public DbTest {
+// Two database files of their own, whatever engine the rest of the run uses:
+// the copy itself is the same code on both.
+class InstanceCopyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DbTest::SetUp();
-    ASSERT_EQ(FillSampleInstance(dbPath_), "");
-    targetPath_ = folder_ + "database/target.db";
+    ASSERT_NE(mkdtemp(folder_.data()), nullptr);
+    sourcePath_ = folder_ + "/source.db";
+    targetPath_ = folder_ + "/target.db";
     std::string error;
+    ASSERT_TRUE(CreateDatabase(sourcePath_, error)) << error;
     ASSERT_TRUE(CreateDatabase(targetPath_, error)) << error;
+    ASSERT_EQ(FillSampleInstance(sourcePath_), "");
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
   }
   void RawTarget(const std::string& sql) const {
     sqlite3* handle = nullptr;
@@ -32,18 +44,19 @@ class InstanceCopyTest : public DbTest {
     sqlite3_close(handle);
   }
   InstanceCopy Copy(std::vector<TableComparison>& tables, std::string& error) const {
-    SQLdb from(DatabaseAt{dbPath_}, SQLdb::ReadWrite);
+    SQLdb from(DatabaseAt{sourcePath_}, SQLdb::ReadWrite);
     SQLdb to(DatabaseAt{targetPath_}, SQLdb::ReadWrite);
     return CopyInstanceData(from, to, tables, error);
   }
-  std::string targetPath_;
+  std::string folder_ = "/tmp/tarvelin-copy-XXXXXX";
+  std::string sourcePath_, targetPath_;
 };
 
 TEST_F(InstanceCopyTest, EveryValueArrivesExactlyAndEachTableIsCompared) {
   std::vector<TableComparison> tables;
   std::string error;
   ASSERT_EQ(Copy(tables, error), InstanceCopy::Copied) << error;
-  const std::string source = DumpInstance(dbPath_);
+  const std::string source = DumpInstance(sourcePath_);
   EXPECT_EQ(DumpInstance(targetPath_), source);
   EXPECT_NE(source.find("blob:000000"), std::string::npos);  // the NUL bytes of a data set, as a blob
   ASSERT_EQ(tables.size(), InstanceTables().size());
@@ -102,11 +115,9 @@ TEST_F(InstanceCopyTest, TargetWithDataIsLeftAlone) {
 }
 
 // A schema step that adds a table or a column must add it to the copy too.
-TEST(InstanceTables, NameEveryTableAndColumnOfANewDatabase) {
-  DatabaseFolder instance("tables");
-  ASSERT_EQ(instance.Problem(), "");
+TEST_F(InstanceCopyTest, TablesNameEveryTableAndColumnOfANewDatabase) {
   sqlite3* handle = nullptr;
-  ASSERT_EQ(sqlite3_open_v2(DatabasePath("quillat").c_str(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open_v2(targetPath_.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
   std::set<std::string> inDatabase, listed;
   sqlite3_stmt* statement = nullptr;
   ASSERT_EQ(sqlite3_prepare_v2(handle,
