@@ -172,6 +172,15 @@ TEST_F(MigrateTest, InitMakesTheTablesAndASecondInstanceSharesThem) {
   r = Setup({"user", second, "list"});
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_NE(r.out.find("admin"), std::string::npos) << r.out;
+
+  // A TRVGUI.ini put in place before init names the database by itself.
+  const std::string third = temp_.path() + "/third";
+  fs::create_directories(third);
+  std::ofstream(third + "/TRVGUI.ini") << "[TRVSVC]\nDatabase=" << Target() << "\n";
+  r = Setup({"init", third});
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.out.find("this instance shares them"), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(third + "/database/quillat.db"));
 }
 
 // Each refusal: one line on standard error, exit status 1, and the file,
