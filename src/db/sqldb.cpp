@@ -192,7 +192,10 @@ int SQLdb::BeginWrite() {
   if (!postgres_) return Exec("BEGIN IMMEDIATE");
   if (Exec("BEGIN") != SQLITE_OK) return ResultCode;
   // Waited for like SQLite's write lock: lock_timeout, then Exec's retries.
-  for (int busyCount = 0;; ++busyCount) {
+  // A connection lost before the lock was granted had done nothing but the
+  // BEGIN, so the transaction starts again, and Exec follows a failover to
+  // the promoted server.
+  for (int busyCount = 0, lostCount = 0;;) {
     PgResult result;
     ResultCode = postgres_->RunText(kWriteLock, result, ErrorText);
     if (ResultCode == SQLITE_OK) return ResultCode;
@@ -200,9 +203,13 @@ int SQLdb::BeginWrite() {
     PgResult ended;
     postgres_->RunText("ROLLBACK", ended, ErrorText);
     ErrorText = reason;
-    if (ResultCode != SQLITE_BUSY || busyCount + 1 >= kBusyRetries) break;
-    WriteLog("WARNING, SQldb::Exec, SQLITE_BUSY: sleeping for a while...");
-    SleepMs(kBusySleepMs);
+    if (ResultCode == PostgresConnection::Lost && ++lostCount < kBusyRetries) {
+      WriteLog("WARNING, SQLdb, the PostgreSQL connection was lost (" + reason + ") before the write lock, beginning again");
+    } else {
+      if (ResultCode != SQLITE_BUSY || ++busyCount >= kBusyRetries) break;
+      WriteLog("WARNING, SQldb::Exec, SQLITE_BUSY: sleeping for a while...");
+      SleepMs(kBusySleepMs);
+    }
     if (Exec("BEGIN") != SQLITE_OK) return ResultCode;
   }
   WriteLog("ERROR, SQldb::Exec, command: BEGIN (the write lock), " + ErrorText);
