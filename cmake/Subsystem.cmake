@@ -13,9 +13,11 @@ endfunction()
 # `<name>_tests`, registered with CTest under the label <name>.
 # Tests find the built programs through TARVELIN_BIN_DIR and shared test data
 # through TARVELIN_SOURCE_DIR. FIXTURES names CTest fixtures the program's tests
-# need (the throwaway PostgreSQL server: postgresql).
+# need (the throwaway PostgreSQL server: postgresql). With ALSO_ON_POSTGRESQL
+# the same tests are registered once more to run on PostgreSQL: named
+# "pg:<test>", labelled postgresql (not <name>), on the run's throwaway server.
 function(tarvelin_tests name)
-  cmake_parse_arguments(ARG "" "" "DEPS;FIXTURES" ${ARGN})
+  cmake_parse_arguments(ARG "ALSO_ON_POSTGRESQL" "" "DEPS;FIXTURES" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${name}/*.cpp)
   add_executable(${name}_tests ${sources})
   target_include_directories(${name}_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
@@ -34,4 +36,10 @@ function(tarvelin_tests name)
   gtest_discover_tests(${name}_tests
     PROPERTIES ${properties}
     DISCOVERY_TIMEOUT 60)
+  if(ARG_ALSO_ON_POSTGRESQL)
+    gtest_discover_tests(${name}_tests
+      TEST_PREFIX "pg:"
+      PROPERTIES LABELS postgresql ENVIRONMENT TARVELIN_TEST_BACKEND=postgresql FIXTURES_REQUIRED postgresql
+      DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()

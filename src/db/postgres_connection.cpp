@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "db/sqldb.h"
 #include "service/text.h"
 
 namespace tarvelin {
@@ -19,8 +20,12 @@ namespace {
 constexpr std::size_t kMaxPrepared = 32;
 
 // A write waits this long for the write lock (another server's transaction)
-// before the statement reports Busy and the caller's retries take over.
-constexpr const char* kSessionSettings = "SET lock_timeout = '5s'";
+// before the statement reports Busy and the caller's retries take over. A
+// connection opened read-only refuses writes, as a SQLite file opened so does.
+const char* SessionSettings(int mode) {
+  return mode == SQLdb::ReadOnly ? "SET lock_timeout = '5s'; SET default_transaction_read_only = on"
+                                 : "SET lock_timeout = '5s'";
+}
 
 // libpq's message on one line: its own line breaks and indents become spaces.
 std::string Trimmed(const char* message) {
@@ -110,7 +115,7 @@ std::unique_ptr<PostgresConnection> PostgresConnection::Open(const std::string& 
   }
   std::unique_ptr<PostgresConnection> connection(new PostgresConnection(handle, conninfo, mode));
   PgResult result;
-  if (connection->RunText(kSessionSettings, result, error) != Ok) return nullptr;
+  if (connection->RunText(SessionSettings(mode), result, error) != Ok) return nullptr;
   return connection;
 }
 
@@ -148,7 +153,7 @@ bool PostgresConnection::Reconnect(std::string& error) {
     return false;
   }
   PgResult result;
-  return RunText(kSessionSettings, result, error) == Ok;
+  return RunText(SessionSettings(mode_), result, error) == Ok;
 }
 
 int PostgresConnection::Finish(PgResult& result, std::string& error) {

@@ -1,9 +1,9 @@
 #include "db_fixture.h"
 
-#include <filesystem>
 #include <fstream>
 
 #include "db/sqldb.h"
+#include "support/test_backend.h"
 
 namespace tarvelin {
 
@@ -32,31 +32,17 @@ std::vector<std::string> DbTest::LogLines() const {
 void DbTest::ClearLog() const { std::ofstream(logPath_, std::ios::trunc); }
 
 std::string DbTest::Stored(const std::string& sql) const {
-  sqlite3* handle = nullptr;
-  sqlite3_open_v2(dbPath_.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
-  sqlite3_stmt* statement = nullptr;
-  std::string value = "<none>";
-  if (sqlite3_prepare_v2(handle, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-      sqlite3_step(statement) == SQLITE_ROW) {
-    const auto* text = sqlite3_column_text(statement, 0);
-    value = text ? std::string(reinterpret_cast<const char*>(text), sqlite3_column_bytes(statement, 0))
-                 : "<NULL>";
-  } else {
-    ADD_FAILURE() << "cannot read back: " << sql << ": " << sqlite3_errmsg(handle);
+  const RawResult result = RunRawSql(instance_->Storage(), sql, false);
+  if (!result.error.empty()) {
+    ADD_FAILURE() << "cannot read back: " << sql << ": " << result.error;
+    return "<none>";
   }
-  sqlite3_finalize(statement);
-  sqlite3_close(handle);
-  return value;
+  if (result.rows.empty() || result.rows[0].empty()) return "<none>";
+  return result.rows[0][0].value_or("<NULL>");
 }
 
 void DbTest::Raw(const std::string& sql) const {
-  sqlite3* handle = nullptr;
-  sqlite3_open_v2(dbPath_.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
-  char* message = nullptr;
-  EXPECT_EQ(sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
-      << sql << ": " << (message ? message : "");
-  sqlite3_free(message);
-  sqlite3_close(handle);
+  EXPECT_EQ(RunRawSql(instance_->Storage(), sql, true).error, "") << sql;
 }
 
 StatementRecorder::StatementRecorder(sqlite3* handle) {

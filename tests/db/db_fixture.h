@@ -1,5 +1,6 @@
 #pragma once
-// A fresh instance folder with an empty database and its own log file.
+// A fresh instance folder with an empty database and its own log file, on the
+// storage engine the tests run on (support/test_backend.h).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -21,19 +22,19 @@ class DbTest : public ::testing::Test {
   std::vector<std::string> LogLines() const;
   void ClearLog() const;
 
-  // A column value read past the wrapper, exactly as stored ("<NULL>" for NULL,
+  // A column value read past the gateway, exactly as stored ("<NULL>" for NULL,
   // "<none>" when no row).
   std::string Stored(const std::string& sql) const;
-  // Runs SQL past the wrapper, failing the test on error.
+  // Runs SQL past the gateway, failing the test on error.
   void Raw(const std::string& sql) const;
 
   std::unique_ptr<DatabaseFolder> instance_;
   std::string folder_;
-  std::string dbPath_;
+  std::string dbPath_;  // the SQLite file (SQLite-only tests)
   std::string logPath_;
 };
 
-// Collects the SQL text of every statement a connection runs.
+// Collects the SQL text of every statement a SQLite connection runs.
 class StatementRecorder {
  public:
   explicit StatementRecorder(sqlite3* handle);

@@ -14,7 +14,14 @@ namespace tarvelin {
 using ::testing::ElementsAre;
 
 namespace {
-using KeptConnectionTest = DbTest;
+// SQLite's handles, kept statements and files: nothing of it on PostgreSQL.
+class KeptConnectionTest : public DbTest {
+ protected:
+  void SetUp() override {
+    SQLITE_ONLY("SQLite's connection handles, statements and files");
+    DbTest::SetUp();
+  }
+};
 
 int KeptStatements(sqlite3* handle) {
   int count = 0;

@@ -1,14 +1,13 @@
 // What only the PostgreSQL side of the gateway does: numbering parameters,
 // refusing a database that would match text differently, finding its way back
-// after the server dropped the connection, and one writer at a time. These
-// run against the test run's throwaway server (TARVELIN_TEST_POSTGRES).
+// after the server dropped the connection, and one writer at a time. Those that
+// need a server use the test run's (support/scratch_schema.h).
 #include "db/postgres_connection.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <thread>
 
 #include "db/schema.h"
@@ -18,6 +17,7 @@
 #include "db/storage_location.h"
 #include "db/worklistdb.h"
 #include "platform/clock.h"
+#include "support/scratch_schema.h"
 
 namespace tarvelin {
 namespace {
@@ -45,28 +45,21 @@ TEST(PostgresParameters, QuestionMarksOutsideLiteralsAreNumberedInOrder) {
 class PostgresTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* base = std::getenv("TARVELIN_TEST_POSTGRES");
-    if (!base || !*base) GTEST_SKIP() << "no PostgreSQL server for this run (TARVELIN_TEST_POSTGRES)";
-    base_ = base;
-    schema_ = "gateway_" + std::to_string(getpid()) + "_" + std::to_string(++serial_);
-    ASSERT_EQ(Admin("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE; CREATE SCHEMA " + schema_), 0);
-    conninfo_ = base_ + " options='-c search_path=" + schema_ + "'";
+    if (!schema_.Named()) GTEST_SKIP() << schema_.Problem();
+    ASSERT_EQ(schema_.Problem(), "");
+    conninfo_ = schema_.Conninfo();
     std::string error;
     ASSERT_TRUE(CreatePostgresSchema(conninfo_, error)) << error;
     UseStorage({"/nonexistent/", conninfo_});
   }
-  void TearDown() override {
-    if (schema_.empty()) return;
-    UseStorage(StorageLocation::OfInstance("/nonexistent/"));
-    Admin("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
-  }
+  void TearDown() override { UseStorage(StorageLocation::OfInstance("/nonexistent/")); }
   int Admin(const std::string& sql) {
-    SQLdb admin(PostgresAt{base_}, SQLdb::ReadWrite);
+    SQLdb admin(PostgresAt{schema_.Server()}, SQLdb::ReadWrite);
     return admin.IsOpen ? admin.Exec(sql) : -1;
   }
 
-  static inline int serial_ = 0;
-  std::string base_, schema_, conninfo_;
+  ScratchSchema schema_;
+  std::string conninfo_;
 };
 
 WorklistDB Entry(const std::string& accession) {
@@ -110,7 +103,7 @@ TEST_F(PostgresTest, ADatabaseThatWouldMatchTextOtherwiseIsRefusedWithTheReason)
   Admin("DROP DATABASE IF EXISTS " + name);
   ASSERT_EQ(Admin("CREATE DATABASE " + name + " ENCODING 'LATIN1' LC_COLLATE 'C' LC_CTYPE 'C' TEMPLATE template0"), 0);
   {
-    SQLdb db(PostgresAt{base_ + " dbname=" + name}, SQLdb::ReadOnly);
+    SQLdb db(PostgresAt{schema_.Server() + " dbname=" + name}, SQLdb::ReadOnly);
     EXPECT_FALSE(db.IsOpen);
     EXPECT_NE(db.ErrorText.find("has encoding LATIN1"), std::string::npos) << db.ErrorText;
     EXPECT_NE(db.ErrorText.find("needs encoding UTF8"), std::string::npos) << db.ErrorText;
@@ -123,9 +116,10 @@ TEST_F(PostgresTest, AKeptConnectionTheServerEndedIsReplacedAndTheQueryAnswered)
     SQLdb db("quillat", SQLdb::ReadWrite);
     ASSERT_EQ(Entry("A1").Insert(db), WriteResult::Done);
   }
-  // Every connection of this schema's user is ended, as a restart would.
+  // Every connection to this schema is ended, as a restart would (those of
+  // other tests on the server are not).
   ASSERT_EQ(Admin("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE pid <> pg_backend_pid() AND "
-                  "application_name = 'tarvelin'"),
+                  "application_name = '" + schema_.Name() + "'"),
             0);
   SQLdb db("quillat", SQLdb::ReadOnly);
   ASSERT_TRUE(db.IsOpen) << db.ErrorText;

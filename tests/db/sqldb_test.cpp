@@ -16,6 +16,7 @@ namespace {
 using SQLdbTest = DbTest;
 
 TEST_F(SQLdbTest, MissingFileIsNotCreatedAndLeavesTheObjectClosed) {
+  SQLITE_ONLY("a database file");
   for (int mode : {SQLdb::ReadOnly, SQLdb::ReadWrite}) {
     ClearLog();
     SQLdb db("absent", mode);
@@ -34,6 +35,7 @@ TEST_F(SQLdbTest, MissingFileIsNotCreatedAndLeavesTheObjectClosed) {
 }
 
 TEST_F(SQLdbTest, OpensTheInstanceDatabaseWithTempStoreInMemory) {
+  SQLITE_ONLY("a SQLite pragma");
   SQLdb db("quillat", SQLdb::ReadWrite);
   ASSERT_TRUE(db.IsOpen);
   EXPECT_EQ(db.Name, "quillat");
@@ -44,7 +46,7 @@ TEST_F(SQLdbTest, OpensTheInstanceDatabaseWithTempStoreInMemory) {
 }
 
 TEST_F(SQLdbTest, RowsAreSemicolonTerminatedWithColonsForSemicolonsAndEmptyNulls) {
-  Raw("CREATE TABLE t (a, b, c); INSERT INTO t VALUES ('x;y', NULL, 42), ('', 'b', 7)");
+  Raw("CREATE TABLE t (a TEXT, b TEXT, c INTEGER); INSERT INTO t VALUES ('x;y', NULL, 42), ('', 'b', 7)");
   SQLdb db("quillat", SQLdb::ReadOnly);
   std::vector<std::string> rows{"kept"};
   EXPECT_EQ(db.Query("SELECT a, b, c FROM t ORDER BY c DESC", rows), 0);
@@ -66,6 +68,7 @@ TEST_F(SQLdbTest, RowsAreSemicolonTerminatedWithColonsForSemicolonsAndEmptyNulls
 }
 
 TEST_F(SQLdbTest, FailuresReturnTheSqliteCodeAndLogTheirPlace) {
+  SQLITE_ONLY("SQLite's result codes and messages");
   SQLdb readOnly("quillat", SQLdb::ReadOnly);
   const std::string write = "INSERT INTO Users VALUES ('u', 'p', 0)";
   EXPECT_EQ(readOnly.Exec(write), SQLITE_READONLY);
@@ -90,6 +93,7 @@ TEST_F(SQLdbTest, FailuresReturnTheSqliteCodeAndLogTheirPlace) {
 }
 
 TEST_F(SQLdbTest, ExecGivesUpAfterFourBusyRetriesOneSecondApart) {
+  SQLITE_ONLY("SQLite's file lock");
   sqlite3* holder = nullptr;
   ASSERT_EQ(sqlite3_open_v2(dbPath_.c_str(), &holder, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -119,6 +123,7 @@ TEST_F(SQLdbTest, ExecGivesUpAfterFourBusyRetriesOneSecondApart) {
 }
 
 TEST_F(SQLdbTest, QueryReportsALockHeldLongerThanOneSecond) {
+  SQLITE_ONLY("SQLite's file lock");
   SQLdb db("quillat", SQLdb::ReadOnly);
   std::vector<std::string> rows;
   ASSERT_EQ(db.Query("SELECT * FROM Users", rows), 0);  // schema read: the lock now meets the step
@@ -134,6 +139,7 @@ TEST_F(SQLdbTest, QueryReportsALockHeldLongerThanOneSecond) {
 }
 
 TEST_F(SQLdbTest, AFileThatIsNotADatabaseFailsOnFirstUse) {
+  SQLITE_ONLY("a database file");
   {
     std::FILE* f = std::fopen((folder_ + "database/junk.db").c_str(), "wb");
     std::fputs("this is not an SQLite database, not even close to one................", f);

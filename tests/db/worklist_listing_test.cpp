@@ -25,7 +25,9 @@ class WorklistListingTest : public ::testing::Test {
       const char *accession, *name, *date, *time, *modality, *station, *status;
     } rows[] = {
         {"A1", "M\xC3\x9CLLER^ANNA", "20240315", "0930", "CT", "CT01", "SCHEDULED"},  // UTF-8 from HL7
-        {"A2", "M\xDCLLER^OTTO", "20240315", "0800", "MR", "MR01", "IN PROGRESS"},   // 8-bit from the web form
+        // 8-bit from the web form of older versions; PostgreSQL holds UTF-8 only.
+        {"A2", TestsOnPostgres() ? "M\xC3\x9CLLER^OTTO" : "M\xDCLLER^OTTO", "20240315", "0800", "MR", "MR01",
+         "IN PROGRESS"},
         {"A3", "MULLER^JAN", "20240315", "1100", "CT", "CT02", "COMPLETED"},
         {"A4", "DOE^JOHN", "20240316", "0700", "RF", "RF01", "SCHEDULED"},
         {"A5", "doe", "20240314", "0700", "CT", "CT01", "SCHEDULED"},

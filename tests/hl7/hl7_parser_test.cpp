@@ -231,12 +231,13 @@ TEST_F(HL7Parser, OneRefusedOrderStoresNothingOfItsMessage) {
     const std::string text =
         MshSegment("ORM^O01", "R") + "\r" + Segment("PID", {{3, "556"}, {5, "POE^EDGAR"}}) + "\r" + c.orders;
     EXPECT_EQ(Ack(text), c.ack);
-    EXPECT_EQ(QueryDatabase(DatabasePath("quillat"), "SELECT COUNT(*) FROM Worklist"), "0\n");
+    EXPECT_EQ(QueryDatabase(instance.Storage(), "SELECT COUNT(*) FROM Worklist"), "0\n");
   }
   EXPECT_NE(instance.Log().find("ERROR, ParseORM, Unknown Command: ZZ"), std::string::npos);
 }
 
 TEST_F(HL7Parser, OtherMessageTypesNeverOpenTheDatabase) {
+  SQLITE_ONLY("removes the database file");
   std::filesystem::remove(DatabasePath("quillat"));
   const std::string adt = MshSegment("ADT^A01", "ADT1") + "\r" + Segment("PID", {{3, "1"}}) + "\r";
   EXPECT_EQ(Ack(adt), "AR|0 only ORM^O01 order messages are accepted");
@@ -265,7 +266,7 @@ TEST_F(HL7Parser, OrdersSentAtOnceEachGetTheirOwnResult) {
     });
   for (auto& t : threads) t.join();
   EXPECT_EQ(std::count(shared.begin(), shared.end(), "AA"), kThreads);
-  EXPECT_EQ(QueryDatabase(DatabasePath("quillat"), "SELECT COUNT(*) FROM Worklist WHERE AccessionNumber='SAME'"), "1\n");
+  EXPECT_EQ(QueryDatabase(instance.Storage(), "SELECT COUNT(*) FROM Worklist WHERE AccessionNumber='SAME'"), "1\n");
   for (int i = 0; i < kThreads; ++i) {
     EXPECT_EQ(own[i], "AA");
     EXPECT_EQ(instance.Column("OWN" + std::to_string(i), "Modality"), "M" + std::to_string(i));

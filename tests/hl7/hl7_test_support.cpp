@@ -1,8 +1,6 @@
 #include "hl7/hl7_test_support.h"
 
-#include <sqlite3.h>
-
-#include "db/sqldb.h"
+#include "support/test_backend.h"
 
 namespace tarvelin {
 
@@ -31,15 +29,14 @@ std::string TestOrder::Text() const {
 }
 
 std::string InstanceFolder::Row(const std::string& accession) const {
-  std::string row = QueryDatabase(DatabasePath("quillat"),
-                                  "SELECT * FROM Worklist WHERE AccessionNumber='" + accession + "'");
+  std::string row = QueryDatabase(Storage(), "SELECT * FROM Worklist WHERE AccessionNumber='" + accession + "'");
   if (!row.empty()) row.pop_back();  // the line end
   return row;
 }
 
 std::string InstanceFolder::Column(const std::string& accession, const std::string& column) const {
-  std::string value = QueryDatabase(
-      DatabasePath("quillat"), "SELECT " + column + " FROM Worklist WHERE AccessionNumber='" + accession + "'");
+  std::string value =
+      QueryDatabase(Storage(), "SELECT " + column + " FROM Worklist WHERE AccessionNumber='" + accession + "'");
   if (!value.empty()) value.pop_back();
   return value;
 }
@@ -61,27 +58,16 @@ RunningTarvelin::RunningTarvelin(int hl7Port) : TarvelinInstance("hl7", hl7Port)
 }
 
 std::string RunningTarvelin::Sql(const std::string& select) const {
-  return QueryDatabase(Home() + "database/quillat.db", select);
+  return QueryDatabase(Storage(), select);
 }
 
-std::string QueryDatabase(const std::string& path, const std::string& select) {
-  sqlite3* db = nullptr;
+std::string QueryDatabase(const StorageLocation& location, const std::string& select) {
+  const RawResult result = RunRawSql(location, select, false);
   std::string rows;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, select.c_str(), -1, &statement, nullptr) == SQLITE_OK) {
-      while (sqlite3_step(statement) == SQLITE_ROW) {
-        for (int c = 0; c < sqlite3_column_count(statement); ++c) {
-          const unsigned char* text = sqlite3_column_text(statement, c);
-          rows += (c ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "");
-        }
-        rows += "\n";
-      }
-    }
-    sqlite3_finalize(statement);
+  for (const auto& row : result.rows) {
+    for (std::size_t c = 0; c < row.size(); ++c) rows += (c ? "|" : "") + row[c].value_or("");
+    rows += "\n";
   }
-  sqlite3_close(db);
   return rows;
 }
 

@@ -60,7 +60,8 @@ class RunningTarvelin : public TarvelinInstance {
   std::string problem_;
 };
 
-// The rows of a SELECT, one line each, columns joined by "|".
-std::string QueryDatabase(const std::string& path, const std::string& select);
+// The rows of a SELECT on the service database of `location`, one line each,
+// columns joined by "|" (NULL as nothing); nothing when it failed.
+std::string QueryDatabase(const StorageLocation& location, const std::string& select);
 
 }  // namespace tarvelin

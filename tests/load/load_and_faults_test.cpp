@@ -63,7 +63,7 @@ std::unique_ptr<TarvelinInstance> StartServer(const std::string& tag, const std:
   auto server = std::make_unique<TarvelinInstance>(tag);
   EXPECT_EQ(server->InitWithSetupTool("load-test admin password"), "");
   server->WriteIni(settings);
-  UseStorage(StorageLocation::OfInstance(server->Home()));
+  UseStorage(server->Storage());
   {
     SQLdb db("quillat", SQLdb::ReadWrite);
     for (int i = 0; i < ScheduledEntries; ++i) {

@@ -3,9 +3,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "db/schema.h"
-#include "db/sqldb.h"
-#include "db/storage_location.h"
 #include "service/log.h"
 #include "service/settings.h"
 #include "support/log_file.h"
@@ -13,6 +10,8 @@
 namespace tarvelin {
 
 DatabaseFolder::DatabaseFolder(const std::string& tag) {
+  problem_ = schema_.Problem();
+  if (!problem_.empty()) return;
   std::string pattern = "/tmp/tarvelin-" + tag + "-XXXXXX";
   if (!mkdtemp(pattern.data())) {
     problem_ = "mkdtemp failed";
@@ -22,9 +21,9 @@ DatabaseFolder::DatabaseFolder(const std::string& tag) {
   std::error_code ec;
   std::filesystem::create_directories(home_ + "database", ec);
   ServerSettings.ProgramFolder = home_;
-  UseStorage(StorageLocation::OfInstance(home_));
+  UseStorage(Storage());
   std::string error;
-  if (!CreateDatabase(DatabasePath("quillat"), error)) problem_ = "cannot create the database: " + error;
+  if (!CreateTestDatabase(Storage(), error)) problem_ = "cannot create the database: " + error;
   SetLogTarget(LogPath());
 }
 

@@ -1,11 +1,22 @@
 #include "support/hostile_values.h"
 
+#include "support/test_backend.h"
+
 namespace tarvelin {
 
 namespace {
+// Every byte but NUL. PostgreSQL's text holds valid UTF-8 only (as all the
+// stores are given): there every byte up to 127 and U+0080-U+00FF in UTF-8.
 std::string AllBytes() {
   std::string bytes;
-  for (int c = 1; c < 256; ++c) bytes += static_cast<char>(c);
+  for (int c = 1; c < 256; ++c) {
+    if (c >= 128 && TestsOnPostgres()) {
+      bytes += static_cast<char>(0xC0 | (c >> 6));
+      bytes += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      bytes += static_cast<char>(c);
+    }
+  }
   return bytes;
 }
 }  // namespace

@@ -32,6 +32,7 @@ usage() {
 [ $# -eq 2 ] || usage
 command=$1
 state=$2
+state_path=$(realpath -m "$state")
 
 # The user the servers run as, and how to run a command as that user.
 if [ "$(id -u)" -eq 0 ]; then
@@ -117,27 +118,40 @@ new_server() {
 # The data folder recorded in STATE, "" when none.
 recorded_data() { cat "$state/data" 2>/dev/null || true; }
 
-stop_all() {
-  local data
-  data=$(recorded_data)
-  [ -n "$data" ] || return 0
-  for folder in "$data/standby" "$data/primary"; do
-    if [ -f "$folder/postmaster.pid" ]; then
-      as_owner "$bin/pg_ctl" -D "$folder" -m immediate -w -t 30 stop >/dev/null 2>&1 || true
-    fi
+# Every data folder made for STATE: the recorded one and any other that names
+# STATE as its own (its record lost with an interrupted run or a wiped build).
+data_of_state() {
+  local folder
+  recorded_data
+  for folder in /tmp/tarvelin-postgres-*; do
+    [ "$(cat "$folder/state" 2>/dev/null)" = "$state_path" ] && echo "$folder"
   done
-  case "$data" in
-    /tmp/tarvelin-postgres-*) rm -rf "$data" ;;
-  esac
+  return 0
+}
+
+stop_all() {
+  local data folder
+  for data in $(data_of_state | sort -u); do
+    for folder in "$data/standby" "$data/primary"; do
+      if [ -f "$folder/postmaster.pid" ]; then
+        as_owner "$bin/pg_ctl" -D "$folder" -m immediate -w -t 30 stop >/dev/null 2>&1 ||
+          echo "cannot stop the PostgreSQL server in $folder" >&2
+      fi
+    done
+    case "$data" in
+      /tmp/tarvelin-postgres-*) rm -rf "$data" && echo "PostgreSQL test server in $data stopped and removed" ;;
+    esac
+  done
   rm -f "$state/data" "$state/conninfo" "$state/standby-conninfo" "$state/failover-conninfo"
 }
 
 make_data() {
   mkdir -p "$state"
-  stop_all  # a server left over by an interrupted run
+  stop_all >&2  # a server left over by an interrupted run
   local data
   data=$(mktemp -d /tmp/tarvelin-postgres-XXXXXX)
   chown "$owner" "$data"
+  echo "$state_path" >"$data/state"
   echo "$data" >"$state/data"
   echo "$data"
 }

@@ -30,6 +30,10 @@ std::string RunSetupTool(const std::vector<std::string>& args) {
 
 TarvelinInstance::TarvelinInstance(const std::string& tag, int hl7Port)
     : dicomPort_(FreePort()), hl7Port_(hl7Port ? hl7Port : FreePort()), webPort_(FreePort()) {
+  if (!schema_.Problem().empty()) {
+    ADD_FAILURE() << schema_.Problem();
+    return;
+  }
   std::string pattern = "/tmp/tarvelin-" + tag + "-XXXXXX";
   if (mkdtemp(pattern.data())) home_ = pattern + "/";
 }
@@ -49,14 +53,20 @@ TarvelinInstance::~TarvelinInstance() {
 }
 
 void TarvelinInstance::WriteIni(const std::string& extraLines) const {
-  std::ofstream(home_ + "TRVGUI.ini") << "[TRVSVC]\n"
-                                      << extraLines << "WL_Port=" << dicomPort_ << "\nHL7Port=" << hl7Port_
-                                      << "\nWEBPort=" << webPort_ << "\n";
+  std::ofstream ini(home_ + "TRVGUI.ini");
+  ini << "[TRVSVC]\n"
+      << extraLines << "WL_Port=" << dicomPort_ << "\nHL7Port=" << hl7Port_ << "\nWEBPort=" << webPort_ << "\n";
+  const std::string database = DatabaseSetting(Storage());
+  if (!database.empty() && extraLines.find("Database=") == std::string::npos)
+    ini << "Database=" << database << "\n";
 }
 
 std::string TarvelinInstance::InitWithSetupTool(const std::string& adminPassword) const {
   if (home_.empty()) return "no instance folder";
-  std::string problem = RunSetupTool({"init", home_, "--admin-password", adminPassword});
+  std::vector<std::string> init{"init", home_, "--admin-password", adminPassword};
+  if (const std::string database = DatabaseSetting(Storage()); !database.empty())
+    init.insert(init.end(), {"--database", database});
+  std::string problem = RunSetupTool(init);
   const std::pair<const char*, int> ports[] = {{"WL_Port", dicomPort_}, {"HL7Port", hl7Port_}, {"WEBPort", webPort_}};
   for (const auto& [key, port] : ports)
     if (problem.empty()) problem = Configure(key, std::to_string(port));

@@ -2,9 +2,14 @@
 // A real `tarvelin --home DIR` for end-to-end tests: a temporary instance
 // folder on free ports, set up by a written TRVGUI.ini or by `tarvelin-setup`,
 // started as a child process, read through its logs and stopped by SIGTERM.
+// When the tests run on PostgreSQL (support/test_backend.h) its data lives in
+// a schema of its own there.
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "db/storage_location.h"
+#include "support/test_backend.h"
 
 namespace tarvelin {
 
@@ -21,10 +26,12 @@ class TarvelinInstance {
   TarvelinInstance(const TarvelinInstance&) = delete;
   TarvelinInstance& operator=(const TarvelinInstance&) = delete;
 
-  // Writes TRVGUI.ini: section [TRVSVC] with `extraLines` and the three ports.
+  // Writes TRVGUI.ini: section [TRVSVC] with `extraLines`, the three ports and
+  // on PostgreSQL the Database setting.
   void WriteIni(const std::string& extraLines = "") const;
-  // `tarvelin-setup init` with that admin password, then `config` of the three
-  // ports; "" when all went well, else what the tool printed.
+  // `tarvelin-setup init` with that admin password (and on PostgreSQL the
+  // schema as its database), then `config` of the three ports; "" when all
+  // went well, else what the tool printed.
   std::string InitWithSetupTool(const std::string& adminPassword) const;
   // `tarvelin-setup config` of one [TRVSVC] key; "" when it went well.
   std::string Configure(const std::string& key, const std::string& value) const;
@@ -47,6 +54,8 @@ class TarvelinInstance {
   int DicomPort() const { return dicomPort_; }
   int HL7Port() const { return hl7Port_; }
   int WebPort() const { return webPort_; }
+  // Where the instance keeps its data, for in-process reads and writes.
+  StorageLocation Storage() const { return TestStorage(home_, schema_); }
 
   // Everything logged so far (all daily log files of the instance).
   std::string Log() const;
@@ -56,6 +65,7 @@ class TarvelinInstance {
  private:
   bool Running() const;
 
+  TestSchema schema_;
   std::string home_;
   int dicomPort_ = 0;
   int hl7Port_ = 0;

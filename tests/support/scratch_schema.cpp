@@ -35,7 +35,7 @@ ScratchSchema::ScratchSchema() : server_(TestServer()) {
     problem_ = "cannot make a schema: " + error;
     return;
   }
-  conninfo_ = server_ + " options='-c search_path=" + name_ + "'";
+  conninfo_ = server_ + " options='-c search_path=" + name_ + "' application_name=" + name_;
 }
 
 ScratchSchema::~ScratchSchema() {

@@ -20,8 +20,11 @@ class ScratchSchema {
   bool Named() const { return !server_.empty(); }
   // "" when the schema is ready, else why not.
   const std::string& Problem() const { return problem_; }
-  // A connection string whose search_path is the schema.
+  // A connection string whose search_path is the schema. Its connections
+  // carry the schema's name as application_name, so that a test finds its
+  // own among those of the tests running beside it.
   const std::string& Conninfo() const { return conninfo_; }
+  const std::string& Name() const { return name_; }
   // The server's own string (no schema).
   const std::string& Server() const { return server_; }
 

@@ -83,7 +83,7 @@ TEST(WebBrowser, AddEditAndDeleteEntriesSafelyAndManageUsers) {
   ASSERT_EQ(InstallNpmPackages(BrowserDir, "axe-core/axe.min.js"), "");
   WebInstance web("webentry");
   ASSERT_EQ(web.Prepare(), "");
-  UseStorage(StorageLocation::OfInstance(web.Server().Home()));
+  UseStorage(web.Server().Storage());
   {
     SQLdb db("quillat", SQLdb::ReadWrite);
     ASSERT_EQ(db.Exec("INSERT INTO Referrers (Name) VALUES ('ADAMS'), ('DR^WHO');"

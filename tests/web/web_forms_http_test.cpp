@@ -58,7 +58,7 @@ class WebFormsHttpTest : public ::testing::Test {
   std::string AdminToken() const { return Token("admin", kAdminPassword); }
   // `columns` of the entry `accession` joined by "|", exactly as stored.
   std::string Stored(const std::string& columns, const std::string& accession) const {
-    UseStorage(StorageLocation::OfInstance(web_.Server().Home()));
+    UseStorage(web_.Server().Storage());
     SQLdb db("quillat", SQLdb::ReadOnly);
     TextRows rows;
     db.QueryValues("SELECT " + columns + " FROM Worklist WHERE AccessionNumber=" + SqlQuote(accession), rows);
@@ -329,7 +329,7 @@ TEST_F(WebFormsHttpTest, ChangesAndRefusedLoginsReachTheAuditTrail) {
 TEST_F(WebFormsHttpTest, TheLastAdminUserStaysAndGoneUsersAreNamed) {
   // "boss" is made the only ADMIN user, as tarvelin-setup can leave an instance.
   {
-    UseStorage(StorageLocation::OfInstance(web_.Server().Home()));
+    UseStorage(web_.Server().Storage());
     SQLdb db("quillat", SQLdb::ReadWrite);
     UserStore users(db);
     ASSERT_EQ(users.Add("boss", "the boss password", kAdminRights), WriteResult::Done);

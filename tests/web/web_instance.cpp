@@ -39,7 +39,7 @@ bool WebInstance::Start() {
 }
 
 bool WebInstance::Insert(WorklistDB entry) const {
-  UseStorage(StorageLocation::OfInstance(server_.Home()));
+  UseStorage(server_.Storage());
   SQLdb db("quillat", SQLdb::ReadWrite);
   return db.IsOpen && entry.Insert(db) == WriteResult::Done;
 }

@@ -208,6 +208,7 @@ TEST_F(Mpps, AnyFailedUpdateAnswersProcessingFailure) {
 }
 
 TEST_F(Mpps, MissingDatabaseAnswersProcessingFailure) {
+  SQLITE_ONLY("removes the database file");
   std::filesystem::remove(folder_ + "database/quillat.db");
   EXPECT_EQ(Create("IN PROGRESS", StepKeys("A1", "S1", "P1"), "1.2.3"), MppsProcessingFailure);
   EXPECT_EQ(Set("COMPLETED", "1.2.3"), MppsProcessingFailure);

@@ -284,6 +284,7 @@ TEST_F(Matching, StationFilterPinsStationAndModality) {
 }
 
 TEST_F(Matching, MissingDatabaseFailsWithItsLogLine) {
+  SQLITE_ONLY("removes the database file");
   std::filesystem::remove(folder_ + "database/quillat.db");
   Rows rows;
   std::string columns;

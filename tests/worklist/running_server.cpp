@@ -24,7 +24,7 @@ void RunningServer::SetUp() {
   ASSERT_EQ(instance_->InitWithSetupTool("end-to-end admin password"), "");
   home_ = instance_->Home();
   dicomPort_ = instance_->DicomPort();
-  UseStorage(StorageLocation::OfInstance(home_));
+  UseStorage(instance_->Storage());
 }
 
 void RunningServer::TearDown() { instance_.reset(); }

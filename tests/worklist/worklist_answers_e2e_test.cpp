@@ -272,6 +272,7 @@ TEST_F(WorklistAnswers, CancelBeforeDuringAndAfterTheAnswer) {
 }
 
 TEST_F(WorklistAnswers, DatabaseFailureIsAnsweredAndTheAssociationGoesOn) {
+  SQLITE_ONLY("moves the database file away");
   Fill(2);
   Start();
   RawModality modality(dicomPort_);

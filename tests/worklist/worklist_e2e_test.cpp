@@ -187,6 +187,7 @@ TEST_F(WorklistEndToEnd, PerformedProcedureStepsFromAnIndependentClient) {
 }
 
 TEST_F(WorklistEndToEnd, QueryThatCannotRunIsAnsweredWithAFailure) {
+  SQLITE_ONLY("removes the database file");
   Start();
   std::filesystem::remove(home_ + "database/quillat.db");
   const PeerResult r = Findscu(ModalityQuery("20240101"));
