@@ -31,13 +31,16 @@ std::string MllpSend(int port, const std::string& folder, const std::string& mes
   return sender.Output() + sender.Errors();
 }
 
-// The counter part of an acknowledgement's control ID (MSH-10 after yymmddhhnn).
+// The counter part of an acknowledgement's control ID (MSH-10 after yymmddhhnn;
+// on PostgreSQL after the server's node number too, the counter's three digits).
 std::string AckCounter(const std::string& ack) {
   auto start = ack.find("|ACK^O01|");
   if (start == std::string::npos) return "";
   start += 9;
   const std::string id = ack.substr(start, ack.find('|', start) - start);
-  return id.size() > 10 ? id.substr(10) : "";
+  if (id.size() <= 10) return "";
+  if (!TestsOnPostgres()) return id.substr(10);
+  return id.size() > 13 ? std::to_string(std::stoi(id.substr(id.size() - 3))) : "";
 }
 
 // The WARNING and ERROR lines of a log.
@@ -81,7 +84,7 @@ TEST(HL7EndToEnd, OrdersAreStoredChangedAndCancelled) {
                         "procedure&HL70357\r"),
             std::string::npos)
       << answer;
-  EXPECT_EQ(server.Sql("SELECT COUNT(*), Modality FROM Worklist"), "1|CT\n");
+  EXPECT_EQ(server.Sql("SELECT COUNT(*), MAX(Modality) FROM Worklist"), "1|CT\n");
 
   MllpPeer peer(server.HL7Port());
   ASSERT_TRUE(peer.Connected());

@@ -43,7 +43,7 @@ for path in \
 done
 
 depends=$(dpkg-deb --field "$deb" Depends)
-for package in adduser libsqlite3-0 libsodium23 libmicrohttpd12 libssl3; do
+for package in adduser libsqlite3-0 libpq5 libsodium23 libmicrohttpd12 libssl3; do
   echo "$depends" | grep -q "\(^\|, \)$package\( \|,\|$\)" || fail "Depends lacks $package: $depends"
 done
 

@@ -134,6 +134,7 @@ TEST_F(WorklistQueryTest, StoredValuesAreShownAsText) {
 }
 
 TEST_F(WorklistQueryTest, APageReadsAnIndexNotTheTable) {
+  SQLITE_ONLY("reads SQLite's query plans");
   InsertPatients(30);
   SQLdb db("quillat", SQLdb::ReadOnly);
   const std::string queries[] = {

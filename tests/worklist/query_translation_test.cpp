@@ -294,6 +294,7 @@ TEST_F(Matching, MissingDatabaseFailsWithItsLogLine) {
 }
 
 TEST_F(Matching, TypicalQueryIsServedByAnIndexAndWorksWithoutOne) {
+  SQLITE_ONLY("reads SQLite's query plans and indexes");
   const DcmObj id = Identifier({{0x0008, 0x0060, "CT", true}, {0x0040, 0x0002, "20270108", true}});
   SqlStatement statement;
   std::string error;
