@@ -69,12 +69,16 @@ void WriteGroup(const std::vector<Pending*>& group) {
     WriteEach(db, group, 0, group.size());
     return;
   }
+  db.TakeInterruption();  // a reconnect before the group began is no fault of its messages
   for (std::size_t i = 0; i < group.size(); ++i) {
     group[i]->result = WriteOrders(db, *group[i]->message);
     if (!db.InTransaction()) {
       // An error (disk full, I/O) rolled the whole transaction back: the
-      // earlier messages' changes are gone, so they are written again.
-      WriteEach(db, group, 0, i);
+      // earlier messages' changes are gone, so they are written again. When
+      // the database went away under this message, it failed only for that
+      // and is written again too.
+      const bool interrupted = db.TakeInterruption();
+      WriteEach(db, group, 0, interrupted ? i + 1 : i);
       WriteEach(db, group, i + 1, group.size());
       return;
     }
