@@ -186,8 +186,10 @@ TEST(Cluster, PrimaryKilledAndStandbyPromotedLosesNothingAndBothServersGoOn) {
   });
   const double killed = run.struck;
   EXPECT_TRUE(run.audit.Sound()) << run.audit.Summary();
-  // Modalities never saw the failover: every query was answered.
+  // Modalities and the RIS never saw the failover: queries were answered,
+  // orders accepted (a unit that lost its connection is written again).
   EXPECT_EQ(run.audit.QueriesFailed, 0) << run.audit.Summary();
+  EXPECT_EQ(run.audit.OrdersRefused, 0) << run.audit.Summary();
   // Both servers came back to the promoted standby and took every kind of work.
   const std::vector<TrafficRecord>& records = run.records;
   for (const TarvelinInstance* server : {run.a.get(), run.b.get()}) {
