@@ -169,8 +169,9 @@ int PostgresConnection::Finish(PgResult& result, std::string& error) {
       changed_ = std::atoi(PQcmdTuples(result.get()));
     return Ok;
   }
-  error = Trimmed(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(handle_));
-  if (error.empty()) error = Trimmed(PQerrorMessage(handle_));
+  // The server's own sentence, without libpq's "ERROR:" and position lines.
+  const char* primary = result ? PQresultErrorField(result.get(), PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+  error = Trimmed(primary ? primary : PQerrorMessage(handle_));
   const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
   const std::string code = state ? state : "";
   if (PQstatus(handle_) != CONNECTION_OK || IsConnectionLoss(code)) return Lost;

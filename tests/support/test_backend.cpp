@@ -132,7 +132,7 @@ bool CreateTestDatabase(const StorageLocation& location, std::string& error) {
 }
 
 std::string ReadOnlyRefusal(const std::string& verb) {
-  return TestsOnPostgres() ? "ERROR:  cannot execute " + verb + " in a read-only transaction"
+  return TestsOnPostgres() ? "cannot execute " + verb + " in a read-only transaction"
                            : "attempt to write a readonly database";
 }
 

@@ -7,6 +7,7 @@
 #include "service/settings.h"
 #include "service/text.h"
 #include "support/syslog_collector.h"
+#include "support/test_backend.h"
 #include "worklist/mpps.h"
 #include "worklist_fixture.h"
 
@@ -46,6 +47,9 @@ std::uint16_t Set(const std::string& status, const std::string& uid) {
 }
 
 }  // namespace
+
+// The stored data set as hex digits, in the engine's words.
+std::string DataSetHex() { return TestsOnPostgres() ? "encode(DataSet, 'hex')" : "hex(DataSet)"; }
 
 class Mpps : public WorklistInstance {
  protected:
@@ -122,7 +126,7 @@ TEST_F(Mpps, NSetKeepsTheAttributesAndChangesOnlySettableOnes) {
   ASSERT_EQ(Set("COMPLETED", uid), MppsSuccess);
   EXPECT_NE(Log().find("WARNING, SetMPPS, 5.5: (0010,0010) may not be set, ignored"), std::string::npos);
   // The stored data set, as the audit would read it.
-  const std::string hex = Stored("SELECT hex(DataSet) FROM PerformedSteps WHERE SOPInstanceUID='5.5'");
+  const std::string hex = Stored("SELECT " + DataSetHex() + " FROM PerformedSteps WHERE SOPInstanceUID='5.5'");
   const std::string bytes = FromHex(hex);
   EXPECT_NE(bytes.find("DOE^JOHN"), std::string::npos);
   EXPECT_EQ(bytes.find("CHANGED^NAME"), std::string::npos);
@@ -194,14 +198,26 @@ TEST_F(Mpps, QuotesInReportedValuesStayValues) {
   EXPECT_EQ(Column("A2", "SPSStatus"), "SCHEDULED");
 }
 
+// A trigger that makes every update of `table` fail with "refused", and its removal.
+std::string RefuseUpdates(const std::string& table) {
+  if (!TestsOnPostgres())
+    return "CREATE TRIGGER refuse BEFORE UPDATE ON " + table + " BEGIN SELECT RAISE(ABORT, 'refused'); END";
+  return "CREATE OR REPLACE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION "
+         "'refused'; END $$; CREATE TRIGGER refuse BEFORE UPDATE ON " + table +
+         " FOR EACH ROW EXECUTE FUNCTION refuse()";
+}
+std::string AcceptUpdates(const std::string& table) {
+  return TestsOnPostgres() ? "DROP TRIGGER refuse ON " + table : std::string("DROP TRIGGER refuse");
+}
+
 TEST_F(Mpps, AnyFailedUpdateAnswersProcessingFailure) {
-  ExecSql("CREATE TRIGGER refuse BEFORE UPDATE ON Worklist BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  ExecSql(RefuseUpdates("Worklist"));
   EXPECT_EQ(Create("IN PROGRESS", StepKeys("A1", "S1", "P1"), "1.2.3"), MppsProcessingFailure);
   EXPECT_NE(Log().find("ERROR, CreateMPPS Query, refused"), std::string::npos);
   EXPECT_EQ(Stored("SELECT COUNT(*) FROM PerformedSteps"), "0");  // nothing half-stored
-  ExecSql("DROP TRIGGER refuse");
+  ExecSql(AcceptUpdates("Worklist"));
   ASSERT_EQ(Create("IN PROGRESS", StepKeys("A1", "S1", "P1"), "1.2.3"), MppsSuccess);
-  ExecSql("CREATE TRIGGER refuse BEFORE UPDATE ON PerformedSteps BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  ExecSql(RefuseUpdates("PerformedSteps"));
   EXPECT_EQ(Set("COMPLETED", "1.2.3"), MppsProcessingFailure);
   EXPECT_NE(Log().find("ERROR, SetMPPS Query, refused"), std::string::npos);
   EXPECT_EQ(Column("A1", "SPSStatus"), "IN PROGRESS");
@@ -240,7 +256,7 @@ TEST_F(Mpps, TextIsTakenFromTheDataSetsCharacterSetIntoUtf8) {
     ds.Add(DcmTag(0x0010, 0x0010, c.name, "PN"));
     const ProcedureStepOutcome outcome = CreateMPPS(ds, uid, c.station);
     EXPECT_EQ(outcome.status, c.answer) << c.uid;
-    const std::string bytes = FromHex(Stored("SELECT hex(DataSet) FROM PerformedSteps WHERE SOPInstanceUID='" + uid + "'"));
+    const std::string bytes = FromHex(Stored("SELECT " + DataSetHex() + " FROM PerformedSteps WHERE SOPInstanceUID='" + uid + "'"));
     if (c.answer != MppsSuccess) {
       EXPECT_EQ(outcome.attributes, std::vector<std::uint32_t>{0x00100010}) << c.uid;
       EXPECT_EQ(bytes, "") << c.uid;
@@ -257,7 +273,7 @@ TEST_F(Mpps, TextIsTakenFromTheDataSetsCharacterSetIntoUtf8) {
   set.Set(DcmTag(0x0008, 0x0005, "ISO_IR 101"));
   set.Add(DcmTag(0x0040, 0x0254, "DVO\xD8\xC1K", "LO"));
   EXPECT_EQ(SetMPPS(set, "7.1", "CT01").status, MppsSuccess);
-  const std::string merged = FromHex(Stored("SELECT hex(DataSet) FROM PerformedSteps WHERE SOPInstanceUID='7.1'"));
+  const std::string merged = FromHex(Stored("SELECT " + DataSetHex() + " FROM PerformedSteps WHERE SOPInstanceUID='7.1'"));
   EXPECT_NE(merged.find("DVO\xC5\x98\xC3\x81K"), std::string::npos);
   EXPECT_NE(merged.find("M\xC3\x9CLLER"), std::string::npos);
   EXPECT_EQ(Log().find("(0008,0005) may not be set"), std::string::npos);

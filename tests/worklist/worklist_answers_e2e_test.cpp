@@ -147,13 +147,18 @@ class WorklistAnswers : public RunningServer {
     SQLdb db("quillat", SQLdb::ReadWrite);
     ASSERT_TRUE(db.IsOpen);
     const std::string text64 = "'" + std::string(64, 'X') + "'";
+    // `prefix` and the row number in five digits.
+    const auto numbered = [&](const std::string& prefix) {
+      return db.Engine() == SqlEngine::PostgreSQL ? "'" + prefix + "' || lpad(i::text, 5, '0')"
+                                                  : "printf('" + prefix + "%05d', i)";
+    };
     ASSERT_EQ(db.Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
                       std::to_string(count) +
                       ") INSERT INTO Worklist (AccessionNumber, PatientName, PatientID, Modality, SPSDate, SPSTime, "
                       "SPSStatus, ScheduledStation, SPSID, StudyInstanceUID, MedicalAlerts, PatientState, "
-                      "PatientTransport, RequestedProcedureDescription) SELECT printf('N%05d', i), "
-                      "printf('PATIENT^%05d', i), printf('ID%05d', i), 'CT', '20270108', '093000', 'SCHEDULED', "
-                      "'CT01', printf('S%05d', i), printf('1.2.3.%d', i), " +
+                      "PatientTransport, RequestedProcedureDescription) SELECT " + numbered("N") + ", " +
+                      numbered("PATIENT^") + ", " + numbered("ID") + ", 'CT', '20270108', '093000', 'SCHEDULED', "
+                      "'CT01', " + numbered("S") + ", '1.2.3.' || i, " +
                       text64 + ", " + text64 + ", " + text64 + ", " + text64 + " FROM n"),
               0)
         << db.ErrorText;
