@@ -3,7 +3,6 @@
 // is the same file again, past the gateway; every refusal is one line, exit
 // status 1, and changes nothing.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -19,6 +18,7 @@
 #include "support/free_port.h"
 #include "support/instance_sample.h"
 #include "support/log_file.h"
+#include "support/scratch_schema.h"
 #include "temp_folder.h"
 
 namespace tarvelin {
@@ -28,34 +28,15 @@ namespace fs = std::filesystem;
 namespace {
 constexpr const char* kPassword = "admin password";
 
-// The run's throwaway server (tests/support/postgres_server.sh, started by
-// CTest), or the one TARVELIN_TEST_POSTGRES names; "" when there is none.
-std::string PostgresTestServer() {
-  if (const char* named = std::getenv("TARVELIN_TEST_POSTGRES"); named && *named) return named;
-  std::string line;
-  std::getline(std::ifstream(std::string(TARVELIN_BIN_DIR) + "/postgres-test/conninfo"), line);
-  return line;
-}
-
-// A schema of this test's own on that server, dropped at the end: the tests
-// here need PostgreSQL whichever engine the rest of the run uses.
+// A schema of this test's own on the run's PostgreSQL server (the tests here
+// need PostgreSQL whichever engine the rest of the run uses).
 class MigrationSchema {
  public:
-  explicit MigrationSchema(const std::string& tag) : name_(tag + "_" + std::to_string(getpid())) {
-    if (PostgresTestServer().empty()) return;
-    SQLdb db(PostgresAt{PostgresTestServer()}, SQLdb::ReadWrite);
-    db.Exec("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
-    ready_ = db.IsOpen && db.Exec("CREATE SCHEMA " + name_) == 0;
-    problem_ = db.ErrorText;
-  }
-  ~MigrationSchema() {
-    if (!ready_) return;
-    SQLdb db(PostgresAt{PostgresTestServer()}, SQLdb::ReadWrite);
-    db.Exec("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
-  }
-  bool Ready() const { return ready_; }
-  const std::string& Problem() const { return problem_; }
-  std::string Conninfo() const { return PostgresTestServer() + " options='-c search_path=" + name_ + "'"; }
+  bool Named() const { return scratch_.Named(); }
+  bool Ready() const { return scratch_.Named() && scratch_.Problem().empty(); }
+  const std::string& Problem() const { return scratch_.Problem(); }
+  const std::string& Conninfo() const { return scratch_.Conninfo(); }
+  const std::string& Server() const { return scratch_.Server(); }
   // The schema version and every table's rows, reduced to digests.
   std::string Dump() const {
     SQLdb db(PostgresAt{Conninfo()}, SQLdb::ReadWrite);
@@ -78,9 +59,7 @@ class MigrationSchema {
   }
 
  private:
-  std::string name_;
-  bool ready_ = false;
-  std::string problem_;
+  ScratchSchema scratch_;
 };
 
 struct SetupRun {
@@ -91,7 +70,7 @@ struct SetupRun {
 class MigrateTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (PostgresTestServer().empty()) GTEST_SKIP() << "no PostgreSQL test server";
+    if (!schema_.Named()) GTEST_SKIP() << "no PostgreSQL test server";
     ASSERT_TRUE(schema_.Ready()) << schema_.Problem();
   }
 
@@ -115,7 +94,7 @@ class MigrateTest : public ::testing::Test {
   TempFolder temp_;
   const std::string dir_ = temp_.path() + "/instance";
   const std::string file_ = dir_ + "/database/quillat.db";
-  MigrationSchema schema_{"migrate"};
+  MigrationSchema schema_;
 };
 
 TEST_F(MigrateTest, HostileInstanceGoesToPostgresAndBackUnchanged) {
@@ -206,7 +185,7 @@ TEST_F(MigrateTest, RefusalsChangeNothing) {
        "has schema version 3"},
       // A database that is not there is refused at once (a server that is
       // down is waited for, as during a failover).
-      {"no such database", "postgresql:" + PostgresTestServer() + " dbname=tarvelin_no_such_database", nullptr,
+      {"no such database", "postgresql:" + schema_.Server() + " dbname=tarvelin_no_such_database", nullptr,
        "cannot connect to"},
       {"already on sqlite", "sqlite", nullptr, "already uses its SQLite database"},
       {"target holds data", Target(),
